@@ -1,0 +1,30 @@
+#include "platform/Dialogs.h"
+
+#include <stdexcept>
+
+namespace {
+IDialogService* g_service = nullptr;
+}
+
+QString messageDialogCaption(TMsgDlgType kind) {
+  switch (kind) {
+  case TMsgDlgType::mtWarning: return QStringLiteral("Warning");
+  case TMsgDlgType::mtError: return QStringLiteral("Error");
+  case TMsgDlgType::mtInformation: return QStringLiteral("Information");
+  case TMsgDlgType::mtConfirmation: return QStringLiteral("Confirm");
+  case TMsgDlgType::mtCustom: break;
+  }
+  return QString();
+}
+
+IDialogService& Dialogs() {
+  if (!g_service)
+    throw std::logic_error("no dialog service installed");
+  return *g_service;
+}
+
+IDialogService* setDialogService(IDialogService* service) {
+  IDialogService* previous = g_service;
+  g_service = service;
+  return previous;
+}

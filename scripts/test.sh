@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Fresh machine: installs the dependencies, builds and runs every test (no display needed).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure -j2
