@@ -1,0 +1,92 @@
+#include "frames/SelectionGeometry.h"
+
+#include <cmath>
+
+namespace {
+float f(double v) { return static_cast<float>(v); }
+}  // namespace
+
+double roundHalfEven(double v) {
+  // Independent of the floating-point rounding mode in force.
+  const double lower = std::floor(v);
+  const double diff = v - lower;
+  if (diff < 0.5)
+    return lower;
+  if (diff > 0.5)
+    return lower + 1;
+  return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
+}
+
+TRectF imageRect(int pixelWidth, int pixelHeight, float scale, float previewWidth, float previewHeight) {
+  const float bw = f(double(pixelWidth) / double(scale));
+  const float bh = f(double(pixelHeight) / double(scale));
+  const double pw = previewWidth;
+  const double ph = previewHeight;
+  TRectF r{0, 0, bw, bh};
+  if (pw > 0 && ph > 0) {
+    const double a = bw / pw;
+    const double b = bh / ph;
+    const float s = f(a > b ? a : b);
+    if (!(s < 1))
+      r = TRectF{0, 0, f(bw / double(s)), f(bh / double(s))};
+    const double width = r.Width();
+    const double height = r.Height();
+    const double left = roundHalfEven((pw - width) / 2);
+    const double top = roundHalfEven((ph - height) / 2);
+    r = TRectF{f(left), f(top), f(left + width), f(top + height)};
+  }
+  return TRectF{f(roundHalfEven(r.Left)), f(roundHalfEven(r.Top)), f(roundHalfEven(r.Right)),
+                f(roundHalfEven(r.Bottom))};
+}
+
+TRectF defaultSelection(const TRectF& ir, float ratio) {
+  const double w = ir.Width();
+  const double h = ir.Height();
+  const double r = ratio;
+  const double x = double(ir.Left) + r * h;
+  if (x > ir.Right)
+    return TRectF{ir.Left, ir.Top, f(ir.Left + w), f(ir.Top + w / r)};
+  return TRectF{ir.Left, ir.Top, f(x), f(ir.Top + h)};
+}
+
+TPointF clampPoint(const TPointF& p, const TRectF& ir) {
+  TPointF q = p;
+  if (ir.Left > q.X)
+    q.X = ir.Left;
+  else if (ir.Right < q.X)
+    q.X = ir.Right;
+  if (ir.Top > q.Y)
+    q.Y = ir.Top;
+  else if (ir.Bottom < q.Y)
+    q.Y = ir.Bottom;
+  return q;
+}
+
+TRectF offsetRect(const TRectF& r, double dx, double dy) {
+  return TRectF{f(r.Left + dx), f(r.Top + dy), f(r.Right + dx), f(r.Bottom + dy)};
+}
+
+TRectF pushInside(const TRectF& r, const TRectF& ir) {
+  TRectF s = r;
+  if (ir.Left > s.Left)
+    s = offsetRect(s, double(ir.Left) - s.Left, 0);
+  if (ir.Right < s.Right)
+    s = offsetRect(s, -(double(s.Right) - ir.Right), 0);
+  if (ir.Top > s.Top)
+    s = offsetRect(s, 0, double(ir.Top) - s.Top);
+  if (ir.Bottom < s.Bottom)
+    s = offsetRect(s, 0, -(double(s.Bottom) - ir.Bottom));
+  return s;
+}
+
+TPointF endCorner(const TPointF& start, float y, float ratio, const TRectF& ir) {
+  const TPointF candidate{f(start.X + double(ratio) * (double(y) - start.Y)), y};
+  return clampPoint(candidate, ir);
+}
+
+TRectF normalizedSelection(const TRectF& sr, const TRectF& ir) {
+  const double w = ir.Width();
+  const double h = ir.Height();
+  return TRectF{f((double(sr.Left) - ir.Left) / w), f((double(sr.Top) - ir.Top) / h),
+                f((double(sr.Right) - ir.Left) / w), f((double(sr.Bottom) - ir.Top) / h)};
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/Types.h"
+
+// The geometry of a ratio frame's preview, with no widget involved.
+//
+// Coordinates are preview coordinates: origin at the top-left corner of the preview, x to the
+// right, y downwards, one unit per layout unit. Every value passed in or returned is single
+// precision; the arithmetic is done in double and each result is rounded to float once, where it
+// is stored. roundHalfEven rounds to the nearest whole number, halves to the even neighbour.
+
+double roundHalfEven(double v);
+
+// Where a bitmap lies in the preview: fitted without enlargement, centred, on whole units.
+// pixelWidth/pixelHeight are the bitmap's size (0 x 0 when empty), scale its pixels per preview
+// unit. An empty bitmap gives the single point at the centre of the preview.
+TRectF imageRect(int pixelWidth, int pixelHeight, float scale, float previewWidth, float previewHeight);
+
+// The largest rectangle of the given ratio (width / height) inside the image rectangle, anchored at
+// its top-left corner: full height when that fits, otherwise full width aligned to the top edge.
+TRectF defaultSelection(const TRectF& imageRect, float ratio);
+
+// The point moved onto the nearest point of the image rectangle; each axis on its own, points on
+// the edges unchanged.
+TPointF clampPoint(const TPointF& p, const TRectF& imageRect);
+
+// The rectangle shifted by (dx, dy): dx added to Left and Right, dy to Top and Bottom.
+TRectF offsetRect(const TRectF& r, double dx, double dy);
+
+// The rectangle shifted back inside the image rectangle keeping its size, by four checks in this
+// order: left edge, right edge, top edge, bottom edge. A rectangle wider than the image rectangle
+// ends with its right edge on the image's right edge; a taller one with its bottom edge on the
+// image's bottom edge.
+TRectF pushInside(const TRectF& r, const TRectF& imageRect);
+
+// The end corner of a selection being drawn from start, for the mouse at height y: the mouse's x
+// plays no part, the corner lies ratio x (y - start.y) to the right of start.x (to the left when
+// the mouse is above the start), then is clamped into the image rectangle.
+TPointF endCorner(const TPointF& start, float y, float ratio, const TRectF& imageRect);
+
+// The selection as fractions of the image rectangle: 0 is its left or top edge, 1 its right or
+// bottom edge. An inverted selection gives Right < Left or Bottom < Top. An image rectangle of zero
+// width or height gives infinities or NaNs (IEEE division); callers check the selection first.
+TRectF normalizedSelection(const TRectF& selection, const TRectF& imageRect);

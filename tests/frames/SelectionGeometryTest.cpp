@@ -1,0 +1,167 @@
+#include "frames/SelectionGeometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ostream>
+#include <string>
+
+static std::ostream& operator<<(std::ostream& os, const TRectF& r) {
+  return os << "(" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << ")";
+}
+static std::ostream& operator<<(std::ostream& os, const TPointF& p) { return os << "(" << p.X << ", " << p.Y << ")"; }
+
+namespace {
+
+const float kRatio2688 = 2688.0f / 1242.0f;          // 2.1642510890960693
+const float kPreview2688 = 264.03863525390625f;      // Ratio x 122, rounded to single
+const float kRatio1242 = static_cast<float>(1242.0 / 2688.0);
+
+TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
+  struct Row { double in, out; } rows[] = {
+      {106.5, 106}, {15.5, 16}, {15.25, 15}, {15.75, 16}, {2.5, 2}, {3.5, 4}, {0.5, 0}, {-0.5, 0},
+      {-1.5, -2}, {-2.5, -2}, {61, 61}, {132.01931762695312, 132},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(roundHalfEven(r.in), r.out) << r.in;
+}
+
+TEST(ImageRect, FitsCentresAndRoundsToWholeUnits) {
+  struct Row {
+    const char* what;
+    int w, h;
+    float scale, pw, ph;
+    TRectF expected;
+  } rows[] = {
+      {"a 1024 square picture fills a 1:1 preview", 1024, 1024, 1, 122, 122, {0, 0, 122, 122}},
+      {"a 1600x1200 picture is 91.5 high, centred at 15.25 -> 15, bottom 106.5 -> 106", 1600, 1200, 1, 122, 122,
+       {0, 15, 122, 106}},
+      {"a 1600x1200 picture in the 2688:1242 preview is height-limited", 1600, 1200, 1, kPreview2688, 122,
+       {51, 0, 214, 122}},
+      {"a small picture is not enlarged, only centred", 100, 50, 1, 122, 122, {11, 36, 111, 86}},
+      {"the scale factor divides the pixel size", 200, 100, 2, 122, 122, {11, 36, 111, 86}},
+      {"a centring offset of 0.5 rounds down to the even 0", 121, 100, 1, 122, 122, {0, 11, 121, 111}},
+      {"a centring offset of 1.5 rounds up to the even 2", 119, 100, 1, 122, 122, {2, 11, 121, 111}},
+      {"an empty bitmap is the centre point of a 1:1 preview", 0, 0, 1, 122, 122, {61, 61, 61, 61}},
+      {"an empty bitmap is the centre point of a 2688:1242 preview", 0, 0, 1, kPreview2688, 122,
+       {132, 61, 132, 61}},
+      {"an empty bitmap is the centre point of a 2732:2048 preview", 0, 0, 1, 162.74609375f, 122, {81, 61, 81, 61}},
+      {"a preview without area leaves the picture at the origin", 100, 50, 1, 0, 0, {0, 0, 100, 50}},
+      {"a tall picture in a wide preview is centred horizontally", 500, 1000, 1, kPreview2688, 122,
+       {102, 0, 163, 122}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(imageRect(r.w, r.h, r.scale, r.pw, r.ph), r.expected) << r.what;
+}
+
+TEST(DefaultSelection, LargestRectangleOfTheRatioAnchoredTopLeft) {
+  struct Row {
+    const char* what;
+    TRectF ir;
+    float ratio;
+    TRectF expected;
+  } rows[] = {
+      {"a square image rectangle is selected whole", {0, 0, 122, 122}, 1, {0, 0, 122, 122}},
+      {"a wide image rectangle gives a full-height square at the left edge, not centred", {0, 15, 122, 106}, 1,
+       {0, 15, 91, 106}},
+      {"a small picture's rectangle gives a square at its left edge", {11, 36, 111, 86}, 1, {11, 36, 61, 86}},
+      {"a too-narrow image rectangle gives full width aligned to the top", {51, 0, 214, 122}, kRatio2688,
+       {51, 0, 214, 75.31473541259766f}},
+      {"a portrait ratio in a square gives full height", {0, 0, 122, 122}, kRatio1242,
+       {0, 0, 56.37053680419922f, 122}},
+      {"the centre point of an empty bitmap stays a point", {61, 61, 61, 61}, 1, {61, 61, 61, 61}},
+      {"the centre point stays a point for a wide ratio too", {132, 61, 132, 61}, kRatio2688,
+       {132, 61, 132, 61}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(defaultSelection(r.ir, r.ratio), r.expected) << r.what;
+}
+
+TEST(ClampPoint, EachAxisOnItsOwnEdgesUnchanged) {
+  const TRectF ir{0, 15, 122, 106};
+  struct Row {
+    const char* what;
+    TPointF in, out;
+  } rows[] = {
+      {"a point inside stays", {30, 40}, {30, 40}},
+      {"points on the edges stay", {0, 106}, {0, 106}},
+      {"left of the rectangle moves to its left edge", {-5, 40}, {0, 40}},
+      {"right of it moves to its right edge", {130, 40}, {122, 40}},
+      {"above it moves to its top edge", {30, 3}, {30, 15}},
+      {"below it moves to its bottom edge", {30, 121}, {30, 106}},
+      {"outside a corner moves onto the corner", {200, 200}, {122, 106}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(clampPoint(r.in, ir), r.out) << r.what;
+  EXPECT_EQ(clampPoint({10, 100}, {61, 61, 61, 61}), (TPointF{61, 61}))
+      << "without a picture every point goes to the centre point";
+}
+
+TEST(PushInside, FourChecksKeepTheSize) {
+  const TRectF ir{0, 0, 122, 122};
+  struct Row {
+    const char* what;
+    TRectF in, imageRect, out;
+  } rows[] = {
+      {"a selection moved past the right edge is pushed left", {110, 20, 160, 70}, ir, {72, 20, 122, 70}},
+      {"past the left edge it is pushed right", {-5, 10, 45, 60}, ir, {0, 10, 50, 60}},
+      {"above the top it is pushed down", {10, -8, 60, 42}, ir, {10, 0, 60, 50}},
+      {"below the bottom it is pushed up", {10, 100, 60, 150}, ir, {10, 72, 60, 122}},
+      {"a selection inside stays", {10, 20, 60, 70}, ir, {10, 20, 60, 70}},
+      {"one wider than the image ends on the right edge", {-10, 0, 140, 50}, ir, {-28, 0, 122, 50}},
+      {"one taller than the image ends on the bottom edge", {0, -10, 50, 140}, ir, {0, -28, 50, 122}},
+      {"without a picture right and bottom end on the centre point", {10, 20, 60, 70}, {61, 61, 61, 61},
+       {11, 11, 61, 61}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(pushInside(r.in, r.imageRect), r.out) << r.what;
+}
+
+TEST(OffsetRect, AddsTheDeltaToBothEdges) {
+  EXPECT_EQ(offsetRect({10, 20, 60, 70}, 100, 0), (TRectF{110, 20, 160, 70}));
+  EXPECT_EQ(offsetRect({10, 20, 60, 70}, -2.5, 3.25), (TRectF{7.5f, 23.25f, 57.5f, 73.25f}));
+}
+
+TEST(EndCorner, FollowsOnlyTheMouseHeight) {
+  const TRectF ir{0, 0, 122, 122};
+  struct Row {
+    const char* what;
+    TPointF start;
+    float y, ratio;
+    TRectF imageRect;
+    TPointF out;
+  } rows[] = {
+      {"moving down 50 extends 50 to the right in a 1:1 frame", {10, 20}, 70, 1, ir, {60, 70}},
+      {"moving down 70 gives a 70 square", {10, 20}, 90, 1, ir, {80, 90}},
+      {"below the picture both axes are cut separately", {10, 20}, 200, 1, ir, {122, 122}},
+      {"moving up extends to the left, cut at the left edge", {10, 20}, 5, 1, ir, {0, 5}},
+      {"moving up inside the picture inverts the selection", {60, 70}, 40, 1, ir, {30, 40}},
+      {"a wide ratio multiplies the vertical movement", {60, 10}, 50, kRatio2688, {51, 0, 214, 122},
+       {146.57003784179688f, 50}},
+      {"without a picture the corner is the centre point", {61, 61}, 100, 1, {61, 61, 61, 61}, {61, 61}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(endCorner(r.start, r.y, r.ratio, r.imageRect), r.out) << r.what;
+}
+
+TEST(NormalizedSelection, FractionsOfTheImageRectangle) {
+  struct Row {
+    const char* what;
+    TRectF sr, ir, out;
+  } rows[] = {
+      {"select-all of a 1600x1200 picture in a 1:1 frame", {0, 15, 91, 106}, {0, 15, 122, 106},
+       {0, 0, 0.7459016442298889f, 1}},
+      {"the whole picture is 0..1", {51, 0, 214, 122}, {51, 0, 214, 122}, {0, 0, 1, 1}},
+      {"an inverted selection stays inverted", {80, 90, 10, 20}, {0, 0, 122, 122},
+       {0.6557376980781555f, static_cast<float>(90.0 / 122), static_cast<float>(10.0 / 122),
+        static_cast<float>(20.0 / 122)}},
+      {"a selection outside the picture gives values outside 0..1", {-61, 0, 244, 122}, {0, 0, 122, 122},
+       {-0.5f, 0, 2, 1}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(normalizedSelection(r.sr, r.ir), r.out) << r.what;
+  const TRectF none = normalizedSelection({61, 61, 61, 61}, {61, 61, 61, 61});
+  EXPECT_TRUE(std::isnan(none.Left) && std::isnan(none.Bottom)) << "no picture: 0 / 0";
+}
+
+}  // namespace
