@@ -1,0 +1,16 @@
+#include "app/RenderImage.h"
+
+#include "platform/Resample.h"
+
+TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect) {
+  const double bw = aBitmap.Width(), bh = aBitmap.Height();
+  return {float(bw * double(aRect.Left)), float(bh * double(aRect.Top)), float(bw * double(aRect.Right)),
+          float(bh * double(aRect.Bottom))};
+}
+
+void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename) {
+  TBitmap output(Width, Height);
+  output.Clear(0x00000000);
+  drawBilinear(aBitmap.Image(), sourceRectOf(aBitmap, aRect), output.Image());
+  output.SaveToFile(aFilename);
+}

@@ -1,0 +1,85 @@
+// Renders every catalogue entry from one source picture with the selection (0, 0, 1, 1):
+//   vellumark-bench SOURCE OUTDIR [--level N] [--filter none|sub|up|avg|paeth] [--strategy N]
+// Prints the time spent decoding, rendering and encoding, and the total bytes written.
+#include "app/RenderImage.h"
+#include "catalogue/SizeInfo.h"
+#include "platform/Bitmap.h"
+#include "platform/PngWriter.h"
+#include "platform/Resample.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: vellumark-bench SOURCE OUTDIR [--level N] [--filter F] [--strategy N]\n");
+    return 2;
+  }
+  QCoreApplication app(argc, argv);
+  const QString source = QString::fromLocal8Bit(argv[1]);
+  const QString outDir = QString::fromLocal8Bit(argv[2]);
+  PngOptions options;
+  bool custom = false;
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const QByteArray key = argv[i], value = argv[i + 1];
+    custom = true;
+    if (key == "--level")
+      options.level = value.toInt();
+    else if (key == "--strategy")
+      options.strategy = value.toInt();
+    else if (key == "--filter")
+      options.filter = value == "none" ? PngOptions::Filter::None
+                       : value == "sub" ? PngOptions::Filter::Sub
+                       : value == "avg" ? PngOptions::Filter::Average
+                       : value == "paeth" ? PngOptions::Filter::Paeth
+                       : value == "adaptive" ? PngOptions::Filter::Adaptive
+                                          : PngOptions::Filter::Up;
+  }
+  QDir().mkpath(outDir);
+  InitSizeInfos();
+
+  QElapsedTimer total;
+  total.start();
+  QElapsedTimer t;
+  t.start();
+  TBitmap bitmap;
+  bitmap.LoadFromFile(source);
+  const qint64 decodeNs = t.nsecsElapsed();
+
+  qint64 renderNs = 0, encodeNs = 0, bytes = 0;
+  int files = 0;
+  const TRectF all{0, 0, 1, 1};
+  for (const TSizeInfos& group : SizeGroups) {
+    for (const TSizeInfo& e : group) {
+      const QString path = QStringLiteral("%1/bench%2x%3.png").arg(outDir).arg(e.Width).arg(e.Height);
+      if (!custom) {
+        // The program's own path, timed as a whole for rendering plus encoding.
+        t.restart();
+        renderImageFile(bitmap, e.Width, e.Height, all, path);
+        encodeNs += t.nsecsElapsed();
+      } else {
+        t.restart();
+        TBitmap out(e.Width, e.Height);
+        out.Clear(0);
+        drawBilinear(bitmap.Image(), sourceRectOf(bitmap, all), out.Image());
+        renderNs += t.nsecsElapsed();
+        t.restart();
+        const QByteArray png = encodePng(out.Image(), options);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(png) != png.size())
+          return 1;
+        encodeNs += t.nsecsElapsed();
+      }
+      bytes += QFileInfo(path).size();
+      ++files;
+    }
+  }
+  std::printf("decode %.3f s  render %.3f s  %s %.3f s  total %.3f s  %d files  %lld bytes\n", decodeNs / 1e9,
+              renderNs / 1e9, custom ? "encode" : "render+encode", encodeNs / 1e9, total.nsecsElapsed() / 1e9, files,
+              static_cast<long long>(bytes));
+  return 0;
+}

@@ -1,0 +1,97 @@
+#include "platform/ImageDecode.h"
+
+#include "platform/Errors.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QList>
+
+namespace {
+
+const QStringList kAcceptedExtensions = {
+    QStringLiteral("bmp"), QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+    QStringLiteral("gif"), QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("ico"),
+    QStringLiteral("hdp")};
+
+struct CacheEntry {
+  QString path;
+  qint64 size;
+  QDateTime modified;
+  QImage image;
+};
+
+// A handful of entries: enough for the nested reload of one file and for several frames
+// sharing one picture; few enough that a dropped picture does not linger for long.
+constexpr int kCacheEntries = 4;
+QList<CacheEntry> g_cache;
+
+QString extensionOf(const QString& fileName) {
+  // The extension of the last path component (after the last "/", "\" or ":").
+  int start = 0;
+  for (int i = fileName.size() - 1; i >= 0; --i) {
+    const QChar c = fileName[i];
+    if (c == u'/' || c == u'\\' || c == u':') {
+      start = i + 1;
+      break;
+    }
+  }
+  const int dot = fileName.lastIndexOf(u'.');
+  return dot >= start ? fileName.mid(dot + 1).toLower() : QString();
+}
+
+QImage decodeUncached(const QString& fileName) {
+  // Room for a full 8192 x 8192 picture and more; a header that claims far more is refused by
+  // the reader before it allocates.
+  QImageReader::setAllocationLimit(1024);
+  QImageReader reader(fileName);
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(false);
+  QSize size = reader.size();
+  if (size.isValid() && (size.width() > MaxPictureSide || size.height() > MaxPictureSide)) {
+    // Reduce while decoding where the decoder can (JPEG does), so no full-size buffer is taken.
+    size.scale(MaxPictureSide, MaxPictureSide, Qt::KeepAspectRatio);
+    reader.setScaledSize(size.expandedTo(QSize(1, 1)));
+  }
+  QImage image = reader.read();
+  if (image.isNull())
+    return image;
+  if (image.width() > MaxPictureSide || image.height() > MaxPictureSide)
+    image = image.scaled(MaxPictureSide, MaxPictureSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  if (image.format() != QImage::Format_ARGB32_Premultiplied)
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+  return image;
+}
+
+}  // namespace
+
+QString loadingBitmapFailedMessage(const QString& fileName) {
+  return QStringLiteral("Loading bitmap failed (%1).").arg(fileName);
+}
+
+QImage decodePicture(const QString& fileName) {
+  if (!kAcceptedExtensions.contains(extensionOf(fileName)))
+    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+  const QFileInfo info(fileName);
+  if (!info.isFile())
+    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+  const QString path = info.absoluteFilePath();
+  const qint64 size = info.size();
+  const QDateTime modified = info.lastModified();
+  for (int i = 0; i < g_cache.size(); ++i) {
+    const CacheEntry& e = g_cache[i];
+    if (e.path == path && e.size == size && e.modified == modified) {
+      g_cache.move(i, 0);
+      return g_cache.front().image;
+    }
+  }
+  QImage image = decodeUncached(fileName);
+  if (image.isNull())
+    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+  g_cache.prepend({path, size, modified, image});
+  while (g_cache.size() > kCacheEntries)
+    g_cache.removeLast();
+  return image;
+}
+
+void clearDecodeCache() { g_cache.clear(); }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/Types.h"
+
+#include <QImage>
+
+// Bilinear drawing of a float-pixel region of one bitmap, scaled into the whole of another.
+//
+// Pixel layout: both images are QImage::Format_ARGB32_Premultiplied (32-bit pixels, colours
+// premultiplied by alpha; blue, green, red, alpha in memory on a little-endian machine).
+//
+// The rule, for the output pixel in column i and row j of a W x H target, and the source
+// rectangle (L, T, R, B) in float pixels of the source:
+//   - its centre maps to the source point
+//       x = L + (i + 0.5) * (R - L) / W,   y = T + (j + 0.5) * (B - T) / H
+//     (horizontal and vertical scale are independent: a region of another ratio is stretched);
+//   - source pixel (k, l) has its centre at (k + 0.5, l + 0.5); with u = x - 0.5, v = y - 0.5,
+//     x0 = floor(u), y0 = floor(v), fx = u - x0, fy = v - y0, the result is the linear
+//     interpolation of the 2 x 2 pixels (x0, y0), (x0 + 1, y0), (x0, y0 + 1), (x0 + 1, y0 + 1)
+//     with weights (1 - fx)(1 - fy), fx(1 - fy), (1 - fx)fy, fx fy, on each of the four
+//     premultiplied channels, rounded to the nearest integer. There is no area averaging: a
+//     strong reduction samples only those four pixels per output pixel.
+//   - Edges: a pixel index left of or above the picture takes column or row 0, one right of or
+//     below it the last column or row (clamping to the nearest edge pixel). The source
+//     rectangle itself is neither rounded nor clamped, so a region reaching beyond the picture
+//     repeats the edge pixels.
+//   - The fractions fx and fy are quantized to 1/4096 and the sum is formed in integers, so a
+//     channel differs from the exact real-valued result by less than one unit.
+//   - The target is overwritten: drawing source-over onto a target cleared to transparent black
+//     gives exactly the interpolated value, alpha included, which is what this writes.
+// An empty source or target draws nothing. The work is split over the machine's cores; the
+// result does not depend on the split.
+void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target);
