@@ -1,0 +1,127 @@
+#include "app/QtDialogService.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+QMessageBox::Icon iconOf(TMsgDlgType kind) {
+  switch (kind) {
+  case TMsgDlgType::mtWarning: return QMessageBox::Warning;
+  case TMsgDlgType::mtError: return QMessageBox::Critical;
+  case TMsgDlgType::mtInformation: return QMessageBox::Information;
+  case TMsgDlgType::mtConfirmation: return QMessageBox::Question;
+  case TMsgDlgType::mtCustom: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// The buttons in the order they appear, with their texts and result codes.
+struct ButtonSpec {
+  TMsgDlgBtn flag;
+  const char* text;
+  int code;
+};
+constexpr ButtonSpec buttonOrder[] = {
+  {mbYes, "&Yes", mrYes},
+  {mbYesToAll, "Yes to &All", mrYesToAll},
+  {mbNo, "&No", mrNo},
+  {mbNoToAll, "N&o to All", mrNoToAll},
+  {mbCancel, "Cancel", mrCancel},
+  {mbOK, "OK", mrOk},
+};
+
+}  // namespace
+
+QStringList qtNameFilters(const QString& filter) {
+  QStringList result;
+  const QStringList parts = filter.split(u'|');
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString description = parts[i].trimmed();
+    const QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+    const QString joined = patterns.join(u' ');
+    const QString ownPatterns = QLatin1Char('(') + parts[i + 1] + QLatin1Char(')');
+    if (description.endsWith(ownPatterns))
+      result << description.left(description.size() - ownPatterns.size()) + QLatin1Char('(') + joined +
+                    QLatin1Char(')');
+    else
+      result << description + QStringLiteral(" (") + joined + QLatin1Char(')');
+  }
+  return result;
+}
+
+int TQtDialogService::MessageDlg(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons, int helpContext) {
+  Q_UNUSED(helpContext);
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(kind == TMsgDlgType::mtCustom ? QApplication::applicationDisplayName()
+                                                   : messageDialogCaption(kind));
+  box.setIcon(iconOf(kind));
+  box.setText(text);
+  // All buttons share one role, so the button box keeps them in the order they are added.
+  QList<QPair<QAbstractButton*, int>> added;
+  QPushButton* cancel = nullptr;
+  for (const ButtonSpec& spec : buttonOrder) {
+    if (!(buttons & spec.flag))
+      continue;
+    QPushButton* button = box.addButton(QString::fromLatin1(spec.text), QMessageBox::ActionRole);
+    added.append({button, spec.code});
+    if (spec.code == mrCancel)
+      cancel = button;
+  }
+  if (added.isEmpty())
+    added.append({box.addButton(QStringLiteral("OK"), QMessageBox::ActionRole), mrOk});
+  box.setDefaultButton(static_cast<QPushButton*>(added.first().first));  // Yes when present
+  // Escape and the close button count as Cancel; without a Cancel button they close the box only.
+  box.setEscapeButton(cancel);
+  box.exec();
+  const QAbstractButton* clicked = box.clickedButton();
+  for (const auto& [button, code] : added)
+    if (button == clicked)
+      return code;
+  return mrCancel;
+}
+
+bool TQtDialogService::OpenFileDialog(const TOpenDialogOptions& options, QString& fileName) {
+  QFileDialog dialog(QApplication::activeWindow());
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(options.FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setSizeGripEnabled(options.EnableSizing);
+  const QStringList filters = qtNameFilters(options.Filter);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    const qsizetype index = std::clamp<qsizetype>(options.FilterIndex, 1, filters.size()) - 1;
+    dialog.selectNameFilter(filters[index]);
+  }
+  if (!options.FileName.isEmpty()) {
+    const QFileInfo initial(options.FileName);
+    if (initial.dir().exists())
+      dialog.setDirectory(initial.absolutePath());
+    dialog.selectFile(initial.fileName());
+  }
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+      return false;
+    const QString chosen = QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+    const QFileInfo info(chosen);
+    if (options.PathMustExist && !info.dir().exists()) {
+      QMessageBox::warning(&dialog, messageDialogCaption(TMsgDlgType::mtWarning),
+                           QStringLiteral("The folder \"%1\" does not exist.")
+                               .arg(QDir::toNativeSeparators(info.absolutePath())));
+      continue;
+    }
+    fileName = chosen;
+    return true;
+  }
+}
+
+void TQtDialogService::ShowError(const QString& text) {
+  QMessageBox box(QMessageBox::Critical, messageDialogCaption(TMsgDlgType::mtError), text, QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
+}
