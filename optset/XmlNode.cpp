@@ -2,7 +2,6 @@
 
 #include "platform/Errors.h"
 
-#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -363,10 +362,6 @@ QByteArray TXMLDocument::SaveToXML() const {
 void TXMLDocument::SaveToFile(const QString& path) const {
   // Everything that can fail before the disk is touched comes first.
   const QByteArray bytes = SaveToXML();
-
-  const QFileInfo existing(path);
-  if (existing.exists() && existing.isFile() && !existing.isWritable())
-    throw EXMLDocError(cannotCreateFileMessage(path, QStringLiteral("The file is read-only")));
 
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly))
