@@ -3,6 +3,7 @@
 #include "platform/Types.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The settings file beside the executable, read and written value by value: every read loads and
@@ -13,17 +14,27 @@
 // unless an override is set (tests use a temporary file). Formed anew at every access.
 QString settingsFilePath();
 void setSettingsFilePathOverride(const QString& path);  // empty removes the override
+// The settings file of an executable: its extension (the text from the last "." after the last "\\",
+// "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".
+QString settingsPathForExecutable(const QString& executablePath);
 
 // One read of (section, key): the value, or "" when the file, section or key is missing.
 QString readSetting(const QString& section, const QString& key);
 // One write of (section, key) = value; on disk when it returns.
 void writeSetting(const QString& section, const QString& key, const QString& value);
 
+// Reads raise EFOpenError when the file exists but cannot be read; writes raise EFCreateError when
+// the file cannot be created or replaced and EWriteError when writing its bytes fails. A failed
+// write leaves the previous file as it was.
+
 // The four-number list of a selection: Left, Top, Right, Bottom.
 QString encodeRectList(const TRectF& rect);
 // The rectangle when the value holds exactly four items; nullopt for any other count.
 // An item that is not a number raises EConvertError.
 std::optional<TRectF> decodeRectList(const QString& value);
+// The items of such a list: quoted items (a doubled quote stands for one; an unterminated quote runs
+// to the end), unquoted ones ending at a comma or at a character with code 0 to 32.
+QStringList splitRectList(const QString& value);
 
 // The accessors of the main window and the ratio frames.
 namespace SettingsAccess {

@@ -1,0 +1,139 @@
+#include "settings/Settings.h"
+
+#include "platform/NumberText.h"
+#include "settings/SettingsFile.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace {
+QString g_pathOverride;
+
+const QString kWindowSection = QStringLiteral("settings");
+const QString kImageSection = QStringLiteral("images");
+const QString kSelectionSection = QStringLiteral("selections");
+
+bool isListBlank(QChar c) { return c.unicode() <= 32; }
+}  // namespace
+
+QString settingsPathForExecutable(const QString& executablePath) {
+  if (executablePath.isEmpty())
+    return {};
+  const qsizetype separator = std::max({executablePath.lastIndexOf(u'\\'), executablePath.lastIndexOf(u'/'),
+                                        executablePath.lastIndexOf(u':')});
+  const qsizetype dot = executablePath.lastIndexOf(u'.');
+  if (dot > separator)
+    return executablePath.left(dot) + QStringLiteral(".ini");
+  return executablePath + QStringLiteral(".ini");
+}
+
+QString settingsFilePath() {
+  if (!g_pathOverride.isEmpty())
+    return g_pathOverride;
+  return settingsPathForExecutable(QCoreApplication::applicationFilePath());
+}
+
+void setSettingsFilePathOverride(const QString& path) { g_pathOverride = path; }
+
+QString readSetting(const QString& section, const QString& key) {
+  return TSettingsFile::load(settingsFilePath()).value(section, key);
+}
+
+void writeSetting(const QString& section, const QString& key, const QString& value) {
+  const QString path = settingsFilePath();
+  TSettingsFile file = TSettingsFile::load(path);
+  file.setValue(section, key, value);
+  file.store(path);
+}
+
+QString encodeRectList(const TRectF& rect) {
+  QStringList items;
+  for (const float coordinate : {rect.Left, rect.Top, rect.Right, rect.Bottom}) {
+    QString item = floatToText(double(coordinate));
+    bool quote = false;
+    for (const QChar c : item)
+      if (c.unicode() <= 32 || c == u'"' || c == u',')
+        quote = true;
+    if (quote) {
+      item.replace(u'"', QStringLiteral("\"\""));
+      item = u'"' + item + u'"';
+    }
+    items.append(item);
+  }
+  return items.join(u',');
+}
+
+QStringList splitRectList(const QString& value) {
+  // Blanks and control characters (codes 0 to 32) end an unquoted item and separate items just as a
+  // comma does; a comma at the very end adds an empty item.
+  QStringList items;
+  const qsizetype n = value.size();
+  qsizetype i = 0;
+  auto skipBlanks = [&] {
+    while (i < n && isListBlank(value[i]))
+      ++i;
+  };
+  skipBlanks();
+  while (i < n) {
+    QString item;
+    if (value[i] == u'"') {
+      ++i;
+      while (i < n) {
+        if (value[i] == u'"') {
+          if (i + 1 < n && value[i + 1] == u'"') {
+            item += u'"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += value[i++];
+      }
+    } else {
+      const qsizetype start = i;
+      while (i < n && !isListBlank(value[i]) && value[i] != u',')
+        ++i;
+      item = value.mid(start, i - start);
+    }
+    items.append(item);
+    skipBlanks();
+    if (i < n && value[i] == u',') {
+      if (i == n - 1)
+        items.append(QString());
+      ++i;
+      skipBlanks();
+    }
+  }
+  return items;
+}
+
+std::optional<TRectF> decodeRectList(const QString& value) {
+  const QStringList items = splitRectList(value);
+  if (items.size() != 4)
+    return std::nullopt;
+  const QChar separator = decimalSeparator();
+  TRectF rect;
+  rect.Left = static_cast<float>(textToFloat(items[0], separator));
+  rect.Top = static_cast<float>(textToFloat(items[1], separator));
+  rect.Right = static_cast<float>(textToFloat(items[2], separator));
+  rect.Bottom = static_cast<float>(textToFloat(items[3], separator));
+  return rect;
+}
+
+namespace SettingsAccess {
+
+QString GetWindowSetting(const QString& name) { return readSetting(kWindowSection, name); }
+void SetWindowSetting(const QString& name, const QString& value) { writeSetting(kWindowSection, name, value); }
+
+QString GetImageSetting(const QString& sizeKey) { return readSetting(kImageSection, sizeKey); }
+void SetImageSetting(const QString& sizeKey, const QString& value) { writeSetting(kImageSection, sizeKey, value); }
+
+std::optional<TRectF> GetSelectionSetting(const QString& sizeKey) {
+  return decodeRectList(readSetting(kSelectionSection, sizeKey));
+}
+void SetSelectionSetting(const QString& sizeKey, const TRectF& rect) {
+  writeSetting(kSelectionSection, sizeKey, encodeRectList(rect));
+}
+
+}  // namespace SettingsAccess

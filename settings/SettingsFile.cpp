@@ -1,0 +1,384 @@
+#include "settings/SettingsFile.h"
+
+#include "platform/Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+std::optional<QStringConverter::Encoding> g_narrowOverride;
+
+bool isTrimmed(QChar c) { return c.unicode() <= 32; }
+
+QString trimmedLow(QStringView text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && isTrimmed(text[begin]))
+    ++begin;
+  while (end > begin && isTrimmed(text[end - 1]))
+    --end;
+  return text.mid(begin, end - begin).toString();
+}
+
+// ---- UTF-8 that keeps invalid bytes: each one becomes U+DC00 + byte and is written back as itself.
+
+QString decodeUtf8KeepingBytes(const char* data, qsizetype size) {
+  QString out;
+  out.reserve(size);
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  qsizetype i = 0;
+  while (i < size) {
+    const unsigned char lead = p[i];
+    if (lead < 0x80) {
+      out += QChar(lead);
+      ++i;
+      continue;
+    }
+    int length = 0;
+    char32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07;
+    }
+    bool valid = length > 0 && i + length <= size;
+    for (int k = 1; valid && k < length; ++k) {
+      const unsigned char next = p[i + k];
+      if ((next & 0xC0) != 0x80)
+        valid = false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (valid) {
+      if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)))
+        valid = false;
+      if (length == 4 && (code < 0x10000 || code > 0x10FFFF))
+        valid = false;
+    }
+    if (!valid) {
+      out += QChar(char16_t(0xDC00 + lead));
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      out += QChar(QChar::highSurrogate(code));
+      out += QChar(QChar::lowSurrogate(code));
+    } else {
+      out += QChar(char16_t(code));
+    }
+    i += length;
+  }
+  return out;
+}
+
+QByteArray encodeUtf8KeepingBytes(const QString& text) {
+  QByteArray out;
+  out.reserve(text.size() + text.size() / 2);
+  const qsizetype n = text.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const char16_t u = text[i].unicode();
+    char32_t code = u;
+    if (u < 0x80) {
+      out += char(u);
+      continue;
+    }
+    if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+      code = QChar::surrogateToUcs4(u, text[i + 1].unicode());
+      ++i;
+    } else if (u >= 0xDC80 && u <= 0xDCFF) {
+      out += char(u - 0xDC00);  // a byte that was not valid UTF-8 when the file was read
+      continue;
+    } else if (QChar::isSurrogate(u)) {
+      code = 0xFFFD;
+    }
+    if (code < 0x800) {
+      out += char(0xC0 | (code >> 6));
+      out += char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += char(0xE0 | (code >> 12));
+      out += char(0x80 | ((code >> 6) & 0x3F));
+      out += char(0x80 | (code & 0x3F));
+    } else {
+      out += char(0xF0 | (code >> 18));
+      out += char(0x80 | ((code >> 12) & 0x3F));
+      out += char(0x80 | ((code >> 6) & 0x3F));
+      out += char(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+// ---- UTF-16: code units copied as they are, lone surrogates included.
+
+QString decodeUtf16(const char* data, qsizetype size, bool bigEndian) {
+  QString out;
+  out.reserve(size / 2 + 1);
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  for (qsizetype i = 0; i + 1 < size; i += 2)
+    out += QChar(bigEndian ? char16_t(p[i] << 8 | p[i + 1]) : char16_t(p[i + 1] << 8 | p[i]));
+  if (size % 2 != 0)
+    out += QChar(QChar::ReplacementCharacter);
+  return out;
+}
+
+QByteArray encodeUtf16(const QString& text, bool bigEndian) {
+  QByteArray out;
+  out.reserve(text.size() * 2);
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if (bigEndian) {
+      out += char(u >> 8);
+      out += char(u & 0xFF);
+    } else {
+      out += char(u & 0xFF);
+      out += char(u >> 8);
+    }
+  }
+  return out;
+}
+
+// ---- The narrow code page.
+
+bool narrowIsUtf8() {
+  if (g_narrowOverride)
+    return *g_narrowOverride == QStringConverter::Utf8;
+#ifdef Q_OS_WIN
+  return false;
+#else
+  return true;  // Qt's system encoding is UTF-8 on every other platform
+#endif
+}
+
+QStringConverter::Encoding narrowEncoding() {
+  return g_narrowOverride ? *g_narrowOverride : QStringConverter::System;
+}
+
+QString decodeNarrow(const char* data, qsizetype size) {
+  if (narrowIsUtf8())
+    return decodeUtf8KeepingBytes(data, size);
+  QStringDecoder decoder(narrowEncoding());
+  return decoder.decode(QByteArrayView(data, size));
+}
+
+// The text in the narrow code page; nullopt when the code page cannot hold all of it.
+std::optional<QByteArray> encodeNarrow(const QString& text) {
+  if (narrowIsUtf8())
+    return encodeUtf8KeepingBytes(text);
+  QStringEncoder encoder(narrowEncoding());
+  QByteArray bytes = encoder.encode(text);
+  if (encoder.hasError())
+    return std::nullopt;
+  QStringDecoder decoder(narrowEncoding());
+  const QString back = decoder.decode(bytes);
+  if (decoder.hasError() || back != text)
+    return std::nullopt;
+  return bytes;
+}
+
+QString textOf(const QList<TSettingsFile::Section>& sections) {
+  QString text;
+  const QString crlf = QStringLiteral("\r\n");
+  for (const auto& section : sections) {
+    text += u'[';
+    text += section.Name;
+    text += u']';
+    text += crlf;
+    for (const auto& line : section.Lines) {
+      text += line.Text;
+      text += crlf;
+    }
+    text += crlf;
+  }
+  return text;
+}
+
+QByteArray encodeAs(TSettingsFile::Encoding& encoding, const QString& text) {
+  using E = TSettingsFile::Encoding;
+  switch (encoding) {
+    case E::Utf8:
+      return QByteArray("\xEF\xBB\xBF") + encodeUtf8KeepingBytes(text);
+    case E::Utf16LE:
+      return QByteArray("\xFF\xFE") + encodeUtf16(text, false);
+    case E::Utf16BE:
+      return QByteArray("\xFE\xFF") + encodeUtf16(text, true);
+    case E::None:
+    case E::Narrow:
+      break;
+  }
+  if (auto narrow = encodeNarrow(text)) {
+    encoding = E::Narrow;
+    return *narrow;
+  }
+  encoding = E::Utf8;
+  return QByteArray("\xEF\xBB\xBF") + encodeUtf8KeepingBytes(text);
+}
+
+}  // namespace
+
+void setNarrowEncodingOverride(std::optional<QStringConverter::Encoding> encoding) {
+  g_narrowOverride = encoding;
+}
+
+QString TSettingsFile::Line::Key() const {
+  const qsizetype eq = Text.indexOf(u'=');
+  return eq < 0 ? QString() : Text.left(eq);
+}
+
+QString TSettingsFile::Line::Value() const {
+  const qsizetype eq = Text.indexOf(u'=');
+  return eq < 0 ? QString() : Text.mid(eq + 1);
+}
+
+TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
+  TSettingsFile model;
+  const char* data = bytes.constData();
+  const qsizetype size = bytes.size();
+  QString text;
+  if (bytes.startsWith("\xEF\xBB\xBF")) {
+    model.FEncoding = Encoding::Utf8;
+    text = decodeUtf8KeepingBytes(data + 3, size - 3);
+  } else if (bytes.startsWith("\xFF\xFE")) {
+    model.FEncoding = Encoding::Utf16LE;
+    text = decodeUtf16(data + 2, size - 2, false);
+  } else if (bytes.startsWith("\xFE\xFF")) {
+    model.FEncoding = Encoding::Utf16BE;
+    text = decodeUtf16(data + 2, size - 2, true);
+  } else {
+    model.FEncoding = Encoding::Narrow;
+    text = decodeNarrow(data, size);
+  }
+
+  auto takeLine = [&model](QStringView raw) {
+    const QString line = trimmedLow(raw);
+    if (line.isEmpty() || line.front() == u';')
+      return;
+    if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
+      model.FSections.append(Section{trimmedLow(QStringView(line).mid(1, line.size() - 2)), {}});
+      return;
+    }
+    if (model.FSections.isEmpty())
+      return;
+    const qsizetype eq = line.indexOf(u'=');
+    if (eq < 0) {
+      model.FSections.back().Lines.append(Line{line});
+      return;
+    }
+    const QStringView view(line);
+    model.FSections.back().Lines.append(
+        Line{trimmedLow(view.left(eq)) + u'=' + trimmedLow(view.mid(eq + 1))});
+  };
+
+  const QStringView all(text);
+  qsizetype start = 0;
+  const qsizetype n = all.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = all[i];
+    if (c == u'\r' || c == u'\n') {
+      takeLine(all.mid(start, i - start));
+      if (c == u'\r' && i + 1 < n && all[i + 1] == u'\n')
+        ++i;
+      start = i + 1;
+    }
+  }
+  if (start < n)
+    takeLine(all.mid(start));
+  return model;
+}
+
+TSettingsFile TSettingsFile::load(const QString& path) {
+  if (path.isEmpty() || !QFileInfo::exists(path))
+    return {};
+  QFile file(path);
+  if (QFileInfo(path).isDir())
+    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), QStringLiteral("Is a directory")));
+  if (!file.open(QIODevice::ReadOnly))
+    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError)
+    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
+  return fromBytes(bytes);
+}
+
+QString TSettingsFile::value(const QString& section, const QString& key) const {
+  for (const auto& s : FSections) {
+    if (s.Name.compare(section, Qt::CaseInsensitive) != 0)
+      continue;
+    for (const auto& line : s.Lines)
+      if (line.HasKey() && line.Key().compare(key, Qt::CaseInsensitive) == 0)
+        return line.Value();
+    return {};
+  }
+  return {};
+}
+
+void TSettingsFile::setValue(const QString& section, const QString& key, const QString& value) {
+  Section* target = nullptr;
+  for (auto& s : FSections) {
+    if (s.Name.compare(section, Qt::CaseInsensitive) == 0) {
+      target = &s;
+      break;
+    }
+  }
+  if (!target) {
+    FSections.append(Section{section, {}});
+    target = &FSections.back();
+  }
+  const QString text = key + u'=' + value;
+  for (auto& line : target->Lines) {
+    if (line.HasKey() && line.Key().compare(key, Qt::CaseInsensitive) == 0) {
+      line.Text = text;
+      return;
+    }
+  }
+  target->Lines.append(Line{text});
+}
+
+QByteArray TSettingsFile::toBytes() const {
+  Encoding encoding = FEncoding;
+  return encodeAs(encoding, textOf(FSections));
+}
+
+TSettingsFile::Encoding TSettingsFile::storedEncoding() const {
+  Encoding encoding = FEncoding;
+  encodeAs(encoding, textOf(FSections));
+  return encoding;
+}
+
+void TSettingsFile::store(const QString& path) const {
+  const QByteArray bytes = toBytes();
+  const QString shown = QDir::toNativeSeparators(path);
+  if (path.isEmpty())
+    throw EFCreateError(cannotCreateFileMessage(shown, QStringLiteral("No file name")));
+  // The new content goes to a temporary file beside the old one and replaces it only when complete:
+  // a failed write leaves the previous file intact, and another instance reading at the same moment
+  // sees either the old or the new file, never a part of one.
+  //
+  // Unbuffered: a buffered QSaveFile flushes at commit, where a short write (disk full, size limit)
+  // goes unnoticed and the cut-off file replaces the old one. Here every short write is seen.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    throw EFCreateError(cannotCreateFileMessage(shown, file.errorString()));
+  qsizetype written = 0;
+  while (written < bytes.size()) {
+    const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+    if (n <= 0) {
+      file.cancelWriting();
+      throw EWriteError(QStringLiteral("Stream write error"));
+    }
+    written += n;
+  }
+  if (!file.commit()) {
+    if (file.error() == QFileDevice::RenameError)
+      throw EFCreateError(cannotCreateFileMessage(shown, file.errorString()));
+    throw EWriteError(QStringLiteral("Stream write error"));
+  }
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringConverter>
+#include <optional>
+
+// The content of the settings file during one access: sections of lines, and the encoding the file
+// was read in. Built from the file's bytes, changed one value at a time and turned back into bytes.
+//
+// Text form: "[name]" starts a section; "key=value" lines belong to the section started last.
+// Loading trims characters with codes 0 to 32 from every line, skips empty lines and lines that
+// begin with ";", drops lines that come before the first section, and trims the key and the value
+// around the first "=". Lines without "=" are kept as they are (trimmed). A section name that occurs
+// twice gives two sections; look-ups and writes use the first one.
+//
+// Storing writes every section as its header, its lines and one empty line, each followed by CR LF,
+// in the encoding the file was read in, with that encoding's byte-order mark.
+//
+// Encodings: a byte-order mark picks UTF-8 (EF BB BF), UTF-16 little-endian (FF FE) or UTF-16
+// big-endian (FE FF); without one the file is in the platform's narrow encoding (UTF-8 without a
+// mark on Linux and macOS, the ANSI code page on Windows).
+//
+// Bytes that are not valid UTF-8 in a UTF-8 file are kept: each stands for itself in the text (as
+// the lone surrogate U+DC80..U+DCFF) and is written back as the same byte, so one stray byte spoils
+// at most the value that holds it and nothing else in the file changes. A UTF-16 file whose length is
+// odd loses its last byte (read as U+FFFD).
+//
+// A file in a narrow code page that is not UTF-8 is stored as UTF-8 with a mark when one of its
+// values cannot be represented in that code page, so no character is lost by a write.
+class TSettingsFile {
+public:
+  enum class Encoding { None, Narrow, Utf8, Utf16LE, Utf16BE };
+
+  struct Line {
+    QString Text;  // "key=value", or the trimmed text of a line without "="
+    bool HasKey() const { return Text.contains(u'='); }
+    QString Key() const;    // text before the first "="; empty without "="
+    QString Value() const;  // text after the first "="; empty without "="
+    friend bool operator==(const Line&, const Line&) = default;
+  };
+  struct Section {
+    QString Name;
+    QList<Line> Lines;
+    friend bool operator==(const Section&, const Section&) = default;
+  };
+
+  TSettingsFile() = default;
+
+  // The model of these bytes (an empty array gives an empty model in the narrow encoding).
+  static TSettingsFile fromBytes(const QByteArray& bytes);
+  // The model of the file at the path: empty and without encoding when the path is empty or no file
+  // of that name exists. Raises EFOpenError when the file exists but cannot be read.
+  static TSettingsFile load(const QString& path);
+
+  // The value of the first key of that name in the first section of that name, letter case
+  // ignored; "" when either is missing.
+  QString value(const QString& section, const QString& key) const;
+  // Replaces the first line of that key in the first section of that name by key=value (the key as
+  // spelled here), or appends it; a missing section is appended at the end under this spelling.
+  void setValue(const QString& section, const QString& key, const QString& value);
+
+  // The file's bytes in the model's encoding, with its byte-order mark.
+  QByteArray toBytes() const;
+  // The encoding toBytes() uses: the model's, or UTF-8 with a mark where the narrow code page cannot
+  // hold the text.
+  Encoding storedEncoding() const;
+  // Writes toBytes() to the path. The bytes go to a temporary file in the same folder that replaces
+  // the old file only once it is complete, so a failed write leaves the previous file as it was.
+  // Raises EFCreateError when the file cannot be created or replaced, EWriteError when writing fails.
+  void store(const QString& path) const;
+
+  Encoding encoding() const { return FEncoding; }
+  const QList<Section>& sections() const { return FSections; }
+
+private:
+  Encoding FEncoding = Encoding::None;
+  QList<Section> FSections;
+};
+
+// The narrow code page in force: the platform's default, unless a test has set an override
+// (for example Latin-1, to see how a code page other than UTF-8 behaves). nullopt removes it.
+void setNarrowEncodingOverride(std::optional<QStringConverter::Encoding> encoding);

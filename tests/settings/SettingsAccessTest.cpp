@@ -1,0 +1,236 @@
+// The settings file on disk: its location, the accessors of the main window and the ratio frames,
+// and what the user sees when the file cannot be read or written.
+#include "platform/Errors.h"
+#include "platform/NumberText.h"
+#include "settings/Settings.h"
+#include "tests/settings/Printing.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+bool runningAsRoot() {
+#ifdef Q_OS_UNIX
+  return geteuid() == 0;
+#else
+  return false;
+#endif
+}
+
+class SettingsOnDisk : public testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath("Vellumark.ini");
+    setSettingsFilePathOverride(path);
+    setDecimalSeparatorOverride(u'.');
+  }
+  void TearDown() override {
+    setSettingsFilePathOverride(QString());
+    setDecimalSeparatorOverride(QChar());
+  }
+  QStringList folderEntries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+
+  QTemporaryDir dir;
+  QString path;
+};
+
+TEST(SettingsLocation, ExtensionOfTheExecutableIsReplacedByIni) {
+  const struct {
+    const char* executable;
+    const char* expected;
+  } cases[] = {
+      {"C:\\Apps\\Vellumark.exe", "C:\\Apps\\Vellumark.ini"},
+      {"/opt/vellumark/Vellumark", "/opt/vellumark/Vellumark.ini"},
+      {"/opt/v1.2/Vellumark", "/opt/v1.2/Vellumark.ini"},        // a dot in a folder is no extension
+      {"C:\\v1.2\\Vellumark", "C:\\v1.2\\Vellumark.ini"},
+      {"C:/Apps/Vellumark.exe", "C:/Apps/Vellumark.ini"},
+      {"D:Vellumark.old.exe", "D:Vellumark.old.ini"},              // only the last dot counts
+      {"D:.\\Vellumark", "D:.\\Vellumark.ini"},
+      {"", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(settingsPathForExecutable(c.executable), QString(c.expected)) << c.executable;
+}
+
+TEST(SettingsLocation, BesideTheRunningExecutableUnlessOverridden) {
+  setSettingsFilePathOverride(QString());
+  const QString executable = QCoreApplication::applicationFilePath();
+  ASSERT_FALSE(executable.isEmpty());
+  EXPECT_EQ(settingsFilePath(), executable + ".ini");  // the test program has no extension
+  setSettingsFilePathOverride("/tmp/other.ini");
+  EXPECT_EQ(settingsFilePath(), "/tmp/other.ini");
+  setSettingsFilePathOverride(QString());
+}
+
+TEST_F(SettingsOnDisk, MissingFileReadsEmptyAndTheFirstWriteCreatesThreeLines) {
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "");
+  EXPECT_EQ(SettingsAccess::GetImageSetting("180_180"), "");
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("180_180"), std::nullopt);
+  EXPECT_FALSE(QFile::exists(path)) << "reads create nothing";
+
+  SettingsAccess::SetWindowSetting("base_filename", "C:\\Work\\MyApp.png");
+  EXPECT_EQ(readAll(path), QByteArray("[settings]\r\nbase_filename=C:\\Work\\MyApp.png\r\n\r\n"));
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "C:\\Work\\MyApp.png");
+  EXPECT_EQ(folderEntries(), QStringList{"Vellumark.ini"}) << "no temporary file is left behind";
+}
+
+TEST_F(SettingsOnDisk, EachAccessorUsesItsOwnSection) {
+  SettingsAccess::SetImageSetting("180_180", "C:\\pic.png");
+  SettingsAccess::SetSelectionSetting("180_180", TRectF{12, 0, 140.5f, 128.5f});
+  SettingsAccess::SetWindowSetting("base_filename", "C:\\out\\App.png");
+  SettingsAccess::SetSelectionSetting("2688_1242", TRectF{0, 1, 2, 3});
+  EXPECT_EQ(readAll(path), QByteArray("[images]\r\n180_180=C:\\pic.png\r\n\r\n"
+                                      "[selections]\r\n180_180=12,0,140.5,128.5\r\n2688_1242=0,1,2,3\r\n\r\n"
+                                      "[settings]\r\nbase_filename=C:\\out\\App.png\r\n\r\n"));
+  EXPECT_EQ(SettingsAccess::GetImageSetting("180_180"), "C:\\pic.png");
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("180_180"), (TRectF{12, 0, 140.5f, 128.5f}));
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("180_180"), "") << "the key is not in section settings";
+}
+
+TEST_F(SettingsOnDisk, WriteCarriesAlongWhatAnotherInstanceStoredMeanwhile) {
+  SettingsAccess::SetImageSetting("1_1", "a.png");
+  writeAll(path, readAll(path) + "[custom]\r\nkeep=me\r\n[images]\r\nsecond=1\r\n");
+  SettingsAccess::SetImageSetting("2_1", "b.png");
+  EXPECT_EQ(readAll(path), QByteArray("[images]\r\n1_1=a.png\r\n2_1=b.png\r\n\r\n"
+                                      "[custom]\r\nkeep=me\r\n\r\n[images]\r\nsecond=1\r\n\r\n"));
+}
+
+TEST_F(SettingsOnDisk, SelectionsUnderCommaAndPointSeparators) {
+  setDecimalSeparatorOverride(u',');
+  SettingsAccess::SetSelectionSetting("180_180", TRectF{12, 0, 140.5f, 128.5f});
+  SettingsAccess::SetSelectionSetting("1_1", TRectF{12, 0, 140, 128});
+  EXPECT_EQ(readSetting("selections", "180_180"), "12,0,\"140,5\",\"128,5\"");
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("180_180"), (TRectF{12, 0, 140.5f, 128.5f}));
+
+  setDecimalSeparatorOverride(u'.');
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("1_1"), (TRectF{12, 0, 140, 128})) << "no fractions: either way";
+  try {
+    SettingsAccess::GetSelectionSetting("180_180");
+    ADD_FAILURE() << "a comma fraction read under a point separator must fail";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'140,5' is not a valid floating point value");
+  }
+}
+
+// Every write loads the file first, so a folder in its place stops writes with the open message too.
+TEST_F(SettingsOnDisk, SettingsPathThatIsAFolderFailsWithTheOpenMessage) {
+  ASSERT_TRUE(QDir().mkdir(path));
+  const QString expected = "Cannot open file \"" + QDir::toNativeSeparators(path) + "\". Is a directory";
+  try {
+    readSetting("settings", "base_filename");
+    ADD_FAILURE() << "a read must fail";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), expected);
+  }
+  try {
+    SettingsAccess::SetSelectionSetting("1_1", TRectF{0, 0, 1, 1});
+    ADD_FAILURE() << "a write must fail";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), expected);
+  }
+  EXPECT_TRUE(QDir(path).exists());
+  EXPECT_EQ(folderEntries(), QStringList{});
+}
+
+TEST_F(SettingsOnDisk, MissingFolderReadsEmptyAndAWriteCannotCreateTheFile) {
+  const QString inMissing = dir.filePath("gone/Vellumark.ini");
+  setSettingsFilePathOverride(inMissing);
+  EXPECT_EQ(readSetting("settings", "base_filename"), "");
+  try {
+    writeSetting("settings", "base_filename", "x");
+    ADD_FAILURE() << "a write must fail";
+  } catch (const EFCreateError& e) {
+    EXPECT_TRUE(e.Message().startsWith("Cannot create file \"" + QDir::toNativeSeparators(inMissing) + "\". "))
+        << e.Message().toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(inMissing));
+}
+
+TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
+  if (runningAsRoot())
+    GTEST_SKIP() << "permission bits do not stop root";
+  SettingsAccess::SetImageSetting("1_1", "a.png");
+  const QByteArray before = readAll(path);
+  const auto folderPermissions = QFile(dir.path()).permissions();
+  ASSERT_TRUE(QFile(dir.path()).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+  try {
+    SettingsAccess::SetImageSetting("1_1", "b.png");
+    ADD_FAILURE() << "a write into a read-only folder must fail";
+  } catch (const EFCreateError& e) {
+    EXPECT_TRUE(e.Message().startsWith("Cannot create file \"" + QDir::toNativeSeparators(path) + "\". "))
+        << e.Message().toStdString();
+  }
+  QFile(dir.path()).setPermissions(folderPermissions);
+  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(SettingsAccess::GetImageSetting("1_1"), "a.png");
+}
+
+TEST_F(SettingsOnDisk, UnreadableFileFailsWithTheOpenMessage) {
+  if (runningAsRoot())
+    GTEST_SKIP() << "permission bits do not stop root";
+  writeAll(path, "[settings]\r\nbase_filename=x\r\n");
+  ASSERT_TRUE(QFile(path).setPermissions(QFileDevice::WriteOwner));
+  try {
+    SettingsAccess::GetWindowSetting("base_filename");
+    ADD_FAILURE() << "a read must fail";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file \"" + QDir::toNativeSeparators(path) + "\". Permission denied");
+  }
+}
+
+#ifdef Q_OS_UNIX
+// A write that runs out of room (here: a file size limit, which stops root as well) reports
+// "Stream write error" and leaves the previous file whole and readable.
+TEST_F(SettingsOnDisk, FailedWriteLeavesThePreviousFileIntact) {
+  SettingsAccess::SetImageSetting("1_1", "a.png");
+  SettingsAccess::SetSelectionSetting("1_1", TRectF{1, 2, 3, 4});
+  const QByteArray before = readAll(path);
+
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  QString message;
+  try {
+    SettingsAccess::SetImageSetting("2_1", QString(10000, u'x'));
+  } catch (const EWriteError& e) {
+    message = e.Message();
+  } catch (const Exception& e) {
+    message = "unexpected: " + e.Message();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(message, "Stream write error");
+  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("1_1"), (TRectF{1, 2, 3, 4}));
+  EXPECT_EQ(folderEntries(), QStringList{"Vellumark.ini"}) << "no temporary file is left behind";
+}
+#endif
+
+}  // namespace
