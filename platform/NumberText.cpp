@@ -73,7 +73,8 @@ QString floatToText(double value, QChar separator) {
       out += digits.mid(1);
     }
     out += u'E';
-    out += exponent < 0 ? u'-' : u'+';
+    if (exponent < 0)
+      out += u'-';
     out += QString::number(std::abs(exponent));
   }
   return out;
