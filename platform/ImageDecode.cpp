@@ -7,6 +7,9 @@
 #include <QImageReader>
 #include <QList>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const QStringList kAcceptedExtensions = {
@@ -40,6 +43,12 @@ QString extensionOf(const QString& fileName) {
   return dot >= start ? fileName.mid(dot + 1).toLower() : QString();
 }
 
+// The size that fits into MaxPictureSide x MaxPictureSide with the ratio kept, rounded.
+QSize fittedSize(QSize size) {
+  const double s = double(MaxPictureSide) / std::max(size.width(), size.height());
+  return QSize(std::max(1, int(std::lround(size.width() * s))), std::max(1, int(std::lround(size.height() * s))));
+}
+
 QImage decodeUncached(const QString& fileName) {
   // Room for a full 8192 x 8192 picture and more; a header that claims far more is refused by
   // the reader before it allocates.
@@ -47,17 +56,16 @@ QImage decodeUncached(const QString& fileName) {
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(false);
-  QSize size = reader.size();
+  const QSize size = reader.size();
   if (size.isValid() && (size.width() > MaxPictureSide || size.height() > MaxPictureSide)) {
     // Reduce while decoding where the decoder can (JPEG does), so no full-size buffer is taken.
-    size.scale(MaxPictureSide, MaxPictureSide, Qt::KeepAspectRatio);
-    reader.setScaledSize(size.expandedTo(QSize(1, 1)));
+    reader.setScaledSize(fittedSize(size));
   }
   QImage image = reader.read();
   if (image.isNull())
     return image;
   if (image.width() > MaxPictureSide || image.height() > MaxPictureSide)
-    image = image.scaled(MaxPictureSide, MaxPictureSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    image = image.scaled(fittedSize(image.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (image.format() != QImage::Format_ARGB32_Premultiplied)
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
   return image;

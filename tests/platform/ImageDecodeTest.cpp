@@ -1,0 +1,168 @@
+#include "platform/Bitmap.h"
+#include "platform/Errors.h"
+#include "platform/ImageDecode.h"
+#include "support/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace {
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+  return path;
+}
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+  return f.readAll();
+}
+
+void expectLoadFails(const QString& path) {
+  TBitmap bitmap;
+  try {
+    bitmap.LoadFromFile(path);
+    FAIL() << "loaded " << path.toStdString();
+  } catch (const EBitmapError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("Loading bitmap failed (%1).").arg(path));
+  }
+  EXPECT_TRUE(bitmap.IsEmpty());
+}
+
+QByteArray chunk(const char* type, const QByteArray& data) {
+  QByteArray out;
+  const quint32 n = quint32(data.size());
+  out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+  QByteArray body = QByteArray(type, 4) + data;
+  out += body;
+  const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
+  out.append(char(crc >> 24)).append(char(crc >> 16)).append(char(crc >> 8)).append(char(crc));
+  return out;
+}
+
+}  // namespace
+
+TEST(ImageDecode, EveryCorpusPictureDecodesToPremultipliedPixels) {
+  const QStringList dirs = {corpusDir() + "/pngsuite", corpusDir() + "/formats"};
+  int decoded = 0;
+  for (const QString& d : dirs) {
+    for (const QFileInfo& fi : QDir(d).entryInfoList({"*.png", "*.bmp", "*.gif", "*.jpg", "*.ico", "*.tif"}, QDir::Files)) {
+      clearDecodeCache();
+      TBitmap bitmap;
+      ASSERT_NO_THROW(bitmap.LoadFromFile(fi.filePath())) << fi.fileName().toStdString();
+      EXPECT_FALSE(bitmap.IsEmpty()) << fi.fileName().toStdString();
+      EXPECT_EQ(bitmap.Image().format(), QImage::Format_ARGB32_Premultiplied);
+      ++decoded;
+    }
+  }
+  EXPECT_GT(decoded, 30);
+}
+
+TEST(ImageDecode, SamePictureInEveryFormatHasTheSameSize) {
+  for (const char* name : {"sample.bmp", "sample.jpg", "sample.png", "sample.tif", "sample.ico"}) {
+    TBitmap bitmap;
+    bitmap.LoadFromFile(corpusDir() + "/formats/" + name);
+    EXPECT_EQ(bitmap.Width(), 23) << name;
+    EXPECT_EQ(bitmap.Height(), 42) << name;
+  }
+}
+
+TEST(ImageDecode, ContentDecidesNotTheExtensionAndCaseIsIgnored) {
+  QTemporaryDir dir;
+  const QByteArray png = readAll(corpusDir() + "/formats/sample.png");
+  for (const char* name : {"looks-like.jpg", "UPPER.PNG", "photo.Tiff", "x.hdp.gif"}) {
+    TBitmap bitmap;
+    ASSERT_NO_THROW(bitmap.LoadFromFile(writeFile(dir, name, png))) << name;
+    EXPECT_EQ(bitmap.Width(), 23) << name;
+  }
+}
+
+TEST(ImageDecode, FirstFrameOfAGif) {
+  TBitmap bitmap;
+  bitmap.LoadFromFile(corpusDir() + "/formats/rgbrgb.gif");
+  EXPECT_EQ(bitmap.Width(), 256);
+  EXPECT_EQ(bitmap.Height(), 256);
+}
+
+TEST(ImageDecode, BadInputFailsWithTheLoadMessage) {
+  QTemporaryDir dir;
+  const QByteArray png = readAll(corpusDir() + "/formats/sample.png");
+  const QByteArray jpg = readAll(corpusDir() + "/formats/sample.jpg");
+  QByteArray corrupt = png;
+  for (qsizetype i = 40; i < corrupt.size() - 20; i += 7)
+    corrupt[i] = char(corrupt[i] ^ 0x5a);
+
+  // A PNG whose header claims 100000 x 100000 pixels, with a tiny data chunk.
+  QByteArray ihdr;
+  const quint32 side = 100000;
+  for (int k = 0; k < 2; ++k)
+    ihdr.append(char(side >> 24)).append(char(side >> 16)).append(char(side >> 8)).append(char(side));
+  ihdr.append(char(8)).append(char(6)).append(char(0)).append(char(0)).append(char(0));
+  const QByteArray giant = QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
+                           chunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + chunk("IEND", {});
+
+  const QList<QPair<const char*, QByteArray>> cases = {
+      {"empty.png", QByteArray()},
+      {"truncated.png", png.left(png.size() / 2)},
+      {"truncated.jpg", jpg.left(jpg.size() / 3)},
+      {"corrupt.png", corrupt},
+      {"text.png", QByteArray("this is not a picture\n")},
+      {"giant.png", giant},
+      {"photo.hdp", png.left(10)},
+      {"notes.txt", png},  // decodable content, but not an accepted extension
+      {"noextension", png},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    expectLoadFails(writeFile(dir, name, bytes));
+  }
+  expectLoadFails(dir.filePath("missing.png"));
+  expectLoadFails(dir.path());  // a folder
+}
+
+TEST(ImageDecode, AFailedLoadKeepsThePreviousPicture) {
+  QTemporaryDir dir;
+  TBitmap bitmap;
+  bitmap.LoadFromFile(corpusDir() + "/formats/sample.png");
+  EXPECT_THROW(bitmap.LoadFromFile(writeFile(dir, "bad.png", "nope")), EBitmapError);
+  EXPECT_EQ(bitmap.Width(), 23);
+}
+
+TEST(ImageDecode, PicturesOver8192AreReducedWithTheRatioKept) {
+  QTemporaryDir dir;
+  QImage wide(9000, 60, QImage::Format_ARGB32);
+  wide.fill(qRgba(10, 200, 30, 255));
+  const QString path = dir.filePath("wide.png");
+  ASSERT_TRUE(wide.save(path));
+  TBitmap bitmap;
+  bitmap.LoadFromFile(path);
+  EXPECT_EQ(bitmap.Width(), 8192);
+  EXPECT_EQ(bitmap.Height(), 55);  // 60 * 8192 / 9000 = 54.6
+  EXPECT_EQ(bitmap.Image().pixel(4000, 20), qRgba(10, 200, 30, 255));
+}
+
+TEST(ImageDecode, TheSameUnchangedFileIsDecodedOnceAndShared) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("pic.png");
+  QImage img(40, 30, QImage::Format_ARGB32);
+  img.fill(Qt::red);
+  ASSERT_TRUE(img.save(path));
+  clearDecodeCache();
+  const QImage a = decodePicture(path);
+  const QImage b = decodePicture(path);
+  EXPECT_EQ(a.constBits(), b.constBits());  // one shared buffer
+
+  // A changed file is decoded again.
+  QImage other(41, 30, QImage::Format_ARGB32);
+  other.fill(Qt::blue);
+  ASSERT_TRUE(other.save(path));
+  const QImage c = decodePicture(path);
+  EXPECT_EQ(c.width(), 41);
+}

@@ -1,0 +1,151 @@
+#include "app/RenderImage.h"
+#include "platform/Bitmap.h"
+#include "platform/Resample.h"
+#include "support/Paths.h"
+#include "support/PngRead.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The bilinear rule computed independently, in doubles: output pixel centre -> source point,
+// the 2 x 2 nearest pixel centres, indices clamped to the picture, premultiplied channels.
+double referenceChannel(const QImage& src, double L, double T, double R, double B, int W, int H, int i, int j, int channel) {
+  const double x = L + (i + 0.5) * (R - L) / W - 0.5;
+  const double y = T + (j + 0.5) * (B - T) / H - 0.5;
+  const int x0 = int(std::floor(x)), y0 = int(std::floor(y));
+  const double fx = x - x0, fy = y - y0;
+  auto at = [&](int xi, int yi) {
+    xi = std::clamp(xi, 0, src.width() - 1);
+    yi = std::clamp(yi, 0, src.height() - 1);
+    const QRgb p = reinterpret_cast<const QRgb*>(src.constScanLine(yi))[xi];
+    return double((p >> (8 * channel)) & 0xff);
+  };
+  return at(x0, y0) * (1 - fx) * (1 - fy) + at(x0 + 1, y0) * fx * (1 - fy) + at(x0, y0 + 1) * (1 - fx) * fy +
+         at(x0 + 1, y0 + 1) * fx * fy;
+}
+
+QImage randomPremultiplied(int w, int h, quint32 seed) {
+  QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+  QRandomGenerator rng(seed);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      img.setPixel(x, y, qPremultiply(qRgba(int(rng.bounded(256)), int(rng.bounded(256)), int(rng.bounded(256)),
+                                            int(rng.bounded(256)))));
+  return img;
+}
+
+}  // namespace
+
+TEST(Resample, MatchesTheBilinearRuleWithinOneUnit) {
+  const QImage src = randomPremultiplied(97, 61, 11);
+  struct Case {
+    const char* what;
+    TRectF rect;
+    int W, H;
+  };
+  const Case cases[] = {
+      {"whole picture squeezed, independent scales", {0, 0, 97, 61}, 57, 57},
+      {"enlarged from a fractional region", {10.25f, 5.5f, 33.33f, 20.75f}, 180, 120},
+      {"region reaching beyond the picture repeats the edges", {-20, -10, 120, 80}, 64, 48},
+      {"strong reduction samples four pixels", {0, 0, 97, 61}, 7, 3},
+      {"large target split over cores", {3, 2, 90, 60}, 700, 400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QImage dst(c.W, c.H, QImage::Format_ARGB32_Premultiplied);
+    dst.fill(0);
+    drawBilinear(src, c.rect, dst);
+    for (int j = 0; j < c.H; ++j)
+      for (int i = 0; i < c.W; ++i)
+        for (int ch = 0; ch < 4; ++ch) {
+          const double ref = referenceChannel(src, c.rect.Left, c.rect.Top, c.rect.Right, c.rect.Bottom, c.W, c.H, i, j, ch);
+          const int got = int((reinterpret_cast<const QRgb*>(dst.constScanLine(j))[i] >> (8 * ch)) & 0xff);
+          ASSERT_LE(std::abs(got - ref), 1.0) << i << "," << j << " ch " << ch;
+        }
+  }
+}
+
+TEST(Render, SourceRectangleIsFormedExactlyAndNotRounded) {
+  TBitmap b1000(1000, 500), b100(100, 10);
+  EXPECT_EQ(sourceRectOf(b1000, {0.25f, 0, 0.75f, 1}), (TRectF{250, 0, 750, 500}));
+  const TRectF r = sourceRectOf(b100, {0, 0, 0.3333333f, 1});
+  EXPECT_NEAR(r.Right, 33.33333, 1e-4);
+  EXPECT_EQ(r.Right, float(100.0 * double(0.3333333f)));
+}
+
+TEST(Render, OutputHasTheEntrySizeAndFollowsTheRule) {
+  QTemporaryDir dir;
+  TBitmap source;
+  source.Assign(randomPremultiplied(128, 96, 5));
+  const QString path = dir.filePath("MyApp57x57.png");
+  const TRectF all{0, 0, 1, 1};
+  renderImageFile(source, 57, 57, all, path);
+  const DecodedPng d = readPngFile(path);
+  ASSERT_TRUE(d.ok);
+  ASSERT_EQ(d.width, 57);
+  ASSERT_EQ(d.height, 57);
+  for (int j = 0; j < 57; j += 7)
+    for (int i = 0; i < 57; i += 5) {
+      const double a = referenceChannel(source.Image(), 0, 0, 128, 96, 57, 57, i, j, 3);
+      ASSERT_LE(std::abs(d.pixel(i, j)[3] - a), 1.0);
+      if (a >= 32) {  // colour comes back divided by alpha
+        const double red = referenceChannel(source.Image(), 0, 0, 128, 96, 57, 57, i, j, 2) * 255 / a;
+        ASSERT_LE(std::abs(d.pixel(i, j)[0] - red), 255.0 / a * 1.5 + 0.5) << i << "," << j;
+      }
+    }
+}
+
+TEST(Render, TransparencyOpacityAndSoftEdgesSurvive) {
+  QTemporaryDir dir;
+  // Left half transparent, right half opaque, a column of half-transparent orange between.
+  QImage img(40, 20, QImage::Format_ARGB32);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 40; ++x)
+      img.setPixel(x, y, x < 18 ? qRgba(0, 0, 0, 0) : x < 22 ? qRgba(250, 120, 10, 128) : qRgba(20, 200, 90, 255));
+  TBitmap source;
+  source.Assign(img);
+  const QString path = dir.filePath("out.png");
+  renderImageFile(source, 80, 40, TRectF{0, 0, 1, 1}, path);
+  const DecodedPng d = readPngFile(path);
+  ASSERT_TRUE(d.ok);
+  for (int y = 0; y < 40; ++y) {
+    const uint8_t* clear = d.pixel(10, y);
+    EXPECT_EQ(clear[0] | clear[1] | clear[2] | clear[3], 0);
+    EXPECT_EQ(d.pixel(70, y)[3], 255);
+    const uint8_t* soft = d.pixel(40, y);  // inside the half-transparent band
+    EXPECT_NEAR(soft[3], 128, 1);
+    EXPECT_NEAR(soft[0], 250, 2);  // no darkening at soft edges
+    EXPECT_NEAR(soft[1], 120, 2);
+    EXPECT_NEAR(soft[2], 10, 2);
+  }
+}
+
+TEST(Render, AllTransparentSourceGivesTransparentBlack) {
+  QTemporaryDir dir;
+  TBitmap source(30, 30);
+  source.Clear(0x00000000);
+  const QString path = dir.filePath("clear.png");
+  renderImageFile(source, 29, 29, TRectF{0, 0, 1, 1}, path);
+  const DecodedPng d = readPngFile(path);
+  ASSERT_TRUE(d.ok);
+  for (uint8_t v : d.rgba)
+    ASSERT_EQ(v, 0);
+}
+
+TEST(Render, RealPictureEnlargedAndReduced) {
+  QTemporaryDir dir;
+  TBitmap source;
+  source.LoadFromFile(corpusDir() + "/pngsuite/basn6a08.png");  // 32 x 32 RGBA
+  for (auto [w, h] : {std::pair{180, 180}, std::pair{29, 29}, std::pair{470, 320}}) {
+    const QString path = dir.filePath(QStringLiteral("x%1x%2.png").arg(w).arg(h));
+    renderImageFile(source, w, h, TRectF{0.1f, 0.2f, 0.9f, 0.8f}, path);
+    const DecodedPng d = readPngFile(path);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.width, w);
+    EXPECT_EQ(d.height, h);
+  }
+}
