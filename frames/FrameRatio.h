@@ -42,10 +42,21 @@ public:
   TBitmap Bitmap;
   float PreviewWidth = 129;
   float PreviewHeight = 122;
+  // Stores the size in preview units; the widget takes the whole pixels that cover it.
   void SetPreviewSize(float width, float height);
+  // Where the picture is shown: fitted into the preview (enlarged when smaller), ratio kept,
+  // centred, on whole pixels. Empty when there is no picture.
+  QRect PictureRect() const;
 
 protected:
   void paintEvent(QPaintEvent*) override;
+
+private:
+  // The picture scaled down for the screen, remade only when the bitmap or the size changes, so
+  // that repainting during a drag does not rescale a large picture each time.
+  QImage FScaled;
+  qint64 FScaledKey = 0;
+  QSize FScaledSize;
 };
 
 // pbPreview: a paint box over imPreview that receives the mouse and paints the overlay.
@@ -54,13 +65,20 @@ class TPaintBox : public QWidget {
 public:
   TPaintBox(TRatioFrame* frame, QWidget* parent);
 
+  // The keys and buttons held during a mouse event: ssLeft while the left button is down, ssCtrl
+  // while Ctrl is down (and the other members likewise).
+  static TShiftState ShiftStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+
 protected:
   void paintEvent(QPaintEvent*) override;
+  // The paint box does not capture the mouse: moves and releases away from it are ignored, as if
+  // it had not seen them (Qt would otherwise deliver them while a button is held).
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
 
 private:
+  bool isOver(const QPointF& p) const;
   TRatioFrame* FFrame;
 };
 
@@ -131,7 +149,21 @@ public:
   // Frames constructed in this process so far.
   static int FrameCounter;
 
+protected:
+  void resizeEvent(QResizeEvent*) override;
+
 private:
+  void buildControls();
+  void layoutControls();
+  void disconnectControls();
+  // The combo edit's change notification as the user sees it: an edit committed with Enter or by
+  // leaving the field, or a pick from the list, runs ceFilenameChange once when the text differs
+  // from the text of the last notification.
+  void commitComboText();
+  // Keeps the shown text when the owner adds the first entry to the list (Qt would show it).
+  void comboRowsAboutToBeInserted();
+  void comboRowsInserted();
+
   void UpdateRatio();
   void UpdateImage();
   void SaveSelectRect();
@@ -146,4 +178,10 @@ private:
   TPointF FStartPoint;
   TPointF FEndPoint;
   int FTag = 0;
+  // The combo text at its last change notification (user commit or program change).
+  QString FNotifiedText;
+  QString FTextBeforeInsert;
+  // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
+  // ignored meanwhile.
+  bool FInComboChange = false;
 };

@@ -1,0 +1,527 @@
+#include "frames/FrameRatio.h"
+
+#include "frames/SelectionGeometry.h"
+#include "platform/Errors.h"
+#include "platform/NumberText.h"
+#include "settings/Settings.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtMath>
+
+namespace {
+
+// Design size of the frame and the places of its controls inside it.
+constexpr int kDesignWidth = 505;
+constexpr int kDesignHeight = 160;
+constexpr int kPreviewTop = 24;
+constexpr int kPreviewRightMargin = kDesignWidth - (310 + 129);  // 66
+constexpr int kPreviewGap = 310 - (264 + 33);                     // between sbSelectAll and the preview
+constexpr int kRightControlsMargin = kDesignWidth - (264 + 33);  // right edge of ceFilename, sbSelectAll
+constexpr float kPreviewHeight = 122;
+
+// Sets a flag for the length of a scope and puts back its previous value, also when an error passes.
+class FlagGuard {
+public:
+  explicit FlagGuard(bool& flag) : FFlag(flag), FPrevious(flag) { FFlag = true; }
+  ~FlagGuard() { FFlag = FPrevious; }
+  FlagGuard(const FlagGuard&) = delete;
+  FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+  bool& FFlag;
+  bool FPrevious;
+};
+
+// Outline of a rectangle through its four stored corners, whatever their order; a degenerate
+// rectangle draws as a line or a dot.
+void drawOutline(QPainter& canvas, const TRectF& r) {
+  if (r.Left == r.Right && r.Top == r.Bottom) {
+    canvas.drawPoint(QPointF(r.Left, r.Top));
+    return;
+  }
+  const QPointF corners[4] = {{r.Left, r.Top}, {r.Right, r.Top}, {r.Right, r.Bottom}, {r.Left, r.Bottom}};
+  canvas.drawPolygon(corners, 4);
+}
+
+// The glyph of sbSelectAll: a dashed frame around a filled square.
+QIcon selectAllGlyph() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
+  p.drawRect(1, 1, 13, 13);
+  p.fillRect(4, 4, 8, 8, QColor(60, 60, 60));
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TImagePreview
+
+TImagePreview::TImagePreview(QWidget* parent) : QWidget(parent) {}
+
+void TImagePreview::SetPreviewSize(float width, float height) {
+  PreviewWidth = width;
+  PreviewHeight = height;
+  const double w = std::isfinite(width) ? qBound(0.0, double(width), 16384.0) : 0.0;
+  const double h = std::isfinite(height) ? qBound(0.0, double(height), 16384.0) : 0.0;
+  resize(qCeil(w), qCeil(h));
+  update();
+}
+
+QRect TImagePreview::PictureRect() const {
+  const int bw = Bitmap.Width();
+  const int bh = Bitmap.Height();
+  if (bw <= 0 || bh <= 0 || !(PreviewWidth > 0) || !(PreviewHeight > 0))
+    return {};
+  const double s = std::min(double(PreviewWidth) / bw, double(PreviewHeight) / bh);
+  const double w = bw * s;
+  const double h = bh * s;
+  const double left = (PreviewWidth - w) / 2;
+  const double top = (PreviewHeight - h) / 2;
+  const int l = qRound(left);
+  const int t = qRound(top);
+  return QRect(QPoint(l, t), QPoint(qRound(left + w) - 1, qRound(top + h) - 1));
+}
+
+void TImagePreview::paintEvent(QPaintEvent*) {
+  const QRect target = PictureRect();
+  if (target.isEmpty())
+    return;
+  const qreal dpr = devicePixelRatioF();
+  const QSize pixels(qMax(1, qRound(target.width() * dpr)), qMax(1, qRound(target.height() * dpr)));
+  const QImage& image = Bitmap.Image();
+  if (FScaled.isNull() || FScaledKey != image.cacheKey() || FScaledSize != pixels) {
+    FScaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    FScaled.setDevicePixelRatio(dpr);
+    FScaledKey = image.cacheKey();
+    FScaledSize = pixels;
+  }
+  QPainter painter(this);
+  painter.drawImage(target.topLeft(), FScaled);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPaintBox
+
+TPaintBox::TPaintBox(TRatioFrame* frame, QWidget* parent) : QWidget(parent), FFrame(frame) {
+  setMouseTracking(true);
+}
+
+TShiftState TPaintBox::ShiftStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+  TShiftState shift = 0;
+  if (modifiers & Qt::ShiftModifier)
+    shift |= ssShift;
+  if (modifiers & Qt::AltModifier)
+    shift |= ssAlt;
+  if (modifiers & Qt::ControlModifier)
+    shift |= ssCtrl;
+  if (buttons & Qt::LeftButton)
+    shift |= ssLeft;
+  if (buttons & Qt::RightButton)
+    shift |= ssRight;
+  if (buttons & Qt::MiddleButton)
+    shift |= ssMiddle;
+  return shift;
+}
+
+bool TPaintBox::isOver(const QPointF& p) const {
+  return p.x() >= 0 && p.y() >= 0 && p.x() < width() && p.y() < height();
+}
+
+void TPaintBox::paintEvent(QPaintEvent*) {
+  QPainter canvas(this);
+  FFrame->pbPreviewPaint(canvas);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* e) {
+  const QPointF p = e->position();
+  FFrame->pbPreviewMouseDown(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+}
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* e) {
+  const QPointF p = e->position();
+  if (!isOver(p))
+    return;
+  FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+}
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
+  const QPointF p = e->position();
+  if (!isOver(p))
+    return;
+  FFrame->pbPreviewMouseUp(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRatioFrame
+
+const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
+    "All (*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff)|*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff|"
+    "GIF Image (*.gif)|*.gif|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|"
+    "Portable Network Graphics (*.png)|*.png|Bitmaps (*.bmp)|*.bmp|TIFF Images (*.tif)|*.tif|"
+    "TIFF Images (*.tiff)|*.tiff");
+
+int TRatioFrame::FrameCounter = 0;
+
+TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore) : QFrame(AOwner) {
+  buildControls();
+  setObjectName(QStringLiteral("RatioFrame") + QString::number(FrameCounter));
+  ++FrameCounter;
+  FRatioWidth = aWidth;
+  FRatioHeight = aHeight;
+  UpdateRatio();
+  if (!aRestore) {
+    // Nothing from the settings file: no picture and the default selection, not written.
+    FSelectRect = defaultSelection(ImageRect(), Ratio());
+    return;
+  }
+  try {
+    SetFilename(GetSetting(SizeStr()));
+    SetSelectRect(GetSettingRect(SizeStr()));
+  } catch (...) {
+    // The frame is not created: its children go with the QFrame base, which also takes it out of
+    // its parent. Their signals must not reach the members being destroyed.
+    disconnectControls();
+    throw;
+  }
+}
+
+TRatioFrame::~TRatioFrame() { disconnectControls(); }
+
+void TRatioFrame::buildControls() {
+  resize(kDesignWidth, kDesignHeight);
+  setMinimumHeight(kDesignHeight);
+
+  GroupBox1 = new QGroupBox(this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+
+  ceFilename = new QComboBox(GroupBox1);
+  ceFilename->setObjectName(QStringLiteral("ceFilename"));
+  ceFilename->setEditable(true);
+  // The list is the owner's history: Enter must not add to it.
+  ceFilename->setInsertPolicy(QComboBox::NoInsert);
+  // Completion and list matching as the file system spells names: a typed name is never swapped
+  // for a history entry that differs only in letter case.
+  if (QCompleter* completer = ceFilename->completer())
+    completer->setCaseSensitivity(Qt::CaseSensitive);
+
+  Button1 = new QPushButton(QStringLiteral("Browse..."), GroupBox1);
+  Button1->setObjectName(QStringLiteral("Button1"));
+
+  sbSelectAll = new QToolButton(GroupBox1);
+  sbSelectAll->setObjectName(QStringLiteral("sbSelectAll"));
+  sbSelectAll->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  sbSelectAll->setIcon(selectAllGlyph());
+  sbSelectAll->setAutoRaise(true);
+
+  Label2 = new QLabel(GroupBox1);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setWordWrap(true);
+  Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  imPreview = new TImagePreview(GroupBox1);
+  imPreview->setObjectName(QStringLiteral("imPreview"));
+  imPreview->SetPreviewSize(129, kPreviewHeight);
+
+  pbPreview = new TPaintBox(this, imPreview);
+  pbPreview->setObjectName(QStringLiteral("pbPreview"));
+
+  OpenDialog1.Filter = OpenDialogFilter;
+  OpenDialog1.FilterIndex = 1;
+  OpenDialog1.FileMustExist = true;
+  OpenDialog1.EnableSizing = true;
+  OpenDialog1.PathMustExist = false;
+  OpenDialog1.HideReadOnly = false;
+
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(sbSelectAll, &QToolButton::clicked, this, [this] { sbSelectAllClick(); });
+  connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this, [this] { commitComboText(); });
+  connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
+    if (FInComboChange)
+      return;
+    if (ceFilename->currentText() != text)
+      ceFilename->setEditText(text);
+    commitComboText();
+  });
+  connect(ceFilename->model(), &QAbstractItemModel::rowsAboutToBeInserted, this,
+          [this] { comboRowsAboutToBeInserted(); });
+  connect(ceFilename->model(), &QAbstractItemModel::rowsInserted, this, [this] { comboRowsInserted(); });
+
+  layoutControls();
+}
+
+void TRatioFrame::disconnectControls() {
+  if (!ceFilename)
+    return;
+  disconnect(Button1, nullptr, this, nullptr);
+  disconnect(sbSelectAll, nullptr, this, nullptr);
+  disconnect(ceFilename->lineEdit(), nullptr, this, nullptr);
+  disconnect(ceFilename, nullptr, this, nullptr);
+  disconnect(ceFilename->model(), nullptr, this, nullptr);
+}
+
+void TRatioFrame::resizeEvent(QResizeEvent* e) {
+  QFrame::resizeEvent(e);
+  layoutControls();
+}
+
+// The layout of the design (505 x 160) with its anchors: the group box fills the frame; the file
+// name stretches with the frame; the select-all button and the preview keep their distance to the
+// right edge. The preview's width follows the ratio, so the controls on its left keep their gap to
+// it when it is wider than designed.
+void TRatioFrame::layoutControls() {
+  if (!GroupBox1)
+    return;
+  const int w = width();
+  GroupBox1->setGeometry(0, 0, w, height());
+  const int previewWidth = imPreview->width();
+  const int previewLeft = w - kPreviewRightMargin - previewWidth;
+  const int rightEdge = std::min(w - kRightControlsMargin, previewLeft - kPreviewGap);
+  ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
+  Button1->setGeometry(16, 48, 80, 22);
+  sbSelectAll->setGeometry(std::max(16 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  Label2->setGeometry(16, 80, 217, 57);
+  imPreview->move(previewLeft, kPreviewTop);
+  pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
+  // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
+  setMinimumWidth(std::max(kDesignWidth, 16 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties
+
+QString TRatioFrame::Caption() const { return GroupBox1->title(); }
+
+void TRatioFrame::SetCaption(const QString& Value) { GroupBox1->setTitle(Value); }
+
+QString TRatioFrame::Filename() const { return OpenDialog1.FileName; }
+
+void TRatioFrame::SetFilename(const QString& Value) {
+  if (!Value.isEmpty() && !QFileInfo(Value).isFile())
+    throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Value);
+  OpenDialog1.FileName = Value;
+  UpdateImage();
+}
+
+float TRatioFrame::Ratio() const { return static_cast<float>(double(FRatioWidth) / double(FRatioHeight)); }
+
+void TRatioFrame::SetRatioWidth(int Value) {
+  if (Value == FRatioWidth)
+    return;
+  FRatioWidth = Value;
+  UpdateRatio();
+}
+
+void TRatioFrame::SetRatioHeight(int Value) {
+  if (Value == FRatioHeight)
+    return;
+  FRatioHeight = Value;
+  UpdateRatio();
+}
+
+void TRatioFrame::SetSelectRect(const TRectF& Value) {
+  FSelectRect = Value;
+  SaveSelectRect();
+}
+
+QString TRatioFrame::SizeStr() const {
+  return QString::number(FRatioWidth) + QLatin1Char('_') + QString::number(FRatioHeight);
+}
+
+QString TRatioFrame::GetSetting(const QString& AName) const { return SettingsAccess::GetImageSetting(AName); }
+
+void TRatioFrame::SetSetting(const QString& AName, const QString& Value) {
+  SettingsAccess::SetImageSetting(AName, Value);
+}
+
+TRectF TRatioFrame::GetSettingRect(const QString& AName) const {
+  if (const std::optional<TRectF> stored = SettingsAccess::GetSelectionSetting(AName))
+    return *stored;
+  return defaultSelection(ImageRect(), Ratio());
+}
+
+void TRatioFrame::SetSettingRect(const QString& AName, const TRectF& Value) {
+  SettingsAccess::SetSelectionSetting(AName, Value);
+}
+
+TRectF TRatioFrame::ImageRect() const {
+  const TBitmap& bitmap = imPreview->Bitmap;
+  return imageRect(bitmap.Width(), bitmap.Height(), bitmap.BitmapScale(), imPreview->PreviewWidth,
+                   imPreview->PreviewHeight);
+}
+
+TRectF TRatioFrame::ZoomRect() const { return normalizedSelection(FSelectRect, ImageRect()); }
+
+const TBitmap& TRatioFrame::Bitmap() const { return imPreview->Bitmap; }
+
+// ---------------------------------------------------------------------------------------------
+// Private operations
+
+void TRatioFrame::UpdateRatio() {
+  const float height = imPreview->PreviewHeight;
+  imPreview->SetPreviewSize(static_cast<float>(double(Ratio()) * double(height)), height);
+  layoutControls();
+  SetCaption(floatToText(Ratio()) + QStringLiteral(":1"));
+  Label2->setText(QStringLiteral("Select images that are ") + QString::number(FRatioWidth) + QLatin1Char('x') +
+                  QString::number(FRatioHeight) + QStringLiteral(" size or larger for best results"));
+}
+
+void TRatioFrame::UpdateImage() {
+  // Notifications of the combo that arrive while the picture changes (focus moving to a dialog
+  // that the owner opens from OnChange, say) are not acted upon.
+  FlagGuard guard(FInComboChange);
+  // A program change of the combo text notifies at once, as a user's edit would: the handler sets
+  // the same name again (its own run finds the text equal, so it goes no deeper) and stores it.
+  if (ceFilename->currentText() != Filename()) {
+    ceFilename->setEditText(Filename());
+    FNotifiedText = ceFilename->currentText();
+    ceFilenameChange();
+  }
+  if (!Filename().isEmpty())
+    imPreview->Bitmap.LoadFromFile(Filename());
+  else
+    imPreview->Bitmap.Clear(0x00000000);
+  imPreview->update();
+  if (!Filename().isEmpty()) {
+    sbSelectAllClick();
+    if (OnChange)
+      OnChange(this);
+  }
+}
+
+void TRatioFrame::SaveSelectRect() { SetSettingRect(SizeStr(), FSelectRect); }
+
+void TRatioFrame::SetStartPoint(const TPointF& P) { FStartPoint = clampPoint(P, ImageRect()); }
+
+void TRatioFrame::SetEndPoint(const TPointF& P) { FEndPoint = clampPoint(P, ImageRect()); }
+
+void TRatioFrame::SetMode(TMode M) { FMode = M; }
+
+// ---------------------------------------------------------------------------------------------
+// The combo edit's notifications
+
+void TRatioFrame::commitComboText() {
+  if (FInComboChange)
+    return;
+  const QString text = ceFilename->currentText();
+  if (text == FNotifiedText)
+    return;
+  // Noted before the handler runs, so that a failed name (reported once) is not reported again
+  // when the field loses focus to the error message.
+  FNotifiedText = text;
+  FlagGuard guard(FInComboChange);
+  ceFilenameChange();
+}
+
+void TRatioFrame::comboRowsAboutToBeInserted() { FTextBeforeInsert = ceFilename->currentText(); }
+
+void TRatioFrame::comboRowsInserted() {
+  // Qt makes the first entry added to an empty list the current one and shows its text.
+  if (ceFilename->currentText() == FTextBeforeInsert)
+    return;
+  const QSignalBlocker blocker(ceFilename);
+  ceFilename->setCurrentIndex(-1);
+  ceFilename->setEditText(FTextBeforeInsert);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Event handlers
+
+void TRatioFrame::Button1Click() {
+  QString fileName = Filename();
+  if (Dialogs().OpenFileDialog(OpenDialog1, fileName))
+    SetFilename(fileName);
+}
+
+void TRatioFrame::ceFilenameChange() {
+  SetFilename(ceFilename->currentText());
+  SetSetting(SizeStr(), Filename());
+}
+
+void TRatioFrame::sbSelectAllClick() {
+  FSelectRect = defaultSelection(ImageRect(), Ratio());
+  pbPreview->update();
+}
+
+void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton, TShiftState Shift, float X, float Y) {
+  SetStartPoint({X, Y});
+  if (Shift & ssCtrl) {
+    SetMode(mDrag);
+    return;
+  }
+  SetMode(mDraw);
+  SetSelectRect({FStartPoint.X, FStartPoint.Y, FStartPoint.X, FStartPoint.Y});
+}
+
+void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
+  switch (FMode) {
+    case mDraw:
+      if (Shift & ssLeft) {
+        SetEndPoint(endCorner(FStartPoint, Y, Ratio(), ImageRect()));
+        FSelectRect.Right = FEndPoint.X;
+        FSelectRect.Bottom = FEndPoint.Y;
+      } else {
+        SetMode(mNone);
+      }
+      break;
+    case mDrag:
+      if ((Shift & ssLeft) && (Shift & ssCtrl)) {
+        FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
+                                 ImageRect());
+        SetStartPoint({X, Y});
+      } else {
+        SetMode(mNone);
+      }
+      break;
+    case mNone:
+      if (Shift & ssLeft)
+        pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
+      break;
+  }
+  pbPreview->update();
+}
+
+void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton, TShiftState, float X, float Y) {
+  switch (FMode) {
+    case mDraw:
+      SetEndPoint(endCorner(FStartPoint, Y, Ratio(), ImageRect()));
+      FSelectRect.Right = FEndPoint.X;
+      FSelectRect.Bottom = FEndPoint.Y;
+      SaveSelectRect();
+      break;
+    case mDrag:
+      FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
+                               ImageRect());
+      SaveSelectRect();
+      break;
+    case mNone:
+      break;
+  }
+  SetMode(mNone);
+  pbPreview->update();
+}
+
+void TRatioFrame::pbPreviewPaint(QPainter& Canvas) {
+  Canvas.setRenderHint(QPainter::Antialiasing, false);
+  Canvas.setOpacity(1.0);
+  Canvas.setBrush(Qt::NoBrush);
+  Canvas.setPen(QPen(QColor(0, 0, 0, 255), 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+  drawOutline(Canvas, ImageRect());
+  // The dashed selection has a stroke of its own; the canvas keeps its black one.
+  const QPen canvasPen = Canvas.pen();
+  Canvas.setPen(QPen(QColor(255, 0, 0, 255), 1, Qt::DashLine, Qt::SquareCap, Qt::MiterJoin));
+  drawOutline(Canvas, FSelectRect);
+  Canvas.setPen(canvasPen);
+}

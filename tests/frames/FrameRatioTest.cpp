@@ -1,0 +1,702 @@
+#include "frames/FrameRatio.h"
+
+#include "platform/Errors.h"
+#include "platform/ImageDecode.h"
+#include "platform/NumberText.h"
+#include "settings/Settings.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+static std::ostream& operator<<(std::ostream& os, const TRectF& r) {
+  return os << "(" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << ")";
+}
+static std::ostream& operator<<(std::ostream& os, const TPointF& p) { return os << "(" << p.X << ", " << p.Y << ")"; }
+static std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }
+
+namespace {
+
+class RatioFrameTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    iniPath = dir.filePath(QStringLiteral("Vellumark.ini"));
+    setSettingsFilePathOverride(iniPath);
+    setDecimalSeparatorOverride(u'.');
+  }
+  void TearDown() override {
+    setSettingsFilePathOverride(QString());
+    setDecimalSeparatorOverride(QChar());
+  }
+
+  // A white picture of the given size saved as PNG in the temporary folder.
+  QString picture(const QString& name, int w, int h, QColor colour = Qt::white) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(colour);
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+  }
+  QString notAPicture(const QString& name) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("this is not a picture");
+    return path;
+  }
+  QByteArray iniBytes() const {
+    QFile f(iniPath);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  static QString images(const QString& key) { return readSetting(QStringLiteral("images"), key); }
+  static QString selections(const QString& key) { return readSetting(QStringLiteral("selections"), key); }
+  // A value the frame never writes: it shows whether a later write happened.
+  static void markImages(const QString& key) { writeSetting(QStringLiteral("images"), key, QStringLiteral("untouched")); }
+  static void markSelections(const QString& key) {
+    writeSetting(QStringLiteral("selections"), key, QStringLiteral("1,2,3,4"));
+  }
+
+  std::unique_ptr<TRatioFrame> frame(int w = 180, int h = 180, bool restore = true) {
+    return std::make_unique<TRatioFrame>(nullptr, w, h, restore);
+  }
+
+  QTemporaryDir dir;
+  QString iniPath;
+  ScriptedDialogs dialogs;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Construction, ratio display, naming
+
+TEST_F(RatioFrameTest, RatioShowsInCaptionHintPreviewWidthAndSizeKey) {
+  struct Row {
+    int w, h;
+    const char* caption;
+    float previewWidth;
+    const char* sizeKey;
+    TRectF centre;
+  } rows[] = {
+      {180, 180, "1:1", 122, "180_180", {61, 61, 61, 61}},
+      {2688, 1242, "2.16425108909607:1", 264.03863525390625f, "2688_1242", {132, 61, 132, 61}},
+      {2732, 2048, "1.333984375:1", 162.74609375f, "2732_2048", {81, 61, 81, 61}},
+      {1242, 2688, "0.462053567171097:1", 56.37053680419922f, "1242_2688", {28, 61, 28, 61}},
+  };
+  for (const Row& r : rows) {
+    auto f = frame(r.w, r.h);
+    EXPECT_EQ(f->Caption(), QString::fromLatin1(r.caption));
+    EXPECT_EQ(f->GroupBox1->title(), QString::fromLatin1(r.caption));
+    EXPECT_EQ(f->imPreview->PreviewWidth, r.previewWidth) << r.caption;
+    EXPECT_EQ(f->imPreview->PreviewHeight, 122.0f);
+    EXPECT_EQ(f->SizeStr(), QString::fromLatin1(r.sizeKey));
+    EXPECT_EQ(f->Label2->text(), QStringLiteral("Select images that are %1x%2 size or larger for best results")
+                                     .arg(r.w)
+                                     .arg(r.h));
+    // No settings for this key: no picture, the centre point as selection, and that point stored.
+    EXPECT_EQ(f->Filename(), QString());
+    EXPECT_TRUE(f->Bitmap().IsEmpty());
+    EXPECT_EQ(f->SelectRect(), r.centre) << r.caption;
+    EXPECT_EQ(decodeRectList(selections(f->SizeStr())), std::optional<TRectF>(r.centre)) << r.caption;
+  }
+  EXPECT_EQ(images(QStringLiteral("180_180")), QString());
+  EXPECT_FALSE(iniBytes().contains("[images]")) << "an empty stored name is not written back";
+}
+
+TEST_F(RatioFrameTest, CommaDecimalSeparatorInCaptionAndStoredSelection) {
+  setDecimalSeparatorOverride(u',');
+  auto f = frame(2688, 1242);
+  EXPECT_EQ(f->Caption(), QStringLiteral("2,16425108909607:1"));
+  f->SetSelectRect({12, 0, 140.5f, 128.5f});
+  EXPECT_EQ(selections(QStringLiteral("2688_1242")), QStringLiteral("12,0,\"140,5\",\"128,5\""));
+}
+
+TEST_F(RatioFrameTest, FramesAreNamedByAProcessWideCounter) {
+  const int first = TRatioFrame::FrameCounter;
+  auto a = frame();
+  auto b = frame(2688, 1242, false);
+  EXPECT_EQ(a->objectName(), QStringLiteral("RatioFrame%1").arg(first));
+  EXPECT_EQ(b->objectName(), QStringLiteral("RatioFrame%1").arg(first + 1));
+  EXPECT_EQ(TRatioFrame::FrameCounter, first + 2);
+}
+
+TEST_F(RatioFrameTest, ControlsOfTheLayout) {
+  QWidget owner;
+  auto* f = new TRatioFrame(&owner, 180, 180);
+  EXPECT_EQ(f->parentWidget(), &owner);
+  EXPECT_TRUE(f->ceFilename->isEditable());
+  EXPECT_EQ(f->ceFilename->count(), 0);
+  EXPECT_EQ(f->Button1->text(), QStringLiteral("Browse..."));
+  EXPECT_TRUE(f->sbSelectAll->text().isEmpty());
+  EXPECT_FALSE(f->sbSelectAll->icon().isNull());
+  EXPECT_EQ(f->pbPreview->parentWidget(), f->imPreview);
+  EXPECT_EQ(f->pbPreview->size(), f->imPreview->size());
+  EXPECT_EQ(f->imPreview->height(), 122);
+  EXPECT_EQ(TRatioFrame::OpenDialogFilter,
+            QStringLiteral("All (*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff)|*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;"
+                           "*.tiff|GIF Image (*.gif)|*.gif|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|"
+                           "*.jpeg|Portable Network Graphics (*.png)|*.png|Bitmaps (*.bmp)|*.bmp|TIFF Images "
+                           "(*.tif)|*.tif|TIFF Images (*.tiff)|*.tiff"));
+  EXPECT_EQ(TRatioFrame::OpenDialogFilter.split(u'|').size(), 16) << "eight entries";
+  EXPECT_EQ(f->OpenDialog1.Filter, TRatioFrame::OpenDialogFilter);
+  EXPECT_EQ(f->OpenDialog1.FilterIndex, 1);
+  EXPECT_TRUE(f->OpenDialog1.FileMustExist);
+  EXPECT_TRUE(f->OpenDialog1.EnableSizing);
+  EXPECT_FALSE(f->OpenDialog1.PathMustExist);
+  EXPECT_FALSE(f->OpenDialog1.HideReadOnly);
+
+  // A wide ratio gets a wide preview that stays inside the frame, clear of the buttons.
+  auto wide = frame(2688, 1242, false);
+  wide->resize(wide->minimumWidth(), 160);
+  const QRect preview = wide->imPreview->geometry();
+  EXPECT_EQ(preview.width(), 265);
+  EXPECT_LE(preview.right(), wide->width());
+  EXPECT_LT(wide->sbSelectAll->geometry().right(), preview.left());
+  EXPECT_LT(wide->ceFilename->geometry().right(), preview.left());
+}
+
+TEST_F(RatioFrameTest, RatioSettersUpdateOnlyTheDisplay) {
+  auto f = frame();
+  const TRectF selection = f->SelectRect();
+  markSelections(QStringLiteral("2732_2048"));
+  f->SetRatioWidth(2732);
+  f->SetRatioHeight(2048);
+  EXPECT_EQ(f->Caption(), QStringLiteral("1.333984375:1"));
+  EXPECT_EQ(f->imPreview->PreviewWidth, 162.74609375f);
+  EXPECT_EQ(f->SelectRect(), selection);
+  EXPECT_EQ(selections(QStringLiteral("2732_2048")), QStringLiteral("1,2,3,4"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+TEST_F(RatioFrameTest, RestoresPictureAndStoredSelectionRatherThanSelectAll) {
+  const QString path = picture(QStringLiteral("a.png"), 1600, 1200);
+  writeSetting(QStringLiteral("images"), QStringLiteral("180_180"), path);
+  writeSetting(QStringLiteral("selections"), QStringLiteral("180_180"), QStringLiteral("10,20,60,70"));
+  int changes = 0;
+  auto f = frame();
+  f->OnChange = [&](QObject*) { ++changes; };
+  EXPECT_EQ(f->Filename(), path);
+  EXPECT_EQ(f->ceFilename->currentText(), path);
+  EXPECT_EQ(f->Bitmap().Width(), 1600);
+  EXPECT_EQ(f->Bitmap().Height(), 1200);
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  EXPECT_EQ(f->ImageRect(), (TRectF{0, 15, 122, 106}));
+  EXPECT_EQ(images(QStringLiteral("180_180")), path);
+  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("10,20,60,70"));
+  EXPECT_EQ(changes, 0);
+}
+
+TEST_F(RatioFrameTest, RestoredPictureWithoutStoredSelectionTakesSelectAllAndStoresIt) {
+  struct Row {
+    int rw, rh, pw, ph;
+    TRectF imageRect, selection;
+  } rows[] = {
+      {180, 180, 1024, 1024, {0, 0, 122, 122}, {0, 0, 122, 122}},
+      {180, 180, 1600, 1200, {0, 15, 122, 106}, {0, 15, 91, 106}},
+      {180, 180, 100, 50, {11, 36, 111, 86}, {11, 36, 61, 86}},
+      {2688, 1242, 1600, 1200, {51, 0, 214, 122}, {51, 0, 214, 75.31473541259766f}},
+  };
+  for (const Row& r : rows) {
+    const QString key = QStringLiteral("%1_%2").arg(r.rw).arg(r.rh);
+    const QString path = picture(QStringLiteral("p%1x%2.png").arg(r.pw).arg(r.ph), r.pw, r.ph);
+    writeSetting(QStringLiteral("images"), key, path);
+    writeSetting(QStringLiteral("selections"), key, QStringLiteral("1,2,3"));  // three items: not usable
+    auto f = frame(r.rw, r.rh);
+    EXPECT_EQ(f->ImageRect(), r.imageRect) << r.pw << "x" << r.ph;
+    EXPECT_EQ(f->SelectRect(), r.selection) << r.pw << "x" << r.ph;
+    EXPECT_EQ(decodeRectList(selections(key)), std::optional<TRectF>(r.selection));
+  }
+}
+
+TEST_F(RatioFrameTest, FailedRestoreRaisesOutOfTheConstructorAndLeavesNothingBehind) {
+  const QString missing = dir.filePath(QStringLiteral("gone.png"));
+  const QString bad = notAPicture(QStringLiteral("bad.png"));
+  const QString good = picture(QStringLiteral("good.png"), 64, 64);
+  struct Row {
+    QString image, selection, message;
+  } rows[] = {
+      {missing, QString(), QStringLiteral("File does not exist: ") + missing},
+      {dir.path(), QString(), QStringLiteral("File does not exist: ") + dir.path()},
+      {bad, QString(), QStringLiteral("Loading bitmap failed (%1).").arg(bad)},
+      {good, QStringLiteral("a,2,3,4"), QStringLiteral("'a' is not a valid floating point value")},
+  };
+  for (const Row& r : rows) {
+    writeSetting(QStringLiteral("images"), QStringLiteral("180_180"), r.image);
+    writeSetting(QStringLiteral("selections"), QStringLiteral("180_180"),
+                 r.selection.isEmpty() ? QStringLiteral("5,6,7,8") : r.selection);
+    const QByteArray before = iniBytes();
+    QWidget owner;
+    try {
+      new TRatioFrame(&owner, 180, 180);
+      ADD_FAILURE() << "no error for " << r.message;
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), r.message);
+    }
+    EXPECT_TRUE(owner.children().isEmpty()) << r.message;
+    QCoreApplication::processEvents();
+    if (r.selection.isEmpty())
+      EXPECT_EQ(iniBytes(), before) << "the entries that caused the failure stay: " << r.message;
+  }
+}
+
+TEST_F(RatioFrameTest, WithoutRestoreNothingIsReadOrWritten) {
+  const QString path = picture(QStringLiteral("a.png"), 64, 64);
+  writeSetting(QStringLiteral("images"), QStringLiteral("180_180"), path);
+  writeSetting(QStringLiteral("selections"), QStringLiteral("180_180"), QStringLiteral("x,y,z,w"));
+  const QByteArray before = iniBytes();
+  auto f = frame(180, 180, false);
+  EXPECT_EQ(f->Filename(), QString());
+  EXPECT_TRUE(f->Bitmap().IsEmpty());
+  EXPECT_EQ(f->SelectRect(), (TRectF{61, 61, 61, 61}));
+  EXPECT_EQ(iniBytes(), before);
+}
+
+// ---------------------------------------------------------------------------------------------
+// File name, Browse and the nested change run
+
+TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesTwiceAndStoresTheNameBetween) {
+  const QString path = picture(QStringLiteral("b.png"), 1600, 1200);
+  auto f = frame();
+  markSelections(QStringLiteral("180_180"));
+  // What the owner sees at each notification: the nested run notifies before the name is stored,
+  // the outer run after it.
+  QStringList storedAtChange;
+  QList<qint64> pictureAtChange;
+  f->OnChange = [&](QObject* sender) {
+    EXPECT_EQ(sender, f.get());
+    storedAtChange << images(QStringLiteral("180_180"));
+    pictureAtChange << f->Bitmap().Image().cacheKey();
+  };
+  dialogs.FileAnswers.enqueue(path);
+  f->Button1Click();
+
+  ASSERT_EQ(dialogs.FileDialogs.size(), 1);
+  EXPECT_EQ(dialogs.FileDialogs[0].FileName, QString()) << "the dialog starts at the current name";
+  EXPECT_EQ(dialogs.FileDialogs[0].Filter, TRatioFrame::OpenDialogFilter);
+  EXPECT_EQ(f->Filename(), path);
+  EXPECT_EQ(f->ceFilename->currentText(), path);
+  EXPECT_EQ(f->Bitmap().Width(), 1600);
+  EXPECT_EQ(f->SelectRect(), (TRectF{0, 15, 91, 106}));
+  EXPECT_EQ(storedAtChange, (QStringList{QString(), path}));
+  EXPECT_EQ(images(QStringLiteral("180_180")), path);
+  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("1,2,3,4")) << "select-all is not stored";
+  ASSERT_EQ(pictureAtChange.size(), 2);
+  EXPECT_EQ(pictureAtChange[0], pictureAtChange[1]) << "the second load reuses the picture just decoded";
+  EXPECT_EQ(f->ceFilename->count(), 0) << "the frame never adds to the list";
+
+  // The same file again: the text does not change, so the name is not stored again.
+  markImages(QStringLiteral("180_180"));
+  f->SetSelectRect({1, 1, 5, 5});
+  storedAtChange.clear();
+  dialogs.FileAnswers.enqueue(path);
+  f->Button1Click();
+  EXPECT_EQ(dialogs.FileDialogs.last().FileName, path);
+  EXPECT_EQ(storedAtChange, QStringList{QStringLiteral("untouched")});
+  EXPECT_EQ(f->SelectRect(), (TRectF{0, 15, 91, 106}));
+  EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
+
+  // Cancel: nothing happens.
+  storedAtChange.clear();
+  f->Button1Click();
+  EXPECT_TRUE(storedAtChange.isEmpty());
+  EXPECT_EQ(f->Filename(), path);
+}
+
+TEST_F(RatioFrameTest, UndecodableFileKeepsPictureAndSelectionButHoldsTheName) {
+  const QString good = picture(QStringLiteral("g.png"), 100, 50);
+  const QString bad = notAPicture(QStringLiteral("bad.jpg"));
+  auto f = frame();
+  f->SetFilename(good);  // a program change: the combo text changes, so the name is stored
+  EXPECT_EQ(images(QStringLiteral("180_180")), good);
+  f->SetSelectRect({20, 40, 30, 50});
+  int changes = 0;
+  f->OnChange = [&](QObject*) { ++changes; };
+  const qint64 pictureBefore = f->Bitmap().Image().cacheKey();
+  dialogs.FileAnswers.enqueue(bad);
+  try {
+    f->Button1Click();
+    ADD_FAILURE() << "no error";
+  } catch (const EBitmapError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("Loading bitmap failed (%1).").arg(bad));
+  }
+  EXPECT_EQ(f->Filename(), bad);
+  EXPECT_EQ(f->ceFilename->currentText(), bad);
+  EXPECT_EQ(f->Bitmap().Image().cacheKey(), pictureBefore);
+  EXPECT_EQ(f->SelectRect(), (TRectF{20, 40, 30, 50}));
+  EXPECT_EQ(images(QStringLiteral("180_180")), good);
+  EXPECT_EQ(changes, 0);
+}
+
+TEST_F(RatioFrameTest, MissingFileChangesNothingAndTheComboKeepsTheTypedText) {
+  const QString good = picture(QStringLiteral("g.png"), 100, 50);
+  const QString missing = dir.filePath(QStringLiteral("missing.png"));
+  auto f = frame();
+  f->SetFilename(good);
+  markImages(QStringLiteral("180_180"));
+  f->ceFilename->setEditText(missing);
+  try {
+    f->ceFilenameChange();
+    ADD_FAILURE() << "no error";
+  } catch (const EFileNotFoundException& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("File does not exist: ") + missing);
+  }
+  EXPECT_EQ(f->Filename(), good);
+  EXPECT_EQ(f->ceFilename->currentText(), missing);
+  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
+  EXPECT_THROW(f->SetFilename(dir.path()), EFileNotFoundException) << "a folder is not a file";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The combo edit as the user drives it
+
+TEST_F(RatioFrameTest, EnterCommitsAnEditOnceAndAnUnchangedTextDoesNothing) {
+  const QString path = picture(QStringLiteral("c.png"), 1024, 1024);
+  auto f = frame();
+  f->show();
+  f->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+  int changes = 0;
+  f->OnChange = [&](QObject*) { ++changes; };
+  QLineEdit* edit = f->ceFilename->lineEdit();
+  edit->setFocus();
+  QTest::keyClicks(edit, path);
+  EXPECT_EQ(f->Filename(), QString()) << "typing alone commits nothing";
+  EXPECT_EQ(changes, 0);
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(f->Filename(), path);
+  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(changes, 1) << "a user's edit runs the change once, without the nested run";
+  EXPECT_EQ(images(QStringLiteral("180_180")), path);
+
+  markImages(QStringLiteral("180_180"));
+  QTest::keyClick(edit, Qt::Key_Return);
+  f->Button1->setFocus();  // leaving the field
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
+
+  // Clearing the text and leaving the field: no name, a transparent picture of the same size, the
+  // selection where it was, the empty name stored, no notification.
+  f->SetSelectRect({5, 5, 50, 50});
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Delete);
+  f->Button1->setFocus();
+  EXPECT_EQ(f->Filename(), QString());
+  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(f->Bitmap().Image().pixel(10, 10), 0u);
+  EXPECT_EQ(f->SelectRect(), (TRectF{5, 5, 50, 50}));
+  EXPECT_EQ(images(QStringLiteral("180_180")), QString());
+  EXPECT_TRUE(iniBytes().contains("180_180=\r\n"));
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(RatioFrameTest, OwnerHistoryDoesNotChangeTheTextAndPickingAnEntryCommits) {
+  const QString a = picture(QStringLiteral("a.png"), 100, 50);
+  const QString b = picture(QStringLiteral("b.png"), 1024, 1024);
+  auto f = frame();
+  f->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+  int changes = 0;
+  f->OnChange = [&](QObject*) { ++changes; };
+  f->ceFilename->addItem(a);  // what the owner does when a picture is chosen in another frame
+  f->ceFilename->addItem(b);
+  EXPECT_EQ(f->ceFilename->currentText(), QString());
+  EXPECT_EQ(f->Filename(), QString());
+  EXPECT_EQ(changes, 0);
+
+  // Pick the second entry from the drop-down list.
+  f->ceFilename->showPopup();
+  QAbstractItemView* view = f->ceFilename->view();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+  const QRect item = view->visualRect(f->ceFilename->model()->index(1, 0));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+  EXPECT_EQ(f->Filename(), b);
+  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(images(QStringLiteral("180_180")), b);
+  EXPECT_EQ(changes, 1);
+
+  // Picking the current entry again does nothing at all.
+  markImages(QStringLiteral("180_180"));
+  f->ceFilename->showPopup();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
+}
+
+TEST_F(RatioFrameTest, SignalsDuringAChangeRunCannotNestDeeper) {
+  const QString a = picture(QStringLiteral("a.png"), 100, 50);
+  const QString other = picture(QStringLiteral("o.png"), 60, 60);
+  auto f = frame();
+  int changes = 0;
+  f->OnChange = [&](QObject*) {
+    ++changes;
+    // Something reports the combo as edited while the change runs (focus moving, say).
+    f->ceFilename->setEditText(other);
+    emit f->ceFilename->lineEdit()->editingFinished();
+    emit f->ceFilename->textActivated(other);
+    f->ceFilename->setEditText(a);
+  };
+  f->SetFilename(a);
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(f->Filename(), a);
+  EXPECT_EQ(images(QStringLiteral("180_180")), a);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pictures shared between frames
+
+TEST_F(RatioFrameTest, FramesOnOneFileShareOnePictureUntilOneChangesIt) {
+  const QString path = picture(QStringLiteral("s.png"), 300, 200);
+  clearDecodeCache();
+  auto a = frame(180, 180, false);
+  auto b = frame(2688, 1242, false);
+  a->SetFilename(path);
+  b->SetFilename(path);
+  const TBitmap& ba = a->Bitmap();
+  const TBitmap& bb = b->Bitmap();
+  EXPECT_EQ(ba.Image().constBits(), bb.Image().constBits());
+  a->SetFilename(QString());
+  EXPECT_NE(ba.Image().constBits(), bb.Image().constBits());
+  EXPECT_EQ(bb.Image().pixel(5, 5), qRgba(255, 255, 255, 255));
+  EXPECT_EQ(ba.Image().pixel(5, 5), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse: the handlers with the worked examples
+
+class MouseTest : public RatioFrameTest {
+protected:
+  void SetUp() override {
+    RatioFrameTest::SetUp();
+    f = frame();
+    f->SetFilename(picture(QStringLiteral("m.png"), 1024, 1024));
+    ASSERT_EQ(f->ImageRect(), (TRectF{0, 0, 122, 122}));
+  }
+  QString stored() const { return selections(QStringLiteral("180_180")); }
+  std::unique_ptr<TRatioFrame> f;
+};
+
+TEST_F(MouseTest, DrawingFollowsTheMouseHeightAndStoresAtPressAndRelease) {
+  struct Row {
+    const char* what;
+    float releaseX, releaseY;
+    TRectF result;
+  } rows[] = {
+      {"a release to the right: the mouse's x is ignored", 200, 90, {10, 20, 80, 90}},
+      {"a release below the picture: each axis cut, no longer square", 30, 200, {10, 20, 122, 122}},
+      {"a release above the press point: inverted", 0, 5, {10, 20, 0, 5}},
+  };
+  for (const Row& r : rows) {
+    f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 10, 20);
+    EXPECT_EQ(f->Mode(), mDraw);
+    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 10, 20}));
+    EXPECT_EQ(stored(), QStringLiteral("10,20,10,20")) << "the press that starts drawing stores";
+    f->pbPreviewMouseMove(ssLeft, 50, 70);
+    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+    EXPECT_EQ(stored(), QStringLiteral("10,20,10,20")) << "moves never store";
+    f->pbPreviewMouseUp(Qt::LeftButton, 0, r.releaseX, r.releaseY);
+    EXPECT_EQ(f->SelectRect(), r.result) << r.what;
+    EXPECT_EQ(decodeRectList(stored()), std::optional<TRectF>(r.result)) << r.what;
+    EXPECT_EQ(f->Mode(), mNone);
+  }
+  EXPECT_TRUE(f->SelectRect().IsEmpty());
+  const TRectF zoom = f->ZoomRect();
+  EXPECT_LT(zoom.Right, zoom.Left);
+  EXPECT_LT(zoom.Bottom, zoom.Top);
+}
+
+TEST_F(MouseTest, CtrlDragMovesAndPushesBackInsideStoringOnlyAtRelease) {
+  f->SetSelectRect({10, 20, 60, 70});
+  markSelections(QStringLiteral("180_180"));
+  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft | ssCtrl, 30, 40);
+  EXPECT_EQ(f->Mode(), mDrag);
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  f->pbPreviewMouseMove(ssLeft | ssCtrl, 130, 40);
+  EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
+  EXPECT_EQ(f->StartPoint(), (TPointF{122, 40}));
+  EXPECT_EQ(stored(), QStringLiteral("1,2,3,4")) << "neither the Ctrl-press nor the move stores";
+  f->pbPreviewMouseMove(ssLeft | ssCtrl, 100, 30);  // only the further movement counts
+  EXPECT_EQ(f->SelectRect(), (TRectF{50, 10, 100, 60}));
+  f->pbPreviewMouseUp(Qt::LeftButton, 0, 100, 20);
+  EXPECT_EQ(f->SelectRect(), (TRectF{50, 0, 100, 50}));
+  EXPECT_EQ(stored(), QStringLiteral("50,0,100,50"));
+  EXPECT_EQ(f->Mode(), mNone);
+}
+
+TEST_F(MouseTest, ModeTable) {
+  // Releasing Ctrl ends a move at the next move; with the left button still held the move after
+  // that starts drawing at the mouse position (and stores it).
+  f->SetSelectRect({10, 20, 60, 70});
+  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft | ssCtrl, 30, 40);
+  f->pbPreviewMouseMove(ssLeft, 40, 50);
+  EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  f->pbPreviewMouseMove(ssLeft, 45, 55);
+  EXPECT_EQ(f->Mode(), mDraw);
+  EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 45, 55}));
+  EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
+
+  // Drawing ends at a move without the left button; the selection stays.
+  f->pbPreviewMouseMove(ssLeft, 45, 75);
+  f->pbPreviewMouseMove(0, 45, 80);
+  EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
+  f->pbPreviewMouseMove(0, 90, 90);
+  EXPECT_EQ(f->Mode(), mNone);
+
+  // A release without a gesture changes nothing and stores nothing.
+  markSelections(QStringLiteral("180_180"));
+  f->pbPreviewMouseUp(Qt::LeftButton, 0, 5, 5);
+  EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
+  EXPECT_EQ(stored(), QStringLiteral("1,2,3,4"));
+
+  // A right-button press draws too: the selection becomes the press point, stored at once.
+  f->pbPreviewMouseDown(Qt::RightButton, ssRight, 33, 44);
+  EXPECT_EQ(f->Mode(), mDraw);
+  EXPECT_EQ(f->SelectRect(), (TRectF{33, 44, 33, 44}));
+  EXPECT_EQ(stored(), QStringLiteral("33,44,33,44"));
+
+  // Select-all changes the selection on screen only.
+  f->sbSelectAllClick();
+  EXPECT_EQ(f->SelectRect(), (TRectF{0, 0, 122, 122}));
+  EXPECT_EQ(stored(), QStringLiteral("33,44,33,44"));
+  EXPECT_EQ(f->Mode(), mDraw) << "select-all leaves the gesture alone";
+}
+
+TEST_F(RatioFrameTest, PressOutsideThePictureStartsOnItsNearestPoint) {
+  auto f = frame();
+  f->SetFilename(picture(QStringLiteral("w.png"), 1600, 1200));
+  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 50, 5);
+  EXPECT_EQ(f->StartPoint(), (TPointF{50, 15}));
+  EXPECT_EQ(f->SelectRect(), (TRectF{50, 15, 50, 15}));
+
+  // Without a picture everything collapses onto the centre point; a larger selection keeps its
+  // size when moved and ends with its right and bottom edges on that point.
+  auto empty = frame(180, 180, false);
+  empty->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 10, 10);
+  empty->pbPreviewMouseUp(Qt::LeftButton, 0, 100, 100);
+  EXPECT_EQ(empty->SelectRect(), (TRectF{61, 61, 61, 61}));
+  empty->SetSelectRect({10, 20, 60, 70});
+  empty->pbPreviewMouseDown(Qt::LeftButton, ssLeft | ssCtrl, 0, 0);
+  empty->pbPreviewMouseUp(Qt::LeftButton, 0, 5, 5);
+  EXPECT_EQ(empty->SelectRect(), (TRectF{11, 11, 61, 61}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse: real events on the paint box
+
+class MouseEventTest : public MouseTest {
+protected:
+  void SetUp() override {
+    MouseTest::SetUp();
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+  }
+  void send(QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+            Qt::KeyboardModifiers modifiers = {}) {
+    QWidget* box = f->pbPreview;
+    QMouseEvent e(type, pos, box->mapToGlobal(pos), button, buttons, modifiers);
+    QCoreApplication::sendEvent(box, &e);
+  }
+};
+
+TEST_F(MouseEventTest, DragWithTheLeftButtonDrawsAndFloatPositionsArrive) {
+  QWidget* box = f->pbPreview;
+  QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 20));
+  EXPECT_EQ(f->Mode(), mDraw);
+  QTest::mouseMove(box, QPoint(50, 70));
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(90, 90));
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 80, 90}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,80,90"));
+  EXPECT_EQ(f->Mode(), mNone);
+
+  send(QEvent::MouseButtonPress, QPointF(10.25, 20.5), Qt::LeftButton, Qt::LeftButton);
+  EXPECT_EQ(f->StartPoint(), (TPointF{10.25f, 20.5f}));
+  send(QEvent::MouseButtonRelease, QPointF(70.75, 30.5), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(f->SelectRect(), (TRectF{10.25f, 20.5f, 20.25f, 30.5f}));
+}
+
+TEST_F(MouseEventTest, CtrlHeldWithTheLeftButtonMoves) {
+  f->SetSelectRect({10, 20, 60, 70});
+  send(QEvent::MouseButtonPress, QPointF(30, 40), Qt::LeftButton, Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_EQ(f->Mode(), mDrag);
+  send(QEvent::MouseMove, QPointF(121, 40), Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
+  send(QEvent::MouseMove, QPointF(110, 40), Qt::NoButton, Qt::LeftButton);  // Ctrl let go
+  EXPECT_EQ(f->Mode(), mNone);
+  send(QEvent::MouseButtonRelease, QPointF(110, 40), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70")) << "neither the move nor a release after it stored";
+}
+
+TEST_F(MouseEventTest, ReleaseAwayFromThePreviewIsNotSeen) {
+  QWidget* box = f->pbPreview;
+  QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 20));
+  QTest::mouseMove(box, QPoint(50, 70));
+  QTest::mouseMove(box, QPoint(300, 100));  // away from the preview: not seen
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(300, 100));
+  EXPECT_EQ(f->Mode(), mDraw) << "the release was not seen";
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,10,20")) << "the shape of the last move is not stored";
+  QTest::mouseMove(box, QPoint(40, 40));  // back over the preview, no button held
+  EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Overlay
+
+TEST_F(RatioFrameTest, OverlayOutlinesThePictureBlackAndTheSelectionRedDashed) {
+  auto f = frame();
+  f->SetFilename(picture(QStringLiteral("o.png"), 1600, 1200, Qt::green));
+  ASSERT_EQ(f->ImageRect(), (TRectF{0, 15, 122, 106}));
+  struct Row {
+    const char* what;
+    TRectF selection;
+  } rows[] = {
+      {"as drawn", {20, 30, 80, 90}},
+      {"inverted, at its stored corners", {80, 90, 20, 30}},
+  };
+  for (const Row& r : rows) {
+    f->SetSelectRect(r.selection);
+    const QImage shot = f->imPreview->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(60, 15)), QColor(Qt::black)) << r.what;
+    EXPECT_EQ(QColor(shot.pixel(60, 50)), QColor(Qt::green)) << r.what << ": the picture shows inside";
+    int red = 0, other = 0;
+    for (int x = 21; x < 80; ++x) {
+      const QColor c(shot.pixel(x, 30));
+      red += c == QColor(Qt::red);
+      other += c != QColor(Qt::red);
+    }
+    EXPECT_GT(red, 10) << r.what;
+    EXPECT_GT(other, 5) << r.what << ": dashed, not solid";
+    int redLeft = 0;
+    for (int y = 31; y < 90; ++y)
+      redLeft += QColor(shot.pixel(20, y)) == QColor(Qt::red);
+    EXPECT_GT(redLeft, 10) << r.what << ": the left edge";
+  }
+
+  // Without a picture both outlines are the centre point; the selection is drawn last.
+  auto empty = frame(180, 180, false);
+  const QImage shot = empty->imPreview->grab().toImage();
+  EXPECT_EQ(QColor(shot.pixel(61, 61)), QColor(Qt::red));
+}
+
+}  // namespace
