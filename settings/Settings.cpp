@@ -1,10 +1,13 @@
 #include "settings/Settings.h"
 
+#include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 QString g_pathOverride;
@@ -113,11 +116,19 @@ std::optional<TRectF> decodeRectList(const QString& value) {
   if (items.size() != 4)
     return std::nullopt;
   const QChar separator = decimalSeparator();
+  // A number beyond single precision's range would become infinite, be written back as text that no
+  // reader accepts and stop every later start; it is refused like any other item that is no number.
+  auto toSingle = [separator](const QString& item) {
+    const float value = static_cast<float>(textToFloat(item, separator));
+    if (std::isinf(value))
+      throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(item));
+    return value;
+  };
   TRectF rect;
-  rect.Left = static_cast<float>(textToFloat(items[0], separator));
-  rect.Top = static_cast<float>(textToFloat(items[1], separator));
-  rect.Right = static_cast<float>(textToFloat(items[2], separator));
-  rect.Bottom = static_cast<float>(textToFloat(items[3], separator));
+  rect.Left = toSingle(items[0]);
+  rect.Top = toSingle(items[1]);
+  rect.Right = toSingle(items[2]);
+  rect.Bottom = toSingle(items[3]);
   return rect;
 }
 

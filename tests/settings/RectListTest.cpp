@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -76,6 +77,10 @@ TEST_F(RectList, ItemThatIsNotANumberRaisesTheConvertError) {
   EXPECT_EQ(convertErrorOf("12,0,140.5,x"), "'x' is not a valid floating point value");
   EXPECT_EQ(convertErrorOf("12,0,\"140,5\",\"128,5\""), "'140,5' is not a valid floating point value");
   EXPECT_EQ(convertErrorOf("1,,2,3"), "'' is not a valid floating point value");
+  // beyond single precision: refused rather than stored back as text no reader accepts
+  EXPECT_EQ(convertErrorOf("1e39,0,1,1"), "'1e39' is not a valid floating point value");
+  EXPECT_EQ(decodeRectList("3.4028234e38,-3.4028234e38,1e-50,0"),
+            (TRectF{std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), 0, 0}));
   setDecimalSeparatorOverride(u',');
   EXPECT_EQ(convertErrorOf("12,0,140.5,128.5"), "'140.5' is not a valid floating point value");
   EXPECT_EQ(decodeRectList("12,0,140,128"), (TRectF{12, 0, 140, 128}));
