@@ -405,6 +405,34 @@ TEST_F(RatioFrameTest, EnterCommitsAnEditOnceAndAnUnchangedTextDoesNothing) {
   EXPECT_EQ(changes, 1);
 }
 
+TEST_F(RatioFrameTest, AMissingNameTypedIsReportedOnceAndTheTextStays) {
+  const QString good = picture(QStringLiteral("g.png"), 100, 50);
+  const QString missing = dir.filePath(QStringLiteral("missing.png"));
+  auto f = frame();
+  f->SetFilename(good);
+  f->show();
+  f->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+  QLineEdit* edit = f->ceFilename->lineEdit();
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, missing);
+  // The error leaves the event handler; the application's top-level handler shows it.
+  int reported = 0;
+  try {
+    QTest::keyClick(edit, Qt::Key_Return);
+  } catch (const EFileNotFoundException& e) {
+    ++reported;
+    EXPECT_EQ(e.Message(), QStringLiteral("File does not exist: ") + missing);
+  }
+  EXPECT_EQ(reported, 1);
+  // Leaving the field (as the error box takes the focus) does not report it again.
+  EXPECT_NO_THROW(f->Button1->setFocus());
+  EXPECT_EQ(f->ceFilename->currentText(), missing);
+  EXPECT_EQ(f->Filename(), good);
+  EXPECT_EQ(images(QStringLiteral("180_180")), good);
+}
+
 TEST_F(RatioFrameTest, OwnerHistoryDoesNotChangeTheTextAndPickingAnEntryCommits) {
   const QString a = picture(QStringLiteral("a.png"), 100, 50);
   const QString b = picture(QStringLiteral("b.png"), 1024, 1024);
