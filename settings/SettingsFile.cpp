@@ -364,6 +364,12 @@ void TSettingsFile::store(const QString& path) const {
   //
   // Unbuffered: a buffered QSaveFile flushes at commit, where a short write (disk full, size limit)
   // goes unnoticed and the cut-off file replaces the old one. Here every short write is seen.
+  if (QFileInfo(path).isFile()) {
+    // the system's own reason when the existing file may not be replaced (read-only, locked)
+    QFile existing(path);
+    if (!existing.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
+      throw EFCreateError(cannotCreateFileMessage(shown, existing.errorString()));
+  }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
     throw EFCreateError(cannotCreateFileMessage(shown, file.errorString()));

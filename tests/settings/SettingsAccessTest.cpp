@@ -188,6 +188,21 @@ TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
   EXPECT_EQ(SettingsAccess::GetImageSetting("1_1"), "a.png");
 }
 
+TEST_F(SettingsOnDisk, ReadOnlyFileIsNotReplaced) {
+  if (runningAsRoot())
+    GTEST_SKIP() << "permission bits do not stop root";
+  SettingsAccess::SetImageSetting("1_1", "a.png");
+  const QByteArray before = readAll(path);
+  ASSERT_TRUE(QFile(path).setPermissions(QFileDevice::ReadOwner));
+  try {
+    SettingsAccess::SetImageSetting("1_1", "b.png");
+    ADD_FAILURE() << "a read-only settings file must not be replaced";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file \"" + QDir::toNativeSeparators(path) + "\". Permission denied");
+  }
+  EXPECT_EQ(readAll(path), before);
+}
+
 TEST_F(SettingsOnDisk, UnreadableFileFailsWithTheOpenMessage) {
   if (runningAsRoot())
     GTEST_SKIP() << "permission bits do not stop root";
