@@ -1,12 +1,22 @@
+#include "app/QtDialogService.h"
 #include "app/VellumarkApplication.h"
+#include "app/VellumarkMain.h"
 
-#include <QWidget>
+#include <memory>
 
 int main(int argc, char** argv) {
   TVellumarkApplication app(argc, argv);
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Vellumark"));
-  window.resize(663, 609);
-  window.show();
-  return app.exec();
+  TVellumarkApplication::setApplicationName(QStringLiteral("Vellumark"));
+  TQtDialogService dialogs;
+  setDialogService(&dialogs);
+  std::unique_ptr<TfrmVellumark> frmVellumark;
+  try {
+    frmVellumark = std::make_unique<TfrmVellumark>();
+  } catch (...) {
+    TVellumarkApplication::ShowCurrentException();
+    return 1;
+  }
+  frmVellumark->show();
+  app.exec();
+  return 0;
 }

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "optset/AndroidOptset.h"
+#include "optset/iOSOptset.h"
+#include "platform/Bitmap.h"
+#include "platform/Dialogs.h"
+#include "platform/Types.h"
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QTabWidget;
+class TRatioFrame;
+
+// The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the 13
+// ratio frames, keeps the base file name, logs validation and generation, and gates the Generate
+// action behind a clean check of the setup.
+//
+// The handlers raise their errors as exceptions. When they run from a signal (tab change, Browse,
+// typing in the base name, the Generate action) the error is caught at the signal's boundary and
+// shown in the error box, so that no exception unwinds through Qt's own code; called directly
+// (as the tests do) they throw.
+class TfrmVellumark : public QWidget {
+  Q_OBJECT
+public:
+  // Builds the layout and runs FormCreate. A dialog service must be installed.
+  explicit TfrmVellumark(QWidget* parent = nullptr);
+  ~TfrmVellumark() override;
+
+  // Controls, in the order of the layout table.
+  QTabWidget* TabControl1 = nullptr;
+  QWidget* tiIntro = nullptr;
+  QWidget* tiGraphics = nullptr;
+  QWidget* tiSetup = nullptr;
+  QWidget* tiGenerate = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QScrollArea* VertScrollBox1 = nullptr;
+  QWidget* Layout1 = nullptr;
+  QListWidget* ListBox1 = nullptr;
+  QListWidgetItem* ListBoxGroupHeader1 = nullptr;
+  QListWidgetItem* lbiiPhone = nullptr;
+  QListWidgetItem* lbiiPad = nullptr;
+  QListWidgetItem* lbiAndroid = nullptr;
+  QCheckBox* cbOptset = nullptr;
+  QPushButton* Button1 = nullptr;
+  TOpenDialogOptions OpenDialog1;
+  QPlainTextEdit* mmOutput = nullptr;
+  QPushButton* Button2 = nullptr;
+  QObject* ActionList1 = nullptr;
+  QAction* actGenerate = nullptr;
+  QComboBox* ceBaseName = nullptr;
+  QLabel* Label1 = nullptr;
+
+  // The option-set documents of the latest generation run, held through their roots; absent
+  // until the first run, replaced by every run.
+  IXMLAndroidProjectType AndroidOptions;
+  IXMLiOSProjectType iOSOptions;
+
+  // Event handlers.
+  void FormCreate(QObject* Sender);
+  void Button1Click(QObject* Sender);
+  void ceBaseNameChange(QObject* Sender);
+  void actGenerateExecute(QObject* Sender);
+  void TabControl1Change(QObject* Sender);
+
+  // Appends Msg as a new last line of the log mmOutput.
+  virtual void Log(const QString& Msg);
+  // True when every check of the setup passed; the findings are logged. Raises
+  // "An output device must be checked" when no device is checked.
+  bool Validate();
+  // The generation run behind the Generate action.
+  void GenerateImages();
+
+  // Setting[AName]: the window's own values in section "settings" of the settings file.
+  QString GetSetting(const QString& AName) const;
+  void SetSetting(const QString& AName, const QString& Value);
+
+  // The ratio frame whose Tag is the group index; nullptr when no frame carries it.
+  TRatioFrame* FindRatioFrame(int Index) const;
+  // The ratio frames in group order 0..12.
+  const QList<TRatioFrame*>& RatioFrames() const { return FRatioFrames; }
+
+  // The checked state of a device item (lbiiPhone, lbiiPad, lbiAndroid).
+  static bool IsChecked(const QListWidgetItem* Item);
+
+  // The introduction shown on the first tab.
+  static const QString IntroductionText;
+
+protected:
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void InitSizeInfos();
+  void CreateRatioFrames();
+  void RatioFrameChange(QObject* Sender);
+  void GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename);
+  void NewOptsets();
+
+  void buildLayout();
+  void layOutSetupPage();
+  // Runs a handler from a signal: an error is shown in the error box instead of unwinding through Qt.
+  void guarded(const std::function<void()>& handler);
+  // Shows the error in flight at start-up, once per distinct message.
+  void showStartupError();
+
+  QWidget* FScrollContent = nullptr;
+  QList<TRatioFrame*> FRatioFrames;
+  QStringList FStartupErrors;
+};
+
+// Appends Item to the combo box's list unless the list already holds it (letter case ignored).
+// The combo box's text and current item stay as they are, and the box emits no signal.
+void appendHistoryItem(QComboBox* Combo, const QString& Item);

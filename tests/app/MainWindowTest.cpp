@@ -1,0 +1,472 @@
+#include "app/VellumarkMain.h"
+
+#include "catalogue/SizeInfo.h"
+#include "frames/FrameRatio.h"
+#include "platform/Errors.h"
+#include "settings/Settings.h"
+#include "support/Paths.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QString sizeKeyOf(int group) {
+  const TSizeInfo& first = SizeGroups[group].constFirst();
+  return QStringLiteral("%1_%2").arg(first.Width).arg(first.Height);
+}
+
+QStringList itemsOf(const QComboBox* combo) {
+  QStringList items;
+  for (int i = 0; i < combo->count(); ++i)
+    items << combo->itemText(i);
+  return items;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(FDir.isValid());
+    setSettingsFilePathOverride(SettingsPath());
+    ::InitSizeInfos();
+  }
+  void TearDown() override { setSettingsFilePathOverride(QString()); }
+
+  QString SettingsPath() const { return FDir.filePath(QStringLiteral("Vellumark.ini")); }
+  QString TempPath(const QString& name) const { return FDir.filePath(name); }
+
+  std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(); }
+
+  // Every group gets a picture from the corpus in the settings file, as a later start finds it.
+  void StoreFullSetup(const QString& baseName) {
+    for (int g = 0; g < SizeGroupCount; ++g)
+      writeSetting(QStringLiteral("images"), sizeKeyOf(g),
+                   corpusDir() + (g % 2 ? QStringLiteral("/formats/sample.png") : QStringLiteral("/formats/rgbrgb.png")));
+    writeSetting(QStringLiteral("settings"), QStringLiteral("base_filename"), baseName);
+  }
+
+  static QStringList LogOf(const TfrmVellumark& form) {
+    const QString text = form.mmOutput->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
+  }
+
+  // The lines a check of the given frames writes before the outputs section.
+  static QStringList RatioLines(const TfrmVellumark& form, bool bitmapOk, bool selectionOk) {
+    QStringList lines{QStringLiteral("Validating Ratio Inputs...")};
+    for (const TRatioFrame* frame : form.RatioFrames()) {
+      lines << QStringLiteral("   Validating ") + frame->Caption() + QStringLiteral("...");
+      lines << (bitmapOk ? QStringLiteral("      Bitmap Ok") : QStringLiteral("      INVALID Bitmap (Empty)"));
+      lines << (selectionOk ? QStringLiteral("      Selection rectangle Ok")
+                            : QStringLiteral("      INVALID Selection rectangle (Empty)"));
+    }
+    return lines;
+  }
+
+  // Brings the Generate tab to the front as the user does (from Setup).
+  static void OpenGenerateTab(TfrmVellumark& form) {
+    form.TabControl1->setCurrentWidget(form.tiSetup);
+    form.TabControl1->setCurrentWidget(form.tiGenerate);
+  }
+
+  QTemporaryDir FDir;
+  ScriptedDialogs FDialogs;
+};
+
+TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
+  auto form = Start();
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Vellumark"));
+  EXPECT_EQ(form->size(), QSize(663, 609));
+  EXPECT_EQ(form->TabControl1->currentIndex(), 0);
+  ASSERT_EQ(form->TabControl1->count(), 4);
+  EXPECT_EQ(form->TabControl1->tabText(0), QStringLiteral("Introduction"));
+  EXPECT_EQ(form->TabControl1->tabText(1), QStringLiteral("Graphics"));
+  EXPECT_EQ(form->TabControl1->tabText(2), QStringLiteral("Setup"));
+  EXPECT_EQ(form->TabControl1->tabText(3), QStringLiteral("Generate"));
+  EXPECT_EQ(form->TabControl1->widget(3), form->tiGenerate);
+
+  // 13 frames without pictures, tagged with their group, in group order, with empty lists.
+  ASSERT_EQ(form->RatioFrames().size(), 13);
+  for (int g = 0; g < 13; ++g) {
+    SCOPED_TRACE(g);
+    TRatioFrame* frame = form->FindRatioFrame(g);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame, form->RatioFrames()[g]);
+    EXPECT_EQ(frame->SizeStr(), sizeKeyOf(g));
+    EXPECT_TRUE(frame->Bitmap().IsEmpty());
+    EXPECT_EQ(frame->ceFilename->count(), 0);
+  }
+  EXPECT_EQ(form->FindRatioFrame(13), nullptr);
+  EXPECT_EQ(form->FindRatioFrame(255), nullptr);
+  EXPECT_EQ(form->FindRatioFrame(0)->Caption(), QStringLiteral("1:1"));
+
+  EXPECT_EQ(form->ceBaseName->currentText(), QString());
+  EXPECT_EQ(form->ceBaseName->count(), 0);
+  EXPECT_EQ(form->ceBaseName->currentIndex(), -1);
+  EXPECT_EQ(form->ListBox1->count(), 4);
+  EXPECT_EQ(form->ListBox1->item(0)->text(), QStringLiteral("Output Devices"));
+  EXPECT_FALSE(form->ListBox1->item(0)->flags() & Qt::ItemIsUserCheckable);
+  EXPECT_EQ(form->ListBox1->item(1), form->lbiiPhone);
+  EXPECT_EQ(form->ListBox1->item(2), form->lbiiPad);
+  EXPECT_EQ(form->ListBox1->item(3), form->lbiAndroid);
+  EXPECT_EQ(form->lbiiPhone->text(), QStringLiteral("iPhone"));
+  EXPECT_EQ(form->lbiiPad->text(), QStringLiteral("iPad"));
+  EXPECT_EQ(form->lbiAndroid->text(), QStringLiteral("Android"));
+  for (const QListWidgetItem* device : {form->lbiiPhone, form->lbiiPad, form->lbiAndroid})
+    EXPECT_TRUE(TfrmVellumark::IsChecked(device));
+  EXPECT_EQ(form->ListBox1->currentItem(), form->lbiAndroid);
+  EXPECT_TRUE(form->cbOptset->isChecked());
+  EXPECT_EQ(form->cbOptset->text(), QStringLiteral("Generate .optset file(s)"));
+  EXPECT_FALSE(form->actGenerate->isEnabled());
+  EXPECT_FALSE(form->Button2->isEnabled());
+  EXPECT_EQ(form->Button2->text(), QStringLiteral("Generate"));
+  EXPECT_TRUE(form->mmOutput->toPlainText().isEmpty());
+  EXPECT_FALSE(form->mmOutput->isReadOnly());
+
+  // The introduction: two paragraphs separated by an empty line, read-only, word-wrapped, size 14.
+  const QStringList intro = form->Memo1->toPlainText().split(u'\n');
+  ASSERT_EQ(intro.size(), 3);
+  EXPECT_TRUE(intro[1].isEmpty());
+  EXPECT_TRUE(intro[0].contains(QStringLiteral("13 ratios")));
+  EXPECT_TRUE(intro[1 + 1].contains(QStringLiteral(".optset")));
+  EXPECT_TRUE(form->Memo1->isReadOnly());
+  EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  EXPECT_EQ(form->Memo1->font().pointSize(), 14);
+
+  // Nothing was written for the window: the base name stays out of the settings file.
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QString());
+}
+
+TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
+  auto form = Start();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  EXPECT_EQ(form->TabControl1->geometry(), QRect(20, 20, 623, 539));
+  EXPECT_EQ(form->Layout1->geometry(), QRect(20, 559, 623, 50));
+  EXPECT_EQ(form->Button2->geometry(), QRect(560, 576, 80, 22));
+  EXPECT_EQ(form->ceBaseName->geometry(), QRect(144, 56, 401, 22));
+  EXPECT_EQ(form->Label1->geometry(), QRect(144 - 128, 56 + 5, 120, 17));
+  EXPECT_EQ(form->Label1->text(), QStringLiteral("Base Filename"));
+  EXPECT_TRUE(form->Label1->alignment() & Qt::AlignRight);
+  EXPECT_EQ(form->Button1->geometry(), QRect(144, 80, 80, 22));
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("Browse..."));
+  EXPECT_EQ(form->ListBox1->geometry().topLeft(), QPoint(144, 120));
+  EXPECT_EQ(form->ListBox1->height(), 129);
+  EXPECT_EQ(form->cbOptset->geometry().topLeft(), QPoint(144, 264));
+  EXPECT_EQ(form->cbOptset->height(), 19);
+
+  // Frames stack at the top of the scroll box, full width, 160 high, group 0 first.
+  form->TabControl1->setCurrentWidget(form->tiGraphics);
+  QCoreApplication::processEvents();
+  const QWidget* content = form->VertScrollBox1->widget();
+  int y = 0;
+  for (const TRatioFrame* frame : form->RatioFrames()) {
+    EXPECT_EQ(frame->parentWidget(), content);
+    EXPECT_EQ(frame->geometry(), QRect(0, y, content->width(), 160));
+    y += 160;
+  }
+  EXPECT_EQ(content->width(), form->VertScrollBox1->viewport()->width());
+  EXPECT_EQ(form->VertScrollBox1->geometry(), form->tiGraphics->rect().adjusted(10, 10, -10, -10));
+  form->TabControl1->setCurrentWidget(form->tiGenerate);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->mmOutput->geometry(), form->tiGenerate->rect().adjusted(20, 20, -20, -20));
+  form->TabControl1->setCurrentWidget(form->tiIntro);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->Memo1->geometry(), form->tiIntro->rect());
+
+  // Stretched controls widen with the window; Button2 stays at the bottom right.
+  const int listWidth = form->ListBox1->width();
+  form->resize(763, 709);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->ListBox1->width(), listWidth + 100);
+  EXPECT_EQ(form->cbOptset->width(), listWidth + 100);
+  EXPECT_EQ(form->ceBaseName->width(), 401);
+  EXPECT_EQ(form->Button2->geometry(), QRect(660, 676, 80, 22));
+}
+
+TEST_F(MainWindowTest, FullSetupValidatesCleanlyAndEnablesGenerateOnlyOnTheGenerateTab) {
+  StoreFullSetup(QStringLiteral("C:\\no\\such\\folder\\MyApp.png"));
+  auto form = Start();
+  ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+  // Pictures restored at start-up notify nothing: every list starts empty.
+  for (const TRatioFrame* frame : form->RatioFrames())
+    EXPECT_EQ(frame->ceFilename->count(), 0);
+  EXPECT_EQ(form->ceBaseName->count(), 0);
+
+  OpenGenerateTab(*form);
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+  QStringList expected = RatioLines(*form, true, true);
+  expected << QStringLiteral("Validating Outputs...") << QStringLiteral("Ready to generate images");
+  EXPECT_EQ(LogOf(*form), expected);
+  EXPECT_EQ(LogOf(*form).size(), 1 + 13 * 3 + 2);
+  EXPECT_EQ(LogOf(*form)[1], QStringLiteral("   Validating 1:1..."));
+  EXPECT_TRUE(form->actGenerate->isEnabled());
+  EXPECT_TRUE(form->Button2->isEnabled());
+
+  // Any other tab disables it; coming back clears the log and checks again.
+  form->TabControl1->setCurrentWidget(form->tiGraphics);
+  EXPECT_FALSE(form->actGenerate->isEnabled());
+  EXPECT_FALSE(form->Button2->isEnabled());
+  form->Log(QStringLiteral("left over"));
+  form->TabControl1->setCurrentWidget(form->tiGenerate);
+  EXPECT_EQ(LogOf(*form), expected);
+  EXPECT_TRUE(form->actGenerate->isEnabled());
+}
+
+TEST_F(MainWindowTest, AFrameWithoutSelectionFailsTheCheckButTheOthersAreStillVisited) {
+  StoreFullSetup(QStringLiteral("C:\\out\\MyApp.png"));
+  auto form = Start();
+  const float nan = std::nanf("");
+  form->FindRatioFrame(4)->SetSelectRect({10, 10, nan, 50});  // a coordinate that is not a number
+  form->FindRatioFrame(7)->SetSelectRect({10, 10, 10, 50});   // zero width
+  EXPECT_FALSE(form->Validate());
+  const QStringList log = LogOf(*form);
+  ASSERT_EQ(log.size(), 1 + 13 * 3 + 1);
+  for (int g = 0; g < 13; ++g) {
+    SCOPED_TRACE(g);
+    EXPECT_EQ(log[1 + 3 * g + 1], QStringLiteral("      Bitmap Ok"));
+    EXPECT_EQ(log[1 + 3 * g + 2], g == 4 || g == 7 ? QStringLiteral("      INVALID Selection rectangle (Empty)")
+                                                   : QStringLiteral("      Selection rectangle Ok"));
+  }
+}
+
+TEST_F(MainWindowTest, FirstStartSetupFailsEveryCheckAndReportsTheError) {
+  auto form = Start();
+  OpenGenerateTab(*form);
+  // Shown through the top-level error box; already ends with ".".
+  EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
+  QStringList expected = RatioLines(*form, false, false);
+  expected << QStringLiteral("Validating Outputs...") << QStringLiteral("   Incorrect path for base name: ");
+  EXPECT_EQ(LogOf(*form), expected);
+  EXPECT_EQ(form->TabControl1->currentWidget(), form->tiGenerate);
+  EXPECT_FALSE(form->actGenerate->isEnabled());
+  EXPECT_FALSE(form->Button2->isEnabled());
+
+  // Called directly, the handler raises the error.
+  try {
+    form->TabControl1Change(form->TabControl1);
+    ADD_FAILURE() << "no error raised";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("Errors were found in setup.  Please correct."));
+  }
+}
+
+TEST_F(MainWindowTest, NoDeviceCheckedLogsNothingAndShowsTheMessageWithAPeriod) {
+  StoreFullSetup(QStringLiteral("C:\\out\\MyApp.png"));
+  auto form = Start();
+  OpenGenerateTab(*form);
+  ASSERT_TRUE(form->actGenerate->isEnabled());
+  form->TabControl1->setCurrentWidget(form->tiSetup);
+  for (QListWidgetItem* device : {form->lbiiPhone, form->lbiiPad, form->lbiAndroid})
+    device->setCheckState(Qt::Unchecked);
+  form->TabControl1->setCurrentWidget(form->tiGenerate);
+  EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("An output device must be checked.")});
+  EXPECT_TRUE(form->mmOutput->toPlainText().isEmpty());
+  EXPECT_FALSE(form->actGenerate->isEnabled());
+
+  EXPECT_THROW(form->Validate(), Exception);
+  EXPECT_TRUE(form->mmOutput->toPlainText().isEmpty());
+
+  // One device is enough.
+  form->TabControl1->setCurrentWidget(form->tiSetup);
+  form->lbiiPad->setCheckState(Qt::Checked);
+  form->TabControl1->setCurrentWidget(form->tiGenerate);
+  EXPECT_EQ(FDialogs.Errors.size(), 1);
+  EXPECT_TRUE(form->actGenerate->isEnabled());
+}
+
+TEST_F(MainWindowTest, BaseNameChecks) {
+  StoreFullSetup(QString());
+  auto form = Start();
+  const QString incorrect = QStringLiteral("   Incorrect path for base name: ");
+  const QString noFolder = QStringLiteral("   No directory found at specified path for base name: ");
+  const QString longName = QStringLiteral("C:\\out\\") + QString(260, u'a') + QStringLiteral(".png");
+  const QString extended = QStringLiteral("\\\\?\\") + longName;
+  const struct {
+    const char* sentence;
+    QString baseName;
+    QString finding;  // empty: the check passes
+  } cases[] = {
+    {"empty", QString(), incorrect},
+    {"blanks only", QStringLiteral("   "), incorrect + QStringLiteral("   ")},
+    {"no folder part", QStringLiteral("MyApp.png"), noFolder + QStringLiteral("MyApp.png")},
+    {"a folder that does not exist passes", QStringLiteral("C:\\no\\such\\folder\\MyApp.png"), QString()},
+    {"a relative folder passes", QStringLiteral("Art\\MyApp.png"), QString()},
+    {"a slash counts as a separator", QStringLiteral("out/MyApp.png"), QString()},
+    {"too long", longName, incorrect + longName},
+    {"long with the extended-length prefix", extended, QString()},
+    {"a forbidden character", QStringLiteral("C:\\out\\My|App.png"), incorrect + QStringLiteral("C:\\out\\My|App.png")},
+    {"wildcards are let through", QStringLiteral("C:\\out\\*.png"), QString()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sentence);
+    FDialogs.Errors.clear();
+    form->TabControl1->setCurrentWidget(form->tiSetup);
+    form->ceBaseName->setEditText(c.baseName);
+    form->TabControl1->setCurrentWidget(form->tiGenerate);
+    const QStringList log = LogOf(*form);
+    ASSERT_GE(log.size(), 41);
+    EXPECT_EQ(log[40], QStringLiteral("Validating Outputs..."));
+    if (c.finding.isEmpty()) {
+      EXPECT_EQ(log.mid(41), QStringList{QStringLiteral("Ready to generate images")});
+      EXPECT_TRUE(FDialogs.Errors.isEmpty());
+      EXPECT_TRUE(form->actGenerate->isEnabled());
+    } else {
+      EXPECT_EQ(log.mid(41), QStringList{c.finding});
+      EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
+      EXPECT_FALSE(form->actGenerate->isEnabled());
+    }
+  }
+}
+
+TEST_F(MainWindowTest, ChosenImagesAreSharedIntoEveryListOnceIgnoringLetterCase) {
+  const QString a = TempPath(QStringLiteral("Pic.png"));
+  const QString aOtherCase = TempPath(QStringLiteral("PIC.PNG"));  // another file here, the same name on Windows
+  const QString b = TempPath(QStringLiteral("other.gif"));
+  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/sample.png"), a));
+  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/sample.png"), aOtherCase));
+  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/palette.gif"), b));
+  auto form = Start();
+  form->ceBaseName->setEditText(QStringLiteral("C:\\out\\MyApp.png"));
+
+  form->FindRatioFrame(2)->SetFilename(a);
+  form->FindRatioFrame(5)->SetFilename(a);           // the same image in a second frame
+  form->FindRatioFrame(9)->SetFilename(aOtherCase);  // the same path in other letter case
+  form->FindRatioFrame(0)->SetFilename(b);
+  ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+
+  const QStringList expected{a, b};  // in order of first use
+  for (const TRatioFrame* frame : form->RatioFrames()) {
+    SCOPED_TRACE(frame->Tag());
+    EXPECT_EQ(itemsOf(frame->ceFilename), expected);
+  }
+  EXPECT_EQ(itemsOf(form->ceBaseName), expected);
+  // Adding to the lists changes no text: neither the base name nor a frame's file name.
+  EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("C:\\out\\MyApp.png"));
+  EXPECT_EQ(form->FindRatioFrame(1)->ceFilename->currentText(), QString());
+  EXPECT_EQ(form->FindRatioFrame(9)->ceFilename->currentText(), aOtherCase);
+  EXPECT_TRUE(form->FindRatioFrame(1)->Bitmap().IsEmpty());
+
+  // Picking an image from the base-name list makes it the base file name.
+  form->ceBaseName->setCurrentIndex(1);
+  EXPECT_EQ(form->ceBaseName->currentText(), b);
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), b);
+}
+
+TEST_F(MainWindowTest, BrowseSetsTheBaseNameWithThePngExtension) {
+  auto form = Start();
+  const struct {
+    QString chosen;  // null: the dialog is cancelled
+    QString baseName;
+  } cases[] = {
+    {QStringLiteral("C:\\work\\app.icon.jpg"), QStringLiteral("C:\\work\\app.icon.png")},
+    {QStringLiteral("C:\\work\\app"), QStringLiteral("C:\\work\\app.png")},
+    {QStringLiteral("C:\\my.dir\\app"), QStringLiteral("C:\\my.dir\\app.png")},
+    {QStringLiteral("/home/u/my.dir/app.icon.jpeg"), QStringLiteral("/home/u/my.dir/app.icon.png")},
+    {QString(), QStringLiteral("/home/u/my.dir/app.icon.png")},  // cancel changes nothing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chosen.toStdString());
+    FDialogs.FileAnswers.enqueue(c.chosen);
+    form->Button1->click();
+    EXPECT_EQ(form->ceBaseName->currentText(), c.baseName);
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), c.baseName);
+  }
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+  ASSERT_EQ(FDialogs.FileDialogs.size(), 5);
+  const TOpenDialogOptions& options = FDialogs.FileDialogs.first();
+  EXPECT_TRUE(options.Filter.isEmpty());
+  EXPECT_TRUE(options.HideReadOnly);
+  EXPECT_TRUE(options.PathMustExist);
+  EXPECT_FALSE(options.FileMustExist);
+  EXPECT_TRUE(options.EnableSizing);
+  // The dialog opens again at the file chosen last.
+  EXPECT_EQ(FDialogs.FileDialogs[1].FileName, QStringLiteral("C:\\work\\app.icon.jpg"));
+}
+
+TEST_F(MainWindowTest, TypedBaseNameIsStoredAtOnceAndShownAtTheNextStart) {
+  {
+    auto form = Start();
+    QTest::keyClicks(form->ceBaseName->lineEdit(), QStringLiteral("C:\\out\\MyApp.png"));
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("C:\\out\\MyApp.png"));
+    form->ceBaseName->setEditText(QStringLiteral("D:\\art\\Icon.png"));
+  }
+  auto form = Start();
+  EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("D:\\art\\Icon.png"));
+  EXPECT_EQ(form->ceBaseName->count(), 0);
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
+  StoreFullSetup(QStringLiteral("C:\\out\\MyApp.png"));
+  const QString missing = TempPath(QStringLiteral("deleted.png"));
+  const QString broken = TempPath(QStringLiteral("broken.png"));
+  {
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is not a picture");
+  }
+  writeSetting(QStringLiteral("images"), sizeKeyOf(0), missing);
+  writeSetting(QStringLiteral("images"), sizeKeyOf(3), broken);
+  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("1,2,x,4"));
+
+  auto form = Start();
+  ASSERT_EQ(FDialogs.Errors.size(), 3) << FDialogs.Errors.join('\n').toStdString();
+  EXPECT_EQ(FDialogs.Errors[0], errorDisplayText(QStringLiteral("File does not exist: ") + missing));
+  EXPECT_TRUE(FDialogs.Errors[1].contains(broken)) << FDialogs.Errors[1].toStdString();
+  EXPECT_EQ(FDialogs.Errors[2], QStringLiteral("'x' is not a valid floating point value."));
+
+  // Every group has its frame; the failed ones start without picture.
+  ASSERT_EQ(form->RatioFrames().size(), 13);
+  for (int g = 0; g < 13; ++g) {
+    SCOPED_TRACE(g);
+    ASSERT_NE(form->FindRatioFrame(g), nullptr);
+    EXPECT_EQ(form->FindRatioFrame(g)->Bitmap().IsEmpty(), g == 0 || g == 3 || g == 6);
+  }
+  EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
+  // The entries that caused the failures are left as they were.
+  EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(0)), missing);
+  EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(3)), broken);
+  EXPECT_EQ(readSetting(QStringLiteral("selections"), sizeKeyOf(6)), QStringLiteral("1,2,x,4"));
+
+  // The user repairs a group by choosing again; validation then names only the remaining gaps.
+  form->FindRatioFrame(0)->SetFilename(corpusDir() + QStringLiteral("/formats/sample.png"));
+  EXPECT_FALSE(form->Validate());
+  const QStringList log = LogOf(*form);
+  EXPECT_EQ(log[1 + 0 * 3 + 1], QStringLiteral("      Bitmap Ok"));
+  EXPECT_EQ(log[1 + 3 * 3 + 1], QStringLiteral("      INVALID Bitmap (Empty)"));
+}
+
+TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedOnceAndEveryFrameExists) {
+  // A settings file in a folder that does not exist can be read (it is missing) but not written.
+  setSettingsFilePathOverride(TempPath(QStringLiteral("missing-folder/Vellumark.ini")));
+  auto form = Start();
+  ASSERT_EQ(FDialogs.Errors.size(), 1) << FDialogs.Errors.join('\n').toStdString();
+  EXPECT_TRUE(FDialogs.Errors[0].startsWith(QStringLiteral("Cannot create file \""))) << FDialogs.Errors[0].toStdString();
+  EXPECT_EQ(form->RatioFrames().size(), 13);
+  for (int g = 0; g < 13; ++g)
+    EXPECT_NE(form->FindRatioFrame(g), nullptr);
+
+  // A change of the base name that cannot be stored is reported; the text stays.
+  form->ceBaseName->setEditText(QStringLiteral("C:\\out\\MyApp.png"));
+  EXPECT_EQ(FDialogs.Errors.size(), 2);
+  EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
+}
+
+}  // namespace
