@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Pictures of the main window as a person sees it: builds the program if needed, starts it under Xvfb
+# with a prepared settings file and the test pictures, brings each tab to the front and saves a PNG of
+# the window per tab into docs/ (tab-introduction.png, tab-graphics.png, tab-setup.png, tab-generate.png).
+#
+# The executable is copied into a temporary folder together with its settings file, so no settings
+# file beside the built program is touched. Build folder: $VELLUMARK_BUILD_DIR, or build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build_dir=${VELLUMARK_BUILD_DIR:-build}
+corpus=$(cd "$root/../shared/corpus" && pwd)
+
+# Xvfb, xauth (for xvfb-run), ImageMagick (import) and xdotool (the mouse over the window).
+tools=(xvfb xauth imagemagick xdotool)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}" \
+    || { "${as_root[@]}" apt-get update && "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; }
+fi
+
+if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
+  bash scripts/install-deps.sh
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+fi
+cmake --build "$build_dir" --target Vellumark
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$build_dir/Vellumark" "$work/Vellumark"
+mkdir -p "$work/out" docs
+
+# One picture per ratio group (keyed by the group's first size), the base file name in a folder that
+# exists, so that the Generate tab shows a clean check.
+pictures=(
+  formats/rgbrgb.png pngsuite/basn2c08.png formats/sample.png formats/sample.jpg formats/palette.gif
+  pngsuite/basn6a08.png formats/sample.bmp formats/rgbrgb.gif pngsuite/basn3p08.png formats/sample.tif
+  pngsuite/basn0g08.png formats/palette.bmp pngsuite/basn4a08.png
+)
+# The size keys of the 13 groups, in group order (each group's first catalogue entry).
+keys=(180_180 2688_1242 2208_1242 470_320 2388_1668 2048_1496 2732_2048 1536_2008 2048_2732 1668_2388
+  640_960 1242_2208 1242_2688)
+{
+  printf '[settings]\r\nbase_filename=%s\r\n\r\n[images]\r\n' "$work/out/MyApp.png"
+  for i in "${!keys[@]}"; do printf '%s=%s\r\n' "${keys[$i]}" "$corpus/${pictures[$i]}"; done
+  printf '\r\n'
+} >"$work/Vellumark.ini"
+
+cat >"$work/shoot.sh" <<'INNER'
+#!/usr/bin/env bash
+set -euo pipefail
+work=$1
+docs=$2
+"$work/Vellumark" &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true' EXIT
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vellumark$' | head -n 1)
+sleep 1
+xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+for name in introduction graphics setup generate; do
+  sleep 1
+  import -window "$wid" "$docs/tab-$name.png"
+  # One wheel step over the tab bar brings the next tab to the front. The bar starts at the tab
+  # control's top left (20, 20), so this point lies on it whatever the font.
+  xdotool mousemove --window "$wid" 40 30 click 5
+done
+INNER
+chmod +x "$work/shoot.sh"
+
+xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh" "$work" "$root/docs"
+ls -l docs/tab-*.png
