@@ -240,30 +240,16 @@ void TfrmVellumark::layOutSetupPage() {
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
 }
 
-void TfrmVellumark::guarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (...) {
-    TVellumarkApplication::ShowCurrentException();
-  }
-}
+void TfrmVellumark::guarded(const std::function<void()>& handler) { runEventHandler(handler); }
 
 void TfrmVellumark::showStartupError() {
   // One failure cause (an unreadable or unwritable settings file) makes every frame fail in the
   // same way; its message is shown once, not once per frame.
-  QString message;
-  try {
-    throw;
-  } catch (const Exception& e) {
-    message = e.Message();
-  } catch (...) {
-  }
-  if (!message.isEmpty()) {
-    if (FStartupErrors.contains(message))
-      return;
-    FStartupErrors.append(message);
-  }
-  TVellumarkApplication::ShowCurrentException();
+  const QString message = currentExceptionMessage();
+  if (FStartupErrors.contains(message))
+    return;
+  FStartupErrors.append(message);
+  ShowCurrentException();
 }
 
 // Start-up

@@ -147,21 +147,26 @@ void TPaintBox::paintEvent(QPaintEvent*) {
 
 void TPaintBox::mousePressEvent(QMouseEvent* e) {
   const QPointF p = e->position();
-  FFrame->pbPreviewMouseDown(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+  runEventHandler([&] {
+    FFrame->pbPreviewMouseDown(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+  });
 }
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* e) {
   const QPointF p = e->position();
   if (!isOver(p))
     return;
-  FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+  runEventHandler(
+      [&] { FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y())); });
 }
 
 void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
   const QPointF p = e->position();
   if (!isOver(p))
     return;
-  FFrame->pbPreviewMouseUp(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+  runEventHandler([&] {
+    FFrame->pbPreviewMouseUp(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,15 +250,19 @@ void TRatioFrame::buildControls() {
   OpenDialog1.PathMustExist = false;
   OpenDialog1.HideReadOnly = false;
 
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-  connect(sbSelectAll, &QToolButton::clicked, this, [this] { sbSelectAllClick(); });
-  connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this, [this] { commitComboText(); });
+  // Errors of the handlers are shown at the signal's boundary (runEventHandler).
+  connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(); }); });
+  connect(sbSelectAll, &QToolButton::clicked, this, [this] { runEventHandler([this] { sbSelectAllClick(); }); });
+  connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
     if (FInComboChange)
       return;
-    if (ceFilename->currentText() != text)
-      ceFilename->setEditText(text);
-    commitComboText();
+    runEventHandler([this, text] {
+      if (ceFilename->currentText() != text)
+        ceFilename->setEditText(text);
+      commitComboText();
+    });
   });
   connect(ceFilename->model(), &QAbstractItemModel::rowsAboutToBeInserted, this,
           [this] { comboRowsAboutToBeInserted(); });

@@ -1,5 +1,9 @@
 #include "platform/Dialogs.h"
 
+#include "platform/Errors.h"
+
+#include <new>
+
 #include <stdexcept>
 
 namespace {
@@ -27,4 +31,28 @@ IDialogService* setDialogService(IDialogService* service) {
   IDialogService* previous = g_service;
   g_service = service;
   return previous;
+}
+
+QString currentExceptionMessage() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (const std::bad_alloc&) {
+    return QStringLiteral("Out of memory");
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+    return QStringLiteral("Unknown error");
+  }
+}
+
+void ShowCurrentException() { Dialogs().ShowError(errorDisplayText(currentExceptionMessage())); }
+
+void runEventHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    ShowCurrentException();
+  }
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The dialog facility: message boxes, the file-open dialog and the top-level error display,
 // behind one interface. The program installs the Qt implementation; tests install a scripted fake.
@@ -58,3 +59,13 @@ public:
 IDialogService& Dialogs();
 // Installs a service (not owned); returns the previous one.
 IDialogService* setDialogService(IDialogService* service);
+
+// The message of the error in flight (call inside a catch block): the message an Exception
+// carries, or a plain description of any other error.
+QString currentExceptionMessage();
+// Shows the error in flight in the error box, with the final "." of the display rule.
+void ShowCurrentException();
+// Runs an event handler that is called from the toolkit (a signal, a mouse event). An error it
+// raises is shown in the error box right here and the program goes on: it must not unwind
+// through the toolkit's own code, which is built without exception cleanups.
+void runEventHandler(const std::function<void()>& handler);
