@@ -1,8 +1,7 @@
 #include "optset/XmlNode.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Errors.h"
-
-#include <QSaveFile>
 
 namespace {
 
@@ -363,14 +362,7 @@ void TXMLDocument::SaveToFile(const QString& path) const {
   // Everything that can fail before the disk is touched comes first.
   const QByteArray bytes = SaveToXML();
 
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EXMLDocError(cannotCreateFileMessage(path, file.errorString()));
-  if (file.write(bytes) != bytes.size()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    throw EXMLDocError(cannotCreateFileMessage(path, reason));
-  }
-  if (!file.commit())
-    throw EXMLDocError(cannotCreateFileMessage(path, file.errorString()));
+  // An existing file is replaced only by a complete new one.
+  if (const AtomicWriteFailure failure = writeFileAtomically(path, bytes))
+    throw EXMLDocError(cannotCreateFileMessage(path, failure.reason));
 }

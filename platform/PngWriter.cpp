@@ -1,9 +1,9 @@
 #include "platform/PngWriter.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Errors.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 #include <zlib.h>
 
 #include <algorithm>
@@ -248,16 +248,11 @@ QByteArray encodePng(const QImage& image, const PngOptions& options) {
 }
 
 void savePng(const QImage& image, const QString& fileName) {
-  const QFileInfo existing(fileName);
-  if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
-    throw EBitmapError(cannotCreateFileMessage(existing.absoluteFilePath(),
-                                               existing.isFile() ? QStringLiteral("Permission denied")
-                                                                 : QStringLiteral("Is a directory")));
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EBitmapError(cannotCreateFileMessage(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
-  const QByteArray bytes = encodePng(image);  // on failure the temporary file is discarded
-  if (file.write(bytes) != bytes.size() || !file.commit())
+  const QByteArray bytes = encodePng(image);  // nothing is touched when encoding fails
+  const AtomicWriteFailure failure = writeFileAtomically(fileName, bytes);
+  if (failure.stage == AtomicWriteFailure::Stage::Create)
+    throw EBitmapError(cannotCreateFileMessage(QFileInfo(fileName).absoluteFilePath(), failure.reason));
+  if (failure)
     throw EBitmapError(savingBitmapFailedMessage());
 }
 

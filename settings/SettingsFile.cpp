@@ -1,11 +1,12 @@
 #include "settings/SettingsFile.h"
 
+#include "platform/AtomicFile.h"
+
 #include "platform/Errors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -356,35 +357,11 @@ TSettingsFile::Encoding TSettingsFile::storedEncoding() const {
 void TSettingsFile::store(const QString& path) const {
   const QByteArray bytes = toBytes();
   const QString shown = QDir::toNativeSeparators(path);
-  if (path.isEmpty())
-    throw EFCreateError(cannotCreateFileMessage(shown, QStringLiteral("No file name")));
-  // The new content goes to a temporary file beside the old one and replaces it only when complete:
-  // a failed write leaves the previous file intact, and another instance reading at the same moment
-  // sees either the old or the new file, never a part of one.
-  //
-  // Unbuffered: a buffered QSaveFile flushes at commit, where a short write (disk full, size limit)
-  // goes unnoticed and the cut-off file replaces the old one. Here every short write is seen.
-  if (QFileInfo(path).isFile()) {
-    // the system's own reason when the existing file may not be replaced (read-only, locked)
-    QFile existing(path);
-    if (!existing.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
-      throw EFCreateError(cannotCreateFileMessage(shown, existing.errorString()));
-  }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    throw EFCreateError(cannotCreateFileMessage(shown, file.errorString()));
-  qsizetype written = 0;
-  while (written < bytes.size()) {
-    const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-    if (n <= 0) {
-      file.cancelWriting();
-      throw EWriteError(QStringLiteral("Stream write error"));
-    }
-    written += n;
-  }
-  if (!file.commit()) {
-    if (file.error() == QFileDevice::RenameError)
-      throw EFCreateError(cannotCreateFileMessage(shown, file.errorString()));
+  // The new content replaces the old file only when complete (see AtomicFile.h): a failed write
+  // leaves the previous file intact, and another instance never reads a part of one.
+  const AtomicWriteFailure failure = writeFileAtomically(path, bytes);
+  if (failure.stage == AtomicWriteFailure::Stage::Create)
+    throw EFCreateError(cannotCreateFileMessage(shown, failure.reason));
+  if (failure)
     throw EWriteError(QStringLiteral("Stream write error"));
-  }
 }
