@@ -11,13 +11,13 @@
 // and a fully transparent pixel is written as 0, 0, 0, 0. Chunks: IHDR, IDAT, IEND only; no
 // metadata of our own.
 //
-// Speed: each row is filtered with the best of Up, Sub and Paeth by default, and the data is
+// Speed: each row is filtered with the better of Up and Sub by default, and the data is
 // compressed as a zlib stream made of independent deflate segments, one per core, joined with
 // sync-flush boundaries (the stream stays one valid zlib stream; the Adler-32 checksums are
 // combined). The bytes depend on the image, the options and the segment count, never on timing.
 struct PngOptions {
-  // Adaptive: per row, the filter among Up, Sub and Paeth whose output has the smallest sum of
-  // absolute values (as signed bytes).
+  // Adaptive: per row, Up or Sub, whichever output has the smaller sum of absolute values (as
+  // signed bytes).
   enum class Filter { None = 0, Sub = 1, Up = 2, Average = 3, Paeth = 4, Adaptive = 5 };
   Filter filter = Filter::Adaptive;
   int level = 1;          // zlib level 0..9
