@@ -16,6 +16,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <QtMath>
 
 namespace {
@@ -63,6 +64,17 @@ QIcon selectAllGlyph() {
   p.fillRect(4, 4, 8, 8, QColor(60, 60, 60));
   return QIcon(pixmap);
 }
+
+// The file-name combo of a frame. The frames sit in a scrolling box, so the mouse wheel over the
+// combo scrolls the box instead of stepping through the history: stepping would load and store
+// another picture whenever the pointer passes over a file name while the user scrolls.
+class TFilenameCombo : public QComboBox {
+public:
+  using QComboBox::QComboBox;
+
+protected:
+  void wheelEvent(QWheelEvent* e) override { e->ignore(); }
+};
 
 }  // namespace
 
@@ -212,7 +224,7 @@ void TRatioFrame::buildControls() {
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
 
-  ceFilename = new QComboBox(GroupBox1);
+  ceFilename = new TFilenameCombo(GroupBox1);
   ceFilename->setObjectName(QStringLiteral("ceFilename"));
   ceFilename->setEditable(true);
   // The list is the owner's history: Enter must not add to it.

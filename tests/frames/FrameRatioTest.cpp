@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -459,6 +460,39 @@ TEST_F(RatioFrameTest, OwnerHistoryDoesNotChangeTheTextAndPickingAnEntryCommits)
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
   EXPECT_EQ(changes, 1);
+  EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
+}
+
+// Turning the mouse wheel over the frames scrolls them; passing over a file name must not swap the
+// picture for another entry of the history. The combo leaves the wheel unaccepted, so the toolkit
+// hands it on to the scrolling box.
+TEST_F(RatioFrameTest, WheelOverTheFileNameIsLeftToTheParentAndKeepsThePicture) {
+  const QString a = picture(QStringLiteral("a.png"), 100, 50);
+  const QString b = picture(QStringLiteral("b.png"), 1024, 1024);
+  auto f = frame();
+  f->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+  f->ceFilename->addItem(a);
+  f->ceFilename->addItem(b);
+  f->ceFilename->setEditText(a);
+  QTest::keyClick(f->ceFilename->lineEdit(), Qt::Key_Return);
+  ASSERT_EQ(f->Filename(), a);
+  int changes = 0;
+  f->OnChange = [&](QObject*) { ++changes; };
+  markImages(QStringLiteral("180_180"));
+
+  for (const int delta : {-120, 120, -120}) {
+    const QPointF at(10, 10);
+    QWheelEvent wheel(at, f->ceFilename->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f->ceFilename, &wheel);
+    EXPECT_FALSE(wheel.isAccepted()) << delta;
+  }
+  f->ceFilename->clearFocus();
+  EXPECT_EQ(f->ceFilename->currentText(), a);
+  EXPECT_EQ(f->Filename(), a);
+  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(changes, 0);
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
 }
 
