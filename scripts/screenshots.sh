@@ -12,18 +12,7 @@ build_dir=${VELLUMARK_BUILD_DIR:-build}
 corpus=$(cd "$root/../shared/corpus" && pwd)
 
 # Xvfb, xauth (for xvfb-run), ImageMagick (import) and xdotool (the mouse over the window).
-tools=(xvfb xauth imagemagick xdotool)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root=()
-  if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}" \
-    || { "${as_root[@]}" apt-get update && "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; }
-fi
+bash scripts/install-packages.sh xvfb xauth imagemagick xdotool
 
 if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
   bash scripts/install-deps.sh

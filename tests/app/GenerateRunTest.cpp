@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 #include "support/PngRead.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -48,11 +49,6 @@ std::map<QString, QString> propertyGroupOf(const QString& path) {
   }
   EXPECT_FALSE(xml.hasError()) << path.toStdString();
   return entries;
-}
-
-QByteArray bytesOf(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 class GenerateRunTest : public ::testing::Test {
@@ -222,16 +218,12 @@ TEST_F(GenerateRunTest, DeviceChoicesDecideFilesAndNames) {
 
 TEST_F(GenerateRunTest, WithoutOptionSetsNoOptionSetFileIsTouched) {
   const QString existing = OutPath("MyApp.android.optset");
-  {
-    QFile f(existing);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("keep me");
-  }
+  writeFileBytes(existing, "keep me");
   SetDevices({false, false, true});
   Form->cbOptset->setChecked(false);
   Generate();
   EXPECT_EQ(Pngs().size(), 9);
-  EXPECT_EQ(bytesOf(existing), "keep me");
+  EXPECT_EQ(readFileBytes(existing), "keep me");
   EXPECT_FALSE(QFile::exists(OutPath("MyApp.ios.optset")));
   EXPECT_EQ(Log().last(), "Operation complete.");
 }
@@ -239,17 +231,13 @@ TEST_F(GenerateRunTest, WithoutOptionSetsNoOptionSetFileIsTouched) {
 TEST_F(GenerateRunTest, SecondRunAnswers) {
   SetDevices({false, false, true});  // nine files keep the runs short
   Generate();
-  const QByteArray firstAndroid = bytesOf(OutPath("MyApp.android.optset"));
+  const QByteArray firstAndroid = readFileBytes(OutPath("MyApp.android.optset"));
   ASSERT_FALSE(firstAndroid.isEmpty());
   const QString first = OutPath("MyApp144x144.png");
 
   // Yes to All: one question, every file written again.
   QFile::remove(OutPath("MyApp96x96.png"));
-  {
-    QFile f(first);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("stale");
-  }
+  writeFileBytes(first, "stale");
   Dialogs.Answers << mrYesToAll;
   Generate();
   ASSERT_EQ(Dialogs.Questions.size(), 1);
@@ -273,19 +261,15 @@ TEST_F(GenerateRunTest, SecondRunAnswers) {
   EXPECT_EQ(propertyGroupOf(OutPath("MyApp.android.optset")).size(), 9u);  // skipped files still named
   EXPECT_EQ(Log().last(), "Operation complete.");
 
-  // Cancel: the run ends at once, the option-set file of the earlier run is untouched.
-  const QByteArray before = bytesOf(OutPath("MyApp.android.optset"));
-  QFile::remove(OutPath("MyApp.android.optset"));
-  {
-    QFile f(OutPath("MyApp.android.optset"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(before);
-  }
+  // Cancel: the run ends at once, the option-set file of the earlier run is untouched (a marker
+  // shows that nothing was saved over it).
+  const QByteArray before = "<earlier run>";
+  writeFileBytes(OutPath("MyApp.android.optset"), before);
   Dialogs.Questions.clear();
   Dialogs.Answers << mrCancel;
   Generate();
   EXPECT_EQ(Dialogs.Questions.size(), 1);
-  EXPECT_EQ(bytesOf(OutPath("MyApp.android.optset")), before);
+  EXPECT_EQ(readFileBytes(OutPath("MyApp.android.optset")), before);
   EXPECT_EQ(Text(Log()), Text({"Generating images...", "   Generating 1:1 images..."}));
 }
 

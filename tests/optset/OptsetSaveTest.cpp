@@ -3,6 +3,7 @@
 #include "optset/AndroidOptset.h"
 #include "optset/iOSOptset.h"
 #include "platform/Errors.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,9 +11,6 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -73,26 +71,6 @@ std::vector<Leaf> headerLeaves() {
           {u"Project/ProjectExtensions/ProjectFileVersion"_qs, u"12"_qs}};
 }
 
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return "<unreadable>";
-  return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-bool runningAsRoot() {
-#ifdef Q_OS_UNIX
-  return geteuid() == 0;
-#else
-  return false;
-#endif
-}
 
 }  // namespace
 
@@ -119,7 +97,7 @@ TEST(OptsetSave, AndroidFileWithTwoEntriesIsByteExact) {
   ASSERT_TRUE(dir.isValid());
   const QString path = dir.filePath(u"MyApp.android.optset"_qs);
   AndroidOptions->OwnerDocument()->SaveToFile(path);
-  EXPECT_EQ(readFile(path), expected);
+  EXPECT_EQ(readFileBytes(path), expected);
 }
 
 TEST(OptsetSave, IosFileHoldsOneElementPerDeviceNameWithTheSamePath) {
@@ -204,7 +182,7 @@ TEST(OptsetSave, CharacterXmlCannotHoldFailsAndLeavesTheExistingFile) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString path = dir.filePath(u"MyApp.android.optset"_qs);
-  writeFile(path, "previous");
+  writeFileBytes(path, "previous");
 
   for (const QString& bad : {u"C:\\a\u0001b.png"_qs, QString(QChar(0xD800)), QString(QChar(0xFFFF))}) {
     const IXMLAndroidProjectType root = NewAndroidOptsetWithHeader();
@@ -216,7 +194,7 @@ TEST(OptsetSave, CharacterXmlCannotHoldFailsAndLeavesTheExistingFile) {
       EXPECT_TRUE(e.Message().startsWith(u"The text of \"Android_LauncherIcon96\" holds the character U+"))
           << e.what();
     }
-    EXPECT_EQ(readFile(path), "previous");
+    EXPECT_EQ(readFileBytes(path), "previous");
   }
 }
 
@@ -224,11 +202,11 @@ TEST(OptsetSave, ExistingLongerFileIsReplacedWholeWithoutLeftovers) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString path = dir.filePath(u"MyApp.ios.optset"_qs);
-  writeFile(path, QByteArray(10000, 'x'));
+  writeFileBytes(path, QByteArray(10000, 'x'));
 
   const IXMLiOSProjectType root = NewiOSOptsetWithHeader();
   root->OwnerDocument()->SaveToFile(path);
-  EXPECT_EQ(readFile(path), root->OwnerDocument()->SaveToXML());
+  EXPECT_EQ(readFileBytes(path), root->OwnerDocument()->SaveToXML());
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"MyApp.ios.optset"_qs})
       << "no temporary file left behind";
 }
@@ -236,7 +214,7 @@ TEST(OptsetSave, ExistingLongerFileIsReplacedWholeWithoutLeftovers) {
 TEST(OptsetSave, MissingFolderRaisesErrorNamingThePath) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  writeFile(dir.filePath(u"plainfile"_qs), "x");
+  writeFileBytes(dir.filePath(u"plainfile"_qs), "x");
   const QString paths[] = {dir.filePath(u"missing/MyApp.android.optset"_qs),
                            dir.filePath(u"plainfile/MyApp.android.optset"_qs)};
   for (const QString& path : paths) {
@@ -260,20 +238,20 @@ TEST(OptsetSave, UnwritableFolderOrReadOnlyFileKeepsThePreviousFile) {
   ASSERT_TRUE(dir.isValid());
 
   const QString readOnlyFile = dir.filePath(u"file.optset"_qs);
-  writeFile(readOnlyFile, "previous file");
+  writeFileBytes(readOnlyFile, "previous file");
   ASSERT_TRUE(QFile::setPermissions(readOnlyFile, QFile::ReadOwner));
 
   const QString folder = dir.filePath(u"locked"_qs);
   ASSERT_TRUE(QDir().mkdir(folder));
   const QString inLockedFolder = folder + u"/folder.optset"_qs;
-  writeFile(inLockedFolder, "previous folder");
+  writeFileBytes(inLockedFolder, "previous folder");
   ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
 
   for (const QString& path : {readOnlyFile, inLockedFolder}) {
-    const QByteArray before = readFile(path);
+    const QByteArray before = readFileBytes(path);
     EXPECT_THROW(NewAndroidOptsetWithHeader()->OwnerDocument()->SaveToFile(path), EXMLDocError)
         << path.toStdString();
-    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(readFileBytes(path), before);
   }
   QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }

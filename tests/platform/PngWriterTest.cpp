@@ -2,13 +2,13 @@
 #include "platform/Errors.h"
 #include "platform/PngWriter.h"
 #include "support/PngRead.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,11 +21,6 @@ QImage premultiplied(int w, int h, quint32 seed) {
       img.setPixel(x, y, qPremultiply(qRgba(int(rng.bounded(256)), int(rng.bounded(256)), int(rng.bounded(256)), a)));
     }
   return img;
-}
-
-QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -115,29 +110,29 @@ TEST(PngWriter, ErrorsNameThePathAndLeaveTheOldFileAlone) {
   TBitmap good(2, 2);
   good.Clear(0xffffffff);
   good.SaveToFile(existing);
-  const QByteArray before = fileBytes(existing);
+  const QByteArray before = readFileBytes(existing);
   try {
     TBitmap().SaveToFile(existing);
     FAIL();
   } catch (const EBitmapError& e) {
     EXPECT_EQ(e.Message(), "Saving bitmap failed.");
   }
-  EXPECT_EQ(fileBytes(existing), before);
+  EXPECT_EQ(readFileBytes(existing), before);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 }
 
 TEST(PngWriter, ReadOnlyFolderOrFileIsRefused) {
-  if (geteuid() == 0)
+  if (runningAsRoot())
     GTEST_SKIP() << "permission bits do not stop root";
   QTemporaryDir dir;
   TBitmap bitmap(2, 2);
   bitmap.Clear(0);
   const QString ro = dir.filePath("ro.png");
   bitmap.SaveToFile(ro);
-  const QByteArray before = fileBytes(ro);
+  const QByteArray before = readFileBytes(ro);
   QFile::setPermissions(ro, QFile::ReadOwner);
   EXPECT_THROW(bitmap.SaveToFile(ro), EBitmapError);
-  EXPECT_EQ(fileBytes(ro), before);
+  EXPECT_EQ(readFileBytes(ro), before);
   QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
   EXPECT_THROW(bitmap.SaveToFile(dir.filePath("new.png")), EBitmapError);
   QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

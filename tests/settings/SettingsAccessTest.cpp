@@ -4,6 +4,7 @@
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
 #include "tests/settings/Printing.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,25 +20,6 @@
 #endif
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-bool runningAsRoot() {
-#ifdef Q_OS_UNIX
-  return geteuid() == 0;
-#else
-  return false;
-#endif
-}
 
 class SettingsOnDisk : public testing::Test {
 protected:
@@ -92,7 +74,7 @@ TEST_F(SettingsOnDisk, MissingFileReadsEmptyAndTheFirstWriteCreatesThreeLines) {
   EXPECT_FALSE(QFile::exists(path)) << "reads create nothing";
 
   SettingsAccess::SetWindowSetting("base_filename", "C:\\Work\\MyApp.png");
-  EXPECT_EQ(readAll(path), QByteArray("[settings]\r\nbase_filename=C:\\Work\\MyApp.png\r\n\r\n"));
+  EXPECT_EQ(readFileBytes(path), QByteArray("[settings]\r\nbase_filename=C:\\Work\\MyApp.png\r\n\r\n"));
   EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "C:\\Work\\MyApp.png");
   EXPECT_EQ(folderEntries(), QStringList{"Vellumark.ini"}) << "no temporary file is left behind";
 }
@@ -102,7 +84,7 @@ TEST_F(SettingsOnDisk, EachAccessorUsesItsOwnSection) {
   SettingsAccess::SetSelectionSetting("180_180", TRectF{12, 0, 140.5f, 128.5f});
   SettingsAccess::SetWindowSetting("base_filename", "C:\\out\\App.png");
   SettingsAccess::SetSelectionSetting("2688_1242", TRectF{0, 1, 2, 3});
-  EXPECT_EQ(readAll(path), QByteArray("[images]\r\n180_180=C:\\pic.png\r\n\r\n"
+  EXPECT_EQ(readFileBytes(path), QByteArray("[images]\r\n180_180=C:\\pic.png\r\n\r\n"
                                       "[selections]\r\n180_180=12,0,140.5,128.5\r\n2688_1242=0,1,2,3\r\n\r\n"
                                       "[settings]\r\nbase_filename=C:\\out\\App.png\r\n\r\n"));
   EXPECT_EQ(SettingsAccess::GetImageSetting("180_180"), "C:\\pic.png");
@@ -112,9 +94,9 @@ TEST_F(SettingsOnDisk, EachAccessorUsesItsOwnSection) {
 
 TEST_F(SettingsOnDisk, WriteCarriesAlongWhatAnotherInstanceStoredMeanwhile) {
   SettingsAccess::SetImageSetting("1_1", "a.png");
-  writeAll(path, readAll(path) + "[custom]\r\nkeep=me\r\n[images]\r\nsecond=1\r\n");
+  writeFileBytes(path, readFileBytes(path) + "[custom]\r\nkeep=me\r\n[images]\r\nsecond=1\r\n");
   SettingsAccess::SetImageSetting("2_1", "b.png");
-  EXPECT_EQ(readAll(path), QByteArray("[images]\r\n1_1=a.png\r\n2_1=b.png\r\n\r\n"
+  EXPECT_EQ(readFileBytes(path), QByteArray("[images]\r\n1_1=a.png\r\n2_1=b.png\r\n\r\n"
                                       "[custom]\r\nkeep=me\r\n\r\n[images]\r\nsecond=1\r\n\r\n"));
 }
 
@@ -173,7 +155,7 @@ TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
   if (runningAsRoot())
     GTEST_SKIP() << "permission bits do not stop root";
   SettingsAccess::SetImageSetting("1_1", "a.png");
-  const QByteArray before = readAll(path);
+  const QByteArray before = readFileBytes(path);
   const auto folderPermissions = QFile(dir.path()).permissions();
   ASSERT_TRUE(QFile(dir.path()).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
   try {
@@ -184,7 +166,7 @@ TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
         << e.Message().toStdString();
   }
   QFile(dir.path()).setPermissions(folderPermissions);
-  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(readFileBytes(path), before);
   EXPECT_EQ(SettingsAccess::GetImageSetting("1_1"), "a.png");
 }
 
@@ -192,7 +174,7 @@ TEST_F(SettingsOnDisk, ReadOnlyFileIsNotReplaced) {
   if (runningAsRoot())
     GTEST_SKIP() << "permission bits do not stop root";
   SettingsAccess::SetImageSetting("1_1", "a.png");
-  const QByteArray before = readAll(path);
+  const QByteArray before = readFileBytes(path);
   ASSERT_TRUE(QFile(path).setPermissions(QFileDevice::ReadOwner));
   try {
     SettingsAccess::SetImageSetting("1_1", "b.png");
@@ -200,13 +182,13 @@ TEST_F(SettingsOnDisk, ReadOnlyFileIsNotReplaced) {
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.Message(), "Cannot create file \"" + QDir::toNativeSeparators(path) + "\". Permission denied");
   }
-  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(readFileBytes(path), before);
 }
 
 TEST_F(SettingsOnDisk, UnreadableFileFailsWithTheOpenMessage) {
   if (runningAsRoot())
     GTEST_SKIP() << "permission bits do not stop root";
-  writeAll(path, "[settings]\r\nbase_filename=x\r\n");
+  writeFileBytes(path, "[settings]\r\nbase_filename=x\r\n");
   ASSERT_TRUE(QFile(path).setPermissions(QFileDevice::WriteOwner));
   try {
     SettingsAccess::GetWindowSetting("base_filename");
@@ -222,7 +204,7 @@ TEST_F(SettingsOnDisk, UnreadableFileFailsWithTheOpenMessage) {
 TEST_F(SettingsOnDisk, FailedWriteLeavesThePreviousFileIntact) {
   SettingsAccess::SetImageSetting("1_1", "a.png");
   SettingsAccess::SetSelectionSetting("1_1", TRectF{1, 2, 3, 4});
-  const QByteArray before = readAll(path);
+  const QByteArray before = readFileBytes(path);
 
   rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -242,7 +224,7 @@ TEST_F(SettingsOnDisk, FailedWriteLeavesThePreviousFileIntact) {
   std::signal(SIGXFSZ, oldHandler);
 
   EXPECT_EQ(message, "Stream write error");
-  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(readFileBytes(path), before);
   EXPECT_EQ(SettingsAccess::GetSelectionSetting("1_1"), (TRectF{1, 2, 3, 4}));
   EXPECT_EQ(folderEntries(), QStringList{"Vellumark.ini"}) << "no temporary file is left behind";
 }
