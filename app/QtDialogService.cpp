@@ -39,6 +39,18 @@ constexpr ButtonSpec buttonOrder[] = {
 
 }  // namespace
 
+QWidget* dialogParent() {
+  if (QWidget* active = QApplication::activeWindow())
+    return active;
+  if (QWidget* modal = QApplication::activeModalWidget())
+    return modal;
+  const QWidgetList tops = QApplication::topLevelWidgets();
+  for (QWidget* top : tops)
+    if (top->isVisible() && top->windowType() == Qt::Window)
+      return top;
+  return nullptr;
+}
+
 QStringList qtNameFilters(const QString& filter) {
   QStringList result;
   const QStringList parts = filter.split(u'|');
@@ -58,7 +70,7 @@ QStringList qtNameFilters(const QString& filter) {
 
 int TQtDialogService::MessageDlg(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons, int helpContext) {
   Q_UNUSED(helpContext);
-  QMessageBox box(QApplication::activeWindow());
+  QMessageBox box(dialogParent());
   box.setWindowTitle(kind == TMsgDlgType::mtCustom ? QApplication::applicationDisplayName()
                                                    : messageDialogCaption(kind));
   box.setIcon(iconOf(kind));
@@ -88,7 +100,7 @@ int TQtDialogService::MessageDlg(const QString& text, TMsgDlgType kind, TMsgDlgB
 }
 
 bool TQtDialogService::OpenFileDialog(const TOpenDialogOptions& options, QString& fileName) {
-  QFileDialog dialog(QApplication::activeWindow());
+  QFileDialog dialog(dialogParent());
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(options.FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dialog.setSizeGripEnabled(options.EnableSizing);
@@ -122,6 +134,6 @@ bool TQtDialogService::OpenFileDialog(const TOpenDialogOptions& options, QString
 
 void TQtDialogService::ShowError(const QString& text) {
   QMessageBox box(QMessageBox::Critical, messageDialogCaption(TMsgDlgType::mtError), text, QMessageBox::Ok,
-                  QApplication::activeWindow());
+                  dialogParent());
   box.exec();
 }

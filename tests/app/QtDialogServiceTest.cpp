@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -108,6 +109,29 @@ TEST(QtDialogService, EachButtonReturnsItsCodeAndClosingCountsAsCancel) {
     }});
     EXPECT_EQ(service.MessageDlg(QStringLiteral("question"), TMsgDlgType::mtConfirmation, overwriteButtons), c.code);
   }
+}
+
+// A generation run asks one question after another without going back to the event loop, so once a
+// box has closed no window is active; every box must still open over the program's window, and so
+// must the error box that may follow.
+TEST(QtDialogService, BoxesInARowWithoutTheEventLoopStayOverTheProgramWindow) {
+  QWidget window;
+  window.resize(300, 200);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  TQtDialogService service;
+  QList<QWidget*> parents;
+  auto answer = [&](QWidget* w) {
+    parents << w->parentWidget();
+    qobject_cast<QMessageBox*>(w)->buttons().first()->click();
+  };
+  ModalScript script({answer, answer, answer});
+  service.MessageDlg(QStringLiteral("a.png exists.  Overwrite?"), TMsgDlgType::mtWarning, overwriteButtons);
+  service.MessageDlg(QStringLiteral("b.png exists.  Overwrite?"), TMsgDlgType::mtWarning, overwriteButtons);
+  service.ShowError(QStringLiteral("Cannot create file \"b.png\"."));
+  EXPECT_TRUE(script.Done());
+  EXPECT_EQ(parents, (QList<QWidget*>{&window, &window, &window}));
 }
 
 TEST(QtDialogService, ErrorBoxHasCaptionErrorTheErrorIconAndOneOkButton) {
