@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Whole-job comparison with the peer renderers, in one run on one machine:
+#   bench/compare.sh [runs, default 3]
+# Each round runs, in turn: the libvips peer, vellumark-bench (platform layer: decode, render and
+# encode all 53 entries) and generate-bench (the real window, 13 frames on the picture, the full
+# generation run). Prints every wall time, the medians and the ratios to libvips, and the total
+# bytes of each (Pillow's bytes from one run of its peer). Needs the build in build/ (scripts/build.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-3}
+peers=../shared/bench/peers
+src=../shared/bench/src4096.png
+bash scripts/install-packages.sh libvips-dev python3-pil bc
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+gcc -O2 -o "$work/peer_vips" "$peers/peer_vips.c" $(pkg-config --cflags --libs vips)
+export QT_QPA_PLATFORM=offscreen
+
+wall() {  # wall seconds of one command
+  local start end
+  start=$(date +%s.%N); "$@" > /dev/null 2>&1; end=$(date +%s.%N)
+  echo "$end - $start" | bc
+}
+median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+: > "$work/vips"; : > "$work/bench"; : > "$work/window"
+for ((i = 1; i <= runs; i++)); do
+  rm -rf "$work/o"; mkdir -p "$work/o"
+  wall "$work/peer_vips" "$src" "$work/o" "$peers/catalogue.tsv" >> "$work/vips"
+  rm -rf "$work/o"
+  wall ./build/vellumark-bench "$src" "$work/o" >> "$work/bench"
+  rm -rf "$work/o"
+  wall ./build/generate-bench "$src" "$work/o" >> "$work/window"
+done
+png_bytes() { find "$1" -name '*.png' -printf '%s\n' | awk '{s += $1} END {print s}'; }
+bytes_ours=$(png_bytes "$work/o")
+mkdir -p "$work/p"; /usr/bin/python3 "$peers/peer_pillow.py" "$src" "$work/p"
+bytes_pillow=$(png_bytes "$work/p")
+
+v=$(median < "$work/vips"); b=$(median < "$work/bench"); w=$(median < "$work/window")
+echo "libvips peer     wall s: $(tr '\n' ' ' < "$work/vips")  median $v"
+echo "vellumark-bench  wall s: $(tr '\n' ' ' < "$work/bench")  median $b  libvips/ours $(echo "scale=2; $v / $b" | bc)"
+echo "generate-bench   wall s: $(tr '\n' ' ' < "$work/window")  median $w  libvips/ours $(echo "scale=2; $v / $w" | bc)"
+echo "PNG bytes: ours $bytes_ours  Pillow $bytes_pillow"
