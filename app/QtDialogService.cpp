@@ -23,12 +23,12 @@ QMessageBox::Icon iconOf(TMsgDlgType kind) {
 }
 
 // The buttons in the order they appear, with their texts and result codes.
-struct ButtonSpec {
+struct ButtonChoice {
   TMsgDlgBtn flag;
   const char* text;
   int code;
 };
-constexpr ButtonSpec buttonOrder[] = {
+constexpr ButtonChoice buttonOrder[] = {
   {mbYes, "&Yes", mrYes},
   {mbYesToAll, "Yes to &All", mrYesToAll},
   {mbNo, "&No", mrNo},
@@ -78,12 +78,12 @@ int TQtDialogService::MessageDlg(const QString& text, TMsgDlgType kind, TMsgDlgB
   // All buttons share one role, so the button box keeps them in the order they are added.
   QList<QPair<QAbstractButton*, int>> added;
   QPushButton* cancel = nullptr;
-  for (const ButtonSpec& spec : buttonOrder) {
-    if (!(buttons & spec.flag))
+  for (const ButtonChoice& choice : buttonOrder) {
+    if (!(buttons & choice.flag))
       continue;
-    QPushButton* button = box.addButton(QString::fromLatin1(spec.text), QMessageBox::ActionRole);
-    added.append({button, spec.code});
-    if (spec.code == mrCancel)
+    QPushButton* button = box.addButton(QString::fromLatin1(choice.text), QMessageBox::ActionRole);
+    added.append({button, choice.code});
+    if (choice.code == mrCancel)
       cancel = button;
   }
   if (added.isEmpty())
