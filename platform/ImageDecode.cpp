@@ -24,8 +24,7 @@ struct CacheEntry {
   QImage image;
 };
 
-// A handful of entries: enough for the nested reload of one file and for several frames
-// sharing one picture; few enough that a dropped picture does not linger for long.
+// At most this many pictures, all of them held elsewhere too.
 constexpr int kCacheEntries = 4;
 QList<CacheEntry> g_cache;
 
@@ -86,6 +85,8 @@ QImage decodePicture(const QString& fileName) {
   const QString path = info.absoluteFilePath();
   const qint64 size = info.size();
   const QDateTime modified = info.lastModified();
+  // Pictures only the cache still holds are dropped.
+  g_cache.removeIf([](const CacheEntry& e) { return e.image.isDetached(); });
   for (int i = 0; i < g_cache.size(); ++i) {
     const CacheEntry& e = g_cache[i];
     if (e.path == path && e.size == size && e.modified == modified) {
@@ -103,3 +104,5 @@ QImage decodePicture(const QString& fileName) {
 }
 
 void clearDecodeCache() { g_cache.clear(); }
+
+int decodeCacheSize() { return int(g_cache.size()); }

@@ -18,12 +18,15 @@
 // - Failure of any kind raises EBitmapError "Loading bitmap failed (<file name>)."
 //
 // Decoding the same unchanged file again (same absolute path, size and modification time)
-// returns the very same shared QImage without decoding it twice; the cache holds the last few
-// pictures decoded and only costs memory while no one else holds them.
+// returns the very same shared QImage without decoding it twice, as long as someone still holds
+// it (a frame showing it). A cached picture that nobody else holds any more is dropped at the next
+// decode, so the cache costs no memory of its own beyond that.
 QImage decodePicture(const QString& fileName);
 
 // Forgets every cached picture (tests and benchmarks use it to time real decoding).
 void clearDecodeCache();
+// The number of pictures the cache holds.
+int decodeCacheSize();
 
 // The largest width or height kept by decoding.
 constexpr int MaxPictureSide = 8192;

@@ -166,3 +166,20 @@ TEST(ImageDecode, TheSameUnchangedFileIsDecodedOnceAndShared) {
   const QImage c = decodePicture(path);
   EXPECT_EQ(c.width(), 41);
 }
+
+TEST(ImageDecode, TheCacheKeepsOnlyPicturesSomeoneHolds) {
+  QTemporaryDir dir;
+  clearDecodeCache();
+  QStringList paths;
+  for (int i = 0; i < 3; ++i) {
+    QImage img(10 + i, 10, QImage::Format_ARGB32);
+    img.fill(Qt::green);
+    paths << dir.filePath(QStringLiteral("p%1.png").arg(i));
+    ASSERT_TRUE(img.save(paths.back()));
+  }
+  QImage held = decodePicture(paths[0]);
+  decodePicture(paths[1]);  // dropped by the caller at once
+  decodePicture(paths[2]);  // the dropped one goes
+  EXPECT_EQ(decodeCacheSize(), 2);
+  EXPECT_EQ(decodePicture(paths[0]).constBits(), held.constBits());
+}
