@@ -296,11 +296,11 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
 }
 
 TSettingsFile TSettingsFile::load(const QString& path) {
-  if (path.isEmpty() || !QFileInfo::exists(path))
+  // A folder (or anything else that is no regular file) in the file's place counts as no file:
+  // reads give the empty string and the next write reports that it cannot create the file.
+  if (path.isEmpty() || !QFileInfo(path).isFile())
     return {};
   QFile file(path);
-  if (QFileInfo(path).isDir())
-    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), QStringLiteral("Is a directory")));
   if (!file.open(QIODevice::ReadOnly))
     throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
   const QByteArray bytes = file.readAll();

@@ -51,7 +51,8 @@ public:
   // The model of these bytes (an empty array gives an empty model in the narrow encoding).
   static TSettingsFile fromBytes(const QByteArray& bytes);
   // The model of the file at the path: empty and without encoding when the path is empty or no file
-  // of that name exists. Raises EFOpenError when the file exists but cannot be read.
+  // of that name exists (a folder of that name is no file). Raises EFOpenError when the file exists
+  // but cannot be read.
   static TSettingsFile load(const QString& path);
 
   // The value of the first key of that name in the first section of that name, letter case

@@ -117,21 +117,18 @@ TEST_F(SettingsOnDisk, SelectionsUnderCommaAndPointSeparators) {
   }
 }
 
-// Every write loads the file first, so a folder in its place stops writes with the open message too.
-TEST_F(SettingsOnDisk, SettingsPathThatIsAFolderFailsWithTheOpenMessage) {
+// A folder in the file's place is no settings file: reads give the empty string, and a write cannot
+// create the file.
+TEST_F(SettingsOnDisk, SettingsPathThatIsAFolderReadsEmptyAndAWriteCannotCreateTheFile) {
   ASSERT_TRUE(QDir().mkdir(path));
-  const QString expected = "Cannot open file \"" + QDir::toNativeSeparators(path) + "\". Is a directory";
-  try {
-    readSetting("settings", "base_filename");
-    ADD_FAILURE() << "a read must fail";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), expected);
-  }
+  EXPECT_EQ(readSetting("settings", "base_filename"), "");
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("1_1"), std::nullopt);
   try {
     SettingsAccess::SetSelectionSetting("1_1", TRectF{0, 0, 1, 1});
     ADD_FAILURE() << "a write must fail";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), expected);
+  } catch (const EFCreateError& e) {
+    EXPECT_TRUE(e.Message().startsWith("Cannot create file \"" + QDir::toNativeSeparators(path) + "\". "))
+        << e.Message().toStdString();
   }
   EXPECT_TRUE(QDir(path).exists());
   EXPECT_EQ(folderEntries(), QStringList{});
