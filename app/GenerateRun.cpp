@@ -45,7 +45,9 @@ void TfrmVellumark::GenerateImages() {
       const bool forIPad = iPad && !e.iPadName.isEmpty();
       if (!forAndroid && !forIPhone && !forIPad)
         continue;
-      const QString path = joinPath(folder, QStringLiteral("%1%2x%3.png").arg(stem).arg(e.Width).arg(e.Height));
+      // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
+      const QString path = joinPath(
+          folder, QStringLiteral("%1%2x%3.png").arg(stem, QString::number(e.Width), QString::number(e.Height)));
 
       // Named before the existence test: a file that is then skipped is still in the option sets.
       if (forAndroid)

@@ -285,3 +285,21 @@ TEST_F(GenerateRunTest, AMissingFolderEndsTheRunWithTheMessage) {
   EXPECT_EQ(Log().last(), "      " + missing + "/MyApp180x180.png");
   EXPECT_FALSE(QDir(missing).exists());
 }
+
+TEST_F(GenerateRunTest, PercentSignsInTheBaseNameStayAsTyped) {
+  // A "%" followed by a digit is an ordinary part of a Windows file name.
+  SetDevices({false, false, true});
+  Form->ceBaseName->setCurrentText(Out + "/50%1 off%2.png");
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+  QStringList expected;
+  for (const TSizeInfo& e : SizeGroups[0])
+    if (!e.AndroidName.isEmpty())
+      expected << QStringLiteral("50%1 off%2") + QString::number(e.Width) + "x" + QString::number(e.Height) + ".png";
+  for (const char* splash : {"470x320", "640x480", "960x720", "426x320"})
+    expected << QStringLiteral("50%1 off%2") + splash + ".png";
+  expected.sort();
+  EXPECT_EQ(Text(Pngs()), Text(expected));
+  EXPECT_EQ(propertyGroupOf(OutPath("50%1 off%2.android.optset")).at("Android_LauncherIcon144").toStdString(),
+            OutPath("50%1 off%2144x144.png").toStdString());
+}
