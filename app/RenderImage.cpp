@@ -12,6 +12,10 @@ void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF
   TBitmap output(Width, Height);
   // Source-over onto transparent black gives exactly the interpolated value, and the draw covers
   // every pixel of the new bitmap, so it writes the pixels directly instead of clearing them first.
-  drawBilinear(aBitmap.Image(), sourceRectOf(aBitmap, aRect), output.Image());
+  // An empty source draws nothing: then the new bitmap is cleared to transparent black.
+  if (aBitmap.IsEmpty())
+    output.Clear(0x00000000);
+  else
+    drawBilinear(aBitmap.Image(), sourceRectOf(aBitmap, aRect), output.Image());
   output.SaveToFile(aFilename);
 }

@@ -136,6 +136,24 @@ TEST(Render, AllTransparentSourceGivesTransparentBlack) {
     ASSERT_EQ(v, 0);
 }
 
+TEST(Render, EmptySourceGivesTransparentBlack) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("empty.png");
+  for (int round = 0; round < 3; ++round) {
+    {
+      // Leave used memory of the output's size behind, so that unwritten pixels would show.
+      QImage used(57, 57, QImage::Format_ARGB32_Premultiplied);
+      used.fill(0xff336699);
+    }
+    renderImageFile(TBitmap(), 57, 57, TRectF{0, 0, 1, 1}, path);
+    const DecodedPng d = readPngFile(path);
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.width, 57);
+    for (uint8_t v : d.rgba)
+      ASSERT_EQ(v, 0);
+  }
+}
+
 TEST(Render, RealPictureEnlargedAndReduced) {
   QTemporaryDir dir;
   TBitmap source;
