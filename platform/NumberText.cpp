@@ -1,5 +1,6 @@
 #include "platform/NumberText.h"
 
+#include "platform/Blanks.h"
 #include "platform/Errors.h"
 
 #include <QLocale>
@@ -83,7 +84,7 @@ QString floatToText(double value, QChar separator) {
 bool tryTextToFloat(const QString& text, QChar separator, double& value) {
   int i = 0;
   const int n = text.size();
-  auto blank = [&](int k) { return k < n && text[k].unicode() <= 32; };
+  auto blank = [&](int k) { return k < n && isBlankCode(text[k]); };
   auto digit = [&](int k) { return k < n && text[k] >= u'0' && text[k] <= u'9'; };
   while (blank(i))
     ++i;

@@ -35,16 +35,6 @@ qsizetype extensionStart(const QString& path, PathFlavour flavour) {
 
 }  // namespace
 
-QString trimBlanks(const QString& path) {
-  qsizetype first = 0;
-  qsizetype last = path.size();
-  while (first < last && path[first].unicode() <= 32)
-    ++first;
-  while (last > first && path[last - 1].unicode() <= 32)
-    --last;
-  return path.mid(first, last - first);
-}
-
 bool isValidPath(const QString& path) {
   if (trimBlanks(path).isEmpty())
     return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Blanks.h"
+
 #include <QString>
 
 // Path rules of the base file name and the files formed from it: validity, folder part, stem,
@@ -47,9 +49,6 @@ constexpr PathFlavour nativePathFlavour() {
 // no character a path may not hold (a control character below code 32, '"', '<', '>' or '|').
 // The wildcards '*' and '?' are let through.
 bool isValidPath(const QString& path);
-
-// The path without leading and trailing blanks (characters of code 0 to 32).
-QString trimBlanks(const QString& path);
 
 // The folder part: the trimmed path up to, not including, its last separator; the separator stays
 // when it directly follows a drive letter and colon (Windows flavour: C:\x.png -> C:\) or when it

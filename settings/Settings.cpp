@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 
+#include "platform/Blanks.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/SettingsFile.h"
@@ -16,7 +17,6 @@ const QString kWindowSection = QStringLiteral("settings");
 const QString kImageSection = QStringLiteral("images");
 const QString kSelectionSection = QStringLiteral("selections");
 
-bool isListBlank(QChar c) { return c.unicode() <= 32; }
 }  // namespace
 
 QString settingsPathForExecutable(const QString& executablePath) {
@@ -55,7 +55,7 @@ QString encodeRectList(const TRectF& rect) {
     QString item = floatToText(double(coordinate));
     bool quote = false;
     for (const QChar c : item)
-      if (c.unicode() <= 32 || c == u'"' || c == u',')
+      if (isBlankCode(c) || c == u'"' || c == u',')
         quote = true;
     if (quote) {
       item.replace(u'"', QStringLiteral("\"\""));
@@ -73,7 +73,7 @@ QStringList splitRectList(const QString& value) {
   const qsizetype n = value.size();
   qsizetype i = 0;
   auto skipBlanks = [&] {
-    while (i < n && isListBlank(value[i]))
+    while (i < n && isBlankCode(value[i]))
       ++i;
   };
   skipBlanks();
@@ -95,7 +95,7 @@ QStringList splitRectList(const QString& value) {
       }
     } else {
       const qsizetype start = i;
-      while (i < n && !isListBlank(value[i]) && value[i] != u',')
+      while (i < n && !isBlankCode(value[i]) && value[i] != u',')
         ++i;
       item = value.mid(start, i - start);
     }

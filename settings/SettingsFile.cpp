@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Blanks.h"
 
 #include "platform/Errors.h"
 
@@ -13,18 +14,6 @@
 namespace {
 
 std::optional<QStringConverter::Encoding> g_narrowOverride;
-
-bool isTrimmed(QChar c) { return c.unicode() <= 32; }
-
-QString trimmedLow(QStringView text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && isTrimmed(text[begin]))
-    ++begin;
-  while (end > begin && isTrimmed(text[end - 1]))
-    --end;
-  return text.mid(begin, end - begin).toString();
-}
 
 // ---- UTF-8 that keeps invalid bytes: each one becomes U+DC00 + byte and is written back as itself.
 
@@ -259,11 +248,11 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
   }
 
   auto takeLine = [&model](QStringView raw) {
-    const QString line = trimmedLow(raw);
+    const QString line = trimBlanks(raw);
     if (line.isEmpty() || line.front() == u';')
       return;
     if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
-      model.FSections.append(Section{trimmedLow(QStringView(line).mid(1, line.size() - 2)), {}});
+      model.FSections.append(Section{trimBlanks(QStringView(line).mid(1, line.size() - 2)), {}});
       return;
     }
     if (model.FSections.isEmpty())
@@ -275,7 +264,7 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
     }
     const QStringView view(line);
     model.FSections.back().Lines.append(
-        Line{trimmedLow(view.left(eq)) + u'=' + trimmedLow(view.mid(eq + 1))});
+        Line{trimBlanks(view.left(eq)) + u'=' + trimBlanks(view.mid(eq + 1))});
   };
 
   const QStringView all(text);
