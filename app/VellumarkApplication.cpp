@@ -1,7 +1,6 @@
 #include "app/VellumarkApplication.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
 
 TVellumarkApplication::TVellumarkApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -13,5 +12,3 @@ bool TVellumarkApplication::notify(QObject* receiver, QEvent* event) {
     return false;
   }
 }
-
-void TVellumarkApplication::ShowCurrentException() { ::ShowCurrentException(); }

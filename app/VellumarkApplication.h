@@ -9,6 +9,4 @@ class TVellumarkApplication : public QApplication {
 public:
   TVellumarkApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
-  // Shows the message of the error in flight (call inside a catch block).
-  static void ShowCurrentException();
 };

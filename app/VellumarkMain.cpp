@@ -1,6 +1,6 @@
 #include "app/VellumarkMain.h"
 
-#include "app/VellumarkApplication.h"
+#include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "platform/Errors.h"
@@ -202,12 +202,12 @@ void TfrmVellumark::buildLayout() {
     Button2->setText(actGenerate->text());
   });
   connect(Button2, &QPushButton::clicked, actGenerate, &QAction::trigger);
-  connect(actGenerate, &QAction::triggered, this, [this] { guarded([this] { actGenerateExecute(actGenerate); }); });
+  connect(actGenerate, &QAction::triggered, this, [this] { runEventHandler([this] { actGenerateExecute(actGenerate); }); });
   connect(TabControl1, &QTabWidget::currentChanged, this,
-          [this] { guarded([this] { TabControl1Change(TabControl1); }); });
-  connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(Button1); }); });
+          [this] { runEventHandler([this] { TabControl1Change(TabControl1); }); });
+  connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(Button1); }); });
   connect(ceBaseName, &QComboBox::editTextChanged, this,
-          [this] { guarded([this] { ceBaseNameChange(ceBaseName); }); });
+          [this] { runEventHandler([this] { ceBaseNameChange(ceBaseName); }); });
 
   resize(DesignWidth, DesignHeight);
 }
@@ -239,8 +239,6 @@ void TfrmVellumark::layOutSetupPage() {
   ListBox1->setGeometry(SetupLeft, 120, stretched, 129);
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
 }
-
-void TfrmVellumark::guarded(const std::function<void()>& handler) { runEventHandler(handler); }
 
 void TfrmVellumark::showStartupError() {
   // One failure cause (an unreadable or unwritable settings file) makes every frame fail in the

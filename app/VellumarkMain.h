@@ -110,8 +110,6 @@ private:
 
   void buildLayout();
   void layOutSetupPage();
-  // Runs a handler from a signal: an error is shown in the error box instead of unwinding through Qt.
-  void guarded(const std::function<void()>& handler);
   // Shows the error in flight at start-up, once per distinct message.
   void showStartupError();
 

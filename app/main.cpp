@@ -1,6 +1,7 @@
 #include "app/QtDialogService.h"
 #include "app/VellumarkApplication.h"
 #include "app/VellumarkMain.h"
+#include "platform/Dialogs.h"
 
 #include <memory>
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
   try {
     frmVellumark = std::make_unique<TfrmVellumark>();
   } catch (...) {
-    TVellumarkApplication::ShowCurrentException();
+    ShowCurrentException();
     return 1;
   }
   frmVellumark->show();
