@@ -52,11 +52,11 @@ protected:
 
   std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(); }
 
-  // Every group gets a picture from the corpus in the settings file, as a later start finds it.
+  // Every group gets a test picture in the settings file, as a later start finds it.
   void StoreFullSetup(const QString& baseName) {
     for (int g = 0; g < SizeGroupCount; ++g)
       writeSetting(QStringLiteral("images"), sizeKeyOf(g),
-                   corpusDir() + (g % 2 ? QStringLiteral("/formats/sample.png") : QStringLiteral("/formats/rgbrgb.png")));
+                   testDataDir() + (g % 2 ? QStringLiteral("/formats/sample.png") : QStringLiteral("/formats/rgbrgb.png")));
     writeSetting(QStringLiteral("settings"), QStringLiteral("base_filename"), baseName);
   }
 
@@ -338,9 +338,9 @@ TEST_F(MainWindowTest, ChosenImagesAreSharedIntoEveryListOnceIgnoringLetterCase)
   const QString a = TempPath(QStringLiteral("Pic.png"));
   const QString aOtherCase = TempPath(QStringLiteral("PIC.PNG"));  // another file here, the same name on Windows
   const QString b = TempPath(QStringLiteral("other.gif"));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/sample.png"), a));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/sample.png"), aOtherCase));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/palette.gif"), b));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.png"), a));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.png"), aOtherCase));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/palette.gif"), b));
   auto form = Start();
   form->ceBaseName->setEditText(QStringLiteral("C:\\out\\MyApp.png"));
 
@@ -446,7 +446,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
   EXPECT_EQ(readSetting(QStringLiteral("selections"), sizeKeyOf(6)), QStringLiteral("1,2,x,4"));
 
   // The user repairs a group by choosing again; validation then names only the remaining gaps.
-  form->FindRatioFrame(0)->SetFilename(corpusDir() + QStringLiteral("/formats/sample.png"));
+  form->FindRatioFrame(0)->SetFilename(testDataDir() + QStringLiteral("/formats/sample.png"));
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
   EXPECT_EQ(log[1 + 0 * 3 + 1], QStringLiteral("      Bitmap Ok"));

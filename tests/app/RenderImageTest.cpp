@@ -157,7 +157,7 @@ TEST(Render, EmptySourceGivesTransparentBlack) {
 TEST(Render, RealPictureEnlargedAndReduced) {
   QTemporaryDir dir;
   TBitmap source;
-  source.LoadFromFile(corpusDir() + "/pngsuite/basn6a08.png");  // 32 x 32 RGBA
+  source.LoadFromFile(testDataDir() + "/pngsuite/basn6a08.png");  // 32 x 32 RGBA
   for (auto [w, h] : {std::pair{180, 180}, std::pair{29, 29}, std::pair{470, 320}}) {
     const QString path = dir.filePath(QStringLiteral("x%1x%2.png").arg(w).arg(h));
     renderImageFile(source, w, h, TRectF{0.1f, 0.2f, 0.9f, 0.8f}, path);
