@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -250,7 +251,19 @@ TEST_F(GenerateRunTest, SecondRunAnswers) {
   EXPECT_EQ(Log().filter("exists.  Skipping.").size(), 0);
   EXPECT_EQ(Log().last(), "Operation complete.");
 
-  // No, then Yes, then No to All: three questions, then the rest skipped without asking.
+  // Every file is replaced by a marker of its own, so that any write over it shows.
+  QMap<QString, QByteArray> markers;
+  const auto markAll = [&] {
+    for (const QString& name : Pngs()) {
+      markers[name] = "marker of " + name.toUtf8();
+      writeFileBytes(OutPath(name), markers[name]);
+    }
+    ASSERT_EQ(markers.size(), 9);
+  };
+
+  // No, then Yes, then No to All: three questions (144, 72, 96), then the rest skipped without
+  // asking. Only the file answered with Yes is written; every skipped file keeps its bytes.
+  markAll();
   Dialogs.Questions.clear();
   Dialogs.Answers << mrNo << mrYes << mrNoToAll;
   Generate();
@@ -258,17 +271,27 @@ TEST_F(GenerateRunTest, SecondRunAnswers) {
   const QStringList skipped = Log().filter("exists.  Skipping.");
   EXPECT_EQ(skipped.size(), 8);
   EXPECT_EQ(skipped.front(), "      " + first + " exists.  Skipping.");
+  for (const QString& name : markers.keys()) {
+    SCOPED_TRACE(name.toStdString());
+    if (name == "MyApp72x72.png")
+      EXPECT_TRUE(readPngFile(OutPath(name)).ok);
+    else
+      EXPECT_EQ(readFileBytes(OutPath(name)), markers[name]);
+  }
   EXPECT_EQ(propertyGroupOf(OutPath("MyApp.android.optset")).size(), 9u);  // skipped files still named
   EXPECT_EQ(Log().last(), "Operation complete.");
 
-  // Cancel: the run ends at once, the option-set file of the earlier run is untouched (a marker
-  // shows that nothing was saved over it).
+  // Cancel at the first file: the run ends at once. Neither that file nor any other is written, and
+  // the option-set file of the earlier run is untouched.
+  markAll();
   const QByteArray before = "<earlier run>";
   writeFileBytes(OutPath("MyApp.android.optset"), before);
   Dialogs.Questions.clear();
   Dialogs.Answers << mrCancel;
   Generate();
   EXPECT_EQ(Dialogs.Questions.size(), 1);
+  for (const QString& name : markers.keys())
+    EXPECT_EQ(readFileBytes(OutPath(name)), markers[name]) << name.toStdString();
   EXPECT_EQ(readFileBytes(OutPath("MyApp.android.optset")), before);
   EXPECT_EQ(Text(Log()), Text({"Generating images...", "   Generating 1:1 images..."}));
 }
