@@ -57,7 +57,9 @@ void TfrmVellumark::GenerateImages() {
       if (forIPad)
         iOSOptions->PropertyGroup()->SetChildText(e.iPadName, path);
 
-      if (QFileInfo::exists(path)) {
+      // A folder of that name is no file: nothing to ask, the render reports that it cannot create it.
+      const QFileInfo existing(path);
+      if (existing.exists() && !existing.isDir()) {
         if (remembered == mrNoToAll) {
           Log(skipping.arg(path));
           continue;

@@ -309,6 +309,21 @@ TEST_F(GenerateRunTest, AMissingFolderEndsTheRunWithTheMessage) {
   EXPECT_FALSE(QDir(missing).exists());
 }
 
+TEST_F(GenerateRunTest, AFolderNamedLikeAnOutputFileIsNoFileToAskAbout) {
+  SetDevices({false, false, true});
+  const QString folder = OutPath("MyApp144x144.png");  // the first file of an Android run
+  ASSERT_TRUE(QDir().mkdir(folder));
+  Generate();
+  EXPECT_TRUE(Dialogs.Questions.isEmpty());
+  ASSERT_EQ(Dialogs.Errors.size(), 1);
+  const QString prefix = QStringLiteral("Cannot create file \"%1\". ").arg(folder);
+  EXPECT_TRUE(Dialogs.Errors.front().startsWith(prefix)) << Dialogs.Errors.front().toStdString();
+  EXPECT_GT(Dialogs.Errors.front().size(), prefix.size() + 1) << "the system's reason follows";
+  EXPECT_EQ(Log().last(), "      " + folder);
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+  EXPECT_TRUE(Pngs().isEmpty());  // the run ended there
+}
+
 TEST_F(GenerateRunTest, PercentSignsInTheBaseNameStayAsTyped) {
   // A "%" followed by a digit is an ordinary part of a Windows file name.
   SetDevices({false, false, true});
