@@ -29,6 +29,8 @@ constexpr int kPreviewRightMargin = kDesignWidth - (310 + 129);  // 66
 constexpr int kPreviewGap = 310 - (264 + 33);                     // between sbSelectAll and the preview
 constexpr int kRightControlsMargin = kDesignWidth - (264 + 33);  // right edge of ceFilename, sbSelectAll
 constexpr float kPreviewHeight = 122;
+constexpr int kLabelLeft = 16;
+constexpr int kLabelWidth = 217;
 
 // Sets a flag for the length of a scope and puts back its previous value, also when an error passes.
 class FlagGuard {
@@ -326,11 +328,12 @@ void TRatioFrame::layoutControls() {
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
   sbSelectAll->setGeometry(std::max(16 + 80 + 4, rightEdge - 33), 48, 33, 22);
-  Label2->setGeometry(16, 80, 217, 57);
+  Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
-  // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
-  setMinimumWidth(std::max(kDesignWidth, 16 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
+  // Wide enough that nothing overlaps or is hidden: the hint (the widest of the controls on the
+  // left) plus the gap, the preview and its margin.
+  setMinimumWidth(std::max(kDesignWidth, kLabelLeft + kLabelWidth + kPreviewGap + previewWidth + kPreviewRightMargin));
 }
 
 // ---------------------------------------------------------------------------------------------
