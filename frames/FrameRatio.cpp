@@ -510,6 +510,9 @@ void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, 
 }
 
 void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
+  // A gesture that ends here (its button or Ctrl let go without a release seen) stores the
+  // selection as it stands, as a release would: what is shown is what is stored.
+  bool ended = false;
   switch (FMode) {
     case mDraw:
       if (Shift & ssLeft) {
@@ -517,6 +520,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
       } else {
         SetMode(mNone);
+        ended = true;
       }
       break;
     case mDrag:
@@ -526,6 +530,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         SetStartPoint({X, Y});
       } else {
         SetMode(mNone);
+        ended = true;
       }
       break;
     case mNone:
@@ -534,6 +539,9 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
       break;
   }
   pbPreview->update();
+  // After the mode has changed, so that a failed write is reported once, not at every move.
+  if (ended)
+    SaveSelectRect();
 }
 
 void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X, float Y) {

@@ -584,11 +584,13 @@ TEST_F(MouseTest, ModeTable) {
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 45, 55}));
   EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
 
-  // Drawing ends at a move without the left button; the selection stays.
+  // Drawing ends at a move without the left button; the selection stays, and is stored.
   f->pbPreviewMouseMove(ssLeft, 45, 75);
+  EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
   f->pbPreviewMouseMove(0, 45, 80);
   EXPECT_EQ(f->Mode(), mNone);
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
+  EXPECT_EQ(stored(), QStringLiteral("45,55,65,75"));
   f->pbPreviewMouseMove(0, 90, 90);
   EXPECT_EQ(f->Mode(), mNone);
 
@@ -697,10 +699,14 @@ TEST_F(MouseEventTest, CtrlHeldWithTheLeftButtonMoves) {
   EXPECT_EQ(f->Mode(), mDrag);
   send(QEvent::MouseMove, QPointF(121, 40), Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
   EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70")) << "a move does not store";
   send(QEvent::MouseMove, QPointF(110, 40), Qt::NoButton, Qt::LeftButton);  // Ctrl let go
   EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("72,20,122,70")) << "the move that ends the gesture stores what is shown";
+  markSelections(QStringLiteral("180_180"));
   send(QEvent::MouseButtonRelease, QPointF(110, 40), Qt::LeftButton, Qt::NoButton);
-  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70")) << "neither the move nor a release after it stored";
+  EXPECT_EQ(stored(), QStringLiteral("1,2,3,4")) << "a release after the gesture ended stores nothing";
 }
 
 TEST_F(MouseEventTest, AwayFromThePreviewTheGestureGoesOnAndTheReleaseStores) {
