@@ -221,8 +221,9 @@ void TfrmVellumark::buildLayout() {
           [this] { runEventHandler([this] { ceBaseNameChange(ceBaseName); }); });
   connect(ListBox1, &QListWidget::itemChanged, this,
           [this](QListWidgetItem* item) { runEventHandler([this, item] { DeviceChange(item); }); });
-  connect(cbOptset, &QCheckBox::toggled, this,
-          [this](bool checked) { runEventHandler([this, checked] { SetSetting(OptsetKey, checkedText(checked)); }); });
+  connect(cbOptset, &QCheckBox::toggled, this, [this](bool checked) {
+    runEventHandler([this, checked] { SetSetting(OptsetKey, checkedText(checked)); });
+  });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
@@ -313,7 +314,10 @@ void TfrmVellumark::RestoreCheckBoxes() {
 }
 
 void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
-  const QString key = Item == lbiAndroid ? AndroidKey : Item == lbiiPhone ? iPhoneKey : Item == lbiiPad ? iPadKey : QString();
+  const QString key = Item == lbiAndroid ? AndroidKey
+                      : Item == lbiiPhone ? iPhoneKey
+                      : Item == lbiiPad   ? iPadKey
+                                          : QString();
   if (!key.isEmpty())
     SetSetting(key, checkedText(IsChecked(Item)));
 }

@@ -741,7 +741,8 @@ TEST_F(MouseEventTest, OnlyTheLeftButtonDrawsOrMoves) {
   f->SetSelectRect({10, 20, 60, 70});
   const QByteArray before = iniBytes();
   for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
-    for (const Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+    for (const Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
       QTest::mouseClick(box, button, modifiers, QPoint(90, 100));
       send(QEvent::MouseButtonPress, QPointF(5, 5), button, button, modifiers);
       send(QEvent::MouseMove, QPointF(40, 30), Qt::NoButton, button, modifiers);
