@@ -35,7 +35,17 @@ constexpr int FrameHeight = 160;     // design height of a ratio frame
 constexpr int SetupLeft = 144;
 constexpr int SetupDesignWidth = 401;
 
+constexpr int SetupMargin = 10;      // room kept right of and below the Setup tab's controls
+
 const QString BaseFilenameKey = QStringLiteral("base_filename");
+// The check boxes of the Setup tab remembered in section "settings": "1" checked, "0" not; a
+// missing key leaves the box checked.
+const QString AndroidKey = QStringLiteral("android");
+const QString iPhoneKey = QStringLiteral("iphone");
+const QString iPadKey = QStringLiteral("ipad");
+const QString OptsetKey = QStringLiteral("optset");
+
+QString checkedText(bool checked) { return checked ? QStringLiteral("1") : QStringLiteral("0"); }
 
 }  // namespace
 
@@ -107,7 +117,8 @@ void TfrmVellumark::buildLayout() {
   VertScrollBox1 = new QScrollArea(tiGraphics);
   VertScrollBox1->setObjectName(QStringLiteral("VertScrollBox1"));
   VertScrollBox1->setWidgetResizable(true);
-  VertScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Frames keep the width their controls need; a narrower tab scrolls sideways.
+  VertScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   VertScrollBox1->setFrameShape(QFrame::NoFrame);
   FScrollContent = new QWidget;
   FScrollContent->setObjectName(QStringLiteral("VertScrollBox1Content"));
@@ -208,8 +219,26 @@ void TfrmVellumark::buildLayout() {
   connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(Button1); }); });
   connect(ceBaseName, &QComboBox::editTextChanged, this,
           [this] { runEventHandler([this] { ceBaseNameChange(ceBaseName); }); });
+  connect(ListBox1, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { runEventHandler([this, item] { DeviceChange(item); }); });
+  connect(cbOptset, &QCheckBox::toggled, this, [this](bool checked) {
+    runEventHandler([this, checked] { SetSetting(OptsetKey, checkedText(checked)); });
+  });
 
   resize(DesignWidth, DesignHeight);
+  layOutSetupPage();
+  updateMinimumSize();
+}
+
+void TfrmVellumark::updateMinimumSize() {
+  // The Setup tab's controls are placed by hand: its minimum covers ceBaseName, the widest control
+  // that does not stretch, and the lowest control, with a margin. The other tabs scroll.
+  int bottom = 0;
+  for (const QWidget* child : tiSetup->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    bottom = std::max(bottom, child->geometry().bottom() + 1);
+  tiSetup->setMinimumSize(SetupLeft + SetupDesignWidth + SetupMargin, bottom + SetupMargin);
+  const QSize tabs = TabControl1->minimumSizeHint();
+  setMinimumSize(tabs.width() + 2 * WindowMargin, tabs.height() + WindowMargin + Layout1Height);
 }
 
 void TfrmVellumark::resizeEvent(QResizeEvent* event) {
@@ -266,6 +295,31 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   // Restoring the stored name is no change to persist.
   const QSignalBlocker block(ceBaseName);
   ceBaseName->setEditText(baseName);
+  try {
+    RestoreCheckBoxes();
+  } catch (...) {
+    showStartupError();
+  }
+}
+
+void TfrmVellumark::RestoreCheckBoxes() {
+  const auto stored = [this](const QString& key) { return GetSetting(key) != QStringLiteral("0"); };
+  // Restoring is no change to persist.
+  const QSignalBlocker blockList(ListBox1);
+  const QSignalBlocker blockOptset(cbOptset);
+  lbiAndroid->setCheckState(stored(AndroidKey) ? Qt::Checked : Qt::Unchecked);
+  lbiiPhone->setCheckState(stored(iPhoneKey) ? Qt::Checked : Qt::Unchecked);
+  lbiiPad->setCheckState(stored(iPadKey) ? Qt::Checked : Qt::Unchecked);
+  cbOptset->setChecked(stored(OptsetKey));
+}
+
+void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
+  const QString key = Item == lbiAndroid ? AndroidKey
+                      : Item == lbiiPhone ? iPhoneKey
+                      : Item == lbiiPad   ? iPadKey
+                                          : QString();
+  if (!key.isEmpty())
+    SetSetting(key, checkedText(IsChecked(Item)));
 }
 
 void TfrmVellumark::InitSizeInfos() { ::InitSizeInfos(); }

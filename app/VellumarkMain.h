@@ -108,8 +108,15 @@ private:
   void GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename);
   void NewOptsets();
 
+  // The device check boxes and cbOptset as the settings file holds them (missing: checked).
+  void RestoreCheckBoxes();
+  // Stores the check state of a device item when the user changes it.
+  void DeviceChange(QListWidgetItem* Item);
+
   void buildLayout();
   void layOutSetupPage();
+  // The smallest window at which no control is cut off.
+  void updateMinimumSize();
   // Shows the error in flight at start-up, once per distinct message.
   void showStartupError();
 

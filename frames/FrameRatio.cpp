@@ -29,6 +29,8 @@ constexpr int kPreviewRightMargin = kDesignWidth - (310 + 129);  // 66
 constexpr int kPreviewGap = 310 - (264 + 33);                     // between sbSelectAll and the preview
 constexpr int kRightControlsMargin = kDesignWidth - (264 + 33);  // right edge of ceFilename, sbSelectAll
 constexpr float kPreviewHeight = 122;
+constexpr int kLabelLeft = 16;
+constexpr int kLabelWidth = 217;
 
 // Sets a flag for the length of a scope and puts back its previous value, also when an error passes.
 class FlagGuard {
@@ -43,14 +45,20 @@ private:
   bool FPrevious;
 };
 
-// Outline of a rectangle through its four stored corners, whatever their order; a degenerate
-// rectangle draws as a line or a dot.
+// Outline of a rectangle, whatever the order of its corners, on the outermost units inside it: a
+// 1-unit line at x covers the unit from x to x + 1, so the right and bottom edges are drawn one unit
+// in from Right and Bottom. An outline on the picture's edges (or the preview's) thus stays visible
+// on all four sides. A rectangle less than a unit wide or high draws as a line or a dot.
 void drawOutline(QPainter& canvas, const TRectF& r) {
-  if (r.Left == r.Right && r.Top == r.Bottom) {
-    canvas.drawPoint(QPointF(r.Left, r.Top));
+  const double left = std::min(r.Left, r.Right);
+  const double top = std::min(r.Top, r.Bottom);
+  const double right = std::max(left, double(std::max(r.Left, r.Right)) - 1);
+  const double bottom = std::max(top, double(std::max(r.Top, r.Bottom)) - 1);
+  if (left == right && top == bottom) {
+    canvas.drawPoint(QPointF(left, top));
     return;
   }
-  const QPointF corners[4] = {{r.Left, r.Top}, {r.Right, r.Top}, {r.Right, r.Bottom}, {r.Left, r.Bottom}};
+  const QPointF corners[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
   canvas.drawPolygon(corners, 4);
 }
 
@@ -166,16 +174,17 @@ void TPaintBox::mousePressEvent(QMouseEvent* e) {
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* e) {
   const QPointF p = e->position();
-  if (!isOver(p))
+  // Away from the preview only a gesture in progress follows the mouse (the box holds the mouse
+  // from the press to the release); the selection stops at the picture's edges.
+  if (!isOver(p) && FFrame->Mode() == mNone)
     return;
   runEventHandler(
       [&] { FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y())); });
 }
 
 void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
+  // A release anywhere, also away from the preview, ends the gesture.
   const QPointF p = e->position();
-  if (!isOver(p))
-    return;
   runEventHandler([&] {
     FFrame->pbPreviewMouseUp(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
   });
@@ -205,7 +214,11 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     return;
   }
   try {
-    SetFilename(GetSetting(SizeStr()));
+    {
+      // The picture's select-all must not overwrite the stored selection before it is read.
+      FlagGuard restoring(FRestoring);
+      SetFilename(GetSetting(SizeStr()));
+    }
     SetSelectRect(GetSettingRect(SizeStr()));
   } catch (...) {
     // The frame is not created: its children go with the QFrame base, which also takes it out of
@@ -242,6 +255,8 @@ void TRatioFrame::buildControls() {
   sbSelectAll->setToolButtonStyle(Qt::ToolButtonIconOnly);
   sbSelectAll->setIcon(selectAllGlyph());
   sbSelectAll->setAutoRaise(true);
+  sbSelectAll->setToolTip(
+      QStringLiteral("Select all: the largest part of the picture in this ratio, from its top-left corner"));
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -313,11 +328,12 @@ void TRatioFrame::layoutControls() {
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
   sbSelectAll->setGeometry(std::max(16 + 80 + 4, rightEdge - 33), 48, 33, 22);
-  Label2->setGeometry(16, 80, 217, 57);
+  Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
-  // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
-  setMinimumWidth(std::max(kDesignWidth, 16 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
+  // Wide enough that nothing overlaps or is hidden: the hint (the widest of the controls on the
+  // left) plus the gap, the preview and its margin.
+  setMinimumWidth(std::max(kDesignWidth, kLabelLeft + kLabelWidth + kPreviewGap + previewWidth + kPreviewRightMargin));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -474,9 +490,16 @@ void TRatioFrame::ceFilenameChange() {
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
   pbPreview->update();
+  // What the user sees is what a restart brings back (while the frame restores itself, the stored
+  // selection is read and written right after).
+  if (!FRestoring)
+    SaveSelectRect();
 }
 
-void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton, TShiftState Shift, float X, float Y) {
+void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y) {
+  // Only the left button draws or moves: a stray click of another button leaves the work alone.
+  if (Button != Qt::LeftButton)
+    return;
   SetStartPoint({X, Y});
   if (Shift & ssCtrl) {
     SetMode(mDrag);
@@ -487,14 +510,17 @@ void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton, TShiftState Shift, float X
 }
 
 void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
+  // A gesture that ends here (its button or Ctrl let go without a release seen) stores the
+  // selection as it stands, as a release would: what is shown is what is stored.
+  bool ended = false;
   switch (FMode) {
     case mDraw:
       if (Shift & ssLeft) {
-        SetEndPoint(endCorner(FStartPoint, Y, Ratio(), ImageRect()));
-        FSelectRect.Right = FEndPoint.X;
-        FSelectRect.Bottom = FEndPoint.Y;
+        SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
+        FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
       } else {
         SetMode(mNone);
+        ended = true;
       }
       break;
     case mDrag:
@@ -504,6 +530,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         SetStartPoint({X, Y});
       } else {
         SetMode(mNone);
+        ended = true;
       }
       break;
     case mNone:
@@ -512,14 +539,19 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
       break;
   }
   pbPreview->update();
+  // After the mode has changed, so that a failed write is reported once, not at every move.
+  if (ended)
+    SaveSelectRect();
 }
 
-void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton, TShiftState, float X, float Y) {
+void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X, float Y) {
+  // The release of another button neither ends a gesture of the left one nor changes anything.
+  if (Button != Qt::LeftButton)
+    return;
   switch (FMode) {
     case mDraw:
-      SetEndPoint(endCorner(FStartPoint, Y, Ratio(), ImageRect()));
-      FSelectRect.Right = FEndPoint.X;
-      FSelectRect.Bottom = FEndPoint.Y;
+      SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
+      FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
       SaveSelectRect();
       break;
     case mDrag:

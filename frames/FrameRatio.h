@@ -71,8 +71,8 @@ public:
 
 protected:
   void paintEvent(QPaintEvent*) override;
-  // The paint box does not capture the mouse: moves and releases away from it are ignored, as if
-  // it had not seen them (Qt would otherwise deliver them while a button is held).
+  // The paint box holds the mouse from a press on it to the release: a release anywhere ends the
+  // gesture, and moves away from it are followed while a gesture is in progress.
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
@@ -184,4 +184,6 @@ private:
   // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
   // ignored meanwhile.
   bool FInComboChange = false;
+  // Set while the constructor restores the stored picture.
+  bool FRestoring = false;
 };

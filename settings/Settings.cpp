@@ -116,12 +116,17 @@ std::optional<TRectF> decodeRectList(const QString& value) {
   if (items.size() != 4)
     return std::nullopt;
   const QChar separator = decimalSeparator();
-  // A number beyond single precision's range would become infinite, be written back as text that no
-  // reader accepts and stop every later start; it is refused like any other item that is no number.
+  // The user's decimal separator, or ".", so that a file written under a locale with "." keeps its
+  // selections under any other. A number beyond single precision's range would become infinite, be
+  // written back as text that no reader accepts and stop every later start; it is refused like any
+  // other item that is no number.
   auto toSingle = [separator](const QString& item) {
-    const float value = static_cast<float>(textToFloat(item, separator));
+    double number = 0;
+    if (!tryTextToFloat(item, separator, number) && !tryTextToFloat(item, u'.', number))
+      raiseNotAFloat(item);
+    const float value = static_cast<float>(number);
     if (std::isinf(value))
-      throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(item));
+      raiseNotAFloat(item);
     return value;
   };
   TRectF rect;

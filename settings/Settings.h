@@ -29,8 +29,9 @@ void writeSetting(const QString& section, const QString& key, const QString& val
 
 // The four-number list of a selection: Left, Top, Right, Bottom.
 QString encodeRectList(const TRectF& rect);
-// The rectangle when the value holds exactly four items; nullopt for any other count.
-// An item that is not a number raises EConvertError.
+// The rectangle when the value holds exactly four items; nullopt for any other count. Items are
+// read with the user's decimal separator or with "."; an item that is not a number under either
+// raises EConvertError.
 std::optional<TRectF> decodeRectList(const QString& value);
 // The items of such a list: quoted items (a doubled quote stands for one; an unterminated quote runs
 // to the end), unquoted ones ending at a comma or at a character with code 0 to 32.

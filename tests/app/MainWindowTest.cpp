@@ -2,7 +2,9 @@
 
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
+#include "platform/NumberText.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
 #include "support/Paths.h"
@@ -18,12 +20,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
+
+static std::ostream& operator<<(std::ostream& os, const TRectF& r) {
+  return os << "(" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << ")";
+}
 
 namespace {
 
@@ -483,6 +492,164 @@ TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedOnceAndEveryFrameExists
   form->ceBaseName->setEditText(QStringLiteral("C:\\out\\MyApp.png"));
   EXPECT_EQ(FDialogs.Errors.size(), 2);
   EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
+}
+
+// Pictures are chosen in several ways and never dragged over (or dragged, then select-all); a
+// second window built on the same settings file, while the first is still open, shows every frame
+// as the first one does.
+TEST_F(MainWindowTest, ASecondStartShowsEverySelectionAsTheFirstShowedIt) {
+  auto picture = [this](const QString& name, int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    const QString path = TempPath(name);
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+  };
+  const QString wide = picture(QStringLiteral("wide.png"), 1600, 1200);
+  const QString tall = picture(QStringLiteral("tall.png"), 300, 900);
+  auto first = Start();
+  ASSERT_TRUE(FDialogs.Errors.isEmpty());
+
+  // Browse.
+  FDialogs.FileAnswers.enqueue(wide);
+  first->FindRatioFrame(0)->Button1->click();
+  // Typed and committed with Enter.
+  TRatioFrame* typed = first->FindRatioFrame(1);
+  typed->ceFilename->setEditText(tall);
+  QTest::keyClick(typed->ceFilename->lineEdit(), Qt::Key_Return);
+  // Picked from the history with the keyboard.
+  TRatioFrame* picked = first->FindRatioFrame(2);
+  ASSERT_EQ(picked->ceFilename->count(), 2);
+  QTest::keyClick(picked->ceFilename, Qt::Key_Down);
+  // Dragged, then select-all.
+  TRatioFrame* reset = first->FindRatioFrame(3);
+  reset->SetFilename(wide);
+  QTest::mousePress(reset->pbPreview, Qt::LeftButton, {}, QPoint(100, 60));
+  QTest::mouseRelease(reset->pbPreview, Qt::LeftButton, {}, QPoint(110, 70));
+  QTest::mouseClick(reset->sbSelectAll, Qt::LeftButton);
+  // Dragged only.
+  TRatioFrame* dragged = first->FindRatioFrame(4);
+  dragged->SetFilename(tall);
+  QTest::mousePress(dragged->pbPreview, Qt::LeftButton, {}, QPoint(60, 20));
+  QTest::mouseRelease(dragged->pbPreview, Qt::LeftButton, {}, QPoint(70, 60));
+  ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+
+  EXPECT_EQ(first->FindRatioFrame(0)->Filename(), wide);
+  EXPECT_EQ(typed->Filename(), tall);
+  EXPECT_FALSE(picked->Filename().isEmpty());
+  for (int g = 0; g <= 3; ++g) {
+    const TRatioFrame* frame = first->FindRatioFrame(g);
+    EXPECT_EQ(frame->SelectRect(), defaultSelection(frame->ImageRect(), frame->Ratio())) << g;
+  }
+  EXPECT_FALSE(dragged->SelectRect().IsEmpty());
+
+  auto second = Start();
+  ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    SCOPED_TRACE(g);
+    const TRatioFrame* before = first->FindRatioFrame(g);
+    const TRatioFrame* after = second->FindRatioFrame(g);
+    EXPECT_EQ(after->Filename(), before->Filename());
+    EXPECT_EQ(after->SelectRect(), before->SelectRect());
+  }
+  second->Validate();
+  const QStringList log = LogOf(*second);
+  for (int g = 0; g <= 4; ++g)
+    EXPECT_EQ(log[1 + 3 * g + 2], QStringLiteral("      Selection rectangle Ok")) << g;
+}
+
+TEST_F(MainWindowTest, DevicesAndOptsetAreRememberedWhenTheUserChangesThem) {
+  const auto stored = [](const char* key) { return readSetting(QStringLiteral("settings"), QString::fromLatin1(key)); };
+  {
+    auto form = Start();
+    for (const char* key : {"android", "iphone", "ipad", "optset"})
+      EXPECT_EQ(stored(key), QString()) << key << ": nothing is written at start-up";
+    // The user unticks iPad with the keyboard and "Generate .optset file(s)" with the mouse.
+    form->ListBox1->setCurrentItem(form->lbiiPad);
+    QTest::keyClick(form->ListBox1->viewport(), Qt::Key_Space);
+    ASSERT_FALSE(TfrmVellumark::IsChecked(form->lbiiPad));
+    QTest::mouseClick(form->cbOptset, Qt::LeftButton, {}, QPoint(8, form->cbOptset->height() / 2));
+    ASSERT_FALSE(form->cbOptset->isChecked());
+    EXPECT_EQ(stored("ipad"), QStringLiteral("0"));
+    EXPECT_EQ(stored("optset"), QStringLiteral("0"));
+    EXPECT_EQ(stored("android"), QString()) << "only what changed is written";
+    // Ticked again, then unticked: each change is written.
+    QTest::keyClick(form->ListBox1->viewport(), Qt::Key_Space);
+    EXPECT_EQ(stored("ipad"), QStringLiteral("1"));
+    form->lbiAndroid->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(stored("android"), QStringLiteral("0"));
+  }
+  auto form = Start();
+  EXPECT_FALSE(TfrmVellumark::IsChecked(form->lbiAndroid));
+  EXPECT_TRUE(TfrmVellumark::IsChecked(form->lbiiPhone)) << "a missing key means checked";
+  EXPECT_TRUE(TfrmVellumark::IsChecked(form->lbiiPad));
+  EXPECT_FALSE(form->cbOptset->isChecked());
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+  // Restoring them wrote nothing.
+  EXPECT_EQ(stored("iphone"), QString());
+  EXPECT_EQ(stored("android"), QStringLiteral("0"));
+  // A stored base name is untouched by all this.
+  EXPECT_EQ(stored("base_filename"), QString());
+}
+
+// A settings file written where the decimal separator is "." keeps every selection where it is ",".
+TEST_F(MainWindowTest, APointFileKeepsItsSelectionsUnderAGermanLocale) {
+  QImage image(1600, 1200, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  const QString path = TempPath(QStringLiteral("logo.png"));
+  ASSERT_TRUE(image.save(path, "PNG"));
+  writeSetting(QStringLiteral("images"), sizeKeyOf(6), path);
+  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("69.8964157104492,10,142.5,64.5"));
+  setDecimalSeparatorOverride(u',');  // as under de_DE
+  auto form = Start();
+  setDecimalSeparatorOverride(QChar());
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+  EXPECT_EQ(form->FindRatioFrame(6)->Filename(), path);
+  EXPECT_EQ(form->FindRatioFrame(6)->SelectRect(), (TRectF{69.8964157104492f, 10, 142.5f, 64.5f}));
+  EXPECT_EQ(form->FindRatioFrame(6)->Caption(), QStringLiteral("1,333984375:1"));
+}
+
+TEST_F(MainWindowTest, AtItsMinimumSizeNothingIsCutOffAndTheGraphicsTabScrollsSideways) {
+  auto form = Start();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  const QSize minimum = form->minimumSize();
+  EXPECT_LT(minimum.width(), 663);
+  EXPECT_LT(minimum.height(), 609);
+  EXPECT_GT(minimum.width(), 144 + 401);
+  EXPECT_GT(minimum.height(), 264 + 19);
+
+  // At the design size the frames fit: no sideways scrolling.
+  form->TabControl1->setCurrentWidget(form->tiGraphics);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form->VertScrollBox1->horizontalScrollBar()->isVisible());
+
+  form->resize(1, 1);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->size(), minimum);
+  form->TabControl1->setCurrentWidget(form->tiSetup);
+  QCoreApplication::processEvents();
+  for (const QWidget* control : form->tiSetup->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    EXPECT_TRUE(form->tiSetup->rect().contains(control->geometry())) << control->objectName().toStdString();
+    EXPECT_GE(control->width(), 80) << control->objectName().toStdString();
+  }
+  EXPECT_TRUE(form->rect().contains(form->Button2->geometry()));
+  EXPECT_GE(form->Button2->y(), form->TabControl1->geometry().bottom());
+
+  // The frames keep the width their controls need, and the Graphics tab scrolls sideways.
+  form->TabControl1->setCurrentWidget(form->tiGraphics);
+  QCoreApplication::processEvents();
+  QScrollBar* sideways = form->VertScrollBox1->horizontalScrollBar();
+  EXPECT_TRUE(sideways->isVisible());
+  EXPECT_GT(sideways->maximum(), 0);
+  for (const TRatioFrame* frame : form->RatioFrames()) {
+    SCOPED_TRACE(frame->Caption().toStdString());
+    EXPECT_GE(frame->width(), frame->minimumWidth());
+    EXPECT_LT(frame->Label2->geometry().right(), frame->imPreview->geometry().left());
+    EXPECT_LE(frame->imPreview->geometry().right(), frame->width());
+  }
+  const int contentWidth = form->VertScrollBox1->widget()->width();
+  EXPECT_EQ(sideways->maximum(), contentWidth - form->VertScrollBox1->viewport()->width());
 }
 
 }  // namespace
