@@ -5,7 +5,9 @@
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QScopeGuard>
 #include <QCompleter>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -410,10 +412,14 @@ void TRatioFrame::UpdateImage() {
     FNotifiedText = ceFilename->currentText();
     ceFilenameChange();
   }
-  if (!Filename().isEmpty())
+  if (!Filename().isEmpty()) {
+    // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     imPreview->Bitmap.LoadFromFile(Filename());
-  else
+  } else {
     imPreview->Bitmap.Clear(0x00000000);
+  }
   imPreview->update();
   if (!Filename().isEmpty()) {
     sbSelectAllClick();
