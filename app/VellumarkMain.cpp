@@ -186,6 +186,11 @@ void TfrmVellumark::buildLayout() {
   pbGenerate->setObjectName(QStringLiteral("pbGenerate"));
   pbGenerate->setRange(0, 1);
   pbGenerate->setValue(0);
+  // Its place is kept while it is hidden: the log does not shrink when a run shows the bar, so a
+  // log scrolled to its end keeps following the new lines.
+  QSizePolicy barPolicy = pbGenerate->sizePolicy();
+  barPolicy.setRetainSizeWhenHidden(true);
+  pbGenerate->setSizePolicy(barPolicy);
   pbGenerate->setVisible(false);
   generateLayout->addWidget(pbGenerate);
   TabControl1->addTab(tiGenerate, QStringLiteral("Generate"));
