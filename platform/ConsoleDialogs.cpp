@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 
 #include <QTextStream>
+#include <cstdio>
 
 #ifdef Q_OS_WIN
 #include <io.h>
