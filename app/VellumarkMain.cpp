@@ -182,17 +182,15 @@ void TfrmVellumark::buildLayout() {
   auto* generateLayout = new QVBoxLayout(tiGenerate);
   generateLayout->setContentsMargins(20, 20, 20, 20);
   generateLayout->addWidget(mmOutput);
+  // A thin bar in the margin under the log, outside the layout: the log keeps its place and size
+  // when a run shows the bar, so a log scrolled to its end keeps following the new lines.
   pbGenerate = new QProgressBar(tiGenerate);
   pbGenerate->setObjectName(QStringLiteral("pbGenerate"));
   pbGenerate->setRange(0, 1);
   pbGenerate->setValue(0);
-  // Its place is kept while it is hidden: the log does not shrink when a run shows the bar, so a
-  // log scrolled to its end keeps following the new lines.
-  QSizePolicy barPolicy = pbGenerate->sizePolicy();
-  barPolicy.setRetainSizeWhenHidden(true);
-  pbGenerate->setSizePolicy(barPolicy);
+  pbGenerate->setTextVisible(false);
   pbGenerate->setVisible(false);
-  generateLayout->addWidget(pbGenerate);
+  tiGenerate->installEventFilter(this);
   TabControl1->addTab(tiGenerate, QStringLiteral("Generate"));
 
   // The strip along the bottom, with Button2 over it.
@@ -241,6 +239,8 @@ void TfrmVellumark::resizeEvent(QResizeEvent* event) {
 bool TfrmVellumark::eventFilter(QObject* watched, QEvent* event) {
   if (watched == tiSetup && event->type() == QEvent::Resize)
     layOutSetupPage();
+  if (watched == tiGenerate && event->type() == QEvent::Resize)
+    pbGenerate->setGeometry(20, tiGenerate->height() - 16, std::max(0, tiGenerate->width() - 40), 12);
   return QWidget::eventFilter(watched, event);
 }
 
