@@ -86,8 +86,6 @@ public:
   void GenerateImages();
   // The PNG files a run makes for the checked devices and the base file name, in run order.
   QStringList OutputPngPaths() const;
-  // True while the Generate action runs.
-  bool Generating() const { return FGenerating; }
 
   // Setting[AName]: the window's own values in section "settings" of the settings file.
   QString GetSetting(const QString& AName) const;

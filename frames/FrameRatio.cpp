@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QScopeGuard>
 #include <QCompleter>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -17,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtMath>
