@@ -12,6 +12,17 @@
 #include <QComboBox>
 #include <QFileInfo>
 
+namespace {
+
+// The PNG file of an entry: stem, width "x" height, ".png", in the folder.
+QString pngPathOf(const QString& folder, const QString& stem, const TSizeInfo& e) {
+  // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
+  return joinPath(folder,
+                  QStringLiteral("%1%2x%3.png").arg(stem, QString::number(e.Width), QString::number(e.Height)));
+}
+
+}  // namespace
+
 void TfrmVellumark::NewOptsets() {
   AndroidOptions = NewAndroidOptsetWithHeader();
   iOSOptions = NewiOSOptsetWithHeader();
@@ -20,6 +31,22 @@ void TfrmVellumark::NewOptsets() {
 void TfrmVellumark::GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect,
                                   const QString& aFilename) {
   renderImageFile(aBitmap, Width, Height, aRect, aFilename);
+}
+
+QStringList TfrmVellumark::OutputPngPaths() const {
+  const bool android = IsChecked(lbiAndroid);
+  const bool iPhone = IsChecked(lbiiPhone);
+  const bool iPad = IsChecked(lbiiPad);
+  const QString baseName = ceBaseName->currentText();
+  const QString folder = folderOf(baseName);
+  const QString stem = stemOf(baseName);
+  QStringList paths;
+  for (int g = 0; g < SizeGroupCount; ++g)
+    for (const TSizeInfo& e : SizeGroups[g])
+      if ((android && !e.AndroidName.isEmpty()) || (iPhone && !e.iPhoneName.isEmpty()) ||
+          (iPad && !e.iPadName.isEmpty()))
+        paths << pngPathOf(folder, stem, e);
+  return paths;
 }
 
 void TfrmVellumark::GenerateImages() {
@@ -35,6 +62,9 @@ void TfrmVellumark::GenerateImages() {
   const QString folder = folderOf(baseName);
   const QString stem = stemOf(baseName);
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
+  // Entries done of the entries to make, for the progress bar.
+  const int total = int(OutputPngPaths().size());
+  int done = 0;
 
   for (int g = 0; g < SizeGroupCount; ++g) {
     TRatioFrame* frame = FindRatioFrame(g);
@@ -45,9 +75,8 @@ void TfrmVellumark::GenerateImages() {
       const bool forIPad = iPad && !e.iPadName.isEmpty();
       if (!forAndroid && !forIPhone && !forIPad)
         continue;
-      // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
-      const QString path = joinPath(
-          folder, QStringLiteral("%1%2x%3.png").arg(stem, QString::number(e.Width), QString::number(e.Height)));
+      ShowProgress(done++, total);
+      const QString path = pngPathOf(folder, stem, e);
 
       // Named before the existence test: a file that is then skipped is still in the option sets.
       if (forAndroid)
@@ -79,6 +108,8 @@ void TfrmVellumark::GenerateImages() {
       GenerateImage(frame->Bitmap(), e.Width, e.Height, frame->ZoomRect(), path);
     }
   }
+
+  ShowProgress(done, total);
 
   if (cbOptset->isChecked()) {
     if (android)

@@ -8,13 +8,16 @@
 #include "settings/Settings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -190,6 +193,15 @@ void TfrmVellumark::buildLayout() {
   auto* generateLayout = new QVBoxLayout(tiGenerate);
   generateLayout->setContentsMargins(20, 20, 20, 20);
   generateLayout->addWidget(mmOutput);
+  // A thin bar in the margin under the log, outside the layout: the log keeps its place and size
+  // when a run shows the bar, so a log scrolled to its end keeps following the new lines.
+  pbGenerate = new QProgressBar(tiGenerate);
+  pbGenerate->setObjectName(QStringLiteral("pbGenerate"));
+  pbGenerate->setRange(0, 1);
+  pbGenerate->setValue(0);
+  pbGenerate->setTextVisible(false);
+  pbGenerate->setVisible(false);
+  tiGenerate->installEventFilter(this);
   TabControl1->addTab(tiGenerate, QStringLiteral("Generate"));
 
   // The strip along the bottom, with Button2 over it.
@@ -256,6 +268,8 @@ void TfrmVellumark::resizeEvent(QResizeEvent* event) {
 bool TfrmVellumark::eventFilter(QObject* watched, QEvent* event) {
   if (watched == tiSetup && event->type() == QEvent::Resize)
     layOutSetupPage();
+  if (watched == tiGenerate && event->type() == QEvent::Resize)
+    pbGenerate->setGeometry(20, tiGenerate->height() - 16, std::max(0, tiGenerate->width() - 40), 12);
   return QWidget::eventFilter(watched, event);
 }
 
@@ -391,9 +405,72 @@ void TfrmVellumark::Log(const QString& Msg) { mmOutput->appendPlainText(Msg); }
 
 bool TfrmVellumark::IsChecked(const QListWidgetItem* Item) { return Item && Item->checkState() == Qt::Checked; }
 
+namespace {
+
+// For the length of a generation run: nothing that could change the run can be used (the other
+// tabs with the frames and the setup, the Generate action with its button, closing the window),
+// the log cannot be typed into, and the cursor shows that the program is busy. Everything comes
+// back as it was when the run ends, also when an error ends it.
+class TGenerateRunScope {
+public:
+  TGenerateRunScope(TfrmVellumark& form, bool& generating) : FForm(form), FGenerating(generating) {
+    FGenerating = true;
+    for (int i = 0; i < FForm.TabControl1->count(); ++i) {
+      FTabsEnabled.append(FForm.TabControl1->isTabEnabled(i));
+      if (FForm.TabControl1->widget(i) != FForm.TabControl1->currentWidget())
+        FForm.TabControl1->setTabEnabled(i, false);
+    }
+    FActionEnabled = FForm.actGenerate->isEnabled();
+    FForm.actGenerate->setEnabled(false);
+    FLogReadOnly = FForm.mmOutput->isReadOnly();
+    FForm.mmOutput->setReadOnly(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~TGenerateRunScope() {
+    QApplication::restoreOverrideCursor();
+    FForm.mmOutput->setReadOnly(FLogReadOnly);
+    FForm.actGenerate->setEnabled(FActionEnabled);
+    for (int i = 0; i < FTabsEnabled.size() && i < FForm.TabControl1->count(); ++i)
+      FForm.TabControl1->setTabEnabled(i, FTabsEnabled[i]);
+    FGenerating = false;
+  }
+  TGenerateRunScope(const TGenerateRunScope&) = delete;
+  TGenerateRunScope& operator=(const TGenerateRunScope&) = delete;
+
+private:
+  TfrmVellumark& FForm;
+  bool& FGenerating;
+  QList<bool> FTabsEnabled;
+  bool FActionEnabled = false;
+  bool FLogReadOnly = false;
+};
+
+}  // namespace
+
 void TfrmVellumark::actGenerateExecute(QObject* Sender) {
   Q_UNUSED(Sender);
+  if (FGenerating)
+    return;
+  TGenerateRunScope scope(*this, FGenerating);
+  pbGenerate->setRange(0, 1);
+  pbGenerate->setValue(0);
+  pbGenerate->setVisible(true);
   GenerateImages();
+}
+
+void TfrmVellumark::ShowProgress(int done, int total) {
+  pbGenerate->setRange(0, std::max(total, 1));
+  pbGenerate->setValue(total > 0 ? done : 1);
+  // Repaint between files. User input reaches only disabled controls meanwhile, so nothing acts on it.
+  QCoreApplication::processEvents();
+}
+
+void TfrmVellumark::closeEvent(QCloseEvent* event) {
+  if (FGenerating) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void TfrmVellumark::TabControl1Change(QObject* Sender) {
@@ -405,6 +482,7 @@ void TfrmVellumark::TabControl1Change(QObject* Sender) {
   if (tabs->currentWidget() != tiGenerate)
     return;
   mmOutput->clear();
+  pbGenerate->setVisible(false);
   if (!Validate())
     throw Exception(QStringLiteral("Errors were found in setup.  Please correct."));
   Log(QStringLiteral("Ready to generate images"));

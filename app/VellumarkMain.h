@@ -18,6 +18,7 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QTabWidget;
@@ -61,6 +62,8 @@ public:
   QAction* actGenerate = nullptr;
   QComboBox* ceBaseName = nullptr;
   QLabel* Label1 = nullptr;
+  // Under the log: entries done of the entries to make, shown from the start of a generation run.
+  QProgressBar* pbGenerate = nullptr;
 
   // The option-set documents of the latest generation run, held through their roots; absent
   // until the first run, replaced by every run.
@@ -81,6 +84,8 @@ public:
   bool Validate();
   // The generation run behind the Generate action.
   void GenerateImages();
+  // The PNG files a run makes for the checked devices and the base file name, in run order.
+  QStringList OutputPngPaths() const;
 
   // Setting[AName]: the window's own values in section "settings" of the settings file.
   QString GetSetting(const QString& AName) const;
@@ -100,6 +105,8 @@ public:
 protected:
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The window stays open while a generation run goes on.
+  void closeEvent(QCloseEvent* event) override;
 
 private:
   void InitSizeInfos();
@@ -107,6 +114,8 @@ private:
   void RatioFrameChange(QObject* Sender);
   void GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename);
   void NewOptsets();
+  // Progress of a generation run: sets the bar and lets the window repaint.
+  void ShowProgress(int done, int total);
 
   // The device check boxes and cbOptset as the settings file holds them (missing: checked).
   void RestoreCheckBoxes();
@@ -123,6 +132,7 @@ private:
   QWidget* FScrollContent = nullptr;
   QList<TRatioFrame*> FRatioFrames;
   QStringList FStartupErrors;
+  bool FGenerating = false;
 };
 
 // Appends Item to the combo box's list unless the list already holds it (letter case ignored).

@@ -5,6 +5,7 @@
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtMath>
@@ -426,10 +428,14 @@ void TRatioFrame::UpdateImage() {
     FNotifiedText = ceFilename->currentText();
     ceFilenameChange();
   }
-  if (!Filename().isEmpty())
+  if (!Filename().isEmpty()) {
+    // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     imPreview->Bitmap.LoadFromFile(Filename());
-  else
+  } else {
     imPreview->Bitmap.Clear(0x00000000);
+  }
   imPreview->update();
   if (!Filename().isEmpty()) {
     sbSelectAllClick();

@@ -12,6 +12,8 @@
 
 namespace {
 QString g_pathOverride;
+// The copy that reads and writes use instead of the file, while a snapshot is in force.
+std::optional<TSettingsFile> g_snapshot;
 
 const QString kWindowSection = QStringLiteral("settings");
 const QString kImageSection = QStringLiteral("images");
@@ -38,11 +40,21 @@ QString settingsFilePath() {
 
 void setSettingsFilePathOverride(const QString& path) { g_pathOverride = path; }
 
+void useSettingsSnapshot() { g_snapshot = TSettingsFile::load(settingsFilePath()); }
+
+void dropSettingsSnapshot() { g_snapshot.reset(); }
+
 QString readSetting(const QString& section, const QString& key) {
+  if (g_snapshot)
+    return g_snapshot->value(section, key);
   return TSettingsFile::load(settingsFilePath()).value(section, key);
 }
 
 void writeSetting(const QString& section, const QString& key, const QString& value) {
+  if (g_snapshot) {
+    g_snapshot->setValue(section, key, value);
+    return;
+  }
   const QString path = settingsFilePath();
   TSettingsFile file = TSettingsFile::load(path);
   file.setValue(section, key, value);

@@ -18,6 +18,13 @@ void setSettingsFilePathOverride(const QString& path);  // empty removes the ove
 // "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".
 QString settingsPathForExecutable(const QString& executablePath);
 
+// A run that must leave the settings file alone (the command line): useSettingsSnapshot reads the
+// file in force once (raising EFOpenError when it exists but cannot be read); from then on every
+// read is served from that copy and every write changes the copy only, so the file on disk is never
+// written. dropSettingsSnapshot goes back to reading and writing the file.
+void useSettingsSnapshot();
+void dropSettingsSnapshot();
+
 // One read of (section, key): the value, or "" when the file, section or key is missing.
 QString readSetting(const QString& section, const QString& key);
 // One write of (section, key) = value; on disk when it returns.

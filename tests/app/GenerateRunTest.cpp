@@ -10,6 +10,7 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -17,6 +18,9 @@
 #include <QListWidget>
 #include <QMap>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -340,4 +344,64 @@ TEST_F(GenerateRunTest, PercentSignsInTheBaseNameStayAsTyped) {
   EXPECT_EQ(Text(Pngs()), Text(expected));
   EXPECT_EQ(propertyGroupOf(OutPath("50%1 off%2.android.optset")).at("Android_LauncherIcon144").toStdString(),
             OutPath("50%1 off%2144x144.png").toStdString());
+}
+
+TEST_F(GenerateRunTest, ARunShowsItsProgressAndLocksTheWindowUntilItEnds) {
+  SetDevices({false, false, true});
+  struct Seen {
+    int value, maximum;
+    bool otherTabsEnabled, generateTabEnabled, buttonEnabled, anyFrameEnabled, logReadOnly, busy, timerRan, closed;
+  };
+  QList<Seen> seen;
+  bool timerRan = false;
+  QObject::connect(Form->pbGenerate, &QProgressBar::valueChanged, Form.get(), [&] {
+    bool otherTabs = false;
+    for (int i = 0; i < 3; ++i)
+      otherTabs = otherTabs || Form->TabControl1->isTabEnabled(i);
+    bool anyFrame = false;
+    for (TRatioFrame* frame : Form->RatioFrames())
+      anyFrame = anyFrame || frame->isEnabled();
+    const QCursor* cursor = QApplication::overrideCursor();
+    seen.append({Form->pbGenerate->value(), Form->pbGenerate->maximum(), otherTabs,
+                 Form->TabControl1->isTabEnabled(3), Form->Button2->isEnabled(), anyFrame,
+                 Form->mmOutput->isReadOnly(), cursor && cursor->shape() == Qt::WaitCursor, timerRan,
+                 seen.isEmpty() && Form->close()});
+  });
+  // Runs only when the run lets events through.
+  QTimer::singleShot(0, Form.get(), [&] { timerRan = true; });
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+
+  ASSERT_FALSE(seen.isEmpty());
+  EXPECT_EQ(Form->pbGenerate->maximum(), 9);
+  EXPECT_EQ(Form->pbGenerate->value(), 9);
+  EXPECT_TRUE(Form->pbGenerate->isVisibleTo(Form->tiGenerate));
+  for (qsizetype i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Seen& s = seen[i];
+    EXPECT_EQ(s.maximum, 9);
+    EXPECT_EQ(s.value, int(i) + 1);  // one step per entry, up to 9 of 9
+    EXPECT_FALSE(s.otherTabsEnabled);
+    EXPECT_TRUE(s.generateTabEnabled);
+    EXPECT_FALSE(s.buttonEnabled);
+    EXPECT_FALSE(s.anyFrameEnabled);
+    EXPECT_TRUE(s.logReadOnly);
+    EXPECT_TRUE(s.busy);
+    EXPECT_FALSE(s.closed);
+  }
+  EXPECT_TRUE(seen.last().timerRan);  // the window repainted between files
+
+  // Afterwards everything is back: the action stays enabled as after any run on this tab.
+  for (int i = 0; i < 4; ++i)
+    EXPECT_TRUE(Form->TabControl1->isTabEnabled(i)) << i;
+  EXPECT_TRUE(Form->Button2->isEnabled());
+  EXPECT_TRUE(Form->FindRatioFrame(0)->isEnabled());
+  EXPECT_FALSE(Form->mmOutput->isReadOnly());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(Log().last(), "Operation complete.");
+
+  // Opening the Generate tab again starts with a fresh log and no bar.
+  Form->TabControl1->setCurrentIndex(2);
+  Form->TabControl1->setCurrentIndex(3);
+  EXPECT_FALSE(Form->pbGenerate->isVisibleTo(Form->tiGenerate));
 }

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -344,6 +345,7 @@ TEST_F(RatioFrameTest, UndecodableFileKeepsPictureAndSelectionButHoldsTheName) {
   EXPECT_EQ(f->SelectRect(), (TRectF{20, 40, 30, 50}));
   EXPECT_EQ(images(QStringLiteral("180_180")), good);
   EXPECT_EQ(changes, 0);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy cursor of the load is gone again
 }
 
 TEST_F(RatioFrameTest, MissingFileChangesNothingAndTheComboKeepsTheTypedText) {

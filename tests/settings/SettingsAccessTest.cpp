@@ -226,3 +226,18 @@ TEST_F(SettingsOnDisk, FailedWriteLeavesThePreviousFileIntact) {
 #endif
 
 }  // namespace
+
+TEST_F(SettingsOnDisk, ASnapshotServesReadsAndKeepsWritesOffTheFile) {
+  const QByteArray original = "; kept as it is\n[settings]\nbase_filename=C:\\out\\MyApp.png\n";
+  writeFileBytes(path, original);
+  useSettingsSnapshot();
+  writeFileBytes(path, "[settings]\nbase_filename=changed on disk\n");  // read once: not seen
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "C:\\out\\MyApp.png");
+  SettingsAccess::SetWindowSetting("base_filename", "D:\\other.png");
+  SettingsAccess::SetSelectionSetting("180_180", {1, 2, 3, 4});
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "D:\\other.png");  // the run sees its writes
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("180_180"), (TRectF{1, 2, 3, 4}));
+  EXPECT_EQ(readFileBytes(path), "[settings]\nbase_filename=changed on disk\n");
+  dropSettingsSnapshot();
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "changed on disk");
+}
