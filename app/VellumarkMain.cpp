@@ -2,7 +2,9 @@
 
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
+#include "app/RenderImage.h"
 #include "frames/FrameRatio.h"
+#include "frames/PreviewWindow.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
@@ -36,6 +38,8 @@ constexpr int SetupLeft = 144;
 constexpr int SetupDesignWidth = 401;
 
 const QString BaseFilenameKey = QStringLiteral("base_filename");
+const QString SmoothDownscaleKey = QStringLiteral("smooth_downscale");
+const QString AppStoreIconKey = QStringLiteral("appstore_icon");
 
 }  // namespace
 
@@ -147,6 +151,11 @@ void TfrmVellumark::buildLayout() {
   cbOptset->setObjectName(QStringLiteral("cbOptset"));
   cbOptset->setChecked(true);
 
+  cbSmooth = new QCheckBox(QStringLiteral("Smooth downscaling (sharper small images)"), tiSetup);
+  cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
+  cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
+  cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
 
@@ -208,6 +217,10 @@ void TfrmVellumark::buildLayout() {
   connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(Button1); }); });
   connect(ceBaseName, &QComboBox::editTextChanged, this,
           [this] { runEventHandler([this] { ceBaseNameChange(ceBaseName); }); });
+  for (auto [box, key] : {std::pair{cbSmooth, SmoothDownscaleKey}, std::pair{cbAppStoreIcon, AppStoreIconKey}})
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+      runEventHandler([&] { SetSetting(key, checked ? QStringLiteral("1") : QStringLiteral("0")); });
+    });
 
   resize(DesignWidth, DesignHeight);
 }
@@ -238,6 +251,8 @@ void TfrmVellumark::layOutSetupPage() {
   Button1->setGeometry(SetupLeft, 80, 80, 22);
   ListBox1->setGeometry(SetupLeft, 120, stretched, 129);
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
+  cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
+  cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
 }
 
 void TfrmVellumark::showStartupError() {
@@ -266,6 +281,21 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   // Restoring the stored name is no change to persist.
   const QSignalBlocker block(ceBaseName);
   ceBaseName->setEditText(baseName);
+  restoreOptionBoxes();
+}
+
+void TfrmVellumark::restoreOptionBoxes() {
+  for (auto [box, key] : {std::pair{cbSmooth, SmoothDownscaleKey}, std::pair{cbAppStoreIcon, AppStoreIconKey}}) {
+    QString value;
+    try {
+      value = GetSetting(key);
+    } catch (...) {
+      showStartupError();
+    }
+    // Restoring is no change to persist.
+    const QSignalBlocker block(box);
+    box->setChecked(value == QStringLiteral("1"));
+  }
 }
 
 void TfrmVellumark::InitSizeInfos() { ::InitSizeInfos(); }
@@ -287,6 +317,7 @@ void TfrmVellumark::CreateRatioFrames() {
     frame->setFixedHeight(FrameHeight);
     stack->insertWidget(stack->count() - 1, frame);  // above the closing stretch
     frame->OnChange = [this](QObject* changed) { RatioFrameChange(changed); };
+    frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };
     frame->SetTag(g);
     FRatioFrames.append(frame);
   }
@@ -307,6 +338,33 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
   for (TRatioFrame* frame : FRatioFrames)
     appendHistoryItem(frame->ceFilename, name);
   appendHistoryItem(ceBaseName, name);
+}
+
+// Preview of a group's outputs
+
+TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
+  const bool android = IsChecked(lbiAndroid);
+  const bool iPhone = IsChecked(lbiiPhone);
+  const bool iPad = IsChecked(lbiiPad);
+  const QString stem = stemOf(ceBaseName->currentText());
+  const bool smooth = cbSmooth->isChecked();
+  const TRectF zoom = Frame->ZoomRect();
+  QList<TPreviewItem> items;
+  // Rendered as the run renders the entry: the same renderer, selection and smooth setting.
+  auto add = [&](int width, int height) {
+    items.append({width, height, outputFileName(stem, width, height),
+                  renderImage(Frame->Bitmap(), width, height, zoom, smooth).Image()});
+  };
+  const int g = Frame->Tag();
+  if (g >= 0 && g < SizeGroupCount)
+    for (const TSizeInfo& e : SizeGroups[g])
+      if (servesCheckedDevice(e, android, iPhone, iPad))
+        add(e.Width, e.Height);
+  if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
+    add(AppStoreIconSize, AppStoreIconSize);
+  auto* window = new TPreviewWindow(Frame->Caption(), std::move(items), this);
+  window->show();
+  return window;
 }
 
 // Base file name

@@ -1,5 +1,6 @@
 #include "frames/FrameRatio.h"
 
+#include "catalogue/SizeInfo.h"
 #include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
@@ -192,16 +193,22 @@ const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
 
 int TRatioFrame::FrameCounter = 0;
 
+const QString TRatioFrame::TransparencyWarning =
+    QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency.");
+
 TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore) : QFrame(AOwner) {
   buildControls();
   setObjectName(QStringLiteral("RatioFrame") + QString::number(FrameCounter));
   ++FrameCounter;
   FRatioWidth = aWidth;
   FRatioHeight = aHeight;
+  if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight))
+    FAppIcons = holdsiOSAppIcons(*group);
   UpdateRatio();
   if (!aRestore) {
     // Nothing from the settings file: no picture and the default selection, not written.
     FSelectRect = defaultSelection(ImageRect(), Ratio());
+    updateTransparencyWarning();
     return;
   }
   try {
@@ -255,6 +262,16 @@ void TRatioFrame::buildControls() {
   pbPreview = new TPaintBox(this, imPreview);
   pbPreview->setObjectName(QStringLiteral("pbPreview"));
 
+  btnPreview = new QPushButton(QStringLiteral("Preview..."), GroupBox1);
+  btnPreview->setObjectName(QStringLiteral("btnPreview"));
+
+  lbTransparency = new QLabel(TransparencyWarning, GroupBox1);
+  lbTransparency->setObjectName(QStringLiteral("lbTransparency"));
+  lbTransparency->setWordWrap(true);
+  lbTransparency->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbTransparency->setStyleSheet(QStringLiteral("color: #b00020;"));
+  lbTransparency->hide();
+
   OpenDialog1.Filter = OpenDialogFilter;
   OpenDialog1.FilterIndex = 1;
   OpenDialog1.FileMustExist = true;
@@ -265,6 +282,12 @@ void TRatioFrame::buildControls() {
   // Errors of the handlers are shown at the signal's boundary (runEventHandler).
   connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(); }); });
   connect(sbSelectAll, &QToolButton::clicked, this, [this] { runEventHandler([this] { sbSelectAllClick(); }); });
+  connect(btnPreview, &QPushButton::clicked, this, [this] {
+    runEventHandler([this] {
+      if (OnPreview)
+        OnPreview(this);
+    });
+  });
   connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
@@ -288,6 +311,7 @@ void TRatioFrame::disconnectControls() {
     return;
   disconnect(Button1, nullptr, this, nullptr);
   disconnect(sbSelectAll, nullptr, this, nullptr);
+  disconnect(btnPreview, nullptr, this, nullptr);
   disconnect(ceFilename->lineEdit(), nullptr, this, nullptr);
   disconnect(ceFilename, nullptr, this, nullptr);
   disconnect(ceFilename->model(), nullptr, this, nullptr);
@@ -312,12 +336,15 @@ void TRatioFrame::layoutControls() {
   const int rightEdge = std::min(w - kRightControlsMargin, previewLeft - kPreviewGap);
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
-  sbSelectAll->setGeometry(std::max(16 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
+  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
   Label2->setGeometry(16, 80, 217, 57);
+  lbTransparency->setGeometry(16, 114, std::max(217, rightEdge - 16), 36);
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
   // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
-  setMinimumWidth(std::max(kDesignWidth, 16 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
+  setMinimumWidth(
+      std::max(kDesignWidth, 16 + 80 + 4 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -354,6 +381,7 @@ void TRatioFrame::SetRatioHeight(int Value) {
 
 void TRatioFrame::SetSelectRect(const TRectF& Value) {
   FSelectRect = Value;
+  updateTransparencyWarning();
   SaveSelectRect();
 }
 
@@ -415,6 +443,7 @@ void TRatioFrame::UpdateImage() {
   else
     imPreview->Bitmap.Clear(0x00000000);
   imPreview->update();
+  updateTransparencyWarning();
   if (!Filename().isEmpty()) {
     sbSelectAllClick();
     if (OnChange)
@@ -429,6 +458,12 @@ void TRatioFrame::SetStartPoint(const TPointF& P) { FStartPoint = clampPoint(P, 
 void TRatioFrame::SetEndPoint(const TPointF& P) { FEndPoint = clampPoint(P, ImageRect()); }
 
 void TRatioFrame::SetMode(TMode M) { FMode = M; }
+
+void TRatioFrame::updateTransparencyWarning() {
+  const bool show = FAppIcons && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
+  if (show == lbTransparency->isHidden())
+    lbTransparency->setVisible(show);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The combo edit's notifications
@@ -473,6 +508,7 @@ void TRatioFrame::ceFilenameChange() {
 
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
+  updateTransparencyWarning();
   pbPreview->update();
 }
 
@@ -511,6 +547,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
       break;
   }
+  updateTransparencyWarning();
   pbPreview->update();
 }
 
@@ -531,6 +568,7 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton, TShiftState, float X, float 
       break;
   }
   SetMode(mNone);
+  updateTransparencyWarning();
   pbPreview->update();
 }
 
