@@ -329,9 +329,13 @@ void TRatioFrame::resizeEvent(QResizeEvent* e) {
 void TRatioFrame::layoutControls() {
   if (!GroupBox1)
     return;
+  const int previewWidth = imPreview->width();
+  // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
+  // Set first: a frame narrower than that grows to it before its controls are placed.
+  setMinimumWidth(
+      std::max(kDesignWidth, 16 + 80 + 4 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
   const int w = width();
   GroupBox1->setGeometry(0, 0, w, height());
-  const int previewWidth = imPreview->width();
   const int previewLeft = w - kPreviewRightMargin - previewWidth;
   const int rightEdge = std::min(w - kRightControlsMargin, previewLeft - kPreviewGap);
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
@@ -342,9 +346,6 @@ void TRatioFrame::layoutControls() {
   lbTransparency->setGeometry(16, 114, std::max(217, rightEdge - 16), 36);
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
-  // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
-  setMinimumWidth(
-      std::max(kDesignWidth, 16 + 80 + 4 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -45,9 +45,9 @@ bool TOpacityMap::AnyTranslucentIn(const QImage& picture, const TRectF& normaliz
   const int w = image.width(), h = image.height();
   // The touched pixels, as the renderer's source rectangle would reach them, inside the picture.
   auto range = [](double a, double b, int size) {
-    const double lo = std::floor(std::min(a, b)), hi = std::ceil(std::max(a, b));
-    if (!(hi > lo))  // empty or not a number
+    if (!(std::max(a, b) > std::min(a, b)))  // no area, or not a number
       return std::pair{0, 0};
+    const double lo = std::floor(std::min(a, b)), hi = std::ceil(std::max(a, b));
     return std::pair{int(std::clamp(lo, 0.0, double(size))), int(std::clamp(hi, 0.0, double(size)))};
   };
   const auto [x0, x1] = range(double(w) * normalized.Left, double(w) * normalized.Right, w);

@@ -17,8 +17,8 @@ public:
   // from the last one asked about (by its cache key, which changes with every change of pixels).
   // The region is given in fractions 0..1 of the picture's width and height (a normalized
   // selection); it touches the pixels from the floor of its smaller to the ceiling of its larger
-  // coordinate in each direction, taken inside the picture. An empty picture, or a region that
-  // covers no pixel, gives false.
+  // coordinate in each direction, taken inside the picture. An empty picture, a region without
+  // area (or with a coordinate that is not a number) and a region beside the picture give false.
   bool AnyTranslucentIn(const QImage& image, const TRectF& normalized);
 
 private:
