@@ -22,9 +22,11 @@
 //   - edges: the parts of an interval left of or above the picture count for column or row 0,
 //     the parts right of or below it for the last column or row (clamping to the edge pixel),
 //     however far the region reaches beyond the picture.
-// Both axes are applied separably; weights are fixed-point (1/32768 vertically, 1/65536
-// horizontally) and the sum is formed exactly in integers and rounded once, so a channel differs
-// from the exact real-valued average by less than one unit.
+// Both axes are applied separably, vertically first: fixed-point weights (1/32768 vertically,
+// 1/65536 horizontally, each within one step of its exact value, summing exactly to one), the
+// vertical sums rounded to 1/256 of a unit, the horizontal sum rounded once to a whole unit; a
+// channel differs from the exact real-valued average by less than one unit, and no colour channel
+// exceeds alpha (every step is the same monotonic integer arithmetic on all four channels).
 //
 // The target is overwritten (the drawing replaces every pixel, alpha included). An empty source
 // or target, or a region with a coordinate that is not finite, draws nothing. The rows of the
