@@ -23,6 +23,7 @@ class QScrollArea;
 class QTabWidget;
 class TPreviewWindow;
 class TRatioFrame;
+struct TSizeInfo;
 
 // The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the 13
 // ratio frames, keeps the base file name, logs validation and generation, and gates the Generate
@@ -136,7 +137,6 @@ constexpr int AppStoreIconSize = 1024;
 // The PNG file name of an output: stem, width, "x", height, ".png" (MyApp180x180.png).
 QString outputFileName(const QString& stem, int width, int height);
 // True when the entry is produced for at least one checked device.
-struct TSizeInfo;
 bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPad);
 
 // Appends Item to the combo box's list unless the list already holds it (letter case ignored).
