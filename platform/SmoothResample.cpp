@@ -1,9 +1,10 @@
 #include "platform/SmoothResample.h"
 
+#include "platform/ParallelParts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <thread>
 #include <vector>
 
@@ -165,30 +166,7 @@ void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& tar
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int parts = work < (1 << 18) ? 1 : int(std::min<unsigned>({cores, 8u, unsigned(H)}));
 
-  // Every part stores its error; the first one is raised once all parts have ended.
-  std::vector<std::exception_ptr> errors{size_t(parts)};
-  auto part = [&](int p) {
-    try {
-      renderRows(source, xt, yt, bits, stride, int(int64_t(H) * p / parts), int(int64_t(H) * (p + 1) / parts));
-    } catch (...) {
-      errors[size_t(p)] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> workers;
-  workers.reserve(size_t(parts));
-  int started = 1;
-  try {
-    for (; started < parts; ++started)
-      workers.emplace_back(part, started);
-  } catch (...) {
-    // A thread that cannot be started: its rows are done here instead.
-  }
-  for (int p = started; p < parts; ++p)
-    part(p);
-  part(0);
-  for (std::thread& w : workers)
-    w.join();
-  for (const std::exception_ptr& e : errors)
-    if (e)
-      std::rethrow_exception(e);
+  runInParts(parts, [&](int p) {
+    renderRows(source, xt, yt, bits, stride, int(int64_t(H) * p / parts), int(int64_t(H) * (p + 1) / parts));
+  });
 }
