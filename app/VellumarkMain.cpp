@@ -2,7 +2,9 @@
 
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
+#include "app/RenderImage.h"
 #include "frames/FrameRatio.h"
+#include "frames/PreviewWindow.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
@@ -49,6 +51,8 @@ const QString iPadKey = QStringLiteral("ipad");
 const QString OptsetKey = QStringLiteral("optset");
 
 QString checkedText(bool checked) { return checked ? QStringLiteral("1") : QStringLiteral("0"); }
+const QString SmoothDownscaleKey = QStringLiteral("smooth_downscale");
+const QString AppStoreIconKey = QStringLiteral("appstore_icon");
 
 }  // namespace
 
@@ -161,6 +165,11 @@ void TfrmVellumark::buildLayout() {
   cbOptset->setObjectName(QStringLiteral("cbOptset"));
   cbOptset->setChecked(true);
 
+  cbSmooth = new QCheckBox(QStringLiteral("Smooth downscaling (sharper small images)"), tiSetup);
+  cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
+  cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
+  cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
 
@@ -236,6 +245,10 @@ void TfrmVellumark::buildLayout() {
   connect(cbOptset, &QCheckBox::toggled, this, [this](bool checked) {
     runEventHandler([this, checked] { SetSetting(OptsetKey, checkedText(checked)); });
   });
+  for (auto [box, key] : {std::pair{cbSmooth, SmoothDownscaleKey}, std::pair{cbAppStoreIcon, AppStoreIconKey}})
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+      runEventHandler([&] { SetSetting(key, checkedText(checked)); });
+    });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
@@ -281,6 +294,8 @@ void TfrmVellumark::layOutSetupPage() {
   Button1->setGeometry(SetupLeft, 80, 80, 22);
   ListBox1->setGeometry(SetupLeft, 120, stretched, 129);
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
+  cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
+  cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
 }
 
 void TfrmVellumark::showStartupError() {
@@ -317,14 +332,21 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
 }
 
 void TfrmVellumark::RestoreCheckBoxes() {
-  const auto stored = [this](const QString& key) { return GetSetting(key) != QStringLiteral("0"); };
+  // The devices and the option-set box are checked unless "0" is stored; the opt-in boxes are
+  // checked only when "1" is stored.
+  const auto checkedUnlessOff = [this](const QString& key) { return GetSetting(key) != QStringLiteral("0"); };
+  const auto checkedWhenOn = [this](const QString& key) { return GetSetting(key) == QStringLiteral("1"); };
   // Restoring is no change to persist.
   const QSignalBlocker blockList(ListBox1);
   const QSignalBlocker blockOptset(cbOptset);
-  lbiAndroid->setCheckState(stored(AndroidKey) ? Qt::Checked : Qt::Unchecked);
-  lbiiPhone->setCheckState(stored(iPhoneKey) ? Qt::Checked : Qt::Unchecked);
-  lbiiPad->setCheckState(stored(iPadKey) ? Qt::Checked : Qt::Unchecked);
-  cbOptset->setChecked(stored(OptsetKey));
+  const QSignalBlocker blockSmooth(cbSmooth);
+  const QSignalBlocker blockAppStore(cbAppStoreIcon);
+  lbiAndroid->setCheckState(checkedUnlessOff(AndroidKey) ? Qt::Checked : Qt::Unchecked);
+  lbiiPhone->setCheckState(checkedUnlessOff(iPhoneKey) ? Qt::Checked : Qt::Unchecked);
+  lbiiPad->setCheckState(checkedUnlessOff(iPadKey) ? Qt::Checked : Qt::Unchecked);
+  cbOptset->setChecked(checkedUnlessOff(OptsetKey));
+  cbSmooth->setChecked(checkedWhenOn(SmoothDownscaleKey));
+  cbAppStoreIcon->setChecked(checkedWhenOn(AppStoreIconKey));
 }
 
 void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
@@ -355,6 +377,7 @@ void TfrmVellumark::CreateRatioFrames() {
     frame->setFixedHeight(FrameHeight);
     stack->insertWidget(stack->count() - 1, frame);  // above the closing stretch
     frame->OnChange = [this](QObject* changed) { RatioFrameChange(changed); };
+    frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };
     frame->SetTag(g);
     FRatioFrames.append(frame);
   }
@@ -375,6 +398,33 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
   for (TRatioFrame* frame : FRatioFrames)
     appendHistoryItem(frame->ceFilename, name);
   appendHistoryItem(ceBaseName, name);
+}
+
+// Preview of a group's outputs
+
+TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
+  const bool android = IsChecked(lbiAndroid);
+  const bool iPhone = IsChecked(lbiiPhone);
+  const bool iPad = IsChecked(lbiiPad);
+  const QString stem = stemOf(ceBaseName->currentText());
+  const bool smooth = cbSmooth->isChecked();
+  const TRectF zoom = Frame->ZoomRect();
+  QList<TPreviewItem> items;
+  // Rendered as the run renders the entry: the same renderer, selection and smooth setting.
+  auto add = [&](int width, int height) {
+    items.append({width, height, outputFileName(stem, width, height),
+                  renderImage(Frame->Bitmap(), width, height, zoom, smooth).Image()});
+  };
+  const int g = Frame->Tag();
+  if (g >= 0 && g < SizeGroupCount)
+    for (const TSizeInfo& e : SizeGroups[g])
+      if (servesCheckedDevice(e, android, iPhone, iPad))
+        add(e.Width, e.Height);
+  if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
+    add(AppStoreIconSize, AppStoreIconSize);
+  auto* window = new TPreviewWindow(Frame->Caption(), std::move(items), this);
+  window->show();
+  return window;
 }
 
 // Base file name

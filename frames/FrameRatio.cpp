@@ -1,5 +1,6 @@
 #include "frames/FrameRatio.h"
 
+#include "catalogue/SizeInfo.h"
 #include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
@@ -203,16 +204,22 @@ const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
 
 int TRatioFrame::FrameCounter = 0;
 
+const QString TRatioFrame::TransparencyWarning =
+    QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency.");
+
 TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore) : QFrame(AOwner) {
   buildControls();
   setObjectName(QStringLiteral("RatioFrame") + QString::number(FrameCounter));
   ++FrameCounter;
   FRatioWidth = aWidth;
   FRatioHeight = aHeight;
+  if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight))
+    FAppIcons = holdsiOSAppIcons(*group);
   UpdateRatio();
   if (!aRestore) {
     // Nothing from the settings file: no picture and the default selection, not written.
     FSelectRect = defaultSelection(ImageRect(), Ratio());
+    updateTransparencyWarning();
     return;
   }
   try {
@@ -272,6 +279,16 @@ void TRatioFrame::buildControls() {
   pbPreview = new TPaintBox(this, imPreview);
   pbPreview->setObjectName(QStringLiteral("pbPreview"));
 
+  btnPreview = new QPushButton(QStringLiteral("Preview..."), GroupBox1);
+  btnPreview->setObjectName(QStringLiteral("btnPreview"));
+
+  lbTransparency = new QLabel(TransparencyWarning, GroupBox1);
+  lbTransparency->setObjectName(QStringLiteral("lbTransparency"));
+  lbTransparency->setWordWrap(true);
+  lbTransparency->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbTransparency->setStyleSheet(QStringLiteral("color: #b00020;"));
+  lbTransparency->hide();
+
   OpenDialog1.Filter = OpenDialogFilter;
   OpenDialog1.FilterIndex = 1;
   OpenDialog1.FileMustExist = true;
@@ -282,6 +299,12 @@ void TRatioFrame::buildControls() {
   // Errors of the handlers are shown at the signal's boundary (runEventHandler).
   connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(); }); });
   connect(sbSelectAll, &QToolButton::clicked, this, [this] { runEventHandler([this] { sbSelectAllClick(); }); });
+  connect(btnPreview, &QPushButton::clicked, this, [this] {
+    runEventHandler([this] {
+      if (OnPreview)
+        OnPreview(this);
+    });
+  });
   connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
@@ -305,6 +328,7 @@ void TRatioFrame::disconnectControls() {
     return;
   disconnect(Button1, nullptr, this, nullptr);
   disconnect(sbSelectAll, nullptr, this, nullptr);
+  disconnect(btnPreview, nullptr, this, nullptr);
   disconnect(ceFilename->lineEdit(), nullptr, this, nullptr);
   disconnect(ceFilename, nullptr, this, nullptr);
   disconnect(ceFilename->model(), nullptr, this, nullptr);
@@ -322,20 +346,24 @@ void TRatioFrame::resizeEvent(QResizeEvent* e) {
 void TRatioFrame::layoutControls() {
   if (!GroupBox1)
     return;
+  const int previewWidth = imPreview->width();
+  // Wide enough that nothing overlaps or is hidden: the buttons' row or the hint, whichever is wider,
+  // plus the gap, the preview and its margin. Set first: a frame narrower than that grows to it
+  // before its controls are placed.
+  const int leftControls = std::max(16 + 80 + 4 + 80 + 4 + 33, kLabelLeft + kLabelWidth);
+  setMinimumWidth(std::max(kDesignWidth, leftControls + kPreviewGap + previewWidth + kPreviewRightMargin));
   const int w = width();
   GroupBox1->setGeometry(0, 0, w, height());
-  const int previewWidth = imPreview->width();
   const int previewLeft = w - kPreviewRightMargin - previewWidth;
   const int rightEdge = std::min(w - kRightControlsMargin, previewLeft - kPreviewGap);
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
-  sbSelectAll->setGeometry(std::max(16 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
+  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
   Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
+  lbTransparency->setGeometry(kLabelLeft, 114, std::max(kLabelWidth, rightEdge - kLabelLeft), 36);
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
-  // Wide enough that nothing overlaps or is hidden: the hint (the widest of the controls on the
-  // left) plus the gap, the preview and its margin.
-  setMinimumWidth(std::max(kDesignWidth, kLabelLeft + kLabelWidth + kPreviewGap + previewWidth + kPreviewRightMargin));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -372,6 +400,7 @@ void TRatioFrame::SetRatioHeight(int Value) {
 
 void TRatioFrame::SetSelectRect(const TRectF& Value) {
   FSelectRect = Value;
+  updateTransparencyWarning();
   SaveSelectRect();
 }
 
@@ -437,6 +466,7 @@ void TRatioFrame::UpdateImage() {
     imPreview->Bitmap.Clear(0x00000000);
   }
   imPreview->update();
+  updateTransparencyWarning();
   if (!Filename().isEmpty()) {
     sbSelectAllClick();
     if (OnChange)
@@ -451,6 +481,12 @@ void TRatioFrame::SetStartPoint(const TPointF& P) { FStartPoint = clampPoint(P, 
 void TRatioFrame::SetEndPoint(const TPointF& P) { FEndPoint = clampPoint(P, ImageRect()); }
 
 void TRatioFrame::SetMode(TMode M) { FMode = M; }
+
+void TRatioFrame::updateTransparencyWarning() {
+  const bool show = FAppIcons && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
+  if (show == lbTransparency->isHidden())
+    lbTransparency->setVisible(show);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The combo edit's notifications
@@ -495,6 +531,7 @@ void TRatioFrame::ceFilenameChange() {
 
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
+  updateTransparencyWarning();
   pbPreview->update();
   // What the user sees is what a restart brings back (while the frame restores itself, the stored
   // selection is read and written right after).
@@ -544,6 +581,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
       break;
   }
+  updateTransparencyWarning();
   pbPreview->update();
   // After the mode has changed, so that a failed write is reported once, not at every move.
   if (ended)
@@ -569,6 +607,7 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X,
       break;
   }
   SetMode(mNone);
+  updateTransparencyWarning();
   pbPreview->update();
 }
 

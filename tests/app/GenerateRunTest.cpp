@@ -2,6 +2,9 @@
 // the scripted dialog service answering the overwrite question.
 #include "app/VellumarkMain.h"
 
+#include "app/RenderImage.h"
+#include "frames/PreviewWindow.h"
+#include "platform/PngWriter.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "settings/Settings.h"
@@ -15,6 +18,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMap>
 #include <QPlainTextEdit>
@@ -404,4 +408,100 @@ TEST_F(GenerateRunTest, ARunShowsItsProgressAndLocksTheWindowUntilItEnds) {
   Form->TabControl1->setCurrentIndex(2);
   Form->TabControl1->setCurrentIndex(3);
   EXPECT_FALSE(Form->pbGenerate->isVisibleTo(Form->tiGenerate));
+}
+
+TEST_F(GenerateRunTest, AppStoreIconAfterTheSquareGroupAskedAndLoggedLikeAnyFile) {
+  const QString icon = OutPath("MyApp1024x1024.png");
+  Form->cbAppStoreIcon->setChecked(true);
+  SetDevices({true, false, false});
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+  // Logged after the 1:1 group's last file, before the next group's heading.
+  const QStringList log = Log();
+  const qsizetype at = log.indexOf("      " + icon);
+  ASSERT_GT(at, 0) << Text(log);
+  EXPECT_EQ(log[at - 1], "      " + OutPath("MyApp87x87.png"));
+  EXPECT_TRUE(log[at + 1].startsWith("   Generating 2.16")) << log[at + 1].toStdString();
+  // From the 1:1 frame's selection, as every output is rendered.
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  EXPECT_EQ(readFileBytes(icon), encodePng(renderImage(square->Bitmap(), 1024, 1024, square->ZoomRect()).Image()));
+  // Not named in the option set: no property holds its path.
+  for (const auto& [name, path] : propertyGroupOf(OutPath("MyApp.ios.optset")))
+    EXPECT_NE(path, icon) << name.toStdString();
+
+  // An existing icon is asked about like any other file, after the 1:1 group's last file (every
+  // answer No: nothing is rendered again).
+  writeFileBytes(icon, "old icon");
+  for (int i = 0; i < 100; ++i)
+    Dialogs.Answers << mrNo;
+  Generate();
+  Dialogs.Answers.clear();
+  QStringList questions;
+  for (const auto& q : Dialogs.Questions)
+    questions << q.Text;
+  const qsizetype asked = questions.indexOf(icon + " exists.  Overwrite?");
+  ASSERT_GT(asked, 0);
+  EXPECT_EQ(questions[asked - 1], OutPath("MyApp87x87.png") + " exists.  Overwrite?");
+  EXPECT_TRUE(Log().contains("      " + icon + " exists.  Skipping."));
+  EXPECT_EQ(readFileBytes(icon), "old icon");
+  EXPECT_EQ(Log().last(), "Operation complete.");
+
+  // Android alone, or the box unchecked: no App Store icon (existing files skipped: No to All).
+  QFile::remove(icon);
+  SetDevices({false, false, true});
+  Dialogs.Answers << mrNoToAll;
+  Generate();
+  EXPECT_FALSE(QFile::exists(icon));
+  Form->cbAppStoreIcon->setChecked(false);
+  SetDevices({true, true, false});
+  Dialogs.Answers << mrNoToAll;
+  Generate();
+  EXPECT_FALSE(QFile::exists(icon));
+  EXPECT_FALSE(Log().join('\n').contains("1024x1024")) << Text(Log());
+}
+
+TEST_F(GenerateRunTest, PreviewShowsWhatTheRunWritesAndWritesNothing) {
+  Form->cbSmooth->setChecked(true);
+  Form->cbAppStoreIcon->setChecked(true);
+  SetDevices({true, false, true});  // iPhone and Android: the group's iPad-only entries are left out
+
+  struct Group {
+    int index;
+    std::unique_ptr<TPreviewWindow> window;
+  };
+  std::vector<Group> groups;
+  for (int g : {0, 6})
+    groups.push_back({g, std::unique_ptr<TPreviewWindow>(Form->PreviewFrame(Form->FindRatioFrame(g)))});
+  EXPECT_TRUE(Pngs().isEmpty()) << "the preview writes nothing";
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+  const QStringList log = Log();
+
+  for (const Group& group : groups) {
+    TRatioFrame* frame = Form->FindRatioFrame(group.index);
+    SCOPED_TRACE(frame->Caption().toStdString());
+    EXPECT_EQ(group.window->windowTitle(), "Preview: " + frame->Caption());
+    EXPECT_TRUE(group.window->isVisible());
+    // The files the run wrote for this group, from its log section.
+    const qsizetype heading = log.indexOf("   Generating " + frame->Caption() + " images...");
+    ASSERT_GE(heading, 0);
+    QStringList written;
+    for (qsizetype i = heading + 1; i < log.size() && log[i].startsWith("      "); ++i)
+      written << QFileInfo(log[i].trimmed()).fileName();
+    QStringList shown;
+    for (const TPreviewItem& item : group.window->Sheet()->Items()) {
+      shown << item.FileName;
+      EXPECT_EQ(item.Image.size(), QSize(item.Width, item.Height));
+      EXPECT_EQ(readFileBytes(OutPath(item.FileName)), encodePng(item.Image)) << item.FileName.toStdString();
+    }
+    EXPECT_EQ(shown, written);
+  }
+  EXPECT_TRUE(groups[0].window->Sheet()->Items().constLast().FileName == "MyApp1024x1024.png");
+  EXPECT_EQ(groups[1].window->Sheet()->Items().size(), 3) << "the Android splash images of the group";
+
+  // The smooth setting reaches both: a reduced icon differs from the bilinear rule.
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  EXPECT_NE(readFileBytes(OutPath("MyApp29x29.png")),
+            encodePng(renderImage(square->Bitmap(), 29, 29, square->ZoomRect(), false).Image()));
+  EXPECT_EQ(TPreviewWindow::SizeText(180, 180), "180 x 180");
 }

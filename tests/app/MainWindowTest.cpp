@@ -653,3 +653,38 @@ TEST_F(MainWindowTest, AtItsMinimumSizeNothingIsCutOffAndTheGraphicsTabScrollsSi
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, OptInBoxesAreOffByDefaultStoredWhenToggledAndRestored) {
+  {
+    auto form = Start();
+    EXPECT_EQ(form->cbSmooth->text(), QStringLiteral("Smooth downscaling (sharper small images)"));
+    EXPECT_EQ(form->cbAppStoreIcon->text(), QStringLiteral("Also write the 1024 x 1024 App Store icon"));
+    EXPECT_FALSE(form->cbSmooth->isChecked());
+    EXPECT_FALSE(form->cbAppStoreIcon->isChecked());
+    // Starting writes neither key.
+    QFile ini(SettingsPath());
+    const QByteArray bytes = ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    EXPECT_FALSE(bytes.contains("smooth_downscale"));
+    EXPECT_FALSE(bytes.contains("appstore_icon"));
+
+    form->cbSmooth->click();
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale")), QStringLiteral("1"));
+    form->cbAppStoreIcon->click();
+    form->cbAppStoreIcon->click();
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("appstore_icon")), QStringLiteral("0"));
+  }
+  {
+    auto form = Start();
+    EXPECT_TRUE(form->cbSmooth->isChecked());
+    EXPECT_FALSE(form->cbAppStoreIcon->isChecked());
+  }
+  // Only "1" checks a box.
+  writeSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale"), QStringLiteral("yes"));
+  writeSetting(QStringLiteral("settings"), QStringLiteral("appstore_icon"), QStringLiteral("1"));
+  auto form = Start();
+  EXPECT_FALSE(form->cbSmooth->isChecked());
+  EXPECT_TRUE(form->cbAppStoreIcon->isChecked());
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale")), QStringLiteral("yes"))
+      << "restoring writes nothing";
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+}

@@ -145,3 +145,25 @@ TEST(Catalogue, EveryEntryHasItsSizeAndPropertyNames) {
   for (int g = 0; g < SizeGroupCount; ++g)
     EXPECT_EQ(SizeGroups[g].size(), slot[g]) << "group " << g << " has entries the table does not list";
 }
+
+TEST(Catalogue, IOSAppIconsAreTheSquareGroupsIPhoneAndIPadIcons) {
+  struct Case {
+    const char* name;
+    bool appIcon;
+  };
+  const Case cases[] = {
+      {"iPhone_AppIcon180", true},   {"iPhone_Spotlight29", true},  {"iPad_SpotLight80", true},
+      {"iPad_Setting58", true},      {"iPad_AppIcon83_5", true},    {"iPhone_Launch2208", false},
+      {"Android_LauncherIcon144", false}, {"", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(isiOSAppIconName(QString::fromLatin1(c.name)), c.appIcon) << c.name;
+
+  InitSizeInfos();
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    EXPECT_EQ(holdsiOSAppIcons(SizeGroups[g]), g == 0) << "group " << g;
+    const TSizeInfo& first = SizeGroups[g].constFirst();
+    EXPECT_EQ(groupOfRatio(first.Width, first.Height), &SizeGroups[g]);
+  }
+  EXPECT_EQ(groupOfRatio(1024, 1024), nullptr);
+}
