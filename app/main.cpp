@@ -1,11 +1,13 @@
 #include "app/QtDialogService.h"
 #include "app/VellumarkApplication.h"
 #include "app/VellumarkMain.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 
 #include <memory>
 
 int main(int argc, char** argv) {
+  ignoreFileSizeLimitSignal();  // a size limit fails the write that meets it, and the program goes on
   TVellumarkApplication app(argc, argv);
   TVellumarkApplication::setApplicationName(QStringLiteral("Vellumark"));
   TQtDialogService dialogs;
