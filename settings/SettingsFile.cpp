@@ -11,6 +11,14 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 std::optional<QStringConverter::Encoding> g_narrowOverride;
@@ -284,17 +292,77 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
   return model;
 }
 
-TSettingsFile TSettingsFile::load(const QString& path) {
+#ifdef Q_OS_UNIX
+namespace {
+TFileStamp stampOf(const struct stat& st) {
+  TFileStamp stamp;
+  stamp.device = quint64(st.st_dev);
+  stamp.inode = quint64(st.st_ino);
+  stamp.size = qint64(st.st_size);
+  stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return stamp;
+}
+}  // namespace
+#endif
+
+std::optional<TFileStamp> fileStamp(const QString& path) {
+  if (path.isEmpty())
+    return std::nullopt;
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return std::nullopt;
+  return stampOf(st);
+#else
+  const QFileInfo info(path);
+  if (!info.isFile())
+    return std::nullopt;
+  TFileStamp stamp;
+  stamp.size = info.size();
+  stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+  stamp.changedNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1000000;
+  return stamp;
+#endif
+}
+
+TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, std::optional<TFileStamp>* stamp) {
   // A folder (or anything else that is no regular file) in the file's place counts as no file:
-  // reads give the empty string and the next write reports that it cannot create the file.
-  if (path.isEmpty() || !QFileInfo(path).isFile())
+  // reads give the empty string and the next write reports what is there instead.
+  if (stamp)
+    *stamp = std::nullopt;
+  if (!fileStamp(path))
     return {};
-  QFile file(path);
+  const QString shown = QDir::toNativeSeparators(path);
+  QFile file;
+#ifdef Q_OS_UNIX
+  // Opened without waiting, and checked again once open: a pipe put in its place meanwhile is no file.
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    throw EFOpenError(cannotOpenFileMessage(shown, QString::fromLocal8Bit(std::strerror(errno))));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return {};
+  }
+  if (stamp)
+    *stamp = stampOf(st);
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  }
+#else
+  file.setFileName(path);
   if (!file.open(QIODevice::ReadOnly))
-    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
+    throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  if (stamp)
+    *stamp = fileStamp(path);
+#endif
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError)
-    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
+    throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  if (bytesRead)
+    *bytesRead = bytes;
   return fromBytes(bytes);
 }
 
@@ -332,6 +400,19 @@ void TSettingsFile::setValue(const QString& section, const QString& key, const Q
   target->Lines.append(Line{text});
 }
 
+bool TSettingsFile::holds(const QString& section, const QString& key, const QString& value) const {
+  for (const auto& s : FSections) {
+    if (s.Name.compare(section, Qt::CaseInsensitive) != 0)
+      continue;
+    for (const auto& line : s.Lines)
+      if (line.HasKey() && line.Key().compare(key, Qt::CaseInsensitive) == 0)
+        return line.Text.size() == key.size() + 1 + value.size() && line.Text.startsWith(key) &&
+               line.Text.endsWith(value);
+    return false;
+  }
+  return false;
+}
+
 QByteArray TSettingsFile::toBytes() const {
   Encoding encoding = FEncoding;
   return encodeAs(encoding, textOf(FSections));
@@ -343,8 +424,9 @@ TSettingsFile::Encoding TSettingsFile::storedEncoding() const {
   return encoding;
 }
 
-void TSettingsFile::store(const QString& path) const {
-  const QByteArray bytes = toBytes();
+TSettingsFile::Encoding TSettingsFile::store(const QString& path) const {
+  Encoding encoding = FEncoding;
+  const QByteArray bytes = encodeAs(encoding, textOf(FSections));
   const QString shown = QDir::toNativeSeparators(path);
   // The new content replaces the old file only when complete (see AtomicFile.h): a failed write
   // leaves the previous file intact, and another instance never reads a part of one.
@@ -353,4 +435,5 @@ void TSettingsFile::store(const QString& path) const {
     throw EFCreateError(cannotCreateFileMessage(shown, failure.reason));
   if (failure)
     throw EWriteError(QStringLiteral("Stream write error"));
+  return encoding;
 }
