@@ -117,7 +117,10 @@ QString settingsFilePath() {
   return settingsPathForExecutable(QCoreApplication::applicationFilePath());
 }
 
-void setSettingsFilePathOverride(const QString& path) { g_pathOverride = path; }
+void setSettingsFilePathOverride(const QString& path) {
+  g_pathOverride = path;
+  g_cache = {};  // as at a new start
+}
 
 QString readSetting(const QString& section, const QString& key) {
   return currentFile(settingsFilePath()).value(section, key);

@@ -23,7 +23,7 @@
 // The settings file in force: the running executable's path with its extension replaced by ".ini",
 // unless an override is set (tests use a temporary file). Formed anew at every access.
 QString settingsFilePath();
-void setSettingsFilePathOverride(const QString& path);  // empty removes the override
+void setSettingsFilePathOverride(const QString& path);  // empty removes the override; forgets the copy in memory
 // The settings file of an executable: its extension (the text from the last "." after the last "\\",
 // "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".
 QString settingsPathForExecutable(const QString& executablePath);
