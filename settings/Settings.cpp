@@ -29,8 +29,7 @@ struct CachedFile {
   QString path;
   TFileStamp stamp;
   TSettingsFile model;
-  QByteArray bytes;               // as read, until `normalised` is known
-  std::optional<bool> normalised;  // the file is byte for byte what storing the model writes
+  bool normalised = false;  // the file is byte for byte what storing the model writes
 };
 CachedFile g_cache;
 
@@ -46,25 +45,16 @@ const TSettingsFile& currentFile(const QString& path) {
     return g_cache.model;
   g_cache = {};
   std::optional<TFileStamp> readStamp;
-  QByteArray bytes;
-  TSettingsFile model = TSettingsFile::load(path, &bytes, &readStamp);
+  TSettingsFile model = TSettingsFile::load(path, nullptr, &readStamp);
   ++g_traffic.reads;
   if (!readStamp)
     return none;
   g_cache.valid = true;
   g_cache.path = path;
   g_cache.stamp = *readStamp;
+  g_cache.normalised = model.loadedAsStored();
   g_cache.model = std::move(model);
-  g_cache.bytes = std::move(bytes);
   return g_cache.model;
-}
-
-bool cacheIsNormalised() {
-  if (!g_cache.normalised) {
-    g_cache.normalised = g_cache.model.toBytes() == g_cache.bytes;
-    g_cache.bytes.clear();
-  }
-  return *g_cache.normalised;
 }
 
 // Held while one write loads, changes and stores the file.
@@ -132,7 +122,7 @@ void writeSetting(const QString& section, const QString& key, const QString& val
   const QString path = settingsFilePath();
   const SettingsWriteLock lock(path);
   const TSettingsFile& current = currentFile(path);
-  if (g_cache.valid && current.holds(section, key, value) && cacheIsNormalised())
+  if (g_cache.valid && g_cache.normalised && current.holds(section, key, value))
     return;  // storing would write the very bytes that are there
   TSettingsFile file = current;
   g_cache = {};

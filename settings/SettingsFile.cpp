@@ -255,24 +255,48 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
     text = decodeNarrow(data, size);
   }
 
-  auto takeLine = [&model](QStringView raw) {
+  // Whether the bytes are exactly what storing the model gives: checked line by line as the file is
+  // parsed, so that a file already in stored form can be recognised without encoding it again.
+  bool asStored = true;
+  bool blankPending = false;  // the one empty line that ends a section has been seen
+  auto takeLine = [&](QStringView raw) {
     const QString line = trimBlanks(raw);
-    if (line.isEmpty() || line.front() == u';')
-      return;
-    if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
-      model.FSections.append(Section{trimBlanks(QStringView(line).mid(1, line.size() - 2)), {}});
+    if (line.isEmpty()) {
+      if (raw.isEmpty() && !model.FSections.isEmpty() && !blankPending)
+        blankPending = true;
+      else
+        asStored = false;
       return;
     }
-    if (model.FSections.isEmpty())
+    if (line.front() == u';') {
+      asStored = false;
       return;
+    }
+    if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
+      if (!model.FSections.isEmpty() && !blankPending)
+        asStored = false;
+      blankPending = false;
+      model.FSections.append(Section{trimBlanks(QStringView(line).mid(1, line.size() - 2)), {}});
+      const QString& name = model.FSections.back().Name;
+      if (raw.size() != name.size() + 2 || raw.mid(1, name.size()) != name)
+        asStored = false;
+      return;
+    }
+    if (model.FSections.isEmpty() || blankPending) {
+      asStored = false;
+      if (model.FSections.isEmpty())
+        return;
+    }
     const qsizetype eq = line.indexOf(u'=');
     if (eq < 0) {
       model.FSections.back().Lines.append(Line{line});
-      return;
+    } else {
+      const QStringView view(line);
+      model.FSections.back().Lines.append(
+          Line{trimBlanks(view.left(eq)) + u'=' + trimBlanks(view.mid(eq + 1))});
     }
-    const QStringView view(line);
-    model.FSections.back().Lines.append(
-        Line{trimBlanks(view.left(eq)) + u'=' + trimBlanks(view.mid(eq + 1))});
+    if (raw != model.FSections.back().Lines.back().Text)
+      asStored = false;
   };
 
   const QStringView all(text);
@@ -284,11 +308,33 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
       takeLine(all.mid(start, i - start));
       if (c == u'\r' && i + 1 < n && all[i + 1] == u'\n')
         ++i;
+      else
+        asStored = false;  // stored lines end with CR LF
       start = i + 1;
     }
   }
-  if (start < n)
+  if (start < n) {
     takeLine(all.mid(start));
+    asStored = false;
+  }
+  if (!model.FSections.isEmpty() && !blankPending)
+    asStored = false;
+  if (asStored) {
+    switch (model.FEncoding) {
+      case Encoding::Utf8:
+        break;  // every byte, valid or not, comes back as it was
+      case Encoding::Utf16LE:
+      case Encoding::Utf16BE:
+        asStored = (size - 2) % 2 == 0;
+        break;
+      case Encoding::None:
+      case Encoding::Narrow:
+        if (!narrowIsUtf8())
+          asStored = model.toBytes() == bytes;
+        break;
+    }
+  }
+  model.FLoadedAsStored = asStored;
   return model;
 }
 

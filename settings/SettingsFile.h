@@ -92,6 +92,11 @@ public:
   // Gives the encoding the file was written in (storedEncoding()).
   Encoding store(const QString& path) const;
 
+  // True when the bytes the model was made from are exactly those toBytes() gives for it (a file
+  // last written by storing): storing it unchanged would change no byte. False for a model that was
+  // not loaded.
+  bool loadedAsStored() const { return FLoadedAsStored; }
+
   Encoding encoding() const { return FEncoding; }
   void setEncoding(Encoding encoding) { FEncoding = encoding; }
   const QList<Section>& sections() const { return FSections; }
@@ -99,6 +104,7 @@ public:
 private:
   Encoding FEncoding = Encoding::None;
   QList<Section> FSections;
+  bool FLoadedAsStored = false;
 };
 
 // The narrow code page in force: the platform's default, unless a test has set an override

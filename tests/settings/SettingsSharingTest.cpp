@@ -128,6 +128,48 @@ TEST_F(SharedSettings, AWriteIsSkippedOnlyWhenStoringWouldChangeNoByte) {
   EXPECT_EQ(readFileBytes(path), QByteArray("\xEF\xBB\xBF[images]\r\n1_1=a.png\r\n\r\n"));
 }
 
+// Whether a file is already in stored form is told while parsing; it must agree with encoding the
+// model again and comparing, for files in stored form and for every way of departing from it.
+TEST(SettingsStoredForm, RecognisedWhileParsingExactlyWhenStoringWouldGiveTheSameBytes) {
+  const struct {
+    QByteArray bytes;
+    bool asStored;
+  } cases[] = {
+      {"[images]\r\n1_1=a.png\r\n\r\n[settings]\r\nbase_filename=x\r\n\r\n", true},
+      {"[images]\r\n\r\n", true},
+      {"[a]\r\nplain line\r\n\r\n", true},
+      {"\xEF\xBB\xBF[a]\r\nk=v\r\n\r\n", true},
+      {"\xEF\xBB\xBF", true},
+      {"", true},
+      {"[a]\r\nk=\xFF\xFE" "bad\r\n\r\n", true},  // bytes that are not UTF-8 come back as they were
+      {QByteArray("\xFF\xFE[\0a\0]\0\r\0\n\0\r\0\n\0", 16), true},
+      {QByteArray("\xFF\xFE[\0a\0]\0\r\0\n\0\r\0\n\0x", 17), false},  // odd length
+      {"[images]\r\n1_1=a.png\r\n", false},                                  // no empty line at the end
+      {"[images]\r\n1_1=a.png\r\n\r\n\r\n", false},                          // two
+      {"[images]\n1_1=a.png\n\n", false},                                      // LF line ends
+      {"[images]\r1_1=a.png\r\r", false},                                      // CR line ends
+      {"[images]\r\n1_1=a.png\r\n\r\n[b]\r\nk=v\r\n\r\nx", false},            // unterminated last line
+      {"[images]\r\n\r\n1_1=a.png\r\n\r\n", false},                           // empty line inside a section
+      {"[a]\r\nk=v\r\n[b]\r\nk=v\r\n\r\n", false},                            // no empty line between sections
+      {"; note\r\n[a]\r\nk=v\r\n\r\n", false},
+      {"[a]\r\n; note\r\nk=v\r\n\r\n", false},
+      {"k=v\r\n[a]\r\n\r\n", false},                                          // line before the first section
+      {"\r\n[a]\r\n\r\n", false},
+      {" [a]\r\n\r\n", false},
+      {"[ a ]\r\n\r\n", false},
+      {"[a]\r\nk = v\r\n\r\n", false},
+      {"[a]\r\nk=v \r\n\r\n", false},
+      {"[a]\r\n  plain\r\n\r\n", false},
+      {"[a]\r\n \r\n", false},                                                 // a blank, not an empty line
+      {"just text", false},
+  };
+  for (const auto& c : cases) {
+    const TSettingsFile model = TSettingsFile::fromBytes(c.bytes);
+    EXPECT_EQ(model.loadedAsStored(), c.asStored) << c.bytes.toStdString();
+    EXPECT_EQ(model.toBytes() == c.bytes, c.asStored) << c.bytes.toStdString();
+  }
+}
+
 // Two instances writing different keys at the same moment: every value of both reaches the file.
 TEST_F(SharedSettings, TwoInstancesWritingAtOnceLoseNothing) {
   // In memory where the system has such a folder: the race is the same, without waiting on the disk.
