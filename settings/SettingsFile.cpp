@@ -5,6 +5,7 @@
 
 #include "platform/Errors.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
