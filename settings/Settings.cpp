@@ -60,15 +60,18 @@ const TSettingsFile& currentFile(const QString& path) {
 // Held while one write loads, changes and stores the file.
 class SettingsWriteLock {
 public:
-  explicit SettingsWriteLock(const QString& path) : FLock(path + QStringLiteral(".lock")) {
-    FLock.setStaleLockTime(kStaleAfterMs);
+  explicit SettingsWriteLock(const QString& path) {
+    if (path.isEmpty())
+      return;  // no file, nothing to guard
+    FLock.emplace(path + QStringLiteral(".lock"));
+    FLock->setStaleLockTime(kStaleAfterMs);
     // Nothing is lost by going on without the lock when it cannot be had: a read-only folder
     // cannot hold one, and an instance that keeps it this long is hung. Polled at short intervals:
     // another instance holds it only for the few milliseconds of one write.
     QElapsedTimer waited;
     waited.start();
     int pauseMs = 1;
-    while (!FLock.tryLock(0) && FLock.error() == QLockFile::LockFailedError && waited.elapsed() < kWaitMs) {
+    while (!FLock->tryLock(0) && FLock->error() == QLockFile::LockFailedError && waited.elapsed() < kWaitMs) {
       QThread::msleep(pauseMs);
       pauseMs = std::min(pauseMs * 2, 16);
     }
@@ -77,7 +80,7 @@ public:
 private:
   static constexpr int kStaleAfterMs = 10000;
   static constexpr int kWaitMs = 10000;
-  QLockFile FLock;
+  std::optional<QLockFile> FLock;
 };
 
 }  // namespace
