@@ -440,6 +440,7 @@ void TfrmVellumark::Button1Click(QObject* Sender) {
 
 void TfrmVellumark::ceBaseNameChange(QObject* Sender) {
   Q_UNUSED(Sender);
+  refuseLineBreak(ceBaseName->currentText());  // the settings file could not keep it
   SetSetting(BaseFilenameKey, ceBaseName->currentText());
 }
 

@@ -2,6 +2,7 @@
 #include "app/QtDialogService.h"
 #include "app/VellumarkApplication.h"
 #include "app/VellumarkMain.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "settings/Settings.h"
 
@@ -22,6 +23,8 @@ void consoleMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 }  // namespace
 
 int main(int argc, char** argv) {
+  ignoreFileSizeLimitSignal();  // a size limit fails the write that meets it, and the program goes on
+
   QStringList arguments;
   for (int i = 1; i < argc; ++i)
     arguments << QString::fromLocal8Bit(argv[i]);

@@ -376,6 +376,7 @@ void TRatioFrame::SetCaption(const QString& Value) { GroupBox1->setTitle(Value);
 QString TRatioFrame::Filename() const { return OpenDialog1.FileName; }
 
 void TRatioFrame::SetFilename(const QString& Value) {
+  refuseLineBreak(Value);  // the settings file could not keep it
   if (!Value.isEmpty() && !QFileInfo(Value).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Value);
   OpenDialog1.FileName = Value;

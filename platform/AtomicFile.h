@@ -11,6 +11,12 @@
 // is unbuffered, so a short write (disk full, size limit) is seen at once rather than lost in a
 // final flush. An existing file that may not be replaced (read-only, locked) is refused with the
 // system's own reason, although a rename could replace it.
+//
+// A writable file in a folder where no temporary file may be made (a read-only folder) is written
+// in place instead: room for the new content is reserved first, so a full disk or a size limit is
+// found before any old byte changes, and every write is checked. Anything that is not a regular
+// file in the file's place (a folder, a named pipe, a socket, a device) is refused with what it is,
+// without opening it, so nothing ever waits on a pipe.
 struct AtomicWriteFailure {
   enum class Stage {
     None,    // the file was written
@@ -23,3 +29,11 @@ struct AtomicWriteFailure {
 };
 
 AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+// The reason given for something in a file's place that is not a regular file ("Is a directory",
+// "Is a named pipe", ...); empty for a regular file or when nothing is there.
+QString notARegularFileReason(const QString& path);
+
+// A write beyond the process's file size limit then fails with the write error of its caller instead
+// of ending the program through SIGXFSZ. Called once at start-up.
+void ignoreFileSizeLimitSignal();

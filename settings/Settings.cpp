@@ -6,6 +6,10 @@
 #include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QThread>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -19,7 +23,77 @@ const QString kWindowSection = QStringLiteral("settings");
 const QString kImageSection = QStringLiteral("images");
 const QString kSelectionSection = QStringLiteral("selections");
 
+TSettingsTraffic g_traffic;
+
+// The parsed copy of the settings file last read or written.
+struct CachedFile {
+  bool valid = false;
+  QString path;
+  TFileStamp stamp;
+  TSettingsFile model;
+  bool normalised = false;  // the file is byte for byte what storing the model writes
+};
+CachedFile g_cache;
+
+// The model of the settings file as it is on disk now, read again only when the file changed.
+const TSettingsFile& currentFile(const QString& path) {
+  static const TSettingsFile none;
+  const std::optional<TFileStamp> stamp = fileStamp(path);
+  if (!stamp) {
+    g_cache = {};
+    return none;
+  }
+  if (g_cache.valid && g_cache.path == path && g_cache.stamp == *stamp)
+    return g_cache.model;
+  g_cache = {};
+  std::optional<TFileStamp> readStamp;
+  TSettingsFile model = TSettingsFile::load(path, nullptr, &readStamp);
+  ++g_traffic.reads;
+  if (!readStamp)
+    return none;
+  g_cache.valid = true;
+  g_cache.path = path;
+  g_cache.stamp = *readStamp;
+  g_cache.normalised = model.loadedAsStored();
+  g_cache.model = std::move(model);
+  return g_cache.model;
+}
+
+// Held while one write loads, changes and stores the file.
+class SettingsWriteLock {
+public:
+  explicit SettingsWriteLock(const QString& path) {
+    if (path.isEmpty())
+      return;  // no file, nothing to guard
+    FLock.emplace(path + QStringLiteral(".lock"));
+    FLock->setStaleLockTime(kStaleAfterMs);
+    // Nothing is lost by going on without the lock when it cannot be had: a read-only folder
+    // cannot hold one, and an instance that keeps it this long is hung. Polled at short intervals:
+    // another instance holds it only for the few milliseconds of one write.
+    QElapsedTimer waited;
+    waited.start();
+    int pauseMs = 1;
+    while (!FLock->tryLock(0) && FLock->error() == QLockFile::LockFailedError && waited.elapsed() < kWaitMs) {
+      QThread::msleep(pauseMs);
+      pauseMs = std::min(pauseMs * 2, 16);
+    }
+  }
+
+private:
+  static constexpr int kStaleAfterMs = 10000;
+  static constexpr int kWaitMs = 10000;
+  std::optional<QLockFile> FLock;
+};
+
 }  // namespace
+
+void refuseLineBreak(const QString& fileName) {
+  if (fileName.contains(u'\r') || fileName.contains(u'\n'))
+    throw ELineBreakError(QStringLiteral("A file name with a line break cannot be used: ") + fileName);
+}
+
+TSettingsTraffic settingsTraffic() { return g_traffic; }
+void resetSettingsTraffic() { g_traffic = {}; }
 
 QString settingsPathForExecutable(const QString& executablePath) {
   if (executablePath.isEmpty())
@@ -38,7 +112,10 @@ QString settingsFilePath() {
   return settingsPathForExecutable(QCoreApplication::applicationFilePath());
 }
 
-void setSettingsFilePathOverride(const QString& path) { g_pathOverride = path; }
+void setSettingsFilePathOverride(const QString& path) {
+  g_pathOverride = path;
+  g_cache = {};  // as at a new start
+}
 
 void useSettingsSnapshot() { g_snapshot = TSettingsFile::load(settingsFilePath()); }
 
@@ -47,18 +124,40 @@ void dropSettingsSnapshot() { g_snapshot.reset(); }
 QString readSetting(const QString& section, const QString& key) {
   if (g_snapshot)
     return g_snapshot->value(section, key);
-  return TSettingsFile::load(settingsFilePath()).value(section, key);
+  return currentFile(settingsFilePath()).value(section, key);
 }
 
 void writeSetting(const QString& section, const QString& key, const QString& value) {
+  refuseLineBreak(key);
+  refuseLineBreak(value);
   if (g_snapshot) {
     g_snapshot->setValue(section, key, value);
     return;
   }
   const QString path = settingsFilePath();
-  TSettingsFile file = TSettingsFile::load(path);
+  const SettingsWriteLock lock(path);
+  const TSettingsFile& current = currentFile(path);
+  if (g_cache.valid && g_cache.normalised && current.holds(section, key, value))
+    return;  // storing would write the very bytes that are there
+  TSettingsFile file = current;
+  g_cache = {};
   file.setValue(section, key, value);
-  file.store(path);
+  const TSettingsFile::Encoding stored = file.store(path);
+  ++g_traffic.writes;
+  // What a load of the stored file gives: its encoding, and the line as loading trims it.
+  const std::optional<TFileStamp> stamp = fileStamp(path);
+  if (!stamp)
+    return;
+  const QString trimmedKey = trimBlanks(key), trimmedValue = trimBlanks(value);
+  const bool exact = trimmedKey == key && trimmedValue == value && trimBlanks(section) == section;
+  file.setEncoding(stored);
+  if (!exact)
+    file.setValue(section, trimmedKey, trimmedValue);
+  g_cache.valid = true;
+  g_cache.path = path;
+  g_cache.stamp = *stamp;
+  g_cache.model = std::move(file);
+  g_cache.normalised = exact;
 }
 
 QString encodeRectList(const TRectF& rect) {

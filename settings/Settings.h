@@ -1,19 +1,29 @@
 #pragma once
 
+#include "platform/Errors.h"
 #include "platform/Types.h"
 
 #include <QString>
 #include <QStringList>
 #include <optional>
 
-// The settings file beside the executable, read and written value by value: every read loads and
-// parses the whole file, every write loads it, changes one value and stores it back at once.
-// Nothing is cached between accesses.
+// The settings file beside the executable, read and written value by value: every write stores the
+// whole file back at once.
+//
+// One parsed copy of the file is kept in memory, valid while the file on disk keeps its identity, size
+// and modification and change times; every access checks that first, so a change made by another
+// instance (or by hand) is still seen at the next access. A write whose value is already stored,
+// in a file that is exactly as storing would write it, leaves the file alone.
+//
+// Writes are serialised across running instances by a lock file beside the settings file (its name
+// with ".lock" appended): the load, change and store of one write happen while it is held, so no
+// instance loses another's values. A lock left by an instance that was killed counts as stale and is
+// taken over; where no lock file can be made (a read-only folder) the write goes on without it.
 
 // The settings file in force: the running executable's path with its extension replaced by ".ini",
 // unless an override is set (tests use a temporary file). Formed anew at every access.
 QString settingsFilePath();
-void setSettingsFilePathOverride(const QString& path);  // empty removes the override
+void setSettingsFilePathOverride(const QString& path);  // empty removes the override; forgets the copy in memory
 // The settings file of an executable: its extension (the text from the last "." after the last "\\",
 // "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".
 QString settingsPathForExecutable(const QString& executablePath);
@@ -25,9 +35,23 @@ QString settingsPathForExecutable(const QString& executablePath);
 void useSettingsSnapshot();
 void dropSettingsSnapshot();
 
+// A line break (CR or LF) would split the line of a value in two. Raises ELineBreakError for a file
+// name that holds one, before anything is stored.
+class ELineBreakError : public Exception { using Exception::Exception; };
+void refuseLineBreak(const QString& fileName);
+
+// How often the settings file was read from disk and written since the last reset.
+struct TSettingsTraffic {
+  int reads = 0;
+  int writes = 0;
+};
+TSettingsTraffic settingsTraffic();
+void resetSettingsTraffic();
+
 // One read of (section, key): the value, or "" when the file, section or key is missing.
 QString readSetting(const QString& section, const QString& key);
-// One write of (section, key) = value; on disk when it returns.
+// One write of (section, key) = value; on disk when it returns. A key or value with a line break is
+// refused with ELineBreakError.
 void writeSetting(const QString& section, const QString& key, const QString& value);
 
 // Reads raise EFOpenError when the file exists but cannot be read; writes raise EFCreateError when

@@ -5,11 +5,20 @@
 
 #include "platform/Errors.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -247,24 +256,48 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
     text = decodeNarrow(data, size);
   }
 
-  auto takeLine = [&model](QStringView raw) {
+  // Whether the bytes are exactly what storing the model gives: checked line by line as the file is
+  // parsed, so that a file already in stored form can be recognised without encoding it again.
+  bool asStored = true;
+  bool blankPending = false;  // the one empty line that ends a section has been seen
+  auto takeLine = [&](QStringView raw) {
     const QString line = trimBlanks(raw);
-    if (line.isEmpty() || line.front() == u';')
-      return;
-    if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
-      model.FSections.append(Section{trimBlanks(QStringView(line).mid(1, line.size() - 2)), {}});
+    if (line.isEmpty()) {
+      if (raw.isEmpty() && !model.FSections.isEmpty() && !blankPending)
+        blankPending = true;
+      else
+        asStored = false;
       return;
     }
-    if (model.FSections.isEmpty())
+    if (line.front() == u';') {
+      asStored = false;
       return;
+    }
+    if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
+      if (!model.FSections.isEmpty() && !blankPending)
+        asStored = false;
+      blankPending = false;
+      model.FSections.append(Section{trimBlanks(QStringView(line).mid(1, line.size() - 2)), {}});
+      const QString& name = model.FSections.back().Name;
+      if (raw.size() != name.size() + 2 || raw.mid(1, name.size()) != name)
+        asStored = false;
+      return;
+    }
+    if (model.FSections.isEmpty() || blankPending) {
+      asStored = false;
+      if (model.FSections.isEmpty())
+        return;
+    }
     const qsizetype eq = line.indexOf(u'=');
     if (eq < 0) {
       model.FSections.back().Lines.append(Line{line});
-      return;
+    } else {
+      const QStringView view(line);
+      model.FSections.back().Lines.append(
+          Line{trimBlanks(view.left(eq)) + u'=' + trimBlanks(view.mid(eq + 1))});
     }
-    const QStringView view(line);
-    model.FSections.back().Lines.append(
-        Line{trimBlanks(view.left(eq)) + u'=' + trimBlanks(view.mid(eq + 1))});
+    if (raw != model.FSections.back().Lines.back().Text)
+      asStored = false;
   };
 
   const QStringView all(text);
@@ -276,25 +309,107 @@ TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
       takeLine(all.mid(start, i - start));
       if (c == u'\r' && i + 1 < n && all[i + 1] == u'\n')
         ++i;
+      else
+        asStored = false;  // stored lines end with CR LF
       start = i + 1;
     }
   }
-  if (start < n)
+  if (start < n) {
     takeLine(all.mid(start));
+    asStored = false;
+  }
+  if (!model.FSections.isEmpty() && !blankPending)
+    asStored = false;
+  if (asStored) {
+    switch (model.FEncoding) {
+      case Encoding::Utf8:
+        break;  // every byte, valid or not, comes back as it was
+      case Encoding::Utf16LE:
+      case Encoding::Utf16BE:
+        asStored = (size - 2) % 2 == 0;
+        break;
+      case Encoding::None:
+      case Encoding::Narrow:
+        if (!narrowIsUtf8())
+          asStored = model.toBytes() == bytes;
+        break;
+    }
+  }
+  model.FLoadedAsStored = asStored;
   return model;
 }
 
-TSettingsFile TSettingsFile::load(const QString& path) {
+#ifdef Q_OS_UNIX
+namespace {
+TFileStamp stampOf(const struct stat& st) {
+  TFileStamp stamp;
+  stamp.device = quint64(st.st_dev);
+  stamp.inode = quint64(st.st_ino);
+  stamp.size = qint64(st.st_size);
+  stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return stamp;
+}
+}  // namespace
+#endif
+
+std::optional<TFileStamp> fileStamp(const QString& path) {
+  if (path.isEmpty())
+    return std::nullopt;
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return std::nullopt;
+  return stampOf(st);
+#else
+  const QFileInfo info(path);
+  if (!info.isFile())
+    return std::nullopt;
+  TFileStamp stamp;
+  stamp.size = info.size();
+  stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+  stamp.changedNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1000000;
+  return stamp;
+#endif
+}
+
+TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, std::optional<TFileStamp>* stamp) {
   // A folder (or anything else that is no regular file) in the file's place counts as no file:
-  // reads give the empty string and the next write reports that it cannot create the file.
-  if (path.isEmpty() || !QFileInfo(path).isFile())
+  // reads give the empty string and the next write reports what is there instead.
+  if (stamp)
+    *stamp = std::nullopt;
+  if (!fileStamp(path))
     return {};
-  QFile file(path);
+  const QString shown = QDir::toNativeSeparators(path);
+  QFile file;
+#ifdef Q_OS_UNIX
+  // Opened without waiting, and checked again once open: a pipe put in its place meanwhile is no file.
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    throw EFOpenError(cannotOpenFileMessage(shown, QString::fromLocal8Bit(std::strerror(errno))));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return {};
+  }
+  if (stamp)
+    *stamp = stampOf(st);
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  }
+#else
+  file.setFileName(path);
   if (!file.open(QIODevice::ReadOnly))
-    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
+    throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  if (stamp)
+    *stamp = fileStamp(path);
+#endif
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError)
-    throw EFOpenError(cannotOpenFileMessage(QDir::toNativeSeparators(path), file.errorString()));
+    throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  if (bytesRead)
+    *bytesRead = bytes;
   return fromBytes(bytes);
 }
 
@@ -332,6 +447,19 @@ void TSettingsFile::setValue(const QString& section, const QString& key, const Q
   target->Lines.append(Line{text});
 }
 
+bool TSettingsFile::holds(const QString& section, const QString& key, const QString& value) const {
+  for (const auto& s : FSections) {
+    if (s.Name.compare(section, Qt::CaseInsensitive) != 0)
+      continue;
+    for (const auto& line : s.Lines)
+      if (line.HasKey() && line.Key().compare(key, Qt::CaseInsensitive) == 0)
+        return line.Text.size() == key.size() + 1 + value.size() && line.Text.startsWith(key) &&
+               line.Text.endsWith(value);
+    return false;
+  }
+  return false;
+}
+
 QByteArray TSettingsFile::toBytes() const {
   Encoding encoding = FEncoding;
   return encodeAs(encoding, textOf(FSections));
@@ -343,8 +471,9 @@ TSettingsFile::Encoding TSettingsFile::storedEncoding() const {
   return encoding;
 }
 
-void TSettingsFile::store(const QString& path) const {
-  const QByteArray bytes = toBytes();
+TSettingsFile::Encoding TSettingsFile::store(const QString& path) const {
+  Encoding encoding = FEncoding;
+  const QByteArray bytes = encodeAs(encoding, textOf(FSections));
   const QString shown = QDir::toNativeSeparators(path);
   // The new content replaces the old file only when complete (see AtomicFile.h): a failed write
   // leaves the previous file intact, and another instance never reads a part of one.
@@ -353,4 +482,5 @@ void TSettingsFile::store(const QString& path) const {
     throw EFCreateError(cannotCreateFileMessage(shown, failure.reason));
   if (failure)
     throw EWriteError(QStringLiteral("Stream write error"));
+  return encoding;
 }

@@ -29,6 +29,20 @@
 //
 // A file in a narrow code page that is not UTF-8 is stored as UTF-8 with a mark when one of its
 // values cannot be represented in that code page, so no character is lost by a write.
+// What identifies one state of a file on disk: its identity (device and inode), size, and
+// modification and change times. A file replaced by a rename, or written in place, gets a new stamp.
+struct TFileStamp {
+  quint64 device = 0;
+  quint64 inode = 0;
+  qint64 size = 0;
+  qint64 modifiedNs = 0;
+  qint64 changedNs = 0;
+  friend bool operator==(const TFileStamp&, const TFileStamp&) = default;
+};
+// The stamp of the regular file at the path; nullopt when there is none (missing, or a folder, pipe,
+// socket or device in its place). Never opens the file.
+std::optional<TFileStamp> fileStamp(const QString& path);
+
 class TSettingsFile {
 public:
   enum class Encoding { None, Narrow, Utf8, Utf16LE, Utf16BE };
@@ -53,7 +67,9 @@ public:
   // The model of the file at the path: empty and without encoding when the path is empty or no file
   // of that name exists (a folder of that name is no file). Raises EFOpenError when the file exists
   // but cannot be read.
-  static TSettingsFile load(const QString& path);
+  // Never waits: anything that is not a regular file counts as no file and is never opened.
+  // With bytes and stamp given, also the bytes read and the stamp of the file they came from.
+  static TSettingsFile load(const QString& path, QByteArray* bytes = nullptr, std::optional<TFileStamp>* stamp = nullptr);
 
   // The value of the first key of that name in the first section of that name, letter case
   // ignored; "" when either is missing.
@@ -61,6 +77,9 @@ public:
   // Replaces the first line of that key in the first section of that name by key=value (the key as
   // spelled here), or appends it; a missing section is appended at the end under this spelling.
   void setValue(const QString& section, const QString& key, const QString& value);
+  // True when setValue(section, key, value) would change nothing: the line it would replace already
+  // reads key=value, with the key spelled the same.
+  bool holds(const QString& section, const QString& key, const QString& value) const;
 
   // The file's bytes in the model's encoding, with its byte-order mark.
   QByteArray toBytes() const;
@@ -70,14 +89,22 @@ public:
   // Writes toBytes() to the path. The bytes go to a temporary file in the same folder that replaces
   // the old file only once it is complete, so a failed write leaves the previous file as it was.
   // Raises EFCreateError when the file cannot be created or replaced, EWriteError when writing fails.
-  void store(const QString& path) const;
+  // Gives the encoding the file was written in (storedEncoding()).
+  Encoding store(const QString& path) const;
+
+  // True when the bytes the model was made from are exactly those toBytes() gives for it (a file
+  // last written by storing): storing it unchanged would change no byte. False for a model that was
+  // not loaded.
+  bool loadedAsStored() const { return FLoadedAsStored; }
 
   Encoding encoding() const { return FEncoding; }
+  void setEncoding(Encoding encoding) { FEncoding = encoding; }
   const QList<Section>& sections() const { return FSections; }
 
 private:
   Encoding FEncoding = Encoding::None;
   QList<Section> FSections;
+  bool FLoadedAsStored = false;
 };
 
 // The narrow code page in force: the platform's default, unless a test has set an override

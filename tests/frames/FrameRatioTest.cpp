@@ -368,6 +368,26 @@ TEST_F(RatioFrameTest, MissingFileChangesNothingAndTheComboKeepsTheTypedText) {
   EXPECT_THROW(f->SetFilename(dir.path()), EFileNotFoundException) << "a folder is not a file";
 }
 
+// A picture whose name holds a line break (legal on Linux) could not be kept in the settings file:
+// it is refused before the frame or the file changes.
+TEST_F(RatioFrameTest, PictureNameWithALineBreakIsRefusedBeforeAnythingIsStored) {
+  const QString good = picture(QStringLiteral("g.png"), 100, 50);
+  const QString broken = picture(QStringLiteral("two\nlines.png"), 60, 60);
+  auto f = frame();
+  f->SetFilename(good);
+  const QByteArray before = iniBytes();
+  dialogs.FileAnswers.enqueue(broken);
+  try {
+    f->Button1Click();
+    ADD_FAILURE() << "no error";
+  } catch (const ELineBreakError& e) {
+    EXPECT_EQ(e.Message(), QStringLiteral("A file name with a line break cannot be used: ") + broken);
+  }
+  EXPECT_EQ(f->Filename(), good);
+  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(iniBytes(), before);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The combo edit as the user drives it
 

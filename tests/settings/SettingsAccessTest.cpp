@@ -149,24 +149,6 @@ TEST_F(SettingsOnDisk, MissingFolderReadsEmptyAndAWriteCannotCreateTheFile) {
   EXPECT_FALSE(QFile::exists(inMissing));
 }
 
-TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
-  RUN_AS_UNPRIVILEGED_USER();
-  SettingsAccess::SetImageSetting("1_1", "a.png");
-  const QByteArray before = readFileBytes(path);
-  const auto folderPermissions = QFile(dir.path()).permissions();
-  ASSERT_TRUE(QFile(dir.path()).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-  try {
-    SettingsAccess::SetImageSetting("1_1", "b.png");
-    ADD_FAILURE() << "a write into a read-only folder must fail";
-  } catch (const EFCreateError& e) {
-    EXPECT_TRUE(e.Message().startsWith("Cannot create file \"" + QDir::toNativeSeparators(path) + "\". "))
-        << e.Message().toStdString();
-  }
-  QFile(dir.path()).setPermissions(folderPermissions);
-  EXPECT_EQ(readFileBytes(path), before);
-  EXPECT_EQ(SettingsAccess::GetImageSetting("1_1"), "a.png");
-}
-
 TEST_F(SettingsOnDisk, ReadOnlyFileIsNotReplaced) {
   RUN_AS_UNPRIVILEGED_USER();
   SettingsAccess::SetImageSetting("1_1", "a.png");
