@@ -8,6 +8,12 @@
 //   decode-bench --compare FILE...   also decodes each file with QImageReader (converted to
 //                                    premultiplied ARGB32, not reduced) and reports whether the
 //                                    pixels are identical; exit code 1 when any file differs.
+//
+// bench/hostile/ holds seven tiny hostile files for the memory measurement: PNGs of one pixel
+// whose next chunk (tEXt, zTXt, iTXt, pCAL, sCAL, sPLT) declares 2 GB that the file does not
+// have, and a 2.7 KB JPEG whose frame header was patched to 65000 x 65000. Each must be refused
+// at the process's baseline memory:
+//   for f in bench/hostile/*; do /usr/bin/time -f "%M KB %e s" build/decode-bench $f; done
 #include "platform/Errors.h"
 #include "platform/ImageDecode.h"
 

@@ -128,7 +128,8 @@ QImage reduceWhole(const QImage& image) {
 // GIF, BMP, TIFF, ICO and anything else Qt reads: through QImageReader, whose allocation limit
 // keeps a header that claims a giant picture from taking its memory.
 QImage decodeWithQt(const QString& fileName) {
-  QImageReader::setAllocationLimit(int(DecodeWorkMemoryLimit / (1024 * 1024)));
+  static std::once_flag limitSet;  // a process-wide setting; prefetch workers read it too
+  std::call_once(limitSet, [] { QImageReader::setAllocationLimit(int(DecodeWorkMemoryLimit / (1024 * 1024))); });
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(false);
