@@ -86,7 +86,7 @@ bool readJpeg(jpeg_decompress_struct& cinfo, FILE* file, JpegState& s, int maxSi
       return false;
     s.pixels.resize(size_t(w));
   } else {
-    s.image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+    s.image = allocatePicture(w, h);
     if (s.image.isNull())
       return false;
   }

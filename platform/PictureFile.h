@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 #include <cstdio>
@@ -21,3 +22,8 @@ private:
 // Memory that one decoder may take for its own work beyond the picture it returns (rows, tables,
 // a full-size picture that has to be held before it is reduced).
 constexpr size_t DecodeWorkMemoryLimit = size_t(512) * 1024 * 1024;
+
+// A new premultiplied ARGB32 picture of that size, uninitialised; null when the memory cannot be
+// had. A large one asks the system for huge pages, which takes the page faults of filling it
+// down by a factor of 512.
+QImage allocatePicture(int width, int height);

@@ -3,6 +3,8 @@
 #include "platform/PictureFile.h"
 #include "platform/PictureReduce.h"
 
+#include <QRgb>
+
 #include <png.h>
 
 #include <csetjmp>
@@ -31,6 +33,16 @@ void pngWarning(png_structp, png_const_charp) {}
 QImage premultipliedRow(const PngState& s, const uchar* row) {
   return QImage(row, s.width, 1, s.wide ? QImage::Format_RGBA64 : QImage::Format_ARGB32)
       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// Straight ARGB32 to premultiplied in place, with Qt's rounding (qPremultiply).
+void premultiplyRow(QRgb* row, int width) {
+  for (int x = 0; x < width; ++x) {
+    const QRgb p = row[x];
+    const uint a = qAlpha(p);
+    if (a != 255)
+      row[x] = a ? qPremultiply(p) : 0;
+  }
 }
 
 // Passes on row y (libpng's form) to the result: reduced, or converted into image.
@@ -95,7 +107,7 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
     if (s.reducer->result().isNull())
       return false;
   } else {
-    s.image = QImage(s.width, s.height, s.wide ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+    s.image = allocatePicture(s.width, s.height);
     if (s.image.isNull())
       return false;
   }
@@ -107,6 +119,9 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
       for (int pass = 0; pass < passes; ++pass)
         for (int y = 0; y < s.height; ++y)
           png_read_row(png, s.image.scanLine(y), nullptr);
+      if (alpha)
+        for (int y = 0; y < s.height; ++y)
+          premultiplyRow(reinterpret_cast<QRgb*>(s.image.scanLine(y)), s.width);
     } else {
       if (double(rowBytes) * s.height > double(DecodeWorkMemoryLimit))
         return false;
@@ -119,8 +134,13 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
       s.full = {};
     }
   } else if (direct) {
-    for (int y = 0; y < s.height; ++y)
-      png_read_row(png, s.image.scanLine(y), nullptr);
+    // Each row premultiplied while it is still in the cache.
+    for (int y = 0; y < s.height; ++y) {
+      uchar* row = s.image.scanLine(y);
+      png_read_row(png, row, nullptr);
+      if (alpha)
+        premultiplyRow(reinterpret_cast<QRgb*>(row), s.width);
+    }
   } else {
     s.row.resize(rowBytes);
     for (int y = 0; y < s.height; ++y) {
@@ -129,8 +149,6 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
     }
   }
   png_read_end(png, nullptr);
-  if (direct)
-    s.image.convertTo(QImage::Format_ARGB32_Premultiplied);
   return true;
 }
 
