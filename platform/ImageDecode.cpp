@@ -294,6 +294,8 @@ TPicturePrefetch::~TPicturePrefetch() {
   });
 }
 
+int TPicturePrefetch::FileCount() const { return int(FData->files.size()); }
+
 void clearDecodeCache() {
   std::lock_guard lock(g_mutex);
   g_cache.clear();

@@ -43,6 +43,8 @@ public:
   ~TPicturePrefetch();
   TPicturePrefetch(const TPicturePrefetch&) = delete;
   TPicturePrefetch& operator=(const TPicturePrefetch&) = delete;
+  // The number of distinct existing files it decodes.
+  int FileCount() const;
 
 private:
   struct Data;
