@@ -31,7 +31,7 @@
 QImage decodePicture(const QString& fileName);
 
 // Decodes the named files on the machine's cores ahead of their use (each file once, however
-// often it is named). Until the object is destroyed, decodePicture of one of them, still unchanged,
+// often it is named; none that the cache holds already). Until the object is destroyed, decodePicture of one of them, still unchanged,
 // returns the picture decoded here, waiting for it while it is being decoded (or decoding it
 // itself when no worker has started on it yet), and the pictures are held here so they stay
 // cached. A file that fails to decode here is decoded again by decodePicture, which raises its
@@ -43,7 +43,7 @@ public:
   ~TPicturePrefetch();
   TPicturePrefetch(const TPicturePrefetch&) = delete;
   TPicturePrefetch& operator=(const TPicturePrefetch&) = delete;
-  // The number of distinct existing files it decodes.
+  // The number of distinct existing files it decodes (not cached when it was made).
   int FileCount() const;
 
 private:

@@ -1,6 +1,7 @@
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
+#include "platform/ImageDecode.h"
 #include "settings/Settings.h"
 
 #include <QImage>
@@ -8,7 +9,7 @@
 #include <gtest/gtest.h>
 
 // Start-up prefetches exactly the pictures the frames will restore: those stored under the
-// frames' own size keys, each file once, existing files only.
+// frames' own size keys, each file once, existing files only, none already cached.
 TEST(PicturePrefetch, TakesThePicturesStoredUnderTheFramesSizeKeys) {
   QTemporaryDir dir;
   setSettingsFilePathOverride(dir.filePath(QStringLiteral("Vellumark.ini")));
@@ -29,8 +30,15 @@ TEST(PicturePrefetch, TakesThePicturesStoredUnderTheFramesSizeKeys) {
   writeSetting(QStringLiteral("images"), keyOf(12), a);
   writeSetting(QStringLiteral("images"), keyOf(5), dir.filePath(QStringLiteral("missing.png")));
   writeSetting(QStringLiteral("images"), QStringLiteral("1_1"), c);  // no group has this key
+  {
+    const auto prefetch = prefetchStoredPictures();
+    ASSERT_NE(prefetch, nullptr);
+    EXPECT_EQ(prefetch->FileCount(), 2);
+  }
+  // A picture that is cached already (a frame shows it) is not decoded again.
+  const QImage shown = decodePicture(a);
   const auto prefetch = prefetchStoredPictures();
   ASSERT_NE(prefetch, nullptr);
-  EXPECT_EQ(prefetch->FileCount(), 2);
+  EXPECT_EQ(prefetch->FileCount(), 1);
   setSettingsFilePathOverride(QString());
 }
