@@ -255,12 +255,14 @@ TPicturePrefetch::TPicturePrefetch(const QStringList& fileNames) : FData(std::ma
       FData->files.push_back(p);
     }
   }
-  if (FData->files.empty())
-    return;
   {
+    // Pictures the cache holds already are not decoded again.
     std::lock_guard lock(g_mutex);
+    std::erase_if(FData->files, [](const std::shared_ptr<Pending>& p) { return !findCached(p->key).isNull(); });
     g_pending.insert(g_pending.end(), FData->files.begin(), FData->files.end());
   }
+  if (FData->files.empty())
+    return;
   const size_t threads =
       std::min<size_t>(FData->files.size(), std::max(1u, std::thread::hardware_concurrency()));
   Data* data = FData.get();
