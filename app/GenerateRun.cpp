@@ -12,6 +12,16 @@
 #include <QComboBox>
 #include <QFileInfo>
 
+QString outputFileName(const QString& stem, int width, int height) {
+  // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
+  return QStringLiteral("%1%2x%3.png").arg(stem, QString::number(width), QString::number(height));
+}
+
+bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPad) {
+  return (android && !e.AndroidName.isEmpty()) || (iPhone && !e.iPhoneName.isEmpty()) ||
+         (iPad && !e.iPadName.isEmpty());
+}
+
 void TfrmVellumark::NewOptsets() {
   AndroidOptions = NewAndroidOptsetWithHeader();
   iOSOptions = NewiOSOptsetWithHeader();
@@ -19,7 +29,25 @@ void TfrmVellumark::NewOptsets() {
 
 void TfrmVellumark::GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect,
                                   const QString& aFilename) {
-  renderImageFile(aBitmap, Width, Height, aRect, aFilename);
+  renderImageFile(aBitmap, Width, Height, aRect, aFilename, cbSmooth->isChecked());
+}
+
+QStringList TfrmVellumark::OutputPngPaths() const {
+  const bool android = IsChecked(lbiAndroid);
+  const bool iPhone = IsChecked(lbiiPhone);
+  const bool iPad = IsChecked(lbiiPad);
+  const QString baseName = ceBaseName->currentText();
+  const QString folder = folderOf(baseName);
+  const QString stem = stemOf(baseName);
+  QStringList paths;
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    for (const TSizeInfo& e : SizeGroups[g])
+      if (servesCheckedDevice(e, android, iPhone, iPad))
+        paths << joinPath(folder, outputFileName(stem, e.Width, e.Height));
+    if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
+      paths << joinPath(folder, outputFileName(stem, AppStoreIconSize, AppStoreIconSize));
+  }
+  return paths;
 }
 
 void TfrmVellumark::GenerateImages() {
@@ -34,7 +62,37 @@ void TfrmVellumark::GenerateImages() {
   const QString baseName = ceBaseName->currentText();
   const QString folder = folderOf(baseName);
   const QString stem = stemOf(baseName);
+  const bool appStoreIcon = cbAppStoreIcon->isChecked();
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
+  // Entries done of the entries to make, for the progress bar.
+  const int total = int(OutputPngPaths().size());
+  int done = 0;
+
+  // One output file: an existing file is skipped or overwritten by the overwrite question and the
+  // remembered answer, then the file is logged and rendered. False when the answer was Cancel.
+  auto writeFile = [&](TRatioFrame* frame, int width, int height, const QString& path) {
+    // A folder of that name is no file: nothing to ask, the render reports that it cannot create it.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isDir()) {
+      if (remembered == mrNoToAll) {
+        Log(skipping.arg(path));
+        return true;
+      }
+      if (remembered != mrYesToAll) {
+        remembered = Dialogs().MessageDlg(QStringLiteral("%1 exists.  Overwrite?").arg(path), TMsgDlgType::mtWarning,
+                                          mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
+        if (remembered == mrCancel)
+          return false;
+        if (remembered == mrNo || remembered == mrNoToAll) {
+          Log(skipping.arg(path));
+          return true;
+        }
+      }
+    }
+    Log(QStringLiteral("      ") + path);
+    GenerateImage(frame->Bitmap(), width, height, frame->ZoomRect(), path);
+    return true;
+  };
 
   for (int g = 0; g < SizeGroupCount; ++g) {
     TRatioFrame* frame = FindRatioFrame(g);
@@ -45,9 +103,8 @@ void TfrmVellumark::GenerateImages() {
       const bool forIPad = iPad && !e.iPadName.isEmpty();
       if (!forAndroid && !forIPhone && !forIPad)
         continue;
-      // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
-      const QString path = joinPath(
-          folder, QStringLiteral("%1%2x%3.png").arg(stem, QString::number(e.Width), QString::number(e.Height)));
+      ShowProgress(done++, total);
+      const QString path = joinPath(folder, outputFileName(stem, e.Width, e.Height));
 
       // Named before the existence test: a file that is then skipped is still in the option sets.
       if (forAndroid)
@@ -57,26 +114,19 @@ void TfrmVellumark::GenerateImages() {
       if (forIPad)
         iOSOptions->PropertyGroup()->SetChildText(e.iPadName, path);
 
-      if (QFileInfo::exists(path)) {
-        if (remembered == mrNoToAll) {
-          Log(skipping.arg(path));
-          continue;
-        }
-        if (remembered != mrYesToAll) {
-          remembered = Dialogs().MessageDlg(QStringLiteral("%1 exists.  Overwrite?").arg(path), TMsgDlgType::mtWarning,
-                                            mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
-          if (remembered == mrCancel)
-            return;
-          if (remembered == mrNo || remembered == mrNoToAll) {
-            Log(skipping.arg(path));
-            continue;
-          }
-        }
-      }
-      Log(QStringLiteral("      ") + path);
-      GenerateImage(frame->Bitmap(), e.Width, e.Height, frame->ZoomRect(), path);
+      if (!writeFile(frame, e.Width, e.Height, path))
+        return;
+    }
+    // The App Store icon comes after the 1:1 group's own files; the option sets do not name it.
+    if (g == 0 && appStoreIcon && (iPhone || iPad)) {
+      const int side = AppStoreIconSize;
+      ShowProgress(done++, total);
+      if (!writeFile(frame, side, side, joinPath(folder, outputFileName(stem, side, side))))
+        return;
     }
   }
+
+  ShowProgress(done, total);
 
   if (cbOptset->isChecked()) {
     if (android)

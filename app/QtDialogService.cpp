@@ -37,6 +37,25 @@ constexpr ButtonChoice buttonOrder[] = {
   {mbOK, "OK", mrOk},
 };
 
+// While a box is open the ordinary arrow shows, also when the program is busy around it (the
+// overwrite question in the middle of a generation run); the busy cursor comes back afterwards.
+class TArrowCursorScope {
+public:
+  TArrowCursorScope() : FPushed(QApplication::overrideCursor() != nullptr) {
+    if (FPushed)
+      QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~TArrowCursorScope() {
+    if (FPushed)
+      QApplication::restoreOverrideCursor();
+  }
+  TArrowCursorScope(const TArrowCursorScope&) = delete;
+  TArrowCursorScope& operator=(const TArrowCursorScope&) = delete;
+
+private:
+  bool FPushed;
+};
+
 }  // namespace
 
 QWidget* dialogParent() {
@@ -91,6 +110,7 @@ int TQtDialogService::MessageDlg(const QString& text, TMsgDlgType kind, TMsgDlgB
   box.setDefaultButton(static_cast<QPushButton*>(added.first().first));  // Yes when present
   // Escape and the close button count as Cancel; without a Cancel button they close the box only.
   box.setEscapeButton(cancel);
+  const TArrowCursorScope arrow;
   box.exec();
   const QAbstractButton* clicked = box.clickedButton();
   for (const auto& [button, code] : added)
@@ -135,5 +155,6 @@ bool TQtDialogService::OpenFileDialog(const TOpenDialogOptions& options, QString
 void TQtDialogService::ShowError(const QString& text) {
   QMessageBox box(QMessageBox::Critical, messageDialogCaption(TMsgDlgType::mtError), text, QMessageBox::Ok,
                   dialogParent());
+  const TArrowCursorScope arrow;
   box.exec();
 }

@@ -2,20 +2,25 @@
 
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
+#include "app/RenderImage.h"
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
+#include "frames/PreviewWindow.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -36,7 +41,19 @@ constexpr int FrameHeight = 160;     // design height of a ratio frame
 constexpr int SetupLeft = 144;
 constexpr int SetupDesignWidth = 401;
 
+constexpr int SetupMargin = 10;      // room kept right of and below the Setup tab's controls
+
 const QString BaseFilenameKey = QStringLiteral("base_filename");
+// The check boxes of the Setup tab remembered in section "settings": "1" checked, "0" not; a
+// missing key leaves the box checked.
+const QString AndroidKey = QStringLiteral("android");
+const QString iPhoneKey = QStringLiteral("iphone");
+const QString iPadKey = QStringLiteral("ipad");
+const QString OptsetKey = QStringLiteral("optset");
+
+QString checkedText(bool checked) { return checked ? QStringLiteral("1") : QStringLiteral("0"); }
+const QString SmoothDownscaleKey = QStringLiteral("smooth_downscale");
+const QString AppStoreIconKey = QStringLiteral("appstore_icon");
 
 }  // namespace
 
@@ -108,7 +125,8 @@ void TfrmVellumark::buildLayout() {
   VertScrollBox1 = new QScrollArea(tiGraphics);
   VertScrollBox1->setObjectName(QStringLiteral("VertScrollBox1"));
   VertScrollBox1->setWidgetResizable(true);
-  VertScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Frames keep the width their controls need; a narrower tab scrolls sideways.
+  VertScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   VertScrollBox1->setFrameShape(QFrame::NoFrame);
   FScrollContent = new QWidget;
   FScrollContent->setObjectName(QStringLiteral("VertScrollBox1Content"));
@@ -148,6 +166,11 @@ void TfrmVellumark::buildLayout() {
   cbOptset->setObjectName(QStringLiteral("cbOptset"));
   cbOptset->setChecked(true);
 
+  cbSmooth = new QCheckBox(QStringLiteral("Smooth downscaling (sharper small images)"), tiSetup);
+  cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
+  cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
+  cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
 
@@ -180,6 +203,15 @@ void TfrmVellumark::buildLayout() {
   auto* generateLayout = new QVBoxLayout(tiGenerate);
   generateLayout->setContentsMargins(20, 20, 20, 20);
   generateLayout->addWidget(mmOutput);
+  // A thin bar in the margin under the log, outside the layout: the log keeps its place and size
+  // when a run shows the bar, so a log scrolled to its end keeps following the new lines.
+  pbGenerate = new QProgressBar(tiGenerate);
+  pbGenerate->setObjectName(QStringLiteral("pbGenerate"));
+  pbGenerate->setRange(0, 1);
+  pbGenerate->setValue(0);
+  pbGenerate->setTextVisible(false);
+  pbGenerate->setVisible(false);
+  tiGenerate->installEventFilter(this);
   TabControl1->addTab(tiGenerate, QStringLiteral("Generate"));
 
   // The strip along the bottom, with Button2 over it.
@@ -209,8 +241,30 @@ void TfrmVellumark::buildLayout() {
   connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(Button1); }); });
   connect(ceBaseName, &QComboBox::editTextChanged, this,
           [this] { runEventHandler([this] { ceBaseNameChange(ceBaseName); }); });
+  connect(ListBox1, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { runEventHandler([this, item] { DeviceChange(item); }); });
+  connect(cbOptset, &QCheckBox::toggled, this, [this](bool checked) {
+    runEventHandler([this, checked] { SetSetting(OptsetKey, checkedText(checked)); });
+  });
+  for (auto [box, key] : {std::pair{cbSmooth, SmoothDownscaleKey}, std::pair{cbAppStoreIcon, AppStoreIconKey}})
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+      runEventHandler([&] { SetSetting(key, checkedText(checked)); });
+    });
 
   resize(DesignWidth, DesignHeight);
+  layOutSetupPage();
+  updateMinimumSize();
+}
+
+void TfrmVellumark::updateMinimumSize() {
+  // The Setup tab's controls are placed by hand: its minimum covers ceBaseName, the widest control
+  // that does not stretch, and the lowest control, with a margin. The other tabs scroll.
+  int bottom = 0;
+  for (const QWidget* child : tiSetup->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    bottom = std::max(bottom, child->geometry().bottom() + 1);
+  tiSetup->setMinimumSize(SetupLeft + SetupDesignWidth + SetupMargin, bottom + SetupMargin);
+  const QSize tabs = TabControl1->minimumSizeHint();
+  setMinimumSize(tabs.width() + 2 * WindowMargin, tabs.height() + WindowMargin + Layout1Height);
 }
 
 void TfrmVellumark::resizeEvent(QResizeEvent* event) {
@@ -228,6 +282,8 @@ void TfrmVellumark::resizeEvent(QResizeEvent* event) {
 bool TfrmVellumark::eventFilter(QObject* watched, QEvent* event) {
   if (watched == tiSetup && event->type() == QEvent::Resize)
     layOutSetupPage();
+  if (watched == tiGenerate && event->type() == QEvent::Resize)
+    pbGenerate->setGeometry(20, tiGenerate->height() - 16, std::max(0, tiGenerate->width() - 40), 12);
   return QWidget::eventFilter(watched, event);
 }
 
@@ -239,6 +295,8 @@ void TfrmVellumark::layOutSetupPage() {
   Button1->setGeometry(SetupLeft, 80, 80, 22);
   ListBox1->setGeometry(SetupLeft, 120, stretched, 129);
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
+  cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
+  cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
 }
 
 void TfrmVellumark::showStartupError() {
@@ -267,6 +325,38 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   // Restoring the stored name is no change to persist.
   const QSignalBlocker block(ceBaseName);
   ceBaseName->setEditText(baseName);
+  try {
+    RestoreCheckBoxes();
+  } catch (...) {
+    showStartupError();
+  }
+}
+
+void TfrmVellumark::RestoreCheckBoxes() {
+  // The devices and the option-set box are checked unless "0" is stored; the opt-in boxes are
+  // checked only when "1" is stored.
+  const auto checkedUnlessOff = [this](const QString& key) { return GetSetting(key) != QStringLiteral("0"); };
+  const auto checkedWhenOn = [this](const QString& key) { return GetSetting(key) == QStringLiteral("1"); };
+  // Restoring is no change to persist.
+  const QSignalBlocker blockList(ListBox1);
+  const QSignalBlocker blockOptset(cbOptset);
+  const QSignalBlocker blockSmooth(cbSmooth);
+  const QSignalBlocker blockAppStore(cbAppStoreIcon);
+  lbiAndroid->setCheckState(checkedUnlessOff(AndroidKey) ? Qt::Checked : Qt::Unchecked);
+  lbiiPhone->setCheckState(checkedUnlessOff(iPhoneKey) ? Qt::Checked : Qt::Unchecked);
+  lbiiPad->setCheckState(checkedUnlessOff(iPadKey) ? Qt::Checked : Qt::Unchecked);
+  cbOptset->setChecked(checkedUnlessOff(OptsetKey));
+  cbSmooth->setChecked(checkedWhenOn(SmoothDownscaleKey));
+  cbAppStoreIcon->setChecked(checkedWhenOn(AppStoreIconKey));
+}
+
+void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
+  const QString key = Item == lbiAndroid ? AndroidKey
+                      : Item == lbiiPhone ? iPhoneKey
+                      : Item == lbiiPad   ? iPadKey
+                                          : QString();
+  if (!key.isEmpty())
+    SetSetting(key, checkedText(IsChecked(Item)));
 }
 
 void TfrmVellumark::InitSizeInfos() { ::InitSizeInfos(); }
@@ -290,6 +380,7 @@ void TfrmVellumark::CreateRatioFrames() {
     frame->setFixedHeight(FrameHeight);
     stack->insertWidget(stack->count() - 1, frame);  // above the closing stretch
     frame->OnChange = [this](QObject* changed) { RatioFrameChange(changed); };
+    frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };
     frame->SetTag(g);
     FRatioFrames.append(frame);
   }
@@ -310,6 +401,33 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
   for (TRatioFrame* frame : FRatioFrames)
     appendHistoryItem(frame->ceFilename, name);
   appendHistoryItem(ceBaseName, name);
+}
+
+// Preview of a group's outputs
+
+TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
+  const bool android = IsChecked(lbiAndroid);
+  const bool iPhone = IsChecked(lbiiPhone);
+  const bool iPad = IsChecked(lbiiPad);
+  const QString stem = stemOf(ceBaseName->currentText());
+  const bool smooth = cbSmooth->isChecked();
+  const TRectF zoom = Frame->ZoomRect();
+  QList<TPreviewItem> items;
+  // Rendered as the run renders the entry: the same renderer, selection and smooth setting.
+  auto add = [&](int width, int height) {
+    items.append({width, height, outputFileName(stem, width, height),
+                  renderImage(Frame->Bitmap(), width, height, zoom, smooth).Image()});
+  };
+  const int g = Frame->Tag();
+  if (g >= 0 && g < SizeGroupCount)
+    for (const TSizeInfo& e : SizeGroups[g])
+      if (servesCheckedDevice(e, android, iPhone, iPad))
+        add(e.Width, e.Height);
+  if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
+    add(AppStoreIconSize, AppStoreIconSize);
+  auto* window = new TPreviewWindow(Frame->Caption(), std::move(items), this);
+  window->show();
+  return window;
 }
 
 // Base file name
@@ -340,9 +458,72 @@ void TfrmVellumark::Log(const QString& Msg) { mmOutput->appendPlainText(Msg); }
 
 bool TfrmVellumark::IsChecked(const QListWidgetItem* Item) { return Item && Item->checkState() == Qt::Checked; }
 
+namespace {
+
+// For the length of a generation run: nothing that could change the run can be used (the other
+// tabs with the frames and the setup, the Generate action with its button, closing the window),
+// the log cannot be typed into, and the cursor shows that the program is busy. Everything comes
+// back as it was when the run ends, also when an error ends it.
+class TGenerateRunScope {
+public:
+  TGenerateRunScope(TfrmVellumark& form, bool& generating) : FForm(form), FGenerating(generating) {
+    FGenerating = true;
+    for (int i = 0; i < FForm.TabControl1->count(); ++i) {
+      FTabsEnabled.append(FForm.TabControl1->isTabEnabled(i));
+      if (FForm.TabControl1->widget(i) != FForm.TabControl1->currentWidget())
+        FForm.TabControl1->setTabEnabled(i, false);
+    }
+    FActionEnabled = FForm.actGenerate->isEnabled();
+    FForm.actGenerate->setEnabled(false);
+    FLogReadOnly = FForm.mmOutput->isReadOnly();
+    FForm.mmOutput->setReadOnly(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~TGenerateRunScope() {
+    QApplication::restoreOverrideCursor();
+    FForm.mmOutput->setReadOnly(FLogReadOnly);
+    FForm.actGenerate->setEnabled(FActionEnabled);
+    for (int i = 0; i < FTabsEnabled.size() && i < FForm.TabControl1->count(); ++i)
+      FForm.TabControl1->setTabEnabled(i, FTabsEnabled[i]);
+    FGenerating = false;
+  }
+  TGenerateRunScope(const TGenerateRunScope&) = delete;
+  TGenerateRunScope& operator=(const TGenerateRunScope&) = delete;
+
+private:
+  TfrmVellumark& FForm;
+  bool& FGenerating;
+  QList<bool> FTabsEnabled;
+  bool FActionEnabled = false;
+  bool FLogReadOnly = false;
+};
+
+}  // namespace
+
 void TfrmVellumark::actGenerateExecute(QObject* Sender) {
   Q_UNUSED(Sender);
+  if (FGenerating)
+    return;
+  TGenerateRunScope scope(*this, FGenerating);
+  pbGenerate->setRange(0, 1);
+  pbGenerate->setValue(0);
+  pbGenerate->setVisible(true);
   GenerateImages();
+}
+
+void TfrmVellumark::ShowProgress(int done, int total) {
+  pbGenerate->setRange(0, std::max(total, 1));
+  pbGenerate->setValue(total > 0 ? done : 1);
+  // Repaint between files. User input reaches only disabled controls meanwhile, so nothing acts on it.
+  QCoreApplication::processEvents();
+}
+
+void TfrmVellumark::closeEvent(QCloseEvent* event) {
+  if (FGenerating) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void TfrmVellumark::TabControl1Change(QObject* Sender) {
@@ -354,6 +535,7 @@ void TfrmVellumark::TabControl1Change(QObject* Sender) {
   if (tabs->currentWidget() != tiGenerate)
     return;
   mmOutput->clear();
+  pbGenerate->setVisible(false);
   if (!Validate())
     throw Exception(QStringLiteral("Errors were found in setup.  Please correct."));
   Log(QStringLiteral("Ready to generate images"));

@@ -18,10 +18,13 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QTabWidget;
+class TPreviewWindow;
 class TRatioFrame;
+struct TSizeInfo;
 
 // The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the 13
 // ratio frames, keeps the base file name, logs validation and generation, and gates the Generate
@@ -61,6 +64,13 @@ public:
   QAction* actGenerate = nullptr;
   QComboBox* ceBaseName = nullptr;
   QLabel* Label1 = nullptr;
+  // Under the log: entries done of the entries to make, shown from the start of a generation run.
+  QProgressBar* pbGenerate = nullptr;
+  // Opt-in choices of the Setup tab, kept in section "settings" ("1" or "0", missing is "0"):
+  // outputs smaller than their region made by area averaging (key "smooth_downscale"), and the
+  // 1024 x 1024 App Store icon written after the 1:1 group (key "appstore_icon").
+  QCheckBox* cbSmooth = nullptr;
+  QCheckBox* cbAppStoreIcon = nullptr;
 
   // The option-set documents of the latest generation run, held through their roots; absent
   // until the first run, replaced by every run.
@@ -81,6 +91,8 @@ public:
   bool Validate();
   // The generation run behind the Generate action.
   void GenerateImages();
+  // The PNG files a run makes for the checked devices and the base file name, in run order.
+  QStringList OutputPngPaths() const;
 
   // Setting[AName]: the window's own values in section "settings" of the settings file.
   QString GetSetting(const QString& AName) const;
@@ -94,12 +106,18 @@ public:
   // The checked state of a device item (lbiiPhone, lbiiPad, lbiAndroid).
   static bool IsChecked(const QListWidgetItem* Item);
 
+  // Opens the preview window of a frame's group: every output of the group for the checked
+  // devices, rendered as a run would render it now, named as a run would name it. Writes nothing.
+  TPreviewWindow* PreviewFrame(TRatioFrame* Frame);
+
   // The introduction shown on the first tab.
   static const QString IntroductionText;
 
 protected:
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The window stays open while a generation run goes on.
+  void closeEvent(QCloseEvent* event) override;
 
 private:
   void InitSizeInfos();
@@ -107,16 +125,34 @@ private:
   void RatioFrameChange(QObject* Sender);
   void GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename);
   void NewOptsets();
+  // Progress of a generation run: sets the bar and lets the window repaint.
+  void ShowProgress(int done, int total);
+
+  // The device check boxes and cbOptset as the settings file holds them (missing: checked).
+  void RestoreCheckBoxes();
+  // Stores the check state of a device item when the user changes it.
+  void DeviceChange(QListWidgetItem* Item);
 
   void buildLayout();
   void layOutSetupPage();
+  // The smallest window at which no control is cut off.
+  void updateMinimumSize();
   // Shows the error in flight at start-up, once per distinct message.
   void showStartupError();
 
   QWidget* FScrollContent = nullptr;
   QList<TRatioFrame*> FRatioFrames;
   QStringList FStartupErrors;
+  bool FGenerating = false;
 };
+
+// The side of the square App Store icon that the run can write after the 1:1 group.
+constexpr int AppStoreIconSize = 1024;
+
+// The PNG file name of an output: stem, width, "x", height, ".png" (MyApp180x180.png).
+QString outputFileName(const QString& stem, int width, int height);
+// True when the entry is produced for at least one checked device.
+bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPad);
 
 // Appends Item to the combo box's list unless the list already holds it (letter case ignored).
 // The combo box's text and current item stay as they are, and the box emits no signal.

@@ -10,6 +10,14 @@ cd "$(dirname "$0")/.."
 runs=${1:-3}
 peers=../shared/bench/peers
 src=../shared/bench/src4096.png
+# The peers and the source picture are not part of the repository: they lie in ../shared/bench.
+for need in "$peers/peer_vips.c" "$peers/peer_pillow.py" "$peers/catalogue.tsv" "$src"; do
+  if [ ! -f "$need" ]; then
+    echo "bench/compare.sh: $need is missing; the comparison needs the peer programs and the source picture" \
+      "of ../shared/bench beside the repository" >&2
+    exit 2
+  fi
+done
 bash scripts/install-packages.sh libvips-dev python3-pil bc
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 gcc -O2 -o "$work/peer_vips" "$peers/peer_vips.c" $(pkg-config --cflags --libs vips)

@@ -1,14 +1,19 @@
 // The whole generation job through the real window, offscreen:
-//   generate-bench SOURCE OUTDIR
+//   generate-bench SOURCE OUTDIR [--smooth] [--appstore] [--preview GROUP]
 // Builds the main window with all 13 frames on SOURCE, each selection covering the whole picture,
 // checks the setup on the Generate tab and runs the generation into OUTDIR (which must be empty or
 // missing; it is created). Prints the time of each stage and the total bytes written.
+// --smooth and --appstore check the Setup tab's boxes "Smooth downscaling" and "Also write the
+// App Store icon" first. --preview GROUP times opening the preview of group GROUP (0..12) until
+// it has been painted once, instead of the run.
 #include "app/VellumarkMain.h"
+#include "frames/PreviewWindow.h"
 #include "frames/FrameRatio.h"
 #include "platform/Dialogs.h"
 #include "settings/Settings.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,6 +21,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -35,8 +41,23 @@ public:
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: generate-bench SOURCE OUTDIR\n");
+    std::fprintf(stderr, "usage: generate-bench SOURCE OUTDIR [--smooth] [--appstore] [--preview GROUP]\n");
     return 2;
+  }
+  bool smooth = false, appStore = false;
+  int previewGroup = -1;
+  for (int i = 3; i < argc; ++i) {
+    const QByteArray arg = argv[i];
+    if (arg == "--smooth")
+      smooth = true;
+    else if (arg == "--appstore")
+      appStore = true;
+    else if (arg == "--preview" && i + 1 < argc)
+      previewGroup = QByteArray(argv[++i]).toInt();
+    else {
+      std::fprintf(stderr, "unknown argument %s\n", argv[i]);
+      return 2;
+    }
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -61,7 +82,29 @@ int main(int argc, char** argv) {
     frame->SetSelectRect(frame->ImageRect());  // the whole picture
   }
   form.ceBaseName->setCurrentText(outDir + QStringLiteral("/MyApp.png"));
+  form.cbSmooth->setChecked(smooth);
+  form.cbAppStoreIcon->setChecked(appStore);
   const qint64 setupNs = t.nsecsElapsed();
+
+  if (previewGroup >= 0) {
+    TRatioFrame* frame = form.FindRatioFrame(previewGroup);
+    if (!frame) {
+      std::fprintf(stderr, "no group %d\n", previewGroup);
+      return 2;
+    }
+    t.restart();
+    const std::clock_t cpu = std::clock();  // the process's CPU time, all threads
+    TPreviewWindow* window = form.PreviewFrame(frame);
+    const qint64 renderedNs = t.nsecsElapsed();
+    window->repaint();  // painted once, as the user first sees it
+    QApplication::processEvents();
+    const qint64 shownNs = t.nsecsElapsed();
+    const double cpuS = double(std::clock() - cpu) / CLOCKS_PER_SEC;
+    std::printf("preview of %s: %lld outputs rendered %.3f s  shown %.3f s wall  %.3f s CPU\n",
+                qPrintable(frame->Caption()), static_cast<long long>(window->Sheet()->Items().size()),
+                renderedNs / 1e9, shownNs / 1e9, cpuS);
+    return 0;
+  }
 
   form.TabControl1->setCurrentIndex(3);  // validation
   t.restart();

@@ -88,3 +88,24 @@ void InitSizeInfos() {
       S(828, 1792, "iPhone_Launch828", "", ""),
   };
 }
+
+bool isiOSAppIconName(const QString& name) {
+  for (const char* part : {"AppIcon", "Spotlight", "Setting"})
+    if (name.contains(QLatin1String(part), Qt::CaseInsensitive))
+      return true;
+  return false;
+}
+
+bool holdsiOSAppIcons(const TSizeInfos& group) {
+  for (const TSizeInfo& e : group)
+    if (isiOSAppIconName(e.iPhoneName) || isiOSAppIconName(e.iPadName))
+      return true;
+  return false;
+}
+
+const TSizeInfos* groupOfRatio(qint32 width, qint32 height) {
+  for (const TSizeInfos& group : SizeGroups)
+    if (!group.isEmpty() && group.constFirst().Width == width && group.constFirst().Height == height)
+      return &group;
+  return nullptr;
+}

@@ -36,5 +36,14 @@ constexpr int SizeGroupCount = 13;
 // start-up; read-only afterwards.
 extern std::array<TSizeInfos, SizeGroupCount> SizeGroups;
 
+// True for the option-set property of an iOS app icon, Spotlight icon or Settings icon: a name
+// holding "AppIcon", "Spotlight" or "Setting", letter case ignored (iPad_SpotLight80). The App
+// Store rejects such icons when they have transparent pixels.
+bool isiOSAppIconName(const QString& name);
+// True when an entry of the group is an iOS app icon for iPhone or iPad.
+bool holdsiOSAppIcons(const TSizeInfos& group);
+// The group whose first entry has this size (the group of a ratio frame); nullptr for none.
+const TSizeInfos* groupOfRatio(qint32 width, qint32 height);
+
 // Fills SizeGroups with the fixed catalogue (idempotent: the table is rebuilt from scratch).
 void InitSizeInfos();

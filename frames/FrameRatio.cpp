@@ -1,10 +1,12 @@
 #include "frames/FrameRatio.h"
 
+#include "catalogue/SizeInfo.h"
 #include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
 #include <QFileInfo>
@@ -15,6 +17,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtMath>
@@ -29,6 +32,8 @@ constexpr int kPreviewRightMargin = kDesignWidth - (310 + 129);  // 66
 constexpr int kPreviewGap = 310 - (264 + 33);                     // between sbSelectAll and the preview
 constexpr int kRightControlsMargin = kDesignWidth - (264 + 33);  // right edge of ceFilename, sbSelectAll
 constexpr float kPreviewHeight = 122;
+constexpr int kLabelLeft = 16;
+constexpr int kLabelWidth = 217;
 
 // Sets a flag for the length of a scope and puts back its previous value, also when an error passes.
 class FlagGuard {
@@ -43,14 +48,20 @@ private:
   bool FPrevious;
 };
 
-// Outline of a rectangle through its four stored corners, whatever their order; a degenerate
-// rectangle draws as a line or a dot.
+// Outline of a rectangle, whatever the order of its corners, on the outermost units inside it: a
+// 1-unit line at x covers the unit from x to x + 1, so the right and bottom edges are drawn one unit
+// in from Right and Bottom. An outline on the picture's edges (or the preview's) thus stays visible
+// on all four sides. A rectangle less than a unit wide or high draws as a line or a dot.
 void drawOutline(QPainter& canvas, const TRectF& r) {
-  if (r.Left == r.Right && r.Top == r.Bottom) {
-    canvas.drawPoint(QPointF(r.Left, r.Top));
+  const double left = std::min(r.Left, r.Right);
+  const double top = std::min(r.Top, r.Bottom);
+  const double right = std::max(left, double(std::max(r.Left, r.Right)) - 1);
+  const double bottom = std::max(top, double(std::max(r.Top, r.Bottom)) - 1);
+  if (left == right && top == bottom) {
+    canvas.drawPoint(QPointF(left, top));
     return;
   }
-  const QPointF corners[4] = {{r.Left, r.Top}, {r.Right, r.Top}, {r.Right, r.Bottom}, {r.Left, r.Bottom}};
+  const QPointF corners[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
   canvas.drawPolygon(corners, 4);
 }
 
@@ -166,16 +177,17 @@ void TPaintBox::mousePressEvent(QMouseEvent* e) {
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* e) {
   const QPointF p = e->position();
-  if (!isOver(p))
+  // Away from the preview only a gesture in progress follows the mouse (the box holds the mouse
+  // from the press to the release); the selection stops at the picture's edges.
+  if (!isOver(p) && FFrame->Mode() == mNone)
     return;
   runEventHandler(
       [&] { FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y())); });
 }
 
 void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
+  // A release anywhere, also away from the preview, ends the gesture.
   const QPointF p = e->position();
-  if (!isOver(p))
-    return;
   runEventHandler([&] {
     FFrame->pbPreviewMouseUp(e->button(), ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y()));
   });
@@ -192,20 +204,30 @@ const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
 
 int TRatioFrame::FrameCounter = 0;
 
+const QString TRatioFrame::TransparencyWarning =
+    QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency.");
+
 TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore) : QFrame(AOwner) {
   buildControls();
   setObjectName(QStringLiteral("RatioFrame") + QString::number(FrameCounter));
   ++FrameCounter;
   FRatioWidth = aWidth;
   FRatioHeight = aHeight;
+  if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight))
+    FAppIcons = holdsiOSAppIcons(*group);
   UpdateRatio();
   if (!aRestore) {
     // Nothing from the settings file: no picture and the default selection, not written.
     FSelectRect = defaultSelection(ImageRect(), Ratio());
+    updateTransparencyWarning();
     return;
   }
   try {
-    SetFilename(GetSetting(SizeStr()));
+    {
+      // The picture's select-all must not overwrite the stored selection before it is read.
+      FlagGuard restoring(FRestoring);
+      SetFilename(GetSetting(SizeStr()));
+    }
     SetSelectRect(GetSettingRect(SizeStr()));
   } catch (...) {
     // The frame is not created: its children go with the QFrame base, which also takes it out of
@@ -242,6 +264,8 @@ void TRatioFrame::buildControls() {
   sbSelectAll->setToolButtonStyle(Qt::ToolButtonIconOnly);
   sbSelectAll->setIcon(selectAllGlyph());
   sbSelectAll->setAutoRaise(true);
+  sbSelectAll->setToolTip(
+      QStringLiteral("Select all: the largest part of the picture in this ratio, from its top-left corner"));
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -255,6 +279,16 @@ void TRatioFrame::buildControls() {
   pbPreview = new TPaintBox(this, imPreview);
   pbPreview->setObjectName(QStringLiteral("pbPreview"));
 
+  btnPreview = new QPushButton(QStringLiteral("Preview..."), GroupBox1);
+  btnPreview->setObjectName(QStringLiteral("btnPreview"));
+
+  lbTransparency = new QLabel(TransparencyWarning, GroupBox1);
+  lbTransparency->setObjectName(QStringLiteral("lbTransparency"));
+  lbTransparency->setWordWrap(true);
+  lbTransparency->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbTransparency->setStyleSheet(QStringLiteral("color: #b00020;"));
+  lbTransparency->hide();
+
   OpenDialog1.Filter = OpenDialogFilter;
   OpenDialog1.FilterIndex = 1;
   OpenDialog1.FileMustExist = true;
@@ -265,6 +299,12 @@ void TRatioFrame::buildControls() {
   // Errors of the handlers are shown at the signal's boundary (runEventHandler).
   connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(); }); });
   connect(sbSelectAll, &QToolButton::clicked, this, [this] { runEventHandler([this] { sbSelectAllClick(); }); });
+  connect(btnPreview, &QPushButton::clicked, this, [this] {
+    runEventHandler([this] {
+      if (OnPreview)
+        OnPreview(this);
+    });
+  });
   connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
@@ -288,6 +328,7 @@ void TRatioFrame::disconnectControls() {
     return;
   disconnect(Button1, nullptr, this, nullptr);
   disconnect(sbSelectAll, nullptr, this, nullptr);
+  disconnect(btnPreview, nullptr, this, nullptr);
   disconnect(ceFilename->lineEdit(), nullptr, this, nullptr);
   disconnect(ceFilename, nullptr, this, nullptr);
   disconnect(ceFilename->model(), nullptr, this, nullptr);
@@ -305,19 +346,24 @@ void TRatioFrame::resizeEvent(QResizeEvent* e) {
 void TRatioFrame::layoutControls() {
   if (!GroupBox1)
     return;
+  const int previewWidth = imPreview->width();
+  // Wide enough that nothing overlaps or is hidden: the buttons' row or the hint, whichever is wider,
+  // plus the gap, the preview and its margin. Set first: a frame narrower than that grows to it
+  // before its controls are placed.
+  const int leftControls = std::max(16 + 80 + 4 + 80 + 4 + 33, kLabelLeft + kLabelWidth);
+  setMinimumWidth(std::max(kDesignWidth, leftControls + kPreviewGap + previewWidth + kPreviewRightMargin));
   const int w = width();
   GroupBox1->setGeometry(0, 0, w, height());
-  const int previewWidth = imPreview->width();
   const int previewLeft = w - kPreviewRightMargin - previewWidth;
   const int rightEdge = std::min(w - kRightControlsMargin, previewLeft - kPreviewGap);
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
-  sbSelectAll->setGeometry(std::max(16 + 80 + 4, rightEdge - 33), 48, 33, 22);
-  Label2->setGeometry(16, 80, 217, 57);
+  btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
+  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
+  lbTransparency->setGeometry(kLabelLeft, 114, std::max(kLabelWidth, rightEdge - kLabelLeft), 36);
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
-  // Wide enough that nothing overlaps: the buttons' row plus the gap, the preview and its margin.
-  setMinimumWidth(std::max(kDesignWidth, 16 + 80 + 4 + 33 + kPreviewGap + previewWidth + kPreviewRightMargin));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -354,6 +400,7 @@ void TRatioFrame::SetRatioHeight(int Value) {
 
 void TRatioFrame::SetSelectRect(const TRectF& Value) {
   FSelectRect = Value;
+  updateTransparencyWarning();
   SaveSelectRect();
 }
 
@@ -410,11 +457,16 @@ void TRatioFrame::UpdateImage() {
     FNotifiedText = ceFilename->currentText();
     ceFilenameChange();
   }
-  if (!Filename().isEmpty())
+  if (!Filename().isEmpty()) {
+    // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     imPreview->Bitmap.LoadFromFile(Filename());
-  else
+  } else {
     imPreview->Bitmap.Clear(0x00000000);
+  }
   imPreview->update();
+  updateTransparencyWarning();
   if (!Filename().isEmpty()) {
     sbSelectAllClick();
     if (OnChange)
@@ -429,6 +481,12 @@ void TRatioFrame::SetStartPoint(const TPointF& P) { FStartPoint = clampPoint(P, 
 void TRatioFrame::SetEndPoint(const TPointF& P) { FEndPoint = clampPoint(P, ImageRect()); }
 
 void TRatioFrame::SetMode(TMode M) { FMode = M; }
+
+void TRatioFrame::updateTransparencyWarning() {
+  const bool show = FAppIcons && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
+  if (show == lbTransparency->isHidden())
+    lbTransparency->setVisible(show);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The combo edit's notifications
@@ -473,10 +531,18 @@ void TRatioFrame::ceFilenameChange() {
 
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
+  updateTransparencyWarning();
   pbPreview->update();
+  // What the user sees is what a restart brings back (while the frame restores itself, the stored
+  // selection is read and written right after).
+  if (!FRestoring)
+    SaveSelectRect();
 }
 
-void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton, TShiftState Shift, float X, float Y) {
+void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y) {
+  // Only the left button draws or moves: a stray click of another button leaves the work alone.
+  if (Button != Qt::LeftButton)
+    return;
   SetStartPoint({X, Y});
   if (Shift & ssCtrl) {
     SetMode(mDrag);
@@ -487,14 +553,17 @@ void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton, TShiftState Shift, float X
 }
 
 void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
+  // A gesture that ends here (its button or Ctrl let go without a release seen) stores the
+  // selection as it stands, as a release would: what is shown is what is stored.
+  bool ended = false;
   switch (FMode) {
     case mDraw:
       if (Shift & ssLeft) {
-        SetEndPoint(endCorner(FStartPoint, Y, Ratio(), ImageRect()));
-        FSelectRect.Right = FEndPoint.X;
-        FSelectRect.Bottom = FEndPoint.Y;
+        SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
+        FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
       } else {
         SetMode(mNone);
+        ended = true;
       }
       break;
     case mDrag:
@@ -504,6 +573,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         SetStartPoint({X, Y});
       } else {
         SetMode(mNone);
+        ended = true;
       }
       break;
     case mNone:
@@ -511,15 +581,21 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
       break;
   }
+  updateTransparencyWarning();
   pbPreview->update();
+  // After the mode has changed, so that a failed write is reported once, not at every move.
+  if (ended)
+    SaveSelectRect();
 }
 
-void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton, TShiftState, float X, float Y) {
+void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X, float Y) {
+  // The release of another button neither ends a gesture of the left one nor changes anything.
+  if (Button != Qt::LeftButton)
+    return;
   switch (FMode) {
     case mDraw:
-      SetEndPoint(endCorner(FStartPoint, Y, Ratio(), ImageRect()));
-      FSelectRect.Right = FEndPoint.X;
-      FSelectRect.Bottom = FEndPoint.Y;
+      SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
+      FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
       SaveSelectRect();
       break;
     case mDrag:
@@ -531,6 +607,7 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton, TShiftState, float X, float 
       break;
   }
   SetMode(mNone);
+  updateTransparencyWarning();
   pbPreview->update();
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Dialogs.h"
+#include "platform/OpacityMap.h"
 #include "platform/Types.h"
 
 #include <QFrame>
@@ -71,8 +72,8 @@ public:
 
 protected:
   void paintEvent(QPaintEvent*) override;
-  // The paint box does not capture the mouse: moves and releases away from it are ignored, as if
-  // it had not seen them (Qt would otherwise deliver them while a button is held).
+  // The paint box holds the mouse from a press on it to the release: a release anywhere ends the
+  // gesture, and moves away from it are followed while a gesture is in progress.
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
@@ -101,6 +102,8 @@ public:
   QString Filename() const;
   void SetFilename(const QString& Value);  // the full setter: existence check, combo, load, select-all
   TNotifyEvent OnChange;
+  // Raised by "Preview..."; the owner opens the preview of the frame's group.
+  TNotifyEvent OnPreview;
   float Ratio() const;
   int RatioWidth() const { return FRatioWidth; }
   void SetRatioWidth(int Value);
@@ -143,6 +146,12 @@ public:
   TImagePreview* imPreview = nullptr;
   TPaintBox* pbPreview = nullptr;
   TOpenDialogOptions OpenDialog1;
+  QPushButton* btnPreview = nullptr;   // "Preview...": raises OnPreview
+  QLabel* lbTransparency = nullptr;    // under the hint: the App Store's transparency rule
+
+  // The text of lbTransparency, shown while the frame's group holds iOS app icons and the
+  // selected region of the picture has a pixel that is not fully opaque.
+  static const QString TransparencyWarning;
 
   // The filter of the file-open dialog: eight entries, all supported types first.
   static const QString OpenDialogFilter;
@@ -170,6 +179,9 @@ private:
   void SetStartPoint(const TPointF& P);
   void SetEndPoint(const TPointF& P);
   void SetMode(TMode M);
+  // Shows or hides lbTransparency for the current picture and selection; cheap when neither
+  // changed.
+  void updateTransparencyWarning();
 
   int FRatioWidth = 0;
   int FRatioHeight = 0;
@@ -184,4 +196,9 @@ private:
   // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
   // ignored meanwhile.
   bool FInComboChange = false;
+  // Set while the constructor restores the stored picture.
+  bool FRestoring = false;
+  // Whether the frame's group holds iOS app icons (the transparency warning applies).
+  bool FAppIcons = false;
+  TOpacityMap FOpacity;
 };

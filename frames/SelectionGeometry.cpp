@@ -1,5 +1,6 @@
 #include "frames/SelectionGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -79,9 +80,32 @@ TRectF pushInside(const TRectF& r, const TRectF& ir) {
   return s;
 }
 
-TPointF endCorner(const TPointF& start, float y, float ratio, const TRectF& ir) {
-  const TPointF candidate{f(start.X + double(ratio) * (double(y) - start.Y)), y};
-  return clampPoint(candidate, ir);
+TPointF endCorner(const TPointF& start, const TPointF& mouse, float ratio, const TRectF& ir) {
+  const double dx = double(mouse.X) - start.X;
+  const double dy = double(mouse.Y) - start.Y;
+  const double r = ratio;
+  const int sx = dx > 0 ? 1 : dx < 0 ? -1 : (dy < 0 ? -1 : 1);
+  const int sy = dy > 0 ? 1 : dy < 0 ? -1 : sx;
+  // Room between start and the edges on the chosen sides (none when start lies outside).
+  const double roomX = std::max(0.0, sx > 0 ? double(ir.Right) - start.X : double(start.X) - ir.Left);
+  const double roomY = std::max(0.0, sy > 0 ? double(ir.Bottom) - start.Y : double(start.Y) - ir.Top);
+  double h = std::max(std::abs(dy), std::abs(dx) / r);
+  double w = r * h;
+  // The first edge met stops it; the other side follows by the ratio. The edge that stops it is
+  // reached exactly, not through a round trip over the ratio.
+  if (h > roomY) {
+    h = roomY;
+    w = r * h;
+  }
+  if (w > roomX) {
+    w = roomX;
+    h = w / r;
+  }
+  return TPointF{f(start.X + sx * w), f(start.Y + sy * h)};
+}
+
+TRectF rectFromCorners(const TPointF& a, const TPointF& b) {
+  return TRectF{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
 }
 
 TRectF normalizedSelection(const TRectF& sr, const TRectF& ir) {

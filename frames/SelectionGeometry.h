@@ -33,10 +33,17 @@ TRectF offsetRect(const TRectF& r, double dx, double dy);
 // image's bottom edge.
 TRectF pushInside(const TRectF& r, const TRectF& imageRect);
 
-// The end corner of a selection being drawn from start, for the mouse at height y: the mouse's x
-// plays no part, the corner lies ratio x (y - start.y) to the right of start.x (to the left when
-// the mouse is above the start), then is clamped into the image rectangle.
-TPointF endCorner(const TPointF& start, float y, float ratio, const TRectF& imageRect);
+// The corner opposite start of a selection being drawn from start (inside the image rectangle)
+// toward the mouse. The selection lies on the mouse's side of start, horizontally and vertically;
+// with no movement along one axis it takes the side of the other axis' movement in a diagonal
+// right-down / left-up (a plain downward drag extends to the right, as an upward one to the left).
+// Its height is the larger of the vertical movement and the horizontal movement divided by the
+// ratio, its width ratio times that. Where it would leave the image rectangle it stops at the first
+// edge it meets, the ratio kept: it is never cut on one axis alone.
+TPointF endCorner(const TPointF& start, const TPointF& mouse, float ratio, const TRectF& imageRect);
+
+// The rectangle with the two points as opposite corners, normalised: Left <= Right, Top <= Bottom.
+TRectF rectFromCorners(const TPointF& a, const TPointF& b);
 
 // The selection as fractions of the image rectangle: 0 is its left or top edge, 1 its right or
 // bottom edge. An inverted selection gives Right < Left or Bottom < Top. An image rectangle of zero

@@ -12,10 +12,12 @@ static QString withoutFinalPeriod(QString reason) {
   return reason;
 }
 
-QString cannotCreateFileMessage(const QString& path, const QString& reason) {
-  return QStringLiteral("Cannot create file \"%1\". %2").arg(path, withoutFinalPeriod(reason));
+QString cannotCreateFileMessage(const QString& path, const QString& reason, PathFlavour flavour) {
+  return QStringLiteral("Cannot create file \"%1\". %2")
+      .arg(nativeSeparators(path, flavour), withoutFinalPeriod(reason));
 }
 
-QString cannotOpenFileMessage(const QString& path, const QString& reason) {
-  return QStringLiteral("Cannot open file \"%1\". %2").arg(path, withoutFinalPeriod(reason));
+QString cannotOpenFileMessage(const QString& path, const QString& reason, PathFlavour flavour) {
+  return QStringLiteral("Cannot open file \"%1\". %2")
+      .arg(nativeSeparators(path, flavour), withoutFinalPeriod(reason));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PathRules.h"
+
 #include <QString>
 #include <exception>
 
@@ -35,7 +37,9 @@ class EXMLDocError : public Exception { using Exception::Exception; };
 // and the code of its last character is greater than that of ".".
 QString errorDisplayText(const QString& message);
 
-// "Cannot create file "<path>". <reason>" and "Cannot open file "<path>". <reason>", with the
-// operating system's reason stripped of a final period.
-QString cannotCreateFileMessage(const QString& path, const QString& reason);
-QString cannotOpenFileMessage(const QString& path, const QString& reason);
+// "Cannot create file "<path>". <reason>" and "Cannot open file "<path>". <reason>", with the path
+// in the platform's separators (nativeSeparators of the path rules) and the operating system's
+// reason stripped of a final period.
+QString cannotCreateFileMessage(const QString& path, const QString& reason,
+                                PathFlavour flavour = nativePathFlavour());
+QString cannotOpenFileMessage(const QString& path, const QString& reason, PathFlavour flavour = nativePathFlavour());

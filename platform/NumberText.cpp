@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +12,43 @@
 
 namespace {
 QChar g_separatorOverride;
+
+// For a well-formed number text in ASCII form ([-]digits[.digits][e[+-]digits]) that from_chars
+// reported out of range: true when its magnitude is below 1 (an underflow), false when it is
+// beyond the largest double. The decimal exponent of the first significant digit decides.
+bool tooSmallForDouble(const QByteArray& ascii) {
+  const char* p = ascii.constData();
+  const char* end = p + ascii.size();
+  if (p < end && *p == '-')
+    ++p;
+  long long intDigits = 0;        // digits before the decimal point
+  long long firstInt = -1;        // index of the first non-zero digit there, if any
+  long long firstFraction = 0;    // else its place after the point (1 for tenths)
+  for (; p < end && *p != '.' && *p != 'e'; ++p, ++intDigits)
+    if (firstInt < 0 && *p != '0')
+      firstInt = intDigits;
+  if (p < end && *p == '.')
+    for (long long place = 1; ++p < end && *p != 'e'; ++place)
+      if (firstInt < 0 && firstFraction == 0 && *p != '0')
+        firstFraction = place;
+  if (firstInt < 0 && firstFraction == 0)
+    return true;  // zero never overflows
+  // The power of ten of the first significant digit, before the written exponent.
+  const long long power = firstInt >= 0 ? intDigits - 1 - firstInt : -firstFraction;
+  long long exponent = 0;
+  if (p < end && *p == 'e') {
+    ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-'))
+      negative = *p++ == '-';
+    for (; p < end; ++p)
+      exponent = std::min(exponent * 10 + (*p - '0'), 1000000000LL);  // saturates: any larger is as far out
+    if (negative)
+      exponent = -exponent;
+  }
+  return power + exponent < 0;
 }
+}  // namespace
 
 QChar decimalSeparator() {
   if (!g_separatorOverride.isNull())
@@ -125,14 +162,23 @@ bool tryTextToFloat(const QString& text, QChar separator, double& value) {
     return false;
   // from_chars does not depend on the C locale, which Qt sets from the environment
   const auto result = std::from_chars(ascii.constData(), ascii.constData() + ascii.size(), value);
+  if (result.ec == std::errc::result_out_of_range && tooSmallForDouble(ascii)) {
+    // A magnitude below the smallest double ("1e-400") is a number all the same: it reads as 0.
+    value = ascii.startsWith('-') ? -0.0 : 0.0;
+    return true;
+  }
   return result.ec == std::errc();
 }
 
 double textToFloat(const QString& text) { return textToFloat(text, decimalSeparator()); }
 
+void raiseNotAFloat(const QString& text) {
+  throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+}
+
 double textToFloat(const QString& text, QChar separator) {
   double value = 0;
   if (!tryTextToFloat(text, separator, value))
-    throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    raiseNotAFloat(text);
   return value;
 }

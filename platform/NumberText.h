@@ -13,7 +13,8 @@
 //
 // textToFloat: optional blanks, optional sign, digits with at most one decimal separator (the
 // user's), at least one digit, optional exponent (E or e, optional sign, digits), optional blanks.
-// Anything else raises EConvertError "'<text>' is not a valid floating point value".
+// A magnitude too small for a double reads as 0; one too large for it is refused. Anything else
+// raises EConvertError "'<text>' is not a valid floating point value".
 
 // The decimal separator in force: the user's locale, unless a test has set an override.
 QChar decimalSeparator();
@@ -24,5 +25,7 @@ QString floatToText(double value, QChar separator);
 
 double textToFloat(const QString& text);
 double textToFloat(const QString& text, QChar separator);
+// Raises the error of a text that is not a number.
+[[noreturn]] void raiseNotAFloat(const QString& text);
 // As textToFloat, false instead of an error.
 bool tryTextToFloat(const QString& text, QChar separator, double& value);

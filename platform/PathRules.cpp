@@ -53,8 +53,6 @@ QString folderOf(const QString& path, PathFlavour flavour) {
   const qsizetype sep = lastSeparator(p);
   if (sep < 0)
     return QString();
-  if (sep == 0)
-    return p.left(1);
   if (flavour == PathFlavour::Windows && sep == 2 && p[1] == u':' && isDriveLetter(p[0]))
     return p.left(3);
   return p.left(sep);
@@ -79,4 +77,12 @@ QString joinPath(const QString& folder, const QString& name, PathFlavour flavour
 QString changeFileExt(const QString& path, const QString& extension, PathFlavour flavour) {
   const qsizetype dot = extensionStart(path, flavour);
   return (dot < 0 ? path : path.left(dot)) + extension;
+}
+
+QString nativeSeparators(const QString& path, PathFlavour flavour) {
+  if (flavour != PathFlavour::Windows)
+    return path;
+  QString native = path;
+  native.replace(u'/', u'\\');
+  return native;
 }

@@ -26,9 +26,11 @@
 //   - ":" is an ordinary character (there are no drives); joining puts "/" between folder and name,
 //     or nothing when the folder already ends in "/" or "\".
 //
-// Both flavours keep a leading root separator as the folder: "/MyApp.png" has the folder "/"
-// (and "\MyApp.png" the folder "\"), so a file in a root folder keeps an absolute folder instead
-// of silently becoming relative to the working directory.
+// In both flavours a path whose only separator is its first character ("/MyApp.png",
+// "\MyApp.png") has an empty folder part, as a name without any separator has: the folder is the
+// text before the last separator. Validation refuses an empty folder part, so such a name never
+// reaches a generation run, where the empty folder would make the files relative to the working
+// directory.
 //
 // Validity is the same in both flavours (Windows rules, so that a setup that validates on one
 // platform validates on the other): see isValidPath.
@@ -51,8 +53,8 @@ constexpr PathFlavour nativePathFlavour() {
 bool isValidPath(const QString& path);
 
 // The folder part: the trimmed path up to, not including, its last separator; the separator stays
-// when it directly follows a drive letter and colon (Windows flavour: C:\x.png -> C:\) or when it
-// is the path's first character (\x.png -> \). Empty when the path has no separator.
+// when it directly follows a drive letter and colon (Windows flavour: C:\x.png -> C:\). Empty when
+// the path has no separator or only a leading one (\x.png, /x.png).
 QString folderOf(const QString& path, PathFlavour flavour = nativePathFlavour());
 
 // The stem: the last component of the trimmed path (after the last separator, or the last ":" in
@@ -68,3 +70,8 @@ QString joinPath(const QString& folder, const QString& name, PathFlavour flavour
 // after the last separator (and, in the Windows flavour, after the last ":"); without such a "."
 // the new extension is appended. C:\my.dir\app -> C:\my.dir\app.png.
 QString changeFileExt(const QString& path, const QString& extension, PathFlavour flavour = nativePathFlavour());
+
+// The path as the platform spells it in a message: the Windows flavour turns every "/" into "\"
+// (C:/out/x.png -> C:\out\x.png); the Posix flavour leaves the path as it is, since a backslash is
+// an ordinary character of a file name there.
+QString nativeSeparators(const QString& path, PathFlavour flavour = nativePathFlavour());

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets with clang and runs each one after the other for a given time.
 #   scripts/fuzz.sh [seconds per target, default 600] [build folder, default build-fuzz] [target...]
 # Inputs that crash, hang or break a round trip are saved as <build folder>/artifacts/<target>-*;
-# the growing corpus stays in <build folder>/corpus/<target>. Not part of CI.
+# the growing corpus stays in <build folder>/corpus/<target>. Not part of CI; the normal build replays
+# the seeds of fuzz/seeds/<target> as tests (FuzzSeeds.*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build_dir=${VELLUMARK_BUILD_DIR:-build}
-corpus=$(cd "$root/../shared/corpus" && pwd)
+corpus="$root/tests/data"
 
 # Xvfb, xauth (for xvfb-run), ImageMagick (import) and xdotool (the mouse over the window).
 bash scripts/install-packages.sh xvfb xauth imagemagick xdotool

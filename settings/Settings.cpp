@@ -12,6 +12,8 @@
 
 namespace {
 QString g_pathOverride;
+// The copy that reads and writes use instead of the file, while a snapshot is in force.
+std::optional<TSettingsFile> g_snapshot;
 
 const QString kWindowSection = QStringLiteral("settings");
 const QString kImageSection = QStringLiteral("images");
@@ -38,11 +40,21 @@ QString settingsFilePath() {
 
 void setSettingsFilePathOverride(const QString& path) { g_pathOverride = path; }
 
+void useSettingsSnapshot() { g_snapshot = TSettingsFile::load(settingsFilePath()); }
+
+void dropSettingsSnapshot() { g_snapshot.reset(); }
+
 QString readSetting(const QString& section, const QString& key) {
+  if (g_snapshot)
+    return g_snapshot->value(section, key);
   return TSettingsFile::load(settingsFilePath()).value(section, key);
 }
 
 void writeSetting(const QString& section, const QString& key, const QString& value) {
+  if (g_snapshot) {
+    g_snapshot->setValue(section, key, value);
+    return;
+  }
   const QString path = settingsFilePath();
   TSettingsFile file = TSettingsFile::load(path);
   file.setValue(section, key, value);
@@ -116,12 +128,17 @@ std::optional<TRectF> decodeRectList(const QString& value) {
   if (items.size() != 4)
     return std::nullopt;
   const QChar separator = decimalSeparator();
-  // A number beyond single precision's range would become infinite, be written back as text that no
-  // reader accepts and stop every later start; it is refused like any other item that is no number.
+  // The user's decimal separator, or ".", so that a file written under a locale with "." keeps its
+  // selections under any other. A number beyond single precision's range would become infinite, be
+  // written back as text that no reader accepts and stop every later start; it is refused like any
+  // other item that is no number.
   auto toSingle = [separator](const QString& item) {
-    const float value = static_cast<float>(textToFloat(item, separator));
+    double number = 0;
+    if (!tryTextToFloat(item, separator, number) && !tryTextToFloat(item, u'.', number))
+      raiseNotAFloat(item);
+    const float value = static_cast<float>(number);
     if (std::isinf(value))
-      throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(item));
+      raiseNotAFloat(item);
     return value;
   };
   TRectF rect;

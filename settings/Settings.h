@@ -18,6 +18,13 @@ void setSettingsFilePathOverride(const QString& path);  // empty removes the ove
 // "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".
 QString settingsPathForExecutable(const QString& executablePath);
 
+// A run that must leave the settings file alone (the command line): useSettingsSnapshot reads the
+// file in force once (raising EFOpenError when it exists but cannot be read); from then on every
+// read is served from that copy and every write changes the copy only, so the file on disk is never
+// written. dropSettingsSnapshot goes back to reading and writing the file.
+void useSettingsSnapshot();
+void dropSettingsSnapshot();
+
 // One read of (section, key): the value, or "" when the file, section or key is missing.
 QString readSetting(const QString& section, const QString& key);
 // One write of (section, key) = value; on disk when it returns.
@@ -29,8 +36,9 @@ void writeSetting(const QString& section, const QString& key, const QString& val
 
 // The four-number list of a selection: Left, Top, Right, Bottom.
 QString encodeRectList(const TRectF& rect);
-// The rectangle when the value holds exactly four items; nullopt for any other count.
-// An item that is not a number raises EConvertError.
+// The rectangle when the value holds exactly four items; nullopt for any other count. Items are
+// read with the user's decimal separator or with "."; an item that is not a number under either
+// raises EConvertError.
 std::optional<TRectF> decodeRectList(const QString& value);
 // The items of such a list: quoted items (a doubled quote stands for one; an unterminated quote runs
 // to the end), unquoted ones ending at a comma or at a character with code 0 to 32.

@@ -2,6 +2,9 @@
 // the scripted dialog service answering the overwrite question.
 #include "app/VellumarkMain.h"
 
+#include "app/RenderImage.h"
+#include "frames/PreviewWindow.h"
+#include "platform/PngWriter.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "settings/Settings.h"
@@ -10,12 +13,18 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
+#include <QMap>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -250,7 +259,19 @@ TEST_F(GenerateRunTest, SecondRunAnswers) {
   EXPECT_EQ(Log().filter("exists.  Skipping.").size(), 0);
   EXPECT_EQ(Log().last(), "Operation complete.");
 
-  // No, then Yes, then No to All: three questions, then the rest skipped without asking.
+  // Every file is replaced by a marker of its own, so that any write over it shows.
+  QMap<QString, QByteArray> markers;
+  const auto markAll = [&] {
+    for (const QString& name : Pngs()) {
+      markers[name] = "marker of " + name.toUtf8();
+      writeFileBytes(OutPath(name), markers[name]);
+    }
+    ASSERT_EQ(markers.size(), 9);
+  };
+
+  // No, then Yes, then No to All: three questions (144, 72, 96), then the rest skipped without
+  // asking. Only the file answered with Yes is written; every skipped file keeps its bytes.
+  markAll();
   Dialogs.Questions.clear();
   Dialogs.Answers << mrNo << mrYes << mrNoToAll;
   Generate();
@@ -258,17 +279,27 @@ TEST_F(GenerateRunTest, SecondRunAnswers) {
   const QStringList skipped = Log().filter("exists.  Skipping.");
   EXPECT_EQ(skipped.size(), 8);
   EXPECT_EQ(skipped.front(), "      " + first + " exists.  Skipping.");
+  for (const QString& name : markers.keys()) {
+    SCOPED_TRACE(name.toStdString());
+    if (name == "MyApp72x72.png")
+      EXPECT_TRUE(readPngFile(OutPath(name)).ok);
+    else
+      EXPECT_EQ(readFileBytes(OutPath(name)), markers[name]);
+  }
   EXPECT_EQ(propertyGroupOf(OutPath("MyApp.android.optset")).size(), 9u);  // skipped files still named
   EXPECT_EQ(Log().last(), "Operation complete.");
 
-  // Cancel: the run ends at once, the option-set file of the earlier run is untouched (a marker
-  // shows that nothing was saved over it).
+  // Cancel at the first file: the run ends at once. Neither that file nor any other is written, and
+  // the option-set file of the earlier run is untouched.
+  markAll();
   const QByteArray before = "<earlier run>";
   writeFileBytes(OutPath("MyApp.android.optset"), before);
   Dialogs.Questions.clear();
   Dialogs.Answers << mrCancel;
   Generate();
   EXPECT_EQ(Dialogs.Questions.size(), 1);
+  for (const QString& name : markers.keys())
+    EXPECT_EQ(readFileBytes(OutPath(name)), markers[name]) << name.toStdString();
   EXPECT_EQ(readFileBytes(OutPath("MyApp.android.optset")), before);
   EXPECT_EQ(Text(Log()), Text({"Generating images...", "   Generating 1:1 images..."}));
 }
@@ -284,6 +315,21 @@ TEST_F(GenerateRunTest, AMissingFolderEndsTheRunWithTheMessage) {
   EXPECT_TRUE(Dialogs.Errors.front().endsWith('.'));
   EXPECT_EQ(Log().last(), "      " + missing + "/MyApp180x180.png");
   EXPECT_FALSE(QDir(missing).exists());
+}
+
+TEST_F(GenerateRunTest, AFolderNamedLikeAnOutputFileIsNoFileToAskAbout) {
+  SetDevices({false, false, true});
+  const QString folder = OutPath("MyApp144x144.png");  // the first file of an Android run
+  ASSERT_TRUE(QDir().mkdir(folder));
+  Generate();
+  EXPECT_TRUE(Dialogs.Questions.isEmpty());
+  ASSERT_EQ(Dialogs.Errors.size(), 1);
+  const QString prefix = QStringLiteral("Cannot create file \"%1\". ").arg(folder);
+  EXPECT_TRUE(Dialogs.Errors.front().startsWith(prefix)) << Dialogs.Errors.front().toStdString();
+  EXPECT_GT(Dialogs.Errors.front().size(), prefix.size() + 1) << "the system's reason follows";
+  EXPECT_EQ(Log().last(), "      " + folder);
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+  EXPECT_TRUE(Pngs().isEmpty());  // the run ended there
 }
 
 TEST_F(GenerateRunTest, PercentSignsInTheBaseNameStayAsTyped) {
@@ -302,4 +348,160 @@ TEST_F(GenerateRunTest, PercentSignsInTheBaseNameStayAsTyped) {
   EXPECT_EQ(Text(Pngs()), Text(expected));
   EXPECT_EQ(propertyGroupOf(OutPath("50%1 off%2.android.optset")).at("Android_LauncherIcon144").toStdString(),
             OutPath("50%1 off%2144x144.png").toStdString());
+}
+
+TEST_F(GenerateRunTest, ARunShowsItsProgressAndLocksTheWindowUntilItEnds) {
+  SetDevices({false, false, true});
+  struct Seen {
+    int value, maximum;
+    bool otherTabsEnabled, generateTabEnabled, buttonEnabled, anyFrameEnabled, logReadOnly, busy, timerRan, closed;
+  };
+  QList<Seen> seen;
+  bool timerRan = false;
+  QObject::connect(Form->pbGenerate, &QProgressBar::valueChanged, Form.get(), [&] {
+    bool otherTabs = false;
+    for (int i = 0; i < 3; ++i)
+      otherTabs = otherTabs || Form->TabControl1->isTabEnabled(i);
+    bool anyFrame = false;
+    for (TRatioFrame* frame : Form->RatioFrames())
+      anyFrame = anyFrame || frame->isEnabled();
+    const QCursor* cursor = QApplication::overrideCursor();
+    seen.append({Form->pbGenerate->value(), Form->pbGenerate->maximum(), otherTabs,
+                 Form->TabControl1->isTabEnabled(3), Form->Button2->isEnabled(), anyFrame,
+                 Form->mmOutput->isReadOnly(), cursor && cursor->shape() == Qt::WaitCursor, timerRan,
+                 seen.isEmpty() && Form->close()});
+  });
+  // Runs only when the run lets events through.
+  QTimer::singleShot(0, Form.get(), [&] { timerRan = true; });
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+
+  ASSERT_FALSE(seen.isEmpty());
+  EXPECT_EQ(Form->pbGenerate->maximum(), 9);
+  EXPECT_EQ(Form->pbGenerate->value(), 9);
+  EXPECT_TRUE(Form->pbGenerate->isVisibleTo(Form->tiGenerate));
+  for (qsizetype i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Seen& s = seen[i];
+    EXPECT_EQ(s.maximum, 9);
+    EXPECT_EQ(s.value, int(i) + 1);  // one step per entry, up to 9 of 9
+    EXPECT_FALSE(s.otherTabsEnabled);
+    EXPECT_TRUE(s.generateTabEnabled);
+    EXPECT_FALSE(s.buttonEnabled);
+    EXPECT_FALSE(s.anyFrameEnabled);
+    EXPECT_TRUE(s.logReadOnly);
+    EXPECT_TRUE(s.busy);
+    EXPECT_FALSE(s.closed);
+  }
+  EXPECT_TRUE(seen.last().timerRan);  // the window repainted between files
+
+  // Afterwards everything is back: the action stays enabled as after any run on this tab.
+  for (int i = 0; i < 4; ++i)
+    EXPECT_TRUE(Form->TabControl1->isTabEnabled(i)) << i;
+  EXPECT_TRUE(Form->Button2->isEnabled());
+  EXPECT_TRUE(Form->FindRatioFrame(0)->isEnabled());
+  EXPECT_FALSE(Form->mmOutput->isReadOnly());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(Log().last(), "Operation complete.");
+
+  // Opening the Generate tab again starts with a fresh log and no bar.
+  Form->TabControl1->setCurrentIndex(2);
+  Form->TabControl1->setCurrentIndex(3);
+  EXPECT_FALSE(Form->pbGenerate->isVisibleTo(Form->tiGenerate));
+}
+
+TEST_F(GenerateRunTest, AppStoreIconAfterTheSquareGroupAskedAndLoggedLikeAnyFile) {
+  const QString icon = OutPath("MyApp1024x1024.png");
+  Form->cbAppStoreIcon->setChecked(true);
+  SetDevices({true, false, false});
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+  // Logged after the 1:1 group's last file, before the next group's heading.
+  const QStringList log = Log();
+  const qsizetype at = log.indexOf("      " + icon);
+  ASSERT_GT(at, 0) << Text(log);
+  EXPECT_EQ(log[at - 1], "      " + OutPath("MyApp87x87.png"));
+  EXPECT_TRUE(log[at + 1].startsWith("   Generating 2.16")) << log[at + 1].toStdString();
+  // From the 1:1 frame's selection, as every output is rendered.
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  EXPECT_EQ(readFileBytes(icon), encodePng(renderImage(square->Bitmap(), 1024, 1024, square->ZoomRect()).Image()));
+  // Not named in the option set: no property holds its path.
+  for (const auto& [name, path] : propertyGroupOf(OutPath("MyApp.ios.optset")))
+    EXPECT_NE(path, icon) << name.toStdString();
+
+  // An existing icon is asked about like any other file, after the 1:1 group's last file (every
+  // answer No: nothing is rendered again).
+  writeFileBytes(icon, "old icon");
+  for (int i = 0; i < 100; ++i)
+    Dialogs.Answers << mrNo;
+  Generate();
+  Dialogs.Answers.clear();
+  QStringList questions;
+  for (const auto& q : Dialogs.Questions)
+    questions << q.Text;
+  const qsizetype asked = questions.indexOf(icon + " exists.  Overwrite?");
+  ASSERT_GT(asked, 0);
+  EXPECT_EQ(questions[asked - 1], OutPath("MyApp87x87.png") + " exists.  Overwrite?");
+  EXPECT_TRUE(Log().contains("      " + icon + " exists.  Skipping."));
+  EXPECT_EQ(readFileBytes(icon), "old icon");
+  EXPECT_EQ(Log().last(), "Operation complete.");
+
+  // Android alone, or the box unchecked: no App Store icon (existing files skipped: No to All).
+  QFile::remove(icon);
+  SetDevices({false, false, true});
+  Dialogs.Answers << mrNoToAll;
+  Generate();
+  EXPECT_FALSE(QFile::exists(icon));
+  Form->cbAppStoreIcon->setChecked(false);
+  SetDevices({true, true, false});
+  Dialogs.Answers << mrNoToAll;
+  Generate();
+  EXPECT_FALSE(QFile::exists(icon));
+  EXPECT_FALSE(Log().join('\n').contains("1024x1024")) << Text(Log());
+}
+
+TEST_F(GenerateRunTest, PreviewShowsWhatTheRunWritesAndWritesNothing) {
+  Form->cbSmooth->setChecked(true);
+  Form->cbAppStoreIcon->setChecked(true);
+  SetDevices({true, false, true});  // iPhone and Android: the group's iPad-only entries are left out
+
+  struct Group {
+    int index;
+    std::unique_ptr<TPreviewWindow> window;
+  };
+  std::vector<Group> groups;
+  for (int g : {0, 6})
+    groups.push_back({g, std::unique_ptr<TPreviewWindow>(Form->PreviewFrame(Form->FindRatioFrame(g)))});
+  EXPECT_TRUE(Pngs().isEmpty()) << "the preview writes nothing";
+  Generate();
+  ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+  const QStringList log = Log();
+
+  for (const Group& group : groups) {
+    TRatioFrame* frame = Form->FindRatioFrame(group.index);
+    SCOPED_TRACE(frame->Caption().toStdString());
+    EXPECT_EQ(group.window->windowTitle(), "Preview: " + frame->Caption());
+    EXPECT_TRUE(group.window->isVisible());
+    // The files the run wrote for this group, from its log section.
+    const qsizetype heading = log.indexOf("   Generating " + frame->Caption() + " images...");
+    ASSERT_GE(heading, 0);
+    QStringList written;
+    for (qsizetype i = heading + 1; i < log.size() && log[i].startsWith("      "); ++i)
+      written << QFileInfo(log[i].trimmed()).fileName();
+    QStringList shown;
+    for (const TPreviewItem& item : group.window->Sheet()->Items()) {
+      shown << item.FileName;
+      EXPECT_EQ(item.Image.size(), QSize(item.Width, item.Height));
+      EXPECT_EQ(readFileBytes(OutPath(item.FileName)), encodePng(item.Image)) << item.FileName.toStdString();
+    }
+    EXPECT_EQ(shown, written);
+  }
+  EXPECT_TRUE(groups[0].window->Sheet()->Items().constLast().FileName == "MyApp1024x1024.png");
+  EXPECT_EQ(groups[1].window->Sheet()->Items().size(), 3) << "the Android splash images of the group";
+
+  // The smooth setting reaches both: a reduced icon differs from the bilinear rule.
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  EXPECT_NE(readFileBytes(OutPath("MyApp29x29.png")),
+            encodePng(renderImage(square->Bitmap(), 29, 29, square->ZoomRect(), false).Image()));
+  EXPECT_EQ(TPreviewWindow::SizeText(180, 180), "180 x 180");
 }

@@ -2,8 +2,11 @@
 
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
+#include "platform/NumberText.h"
 #include "settings/Settings.h"
+#include "settings/SettingsFile.h"
 #include "support/Paths.h"
 #include "support/ScriptedDialogs.h"
 
@@ -17,12 +20,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
+
+static std::ostream& operator<<(std::ostream& os, const TRectF& r) {
+  return os << "(" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << ")";
+}
 
 namespace {
 
@@ -50,13 +60,23 @@ protected:
   QString SettingsPath() const { return FDir.filePath(QStringLiteral("Vellumark.ini")); }
   QString TempPath(const QString& name) const { return FDir.filePath(name); }
 
+  // True when the settings file holds the key in that section, whatever its value.
+  bool HasKey(const QString& section, const QString& key) const {
+    for (const TSettingsFile::Section& s : TSettingsFile::load(SettingsPath()).sections())
+      if (s.Name.compare(section, Qt::CaseInsensitive) == 0)
+        for (const TSettingsFile::Line& line : s.Lines)
+          if (line.HasKey() && line.Key().compare(key, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+  }
+
   std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(); }
 
-  // Every group gets a picture from the corpus in the settings file, as a later start finds it.
+  // Every group gets a test picture in the settings file, as a later start finds it.
   void StoreFullSetup(const QString& baseName) {
     for (int g = 0; g < SizeGroupCount; ++g)
       writeSetting(QStringLiteral("images"), sizeKeyOf(g),
-                   corpusDir() + (g % 2 ? QStringLiteral("/formats/sample.png") : QStringLiteral("/formats/rgbrgb.png")));
+                   testDataDir() + (g % 2 ? QStringLiteral("/formats/sample.png") : QStringLiteral("/formats/rgbrgb.png")));
     writeSetting(QStringLiteral("settings"), QStringLiteral("base_filename"), baseName);
   }
 
@@ -148,8 +168,10 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
   EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
   EXPECT_EQ(form->Memo1->font().pointSize(), 14);
 
-  // Nothing was written for the window: the base name stays out of the settings file.
-  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QString());
+  // Nothing was written for the window: the base name stays out of the settings file (an empty
+  // value written back would read as "" too, so the file itself is looked at).
+  EXPECT_FALSE(HasKey(QStringLiteral("settings"), QStringLiteral("base_filename")));
+  EXPECT_TRUE(HasKey(QStringLiteral("selections"), sizeKeyOf(0)));  // the frames did write theirs
 }
 
 TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
@@ -305,6 +327,9 @@ TEST_F(MainWindowTest, BaseNameChecks) {
     {"empty", QString(), incorrect},
     {"blanks only", QStringLiteral("   "), incorrect + QStringLiteral("   ")},
     {"no folder part", QStringLiteral("MyApp.png"), noFolder + QStringLiteral("MyApp.png")},
+    {"a root folder is no folder part", QStringLiteral("/MyApp.png"), noFolder + QStringLiteral("/MyApp.png")},
+    {"nor with a backslash", QStringLiteral("\\MyApp.png"), noFolder + QStringLiteral("\\MyApp.png")},
+    {"the root of a drive is a folder", QStringLiteral("C:\\MyApp.png"), QString()},
     {"a folder that does not exist passes", QStringLiteral("C:\\no\\such\\folder\\MyApp.png"), QString()},
     {"a relative folder passes", QStringLiteral("Art\\MyApp.png"), QString()},
     {"a slash counts as a separator", QStringLiteral("out/MyApp.png"), QString()},
@@ -338,9 +363,9 @@ TEST_F(MainWindowTest, ChosenImagesAreSharedIntoEveryListOnceIgnoringLetterCase)
   const QString a = TempPath(QStringLiteral("Pic.png"));
   const QString aOtherCase = TempPath(QStringLiteral("PIC.PNG"));  // another file here, the same name on Windows
   const QString b = TempPath(QStringLiteral("other.gif"));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/sample.png"), a));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/sample.png"), aOtherCase));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/formats/palette.gif"), b));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.png"), a));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.png"), aOtherCase));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/palette.gif"), b));
   auto form = Start();
   form->ceBaseName->setEditText(QStringLiteral("C:\\out\\MyApp.png"));
 
@@ -446,7 +471,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
   EXPECT_EQ(readSetting(QStringLiteral("selections"), sizeKeyOf(6)), QStringLiteral("1,2,x,4"));
 
   // The user repairs a group by choosing again; validation then names only the remaining gaps.
-  form->FindRatioFrame(0)->SetFilename(corpusDir() + QStringLiteral("/formats/sample.png"));
+  form->FindRatioFrame(0)->SetFilename(testDataDir() + QStringLiteral("/formats/sample.png"));
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
   EXPECT_EQ(log[1 + 0 * 3 + 1], QStringLiteral("      Bitmap Ok"));
@@ -469,4 +494,197 @@ TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedOnceAndEveryFrameExists
   EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
 }
 
+// Pictures are chosen in several ways and never dragged over (or dragged, then select-all); a
+// second window built on the same settings file, while the first is still open, shows every frame
+// as the first one does.
+TEST_F(MainWindowTest, ASecondStartShowsEverySelectionAsTheFirstShowedIt) {
+  auto picture = [this](const QString& name, int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    const QString path = TempPath(name);
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+  };
+  const QString wide = picture(QStringLiteral("wide.png"), 1600, 1200);
+  const QString tall = picture(QStringLiteral("tall.png"), 300, 900);
+  auto first = Start();
+  ASSERT_TRUE(FDialogs.Errors.isEmpty());
+
+  // Browse.
+  FDialogs.FileAnswers.enqueue(wide);
+  first->FindRatioFrame(0)->Button1->click();
+  // Typed and committed with Enter.
+  TRatioFrame* typed = first->FindRatioFrame(1);
+  typed->ceFilename->setEditText(tall);
+  QTest::keyClick(typed->ceFilename->lineEdit(), Qt::Key_Return);
+  // Picked from the history with the keyboard.
+  TRatioFrame* picked = first->FindRatioFrame(2);
+  ASSERT_EQ(picked->ceFilename->count(), 2);
+  QTest::keyClick(picked->ceFilename, Qt::Key_Down);
+  // Dragged, then select-all.
+  TRatioFrame* reset = first->FindRatioFrame(3);
+  reset->SetFilename(wide);
+  QTest::mousePress(reset->pbPreview, Qt::LeftButton, {}, QPoint(100, 60));
+  QTest::mouseRelease(reset->pbPreview, Qt::LeftButton, {}, QPoint(110, 70));
+  QTest::mouseClick(reset->sbSelectAll, Qt::LeftButton);
+  // Dragged only.
+  TRatioFrame* dragged = first->FindRatioFrame(4);
+  dragged->SetFilename(tall);
+  QTest::mousePress(dragged->pbPreview, Qt::LeftButton, {}, QPoint(60, 20));
+  QTest::mouseRelease(dragged->pbPreview, Qt::LeftButton, {}, QPoint(70, 60));
+  ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+
+  EXPECT_EQ(first->FindRatioFrame(0)->Filename(), wide);
+  EXPECT_EQ(typed->Filename(), tall);
+  EXPECT_FALSE(picked->Filename().isEmpty());
+  for (int g = 0; g <= 3; ++g) {
+    const TRatioFrame* frame = first->FindRatioFrame(g);
+    EXPECT_EQ(frame->SelectRect(), defaultSelection(frame->ImageRect(), frame->Ratio())) << g;
+  }
+  EXPECT_FALSE(dragged->SelectRect().IsEmpty());
+
+  auto second = Start();
+  ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    SCOPED_TRACE(g);
+    const TRatioFrame* before = first->FindRatioFrame(g);
+    const TRatioFrame* after = second->FindRatioFrame(g);
+    EXPECT_EQ(after->Filename(), before->Filename());
+    EXPECT_EQ(after->SelectRect(), before->SelectRect());
+  }
+  second->Validate();
+  const QStringList log = LogOf(*second);
+  for (int g = 0; g <= 4; ++g)
+    EXPECT_EQ(log[1 + 3 * g + 2], QStringLiteral("      Selection rectangle Ok")) << g;
+}
+
+TEST_F(MainWindowTest, DevicesAndOptsetAreRememberedWhenTheUserChangesThem) {
+  const auto stored = [](const char* key) { return readSetting(QStringLiteral("settings"), QString::fromLatin1(key)); };
+  {
+    auto form = Start();
+    for (const char* key : {"android", "iphone", "ipad", "optset"})
+      EXPECT_EQ(stored(key), QString()) << key << ": nothing is written at start-up";
+    // The user unticks iPad with the keyboard and "Generate .optset file(s)" with the mouse.
+    form->ListBox1->setCurrentItem(form->lbiiPad);
+    QTest::keyClick(form->ListBox1->viewport(), Qt::Key_Space);
+    ASSERT_FALSE(TfrmVellumark::IsChecked(form->lbiiPad));
+    QTest::mouseClick(form->cbOptset, Qt::LeftButton, {}, QPoint(8, form->cbOptset->height() / 2));
+    ASSERT_FALSE(form->cbOptset->isChecked());
+    EXPECT_EQ(stored("ipad"), QStringLiteral("0"));
+    EXPECT_EQ(stored("optset"), QStringLiteral("0"));
+    EXPECT_EQ(stored("android"), QString()) << "only what changed is written";
+    // Ticked again, then unticked: each change is written.
+    QTest::keyClick(form->ListBox1->viewport(), Qt::Key_Space);
+    EXPECT_EQ(stored("ipad"), QStringLiteral("1"));
+    form->lbiAndroid->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(stored("android"), QStringLiteral("0"));
+  }
+  auto form = Start();
+  EXPECT_FALSE(TfrmVellumark::IsChecked(form->lbiAndroid));
+  EXPECT_TRUE(TfrmVellumark::IsChecked(form->lbiiPhone)) << "a missing key means checked";
+  EXPECT_TRUE(TfrmVellumark::IsChecked(form->lbiiPad));
+  EXPECT_FALSE(form->cbOptset->isChecked());
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+  // Restoring them wrote nothing.
+  EXPECT_EQ(stored("iphone"), QString());
+  EXPECT_EQ(stored("android"), QStringLiteral("0"));
+  // A stored base name is untouched by all this.
+  EXPECT_EQ(stored("base_filename"), QString());
+}
+
+// A settings file written where the decimal separator is "." keeps every selection where it is ",".
+TEST_F(MainWindowTest, APointFileKeepsItsSelectionsUnderAGermanLocale) {
+  QImage image(1600, 1200, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  const QString path = TempPath(QStringLiteral("logo.png"));
+  ASSERT_TRUE(image.save(path, "PNG"));
+  writeSetting(QStringLiteral("images"), sizeKeyOf(6), path);
+  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("69.8964157104492,10,142.5,64.5"));
+  setDecimalSeparatorOverride(u',');  // as under de_DE
+  auto form = Start();
+  setDecimalSeparatorOverride(QChar());
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+  EXPECT_EQ(form->FindRatioFrame(6)->Filename(), path);
+  EXPECT_EQ(form->FindRatioFrame(6)->SelectRect(), (TRectF{69.8964157104492f, 10, 142.5f, 64.5f}));
+  EXPECT_EQ(form->FindRatioFrame(6)->Caption(), QStringLiteral("1,333984375:1"));
+}
+
+TEST_F(MainWindowTest, AtItsMinimumSizeNothingIsCutOffAndTheGraphicsTabScrollsSideways) {
+  auto form = Start();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  const QSize minimum = form->minimumSize();
+  EXPECT_LT(minimum.width(), 663);
+  EXPECT_LT(minimum.height(), 609);
+  EXPECT_GT(minimum.width(), 144 + 401);
+  EXPECT_GT(minimum.height(), 264 + 19);
+
+  // At the design size the frames fit: no sideways scrolling.
+  form->TabControl1->setCurrentWidget(form->tiGraphics);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form->VertScrollBox1->horizontalScrollBar()->isVisible());
+
+  form->resize(1, 1);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->size(), minimum);
+  form->TabControl1->setCurrentWidget(form->tiSetup);
+  QCoreApplication::processEvents();
+  for (const QWidget* control : form->tiSetup->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    EXPECT_TRUE(form->tiSetup->rect().contains(control->geometry())) << control->objectName().toStdString();
+    EXPECT_GE(control->width(), 80) << control->objectName().toStdString();
+  }
+  EXPECT_TRUE(form->rect().contains(form->Button2->geometry()));
+  EXPECT_GE(form->Button2->y(), form->TabControl1->geometry().bottom());
+
+  // The frames keep the width their controls need, and the Graphics tab scrolls sideways.
+  form->TabControl1->setCurrentWidget(form->tiGraphics);
+  QCoreApplication::processEvents();
+  QScrollBar* sideways = form->VertScrollBox1->horizontalScrollBar();
+  EXPECT_TRUE(sideways->isVisible());
+  EXPECT_GT(sideways->maximum(), 0);
+  for (const TRatioFrame* frame : form->RatioFrames()) {
+    SCOPED_TRACE(frame->Caption().toStdString());
+    EXPECT_GE(frame->width(), frame->minimumWidth());
+    EXPECT_LT(frame->Label2->geometry().right(), frame->imPreview->geometry().left());
+    EXPECT_LE(frame->imPreview->geometry().right(), frame->width());
+  }
+  const int contentWidth = form->VertScrollBox1->widget()->width();
+  EXPECT_EQ(sideways->maximum(), contentWidth - form->VertScrollBox1->viewport()->width());
+}
+
 }  // namespace
+
+TEST_F(MainWindowTest, OptInBoxesAreOffByDefaultStoredWhenToggledAndRestored) {
+  {
+    auto form = Start();
+    EXPECT_EQ(form->cbSmooth->text(), QStringLiteral("Smooth downscaling (sharper small images)"));
+    EXPECT_EQ(form->cbAppStoreIcon->text(), QStringLiteral("Also write the 1024 x 1024 App Store icon"));
+    EXPECT_FALSE(form->cbSmooth->isChecked());
+    EXPECT_FALSE(form->cbAppStoreIcon->isChecked());
+    // Starting writes neither key.
+    QFile ini(SettingsPath());
+    const QByteArray bytes = ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    EXPECT_FALSE(bytes.contains("smooth_downscale"));
+    EXPECT_FALSE(bytes.contains("appstore_icon"));
+
+    form->cbSmooth->click();
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale")), QStringLiteral("1"));
+    form->cbAppStoreIcon->click();
+    form->cbAppStoreIcon->click();
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("appstore_icon")), QStringLiteral("0"));
+  }
+  {
+    auto form = Start();
+    EXPECT_TRUE(form->cbSmooth->isChecked());
+    EXPECT_FALSE(form->cbAppStoreIcon->isChecked());
+  }
+  // Only "1" checks a box.
+  writeSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale"), QStringLiteral("yes"));
+  writeSetting(QStringLiteral("settings"), QStringLiteral("appstore_icon"), QStringLiteral("1"));
+  auto form = Start();
+  EXPECT_FALSE(form->cbSmooth->isChecked());
+  EXPECT_TRUE(form->cbAppStoreIcon->isChecked());
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale")), QStringLiteral("yes"))
+      << "restoring writes nothing";
+  EXPECT_TRUE(FDialogs.Errors.isEmpty());
+}

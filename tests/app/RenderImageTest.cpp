@@ -1,6 +1,7 @@
 #include "app/RenderImage.h"
 #include "platform/Bitmap.h"
 #include "platform/Resample.h"
+#include "platform/SmoothResample.h"
 #include "support/Paths.h"
 #include "support/PngRead.h"
 
@@ -157,7 +158,7 @@ TEST(Render, EmptySourceGivesTransparentBlack) {
 TEST(Render, RealPictureEnlargedAndReduced) {
   QTemporaryDir dir;
   TBitmap source;
-  source.LoadFromFile(corpusDir() + "/pngsuite/basn6a08.png");  // 32 x 32 RGBA
+  source.LoadFromFile(testDataDir() + "/pngsuite/basn6a08.png");  // 32 x 32 RGBA
   for (auto [w, h] : {std::pair{180, 180}, std::pair{29, 29}, std::pair{470, 320}}) {
     const QString path = dir.filePath(QStringLiteral("x%1x%2.png").arg(w).arg(h));
     renderImageFile(source, w, h, TRectF{0.1f, 0.2f, 0.9f, 0.8f}, path);
@@ -166,4 +167,60 @@ TEST(Render, RealPictureEnlargedAndReduced) {
     EXPECT_EQ(d.width, w);
     EXPECT_EQ(d.height, h);
   }
+}
+
+TEST(Render, SmoothAveragesOnlyReductionsAndKeepsSoftEdgesFree) {
+  // An opaque red disc on a transparent field, with soft (half-transparent) rim pixels.
+  QImage img(301, 203, QImage::Format_ARGB32);
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const double r = std::hypot(x - 150.0, y - 101.0);
+      img.setPixel(x, y, r < 80 ? qRgba(255, 0, 0, 255) : r < 84 ? qRgba(255, 0, 0, 100) : qRgba(0, 0, 0, 0));
+    }
+  TBitmap source;
+  source.Assign(img);
+  const TRectF region{0.05f, 0.1f, 0.95f, 0.9f};
+  const TRectF pixels = sourceRectOf(source, region);
+  auto draw = [&](auto filter, int w, int h) {
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    filter(source.Image(), pixels, out);
+    return out;
+  };
+
+  struct Case {
+    const char* what;
+    int w, h;
+    bool averaged;
+  };
+  const Case cases[] = {
+      {"reduced both ways", 29, 29, true},
+      {"reduced across only", 57, 400, true},
+      {"enlarged", 600, 400, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(renderImage(source, c.w, c.h, region, true).Image(),
+              c.averaged ? draw(drawAreaAverage, c.w, c.h) : draw(drawBilinear, c.w, c.h));
+    EXPECT_EQ(renderImage(source, c.w, c.h, region, false).Image(), draw(drawBilinear, c.w, c.h)) << "unchecked box";
+  }
+
+  // Written and read back: every pixel that is not fully transparent is pure red, the rim
+  // included (no dark fringe), and the inside stays opaque.
+  QTemporaryDir dir;
+  const QString path = dir.filePath("smooth29x29.png");
+  renderImageFile(source, 29, 29, region, path, true);
+  const DecodedPng d = readPngFile(path);
+  ASSERT_TRUE(d.ok);
+  int soft = 0;
+  for (int y = 0; y < 29; ++y)
+    for (int x = 0; x < 29; ++x) {
+      const uint8_t* p = d.pixel(x, y);
+      if (p[3] == 0)
+        continue;
+      soft += p[3] < 255;
+      ASSERT_EQ(p[0], 255) << x << "," << y;
+      ASSERT_EQ(p[1] | p[2], 0) << x << "," << y;
+    }
+  EXPECT_GT(soft, 10) << "the rim is averaged into soft pixels";
+  EXPECT_EQ(d.pixel(14, 14)[3], 255);
 }

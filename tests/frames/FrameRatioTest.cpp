@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -142,6 +143,7 @@ TEST_F(RatioFrameTest, ControlsOfTheLayout) {
   EXPECT_EQ(f->Button1->text(), QStringLiteral("Browse..."));
   EXPECT_TRUE(f->sbSelectAll->text().isEmpty());
   EXPECT_FALSE(f->sbSelectAll->icon().isNull());
+  EXPECT_TRUE(f->sbSelectAll->toolTip().startsWith(QStringLiteral("Select all"))) << "a picture alone says little";
   EXPECT_EQ(f->pbPreview->parentWidget(), f->imPreview);
   EXPECT_EQ(f->pbPreview->size(), f->imPreview->size());
   EXPECT_EQ(f->imPreview->height(), 122);
@@ -269,18 +271,19 @@ TEST_F(RatioFrameTest, WithoutRestoreNothingIsReadOrWritten) {
 // ---------------------------------------------------------------------------------------------
 // File name, Browse and the nested change run
 
-TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesTwiceAndStoresTheNameBetween) {
+TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesTwiceAndStoresNameAndSelection) {
   const QString path = picture(QStringLiteral("b.png"), 1600, 1200);
   auto f = frame();
   markSelections(QStringLiteral("180_180"));
   // What the owner sees at each notification: the nested run notifies before the name is stored,
-  // the outer run after it.
+  // the outer run after it; the selection shown is stored by then.
   QStringList storedAtChange;
   QList<qint64> pictureAtChange;
   f->OnChange = [&](QObject* sender) {
     EXPECT_EQ(sender, f.get());
     storedAtChange << images(QStringLiteral("180_180"));
     pictureAtChange << f->Bitmap().Image().cacheKey();
+    EXPECT_EQ(decodeRectList(selections(QStringLiteral("180_180"))), std::optional<TRectF>(f->SelectRect()));
   };
   dialogs.FileAnswers.enqueue(path);
   f->Button1Click();
@@ -294,12 +297,13 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesTwiceAndStoresTheNameBetween
   EXPECT_EQ(f->SelectRect(), (TRectF{0, 15, 91, 106}));
   EXPECT_EQ(storedAtChange, (QStringList{QString(), path}));
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
-  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("1,2,3,4")) << "select-all is not stored";
+  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("0,15,91,106")) << "the selection shown is stored";
   ASSERT_EQ(pictureAtChange.size(), 2);
   EXPECT_EQ(pictureAtChange[0], pictureAtChange[1]) << "the second load reuses the picture just decoded";
   EXPECT_EQ(f->ceFilename->count(), 0) << "the frame never adds to the list";
 
-  // The same file again: the text does not change, so the name is not stored again.
+  // The same file again: the text does not change, so the name is not stored again; the
+  // selection, back to select-all, is.
   markImages(QStringLiteral("180_180"));
   f->SetSelectRect({1, 1, 5, 5});
   storedAtChange.clear();
@@ -308,6 +312,7 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesTwiceAndStoresTheNameBetween
   EXPECT_EQ(dialogs.FileDialogs.last().FileName, path);
   EXPECT_EQ(storedAtChange, QStringList{QStringLiteral("untouched")});
   EXPECT_EQ(f->SelectRect(), (TRectF{0, 15, 91, 106}));
+  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("0,15,91,106"));
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
 
   // Cancel: nothing happens.
@@ -340,6 +345,7 @@ TEST_F(RatioFrameTest, UndecodableFileKeepsPictureAndSelectionButHoldsTheName) {
   EXPECT_EQ(f->SelectRect(), (TRectF{20, 40, 30, 50}));
   EXPECT_EQ(images(QStringLiteral("180_180")), good);
   EXPECT_EQ(changes, 0);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy cursor of the load is gone again
 }
 
 TEST_F(RatioFrameTest, MissingFileChangesNothingAndTheComboKeepsTheTypedText) {
@@ -549,35 +555,6 @@ protected:
   std::unique_ptr<TRatioFrame> f;
 };
 
-TEST_F(MouseTest, DrawingFollowsTheMouseHeightAndStoresAtPressAndRelease) {
-  struct Row {
-    const char* what;
-    float releaseX, releaseY;
-    TRectF result;
-  } rows[] = {
-      {"a release to the right: the mouse's x is ignored", 200, 90, {10, 20, 80, 90}},
-      {"a release below the picture: each axis cut, no longer square", 30, 200, {10, 20, 122, 122}},
-      {"a release above the press point: inverted", 0, 5, {10, 20, 0, 5}},
-  };
-  for (const Row& r : rows) {
-    f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 10, 20);
-    EXPECT_EQ(f->Mode(), mDraw);
-    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 10, 20}));
-    EXPECT_EQ(stored(), QStringLiteral("10,20,10,20")) << "the press that starts drawing stores";
-    f->pbPreviewMouseMove(ssLeft, 50, 70);
-    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
-    EXPECT_EQ(stored(), QStringLiteral("10,20,10,20")) << "moves never store";
-    f->pbPreviewMouseUp(Qt::LeftButton, 0, r.releaseX, r.releaseY);
-    EXPECT_EQ(f->SelectRect(), r.result) << r.what;
-    EXPECT_EQ(decodeRectList(stored()), std::optional<TRectF>(r.result)) << r.what;
-    EXPECT_EQ(f->Mode(), mNone);
-  }
-  EXPECT_TRUE(f->SelectRect().IsEmpty());
-  const TRectF zoom = f->ZoomRect();
-  EXPECT_LT(zoom.Right, zoom.Left);
-  EXPECT_LT(zoom.Bottom, zoom.Top);
-}
-
 TEST_F(MouseTest, CtrlDragMovesAndPushesBackInsideStoringOnlyAtRelease) {
   f->SetSelectRect({10, 20, 60, 70});
   markSelections(QStringLiteral("180_180"));
@@ -609,11 +586,13 @@ TEST_F(MouseTest, ModeTable) {
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 45, 55}));
   EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
 
-  // Drawing ends at a move without the left button; the selection stays.
+  // Drawing ends at a move without the left button; the selection stays, and is stored.
   f->pbPreviewMouseMove(ssLeft, 45, 75);
+  EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
   f->pbPreviewMouseMove(0, 45, 80);
   EXPECT_EQ(f->Mode(), mNone);
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
+  EXPECT_EQ(stored(), QStringLiteral("45,55,65,75"));
   f->pbPreviewMouseMove(0, 90, 90);
   EXPECT_EQ(f->Mode(), mNone);
 
@@ -623,16 +602,16 @@ TEST_F(MouseTest, ModeTable) {
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
   EXPECT_EQ(stored(), QStringLiteral("1,2,3,4"));
 
-  // A right-button press draws too: the selection becomes the press point, stored at once.
-  f->pbPreviewMouseDown(Qt::RightButton, ssRight, 33, 44);
+  // A press draws a new selection, stored at once as the press point.
+  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 33, 44);
   EXPECT_EQ(f->Mode(), mDraw);
   EXPECT_EQ(f->SelectRect(), (TRectF{33, 44, 33, 44}));
   EXPECT_EQ(stored(), QStringLiteral("33,44,33,44"));
 
-  // Select-all changes the selection on screen only.
+  // Select-all changes the selection and stores it, as the end of a drag does.
   f->sbSelectAllClick();
   EXPECT_EQ(f->SelectRect(), (TRectF{0, 0, 122, 122}));
-  EXPECT_EQ(stored(), QStringLiteral("33,44,33,44"));
+  EXPECT_EQ(stored(), QStringLiteral("0,0,122,122"));
   EXPECT_EQ(f->Mode(), mDraw) << "select-all leaves the gesture alone";
 }
 
@@ -673,21 +652,47 @@ protected:
   }
 };
 
-TEST_F(MouseEventTest, DragWithTheLeftButtonDrawsAndFloatPositionsArrive) {
+// The image rectangle is (0, 0, 122, 122) and so is the preview: a release at x 200 or below 122
+// is away from the preview.
+TEST_F(MouseEventTest, DragsDrawRatioLockedSelectionsStoredAtPressAndRelease) {
   QWidget* box = f->pbPreview;
-  QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 20));
-  EXPECT_EQ(f->Mode(), mDraw);
-  QTest::mouseMove(box, QPoint(50, 70));
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
-  QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(90, 90));
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 80, 90}));
-  EXPECT_EQ(stored(), QStringLiteral("10,20,80,90"));
-  EXPECT_EQ(f->Mode(), mNone);
+  struct Row {
+    const char* what;
+    QPoint press, move, release;
+    TRectF atMove, result;
+  } rows[] = {
+      {"the larger movement counts: 50 down beats 40 across", {10, 20}, {50, 70}, {50, 70}, {10, 20, 60, 70},
+       {10, 20, 60, 70}},
+      {"190 across wins and the bottom edge stops it, square", {10, 20}, {50, 70}, {200, 90}, {10, 20, 60, 70},
+       {10, 20, 112, 122}},
+      {"90 down: the right edge stops it, square", {40, 10}, {50, 50}, {60, 100}, {40, 10, 80, 50},
+       {40, 10, 122, 92}},
+      {"up and to the left of the press point, stored normalised", {100, 100}, {90, 90}, {50, 60},
+       {90, 90, 100, 100}, {50, 50, 100, 100}},
+      {"a plain downward drag", {10, 20}, {10, 40}, {10, 70}, {10, 20, 30, 40}, {10, 20, 60, 70}},
+      {"released left of the preview, stopped by the left and top edges", {100, 100}, {90, 95}, {-40, 60},
+       {90, 90, 100, 100}, {0, 0, 100, 100}},
+  };
+  for (const Row& r : rows) {
+    QTest::mousePress(box, Qt::LeftButton, {}, r.press);
+    EXPECT_EQ(f->Mode(), mDraw) << r.what;
+    const QString point = QStringLiteral("%1,%2,%1,%2").arg(r.press.x()).arg(r.press.y());
+    EXPECT_EQ(stored(), point) << r.what << ": the press that starts drawing stores";
+    QTest::mouseMove(box, r.move);
+    EXPECT_EQ(f->SelectRect(), r.atMove) << r.what;
+    EXPECT_EQ(stored(), point) << r.what << ": moves never store";
+    QTest::mouseRelease(box, Qt::LeftButton, {}, r.release);
+    EXPECT_EQ(f->SelectRect(), r.result) << r.what;
+    EXPECT_EQ(decodeRectList(stored()), std::optional<TRectF>(r.result)) << r.what;
+    EXPECT_EQ(f->Mode(), mNone) << r.what;
+  }
+}
 
+TEST_F(MouseEventTest, FloatPositionsArrive) {
   send(QEvent::MouseButtonPress, QPointF(10.25, 20.5), Qt::LeftButton, Qt::LeftButton);
   EXPECT_EQ(f->StartPoint(), (TPointF{10.25f, 20.5f}));
   send(QEvent::MouseButtonRelease, QPointF(70.75, 30.5), Qt::LeftButton, Qt::NoButton);
-  EXPECT_EQ(f->SelectRect(), (TRectF{10.25f, 20.5f, 20.25f, 30.5f}));
+  EXPECT_EQ(f->SelectRect(), (TRectF{10.25f, 20.5f, 70.75f, 81}));
 }
 
 TEST_F(MouseEventTest, CtrlHeldWithTheLeftButtonMoves) {
@@ -696,25 +701,68 @@ TEST_F(MouseEventTest, CtrlHeldWithTheLeftButtonMoves) {
   EXPECT_EQ(f->Mode(), mDrag);
   send(QEvent::MouseMove, QPointF(121, 40), Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
   EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70")) << "a move does not store";
   send(QEvent::MouseMove, QPointF(110, 40), Qt::NoButton, Qt::LeftButton);  // Ctrl let go
   EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("72,20,122,70")) << "the move that ends the gesture stores what is shown";
+  markSelections(QStringLiteral("180_180"));
   send(QEvent::MouseButtonRelease, QPointF(110, 40), Qt::LeftButton, Qt::NoButton);
-  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70")) << "neither the move nor a release after it stored";
+  EXPECT_EQ(stored(), QStringLiteral("1,2,3,4")) << "a release after the gesture ended stores nothing";
 }
 
-TEST_F(MouseEventTest, ReleaseAwayFromThePreviewIsNotSeen) {
+TEST_F(MouseEventTest, AwayFromThePreviewTheGestureGoesOnAndTheReleaseStores) {
   QWidget* box = f->pbPreview;
   QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 20));
   QTest::mouseMove(box, QPoint(50, 70));
-  QTest::mouseMove(box, QPoint(300, 100));  // away from the preview: not seen
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  QTest::mouseMove(box, QPoint(300, 100));  // away from the preview, the button held
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 112, 122})) << "shown as the release there will store it";
+  EXPECT_EQ(f->Mode(), mDraw);
   QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(300, 100));
-  EXPECT_EQ(f->Mode(), mDraw) << "the release was not seen";
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
-  EXPECT_EQ(stored(), QStringLiteral("10,20,10,20")) << "the shape of the last move is not stored";
-  QTest::mouseMove(box, QPoint(40, 40));  // back over the preview, no button held
   EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 112, 122}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,112,122")) << "what is shown is stored";
+
+  // A Ctrl-drag released away from the preview ends there too.
+  send(QEvent::MouseButtonPress, QPointF(30, 40), Qt::LeftButton, Qt::LeftButton, Qt::ControlModifier);
+  send(QEvent::MouseButtonRelease, QPointF(-100, 40), Qt::LeftButton, Qt::NoButton, Qt::ControlModifier);
+  EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{0, 20, 102, 122}));
+  EXPECT_EQ(stored(), QStringLiteral("0,20,102,122"));
+
+  // Without a gesture, moves away from the preview are not seen.
+  send(QEvent::MouseMove, QPointF(300, 100), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(f->Mode(), mNone);
+  EXPECT_EQ(f->SelectRect(), (TRectF{0, 20, 102, 122}));
+}
+
+// A click of another button changes neither the selection nor the file, and does not end a drag of
+// the left button.
+TEST_F(MouseEventTest, OnlyTheLeftButtonDrawsOrMoves) {
+  QWidget* box = f->pbPreview;
+  f->SetSelectRect({10, 20, 60, 70});
+  const QByteArray before = iniBytes();
+  for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+    for (const Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+      QTest::mouseClick(box, button, modifiers, QPoint(90, 100));
+      send(QEvent::MouseButtonPress, QPointF(5, 5), button, button, modifiers);
+      send(QEvent::MouseMove, QPointF(40, 30), Qt::NoButton, button, modifiers);
+      send(QEvent::MouseButtonRelease, QPointF(40, 30), button, Qt::NoButton, modifiers);
+      EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70})) << button;
+      EXPECT_EQ(f->Mode(), mNone) << button;
+      EXPECT_EQ(iniBytes(), before) << button;
+    }
+  }
+
+  QTest::mousePress(box, Qt::LeftButton, {}, QPoint(10, 20));
+  send(QEvent::MouseButtonPress, QPointF(50, 70), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+  send(QEvent::MouseButtonRelease, QPointF(50, 70), Qt::RightButton, Qt::LeftButton);
+  EXPECT_EQ(f->Mode(), mDraw) << "the right click does not end the left button's drag";
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 10, 20}));
+  QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(50, 70));
   EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70"));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -749,6 +797,32 @@ TEST_F(RatioFrameTest, OverlayOutlinesThePictureBlackAndTheSelectionRedDashed) {
       redLeft += QColor(shot.pixel(20, y)) == QColor(Qt::red);
     EXPECT_GT(redLeft, 10) << r.what << ": the left edge";
   }
+
+  // A picture that fills the preview: both outlines lie on its edges, and all four edges show
+  // inside the preview (a line on x 122 would fall just outside it).
+  auto full = frame();
+  full->SetFilename(picture(QStringLiteral("full.png"), 1024, 1024, Qt::green));
+  ASSERT_EQ(full->SelectRect(), (TRectF{0, 0, 122, 122}));
+  const QImage fullShot = full->imPreview->grab().toImage();
+  ASSERT_EQ(fullShot.size(), QSize(122, 122));
+  auto outlined = [&](int x, int y) {
+    const QColor c(fullShot.pixel(x, y));
+    return c == QColor(Qt::black) || c == QColor(Qt::red);
+  };
+  int right = 0, bottom = 0, left = 0, top = 0, redRight = 0;
+  for (int i = 0; i < 122; ++i) {
+    left += outlined(0, i);
+    top += outlined(i, 0);
+    right += outlined(121, i);
+    bottom += outlined(i, 121);
+    redRight += QColor(fullShot.pixel(121, i)) == QColor(Qt::red);
+  }
+  EXPECT_EQ(left, 122);
+  EXPECT_EQ(top, 122);
+  EXPECT_EQ(right, 122) << "the right edge";
+  EXPECT_EQ(bottom, 122) << "the bottom edge";
+  EXPECT_GT(redRight, 10) << "the selection's right edge";
+  EXPECT_EQ(QColor(fullShot.pixel(120, 60)), QColor(Qt::green));
 
   // Without a picture both outlines are the centre point; the selection is drawn last.
   auto empty = frame(180, 180, false);

@@ -122,26 +122,50 @@ TEST(OffsetRect, AddsTheDeltaToBothEdges) {
   EXPECT_EQ(offsetRect({10, 20, 60, 70}, -2.5, 3.25), (TRectF{7.5f, 23.25f, 57.5f, 73.25f}));
 }
 
-TEST(EndCorner, FollowsOnlyTheMouseHeight) {
+TEST(DrawnSelection, KeepsTheRatioOnTheMouseSideAndStopsAtTheFirstEdge) {
   const TRectF ir{0, 0, 122, 122};
+  const float kRatio2732 = 2732.0f / 2048.0f;  // 1.333984375
   struct Row {
     const char* what;
-    TPointF start;
-    float y, ratio;
+    TPointF start, mouse;
+    float ratio;
     TRectF imageRect;
-    TPointF out;
+    TRectF out;
   } rows[] = {
-      {"moving down 50 extends 50 to the right in a 1:1 frame", {10, 20}, 70, 1, ir, {60, 70}},
-      {"moving down 70 gives a 70 square", {10, 20}, 90, 1, ir, {80, 90}},
-      {"below the picture both axes are cut separately", {10, 20}, 200, 1, ir, {122, 122}},
-      {"moving up extends to the left, cut at the left edge", {10, 20}, 5, 1, ir, {0, 5}},
-      {"moving up inside the picture inverts the selection", {60, 70}, 40, 1, ir, {30, 40}},
-      {"a wide ratio multiplies the vertical movement", {60, 10}, 50, kRatio2688, {51, 0, 214, 122},
-       {146.57003784179688f, 50}},
-      {"without a picture the corner is the centre point", {61, 61}, 100, 1, {61, 61, 61, 61}, {61, 61}},
+      {"a plain downward drag extends as far to the right", {10, 20}, {10, 70}, 1, ir, {10, 20, 60, 70}},
+      {"the larger movement wins: 50 down beats 40 across", {10, 20}, {50, 70}, 1, ir, {10, 20, 60, 70}},
+      {"190 across wins and the bottom edge stops it, ratio kept", {10, 20}, {200, 90}, 1, ir, {10, 20, 112, 122}},
+      {"90 down, the right edge stops it first", {40, 10}, {60, 100}, 1, ir, {40, 10, 122, 92}},
+      {"up and to the left of the press point", {100, 100}, {50, 60}, 1, ir, {50, 50, 100, 100}},
+      {"down and to the left", {100, 20}, {80, 50}, 1, ir, {70, 20, 100, 50}},
+      {"up and to the right", {20, 100}, {60, 90}, 1, ir, {20, 60, 60, 100}},
+      {"a plain upward drag extends to the left", {60, 70}, {60, 40}, 1, ir, {30, 40, 60, 70}},
+      {"a plain drag to the left extends upwards", {60, 70}, {40, 70}, 1, ir, {40, 50, 60, 70}},
+      {"no movement gives the press point", {60, 70}, {60, 70}, 1, ir, {60, 70, 60, 70}},
+      {"from the right edge toward the right there is no room", {122, 20}, {150, 60}, 1, ir, {122, 20, 122, 20}},
+      {"a wide ratio: 40 down gives 40 x ratio across", {60, 10}, {60, 50}, kRatio2688, {51, 0, 214, 122},
+       {60, 10, 146.57003784179688f, 50}},
+      {"a wide ratio past the bottom stops at the right edge, not stretched", {82, 10}, {100, 200}, kRatio2732,
+       {0, 0, 163, 122}, {82, 10, 163, static_cast<float>(10 + 81 / double(kRatio2732))}},
+      {"a tall ratio past the right edge stops at the bottom edge", {10, 10}, {300, 20}, kRatio1242,
+       {0, 0, 122, 122}, {10, 10, static_cast<float>(10 + 112 * double(kRatio1242)), 122}},
+      {"without a picture the selection is the centre point", {61, 61}, {100, 100}, 1, {61, 61, 61, 61},
+       {61, 61, 61, 61}},
   };
-  for (const Row& r : rows)
-    EXPECT_EQ(endCorner(r.start, r.y, r.ratio, r.imageRect), r.out) << r.what;
+  for (const Row& r : rows) {
+    const TPointF corner = endCorner(r.start, r.mouse, r.ratio, r.imageRect);
+    const TRectF drawn = rectFromCorners(r.start, corner);
+    EXPECT_EQ(drawn, r.out) << r.what;
+    EXPECT_EQ(clampPoint(corner, r.imageRect), corner) << r.what << ": the corner lies inside the picture";
+    if (drawn.Height() > 0)
+      EXPECT_NEAR(drawn.Width() / drawn.Height(), r.ratio, 1e-5) << r.what << ": the ratio is kept";
+  }
+}
+
+TEST(RectFromCorners, IsNormalisedWhateverTheOrder) {
+  EXPECT_EQ(rectFromCorners({10, 20}, {60, 70}), (TRectF{10, 20, 60, 70}));
+  EXPECT_EQ(rectFromCorners({60, 70}, {10, 20}), (TRectF{10, 20, 60, 70}));
+  EXPECT_EQ(rectFromCorners({60, 20}, {10, 70}), (TRectF{10, 20, 60, 70}));
 }
 
 TEST(NormalizedSelection, FractionsOfTheImageRectangle) {

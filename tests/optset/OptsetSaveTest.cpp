@@ -4,6 +4,7 @@
 #include "optset/iOSOptset.h"
 #include "platform/Errors.h"
 #include "support/TestFiles.h"
+#include "support/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -232,8 +233,7 @@ TEST(OptsetSave, MissingFolderRaisesErrorNamingThePath) {
 }
 
 TEST(OptsetSave, UnwritableFolderOrReadOnlyFileKeepsThePreviousFile) {
-  if (runningAsRoot())
-    GTEST_SKIP() << "permission bits do not stop writes by root";
+  RUN_AS_UNPRIVILEGED_USER();
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
 

@@ -26,6 +26,17 @@ TEST(Errors, FileMessagesDropTheReasonsFinalPeriod) {
   EXPECT_EQ(cannotOpenFileMessage("C:\\a.ini", "Access is denied"), "Cannot open file \"C:\\a.ini\". Access is denied");
 }
 
+// On Windows a path that reached the writer with slashes (from a dialog or typed so) is shown with
+// backslashes; elsewhere the path is shown as given.
+TEST(Errors, FileMessagesShowThePathInThePlatformsSeparators) {
+  EXPECT_EQ(cannotCreateFileMessage("C:/out/x.png", "Access is denied.", PathFlavour::Windows),
+            "Cannot create file \"C:\\out\\x.png\". Access is denied");
+  EXPECT_EQ(cannotOpenFileMessage("C:/prog/Vellumark.ini", "Access is denied", PathFlavour::Windows),
+            "Cannot open file \"C:\\prog\\Vellumark.ini\". Access is denied");
+  EXPECT_EQ(cannotCreateFileMessage("/home/u/a\\b.png", "Permission denied", PathFlavour::Posix),
+            "Cannot create file \"/home/u/a\\b.png\". Permission denied");
+}
+
 TEST(Dialogs, CaptionsFollowTheKind) {
   EXPECT_EQ(messageDialogCaption(TMsgDlgType::mtWarning), "Warning");
   EXPECT_EQ(messageDialogCaption(TMsgDlgType::mtError), "Error");

@@ -50,7 +50,7 @@ QByteArray chunk(const char* type, const QByteArray& data) {
 }  // namespace
 
 TEST(ImageDecode, EveryCorpusPictureDecodesToPremultipliedPixels) {
-  const QStringList dirs = {corpusDir() + "/pngsuite", corpusDir() + "/formats"};
+  const QStringList dirs = {testDataDir() + "/pngsuite", testDataDir() + "/formats"};
   int decoded = 0;
   for (const QString& d : dirs) {
     for (const QFileInfo& fi : QDir(d).entryInfoList({"*.png", "*.bmp", "*.gif", "*.jpg", "*.ico", "*.tif"}, QDir::Files)) {
@@ -68,7 +68,7 @@ TEST(ImageDecode, EveryCorpusPictureDecodesToPremultipliedPixels) {
 TEST(ImageDecode, SamePictureInEveryFormatHasTheSameSize) {
   for (const char* name : {"sample.bmp", "sample.jpg", "sample.png", "sample.tif", "sample.ico"}) {
     TBitmap bitmap;
-    bitmap.LoadFromFile(corpusDir() + "/formats/" + name);
+    bitmap.LoadFromFile(testDataDir() + "/formats/" + name);
     EXPECT_EQ(bitmap.Width(), 23) << name;
     EXPECT_EQ(bitmap.Height(), 42) << name;
   }
@@ -76,7 +76,7 @@ TEST(ImageDecode, SamePictureInEveryFormatHasTheSameSize) {
 
 TEST(ImageDecode, ContentDecidesNotTheExtensionAndCaseIsIgnored) {
   QTemporaryDir dir;
-  const QByteArray png = readAll(corpusDir() + "/formats/sample.png");
+  const QByteArray png = readAll(testDataDir() + "/formats/sample.png");
   for (const char* name : {"looks-like.jpg", "UPPER.PNG", "photo.Tiff", "x.hdp.gif"}) {
     TBitmap bitmap;
     ASSERT_NO_THROW(bitmap.LoadFromFile(writeFile(dir, name, png))) << name;
@@ -84,17 +84,21 @@ TEST(ImageDecode, ContentDecidesNotTheExtensionAndCaseIsIgnored) {
   }
 }
 
+// The GIF's six frames are red, green, blue, red, green, blue, all of the same size: only the
+// pixels tell the first frame from the others.
 TEST(ImageDecode, FirstFrameOfAGif) {
   TBitmap bitmap;
-  bitmap.LoadFromFile(corpusDir() + "/formats/rgbrgb.gif");
-  EXPECT_EQ(bitmap.Width(), 256);
-  EXPECT_EQ(bitmap.Height(), 256);
+  bitmap.LoadFromFile(testDataDir() + "/formats/rgbrgb.gif");
+  ASSERT_EQ(bitmap.Width(), 256);
+  ASSERT_EQ(bitmap.Height(), 256);
+  for (const QPoint p : {QPoint(0, 0), QPoint(128, 128), QPoint(255, 255), QPoint(200, 40)})
+    EXPECT_EQ(bitmap.Image().pixel(p), qRgba(255, 0, 0, 255)) << p.x() << "," << p.y();
 }
 
 TEST(ImageDecode, BadInputFailsWithTheLoadMessage) {
   QTemporaryDir dir;
-  const QByteArray png = readAll(corpusDir() + "/formats/sample.png");
-  const QByteArray jpg = readAll(corpusDir() + "/formats/sample.jpg");
+  const QByteArray png = readAll(testDataDir() + "/formats/sample.png");
+  const QByteArray jpg = readAll(testDataDir() + "/formats/sample.jpg");
   QByteArray corrupt = png;
   for (qsizetype i = 40; i < corrupt.size() - 20; i += 7)
     corrupt[i] = char(corrupt[i] ^ 0x5a);
@@ -130,7 +134,7 @@ TEST(ImageDecode, BadInputFailsWithTheLoadMessage) {
 TEST(ImageDecode, AFailedLoadKeepsThePreviousPicture) {
   QTemporaryDir dir;
   TBitmap bitmap;
-  bitmap.LoadFromFile(corpusDir() + "/formats/sample.png");
+  bitmap.LoadFromFile(testDataDir() + "/formats/sample.png");
   EXPECT_THROW(bitmap.LoadFromFile(writeFile(dir, "bad.png", "nope")), EBitmapError);
   EXPECT_EQ(bitmap.Width(), 23);
 }

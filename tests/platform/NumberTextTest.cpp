@@ -53,6 +53,9 @@ TEST(NumberText, ReaderAcceptsSignDigitsOneSeparatorAndExponent) {
       {"1,5", ',', 1.5},       {".5", '.', 0.5},        {"5.", '.', 5},       {"1e3", '.', 1000},
       {"1E-3", '.', 0.001},    {"1,5e+2", ',', 150},    {"-0", '.', 0},       {"1.5E-6", '.', 1.5e-6},
       {"4.94065645841247E-324", '.', std::numeric_limits<double>::denorm_min()},
+      // magnitudes below the smallest double read as 0
+      {"1e-400", '.', 0},      {"-1e-400", '.', 0},     {"0.01e-323", '.', 0}, {"1,5e-999", ',', 0},
+      {"123e-500", '.', 0},    {"1e-99999999999999999999", '.', 0},
   };
   for (const auto& c : cases)
     EXPECT_EQ(textToFloat(c.text, QChar(c.separator)), c.expected) << c.text;
@@ -66,6 +69,8 @@ TEST(NumberText, ReaderRejectsEverythingElseWithTheConvertError) {
       {"", '.'},     {" ", '.'},    {"1,5", '.'},   {"1.5", ','},  {"1 000", '.'}, {"1e", '.'},
       {"e3", '.'},   {"--1", '.'},  {"+-1", '.'},   {"- 1", '.'},  {"0x10", '.'},  {"1.2.3", '.'},
       {"INF", '.'},  {"NAN", '.'},  {"1e5.5", '.'}, {".", '.'},    {"1_0", '.'},   {"1e400", '.'},
+      // beyond the largest double, however it is written
+      {"10e308", '.'}, {"0.1e310", '.'}, {"-1e400", '.'}, {"1e99999999999999999999", '.'},
   };
   for (const auto& c : cases) {
     try {

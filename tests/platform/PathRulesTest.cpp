@@ -47,13 +47,14 @@ const SplitCase splitCases[] = {
    "MyApp", "MyApp180x180.png"},
   {"a UNC path keeps its server and share", Win, "\\\\server\\share\\MyApp.png", "\\\\server\\share", "MyApp",
    "\\\\server\\share\\MyApp180x180.png"},
-  {"a root separator stays as the folder", Win, "\\MyApp.png", "\\", "MyApp", "\\MyApp180x180.png"},
+  {"a name in the root folder has no folder part", Win, "\\MyApp.png", "", "MyApp", "MyApp180x180.png"},
   {"a name of only an extension has an empty stem", Win, "C:\\out\\.png", "C:\\out", "", "C:\\out\\180x180.png"},
   {"a trailing separator leaves an empty stem", Win, "C:\\out\\", "C:\\out", "", "C:\\out\\180x180.png"},
 
   {"native flavour on Linux joins with a slash", Posix, "/home/u/out/MyApp.png", "/home/u/out", "MyApp",
    "/home/u/out/MyApp180x180.png"},
-  {"native flavour keeps the root folder", Posix, "/MyApp.png", "/", "MyApp", "/MyApp180x180.png"},
+  {"native flavour: a name in the root folder has no folder part", Posix, "/MyApp.png", "", "MyApp",
+   "MyApp180x180.png"},
   {"native flavour splits at a backslash too", Posix, "Art\\MyApp.png", "Art", "MyApp", "Art/MyApp180x180.png"},
   {"native flavour does not double a trailing backslash", Posix, "C:\\MyApp.png", "C:", "MyApp",
    "C:/MyApp180x180.png"},
@@ -86,6 +87,26 @@ TEST(PathRules, JoinDoesNotDoubleASeparator) {
   EXPECT_EQ(joinPath(QStringLiteral("C:"), QStringLiteral("a.png"), Win), QStringLiteral("C:a.png"));
   EXPECT_EQ(joinPath(QStringLiteral("/"), QStringLiteral("a.png"), Posix), QStringLiteral("/a.png"));
   EXPECT_EQ(joinPath(QStringLiteral("out\\"), QStringLiteral("a.png"), Posix), QStringLiteral("out\\a.png"));
+}
+
+TEST(PathRules, NativeSeparators) {
+  const struct {
+    const char* sentence;
+    PathFlavour flavour;
+    const char* in;
+    const char* out;
+  } cases[] = {
+    {"Windows: slashes become backslashes", Win, "C:/out/MyApp180x180.png", "C:\\out\\MyApp180x180.png"},
+    {"Windows: mixed separators become backslashes", Win, "C:\\out/sub\\x.png", "C:\\out\\sub\\x.png"},
+    {"Windows: a UNC path written with slashes", Win, "//server/share/x.png", "\\\\server\\share\\x.png"},
+    {"Windows: a backslash path stays", Win, "C:\\out\\x.png", "C:\\out\\x.png"},
+    {"native flavour: a path stays as it is", Posix, "/home/u/out/x.png", "/home/u/out/x.png"},
+    {"native flavour: a backslash is part of a name", Posix, "/home/u/a\\b.png", "/home/u/a\\b.png"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sentence);
+    EXPECT_EQ(nativeSeparators(QString::fromUtf8(c.in), c.flavour), QString::fromUtf8(c.out));
+  }
 }
 
 struct ValidityCase {

@@ -3,6 +3,7 @@
 #include "platform/PngWriter.h"
 #include "support/PngRead.h"
 #include "support/TestFiles.h"
+#include "support/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -122,8 +123,7 @@ TEST(PngWriter, ErrorsNameThePathAndLeaveTheOldFileAlone) {
 }
 
 TEST(PngWriter, ReadOnlyFolderOrFileIsRefused) {
-  if (runningAsRoot())
-    GTEST_SKIP() << "permission bits do not stop root";
+  RUN_AS_UNPRIVILEGED_USER();
   QTemporaryDir dir;
   TBitmap bitmap(2, 2);
   bitmap.Clear(0);

@@ -82,8 +82,20 @@ TEST_F(RectList, ItemThatIsNotANumberRaisesTheConvertError) {
   EXPECT_EQ(decodeRectList("3.4028234e38,-3.4028234e38,1e-50,0"),
             (TRectF{std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), 0, 0}));
   setDecimalSeparatorOverride(u',');
-  EXPECT_EQ(convertErrorOf("12,0,140.5,128.5"), "'140.5' is not a valid floating point value");
   EXPECT_EQ(decodeRectList("12,0,140,128"), (TRectF{12, 0, 140, 128}));
+  EXPECT_EQ(convertErrorOf("12,0,\"140;5\",1"), "'140;5' is not a valid floating point value");
+  EXPECT_EQ(convertErrorOf("12,0,\"1,5.5\",1"), "'1,5.5' is not a valid floating point value")
+      << "one separator or the other, not both";
+}
+
+// A file written where the decimal separator is "." keeps its selections where it is ",".
+TEST_F(RectList, PointIsReadUnderAnyDecimalSeparator) {
+  for (const QChar separator : {QChar(u','), QChar(u'\u066b')}) {
+    setDecimalSeparatorOverride(separator);
+    EXPECT_EQ(decodeRectList("69.8964157104492,0,140.5,1.285E2"), (TRectF{69.8964157104492f, 0, 140.5f, 128.5f}));
+    EXPECT_EQ(decodeRectList(encodeRectList({0.5f, 1, 2.25f, 3})), (TRectF{0.5f, 1, 2.25f, 3}))
+        << "the user's own separator still reads";
+  }
 }
 
 TEST_F(RectList, EveryFloatSurvivesEncodingAndDecoding) {

@@ -5,6 +5,7 @@
 #include "settings/Settings.h"
 #include "tests/settings/Printing.h"
 #include "support/TestFiles.h"
+#include "support/Unprivileged.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,8 +150,7 @@ TEST_F(SettingsOnDisk, MissingFolderReadsEmptyAndAWriteCannotCreateTheFile) {
 }
 
 TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
-  if (runningAsRoot())
-    GTEST_SKIP() << "permission bits do not stop root";
+  RUN_AS_UNPRIVILEGED_USER();
   SettingsAccess::SetImageSetting("1_1", "a.png");
   const QByteArray before = readFileBytes(path);
   const auto folderPermissions = QFile(dir.path()).permissions();
@@ -168,8 +168,7 @@ TEST_F(SettingsOnDisk, ReadOnlyFolderLeavesTheFileAsItWas) {
 }
 
 TEST_F(SettingsOnDisk, ReadOnlyFileIsNotReplaced) {
-  if (runningAsRoot())
-    GTEST_SKIP() << "permission bits do not stop root";
+  RUN_AS_UNPRIVILEGED_USER();
   SettingsAccess::SetImageSetting("1_1", "a.png");
   const QByteArray before = readFileBytes(path);
   ASSERT_TRUE(QFile(path).setPermissions(QFileDevice::ReadOwner));
@@ -183,8 +182,7 @@ TEST_F(SettingsOnDisk, ReadOnlyFileIsNotReplaced) {
 }
 
 TEST_F(SettingsOnDisk, UnreadableFileFailsWithTheOpenMessage) {
-  if (runningAsRoot())
-    GTEST_SKIP() << "permission bits do not stop root";
+  RUN_AS_UNPRIVILEGED_USER();
   writeFileBytes(path, "[settings]\r\nbase_filename=x\r\n");
   ASSERT_TRUE(QFile(path).setPermissions(QFileDevice::WriteOwner));
   try {
@@ -228,3 +226,18 @@ TEST_F(SettingsOnDisk, FailedWriteLeavesThePreviousFileIntact) {
 #endif
 
 }  // namespace
+
+TEST_F(SettingsOnDisk, ASnapshotServesReadsAndKeepsWritesOffTheFile) {
+  const QByteArray original = "; kept as it is\n[settings]\nbase_filename=C:\\out\\MyApp.png\n";
+  writeFileBytes(path, original);
+  useSettingsSnapshot();
+  writeFileBytes(path, "[settings]\nbase_filename=changed on disk\n");  // read once: not seen
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "C:\\out\\MyApp.png");
+  SettingsAccess::SetWindowSetting("base_filename", "D:\\other.png");
+  SettingsAccess::SetSelectionSetting("180_180", {1, 2, 3, 4});
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "D:\\other.png");  // the run sees its writes
+  EXPECT_EQ(SettingsAccess::GetSelectionSetting("180_180"), (TRectF{1, 2, 3, 4}));
+  EXPECT_EQ(readFileBytes(path), "[settings]\nbase_filename=changed on disk\n");
+  dropSettingsSnapshot();
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "changed on disk");
+}

@@ -2,7 +2,5 @@
 
 #include <QString>
 
-// Folders the tests read from.
-inline QString sharedDir() { return QStringLiteral(VELLUMARK_SHARED_DIR); }
-inline QString corpusDir() { return sharedDir() + QStringLiteral("/corpus"); }
-inline QString benchDir() { return sharedDir() + QStringLiteral("/bench"); }
+// The test pictures kept in the repository (tests/data).
+inline QString testDataDir() { return QStringLiteral(VELLUMARK_TEST_DATA_DIR); }

@@ -5,10 +5,6 @@
 #include <QString>
 #include <gtest/gtest.h>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
 // The whole content of a file, or "<unreadable>" when it cannot be read (never equal to real
 // content a test expects).
 inline QByteArray readFileBytes(const QString& path) {
@@ -21,13 +17,4 @@ inline void writeFileBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
   ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-// Permission bits do not stop root: tests of read-only files and folders skip under it.
-inline bool runningAsRoot() {
-#ifdef Q_OS_UNIX
-  return geteuid() == 0;
-#else
-  return false;
-#endif
 }

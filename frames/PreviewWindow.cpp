@@ -1,0 +1,127 @@
+#include "frames/PreviewWindow.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kMargin = 12;     // around the sheet and between tiles
+constexpr int kTextGap = 4;     // between a picture and its labels
+constexpr int kChecker = 8;     // side of a checkerboard square
+
+const QString NothingToShow = QStringLiteral("No output of this group is made for the checked devices.");
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TPreviewSheet
+
+TPreviewSheet::TPreviewSheet(QList<TPreviewItem> items, QWidget* parent) : QWidget(parent), FItems(std::move(items)) {
+  setObjectName(QStringLiteral("PreviewSheet"));
+  LayOut(800);
+}
+
+void TPreviewSheet::LayOut(int width) {
+  const QFontMetrics fm(font());
+  const int textHeight = 2 * fm.height();
+  const qreal dpr = devicePixelRatioF();
+  FPictureRects.clear();
+  int x = kMargin, y = kMargin, rowHeight = 0, right = 0;
+  for (const TPreviewItem& item : FItems) {
+    // 100 %: one image pixel on one device pixel.
+    const QSize picture(qCeil(item.Width / dpr), qCeil(item.Height / dpr));
+    const int tileWidth = std::max({picture.width(), fm.horizontalAdvance(TPreviewWindow::SizeText(item.Width, item.Height)),
+                                    fm.horizontalAdvance(item.FileName)});
+    const int tileHeight = picture.height() + kTextGap + textHeight;
+    if (x > kMargin && x + tileWidth + kMargin > width) {  // wrap
+      x = kMargin;
+      y += rowHeight + kMargin;
+      rowHeight = 0;
+    }
+    FPictureRects.append(QRect(QPoint(x, y), picture));
+    x += tileWidth + kMargin;
+    right = std::max(right, x);
+    rowHeight = std::max(rowHeight, tileHeight);
+  }
+  if (FItems.isEmpty())
+    FContentSize = QSize(fm.horizontalAdvance(NothingToShow) + 2 * kMargin, fm.height() + 2 * kMargin);
+  else
+    FContentSize = QSize(right, y + rowHeight + kMargin);
+  resize(std::max(width, FContentSize.width()), FContentSize.height());
+  updateGeometry();
+  update();
+}
+
+void TPreviewSheet::paintEvent(QPaintEvent* e) {
+  QPainter p(this);
+  p.fillRect(e->rect(), palette().window());
+  const QFontMetrics fm(font());
+  if (FItems.isEmpty()) {
+    p.drawText(QRect(kMargin, kMargin, width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter, NothingToShow);
+    return;
+  }
+  const qreal dpr = devicePixelRatioF();
+  for (qsizetype i = 0; i < FItems.size(); ++i) {
+    const TPreviewItem& item = FItems[i];
+    const QRect r = FPictureRects[i];
+    if (r.top() > e->rect().bottom() || r.bottom() + kTextGap + 2 * fm.height() < e->rect().top())
+      continue;
+    // Checkerboard under the picture, clipped to it.
+    p.save();
+    p.setClipRect(r & e->rect());
+    const QRect area = r & e->rect();
+    const int cx0 = (area.left() - r.left()) / kChecker, cy0 = (area.top() - r.top()) / kChecker;
+    for (int cy = cy0; r.top() + cy * kChecker <= area.bottom(); ++cy)
+      for (int cx = cx0; r.left() + cx * kChecker <= area.right(); ++cx)
+        p.fillRect(r.left() + cx * kChecker, r.top() + cy * kChecker, kChecker, kChecker,
+                   ((cx + cy) & 1) ? QColor(204, 204, 204) : QColor(255, 255, 255));
+    QImage image = item.Image;
+    image.setDevicePixelRatio(dpr);
+    p.drawImage(r.topLeft(), image);
+    p.restore();
+    const int textTop = r.bottom() + 1 + kTextGap;
+    p.drawText(QPoint(r.left(), textTop + fm.ascent()), TPreviewWindow::SizeText(item.Width, item.Height));
+    p.drawText(QPoint(r.left(), textTop + fm.height() + fm.ascent()), item.FileName);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPreviewWindow
+
+TPreviewWindow::TPreviewWindow(const QString& caption, QList<TPreviewItem> items, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("PreviewWindow"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QStringLiteral("Preview: ") + caption);
+  setSizeGripEnabled(true);
+  FScroll = new QScrollArea(this);
+  FScroll->setObjectName(QStringLiteral("PreviewScroll"));
+  FScroll->setWidgetResizable(false);
+  FSheet = new TPreviewSheet(std::move(items));
+  FScroll->setWidget(FSheet);
+  FScroll->viewport()->installEventFilter(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(FScroll);
+  // As large as the tiles need, within a size that fits common screens.
+  const QSize content = FSheet->sizeHint();
+  resize(std::clamp(content.width() + 24, 420, 1100), std::clamp(content.height() + 24, 240, 760));
+}
+
+QString TPreviewWindow::SizeText(int width, int height) {
+  return QString::number(width) + QStringLiteral(" x ") + QString::number(height);
+}
+
+bool TPreviewWindow::eventFilter(QObject* watched, QEvent* e) {
+  // The tiles wrap at the visible width: a change of it (the window resized, a scroll bar shown or
+  // hidden) lays them out again.
+  if (watched == FScroll->viewport() && e->type() == QEvent::Resize && FScroll->viewport()->width() != FLaidOutWidth) {
+    FLaidOutWidth = FScroll->viewport()->width();
+    FSheet->LayOut(FLaidOutWidth);
+  }
+  return QDialog::eventFilter(watched, e);
+}

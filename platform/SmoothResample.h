@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/Types.h"
+
+#include <QImage>
+
+// Area-averaging drawing of a float-pixel region of one bitmap, scaled into the whole of another:
+// the reduction filter behind "Smooth downscaling".
+//
+// Pixel layout: both images are QImage::Format_ARGB32_Premultiplied, as in Resample.h. The
+// average is taken on the premultiplied channels, so transparent pixels add no colour and soft
+// edges keep their colour (no dark fringe); the result is premultiplied again, with every colour
+// channel at most its alpha.
+//
+// The rule, per axis, for output index i of N and the source interval [S, E) of that axis:
+//   - output pixel i covers the source interval [S + i (E - S) / N, S + (i + 1) (E - S) / N)
+//     (ordered, so a mirrored region is averaged the same way);
+//   - when that interval is at least one pixel long (a reduction on this axis) the result is the
+//     average of the source pixels weighted by how much of each the interval covers;
+//   - when it is shorter (an enlargement on this axis) the interval is widened to one pixel
+//     around its centre, which is exactly linear interpolation between the two nearest pixels;
+//   - edges: the parts of an interval left of or above the picture count for column or row 0,
+//     the parts right of or below it for the last column or row (clamping to the edge pixel),
+//     however far the region reaches beyond the picture.
+// Both axes are applied separably, vertically first: fixed-point weights (1/32768 vertically,
+// 1/65536 horizontally, each within one step of its exact value, summing exactly to one), the
+// vertical sums rounded to 1/256 of a unit, the horizontal sum rounded once to a whole unit; a
+// channel differs from the exact real-valued average by less than one unit, and no colour channel
+// exceeds alpha (every step is the same monotonic integer arithmetic on all four channels).
+//
+// The target is overwritten (the drawing replaces every pixel, alpha included). An empty source
+// or target, or a region with a coordinate that is not finite, draws nothing. The rows of the
+// target are split over the machine's cores; the result does not depend on the split, and an
+// error in any part (out of memory) is raised to the caller after every part has stopped.
+void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& target);
+
+// True when a Width x Height target is smaller than the region in width or in height, that is
+// when the area average differs from linear interpolation and smooth downscaling applies. False
+// for a region with a coordinate that is not finite.
+bool isReduction(const TRectF& sourceRect, int Width, int Height);

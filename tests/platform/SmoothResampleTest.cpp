@@ -1,0 +1,106 @@
+#include "platform/SmoothResample.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A premultiplied picture with texture in every channel, a fully transparent block and
+// semi-transparent pixels.
+QImage fixture(int w, int h, quint32 seed) {
+  QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+  QRandomGenerator rng(seed);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int a = (x < w / 3 && y < h / 2) ? 0 : int(rng.bounded(256));
+      img.setPixel(x, y, qPremultiply(qRgba(int(rng.bounded(256)), int(rng.bounded(256)), int(rng.bounded(256)), a)));
+    }
+  return img;
+}
+
+// The area average computed independently and directly: the output pixel's box in the source
+// (widened to one pixel where it is shorter), every unit cell it touches weighted by the area it
+// covers, a cell outside the picture standing for the nearest edge pixel.
+double referenceChannel(const QImage& src, const TRectF& r, int W, int H, int i, int j, int channel) {
+  auto box = [](double start, double end, int n, int k) {
+    double a = start + k * (end - start) / n, b = start + (k + 1) * (end - start) / n;
+    if (a > b)
+      std::swap(a, b);
+    if (b - a < 1) {
+      const double c = (a + b) / 2;
+      a = c - 0.5;
+      b = c + 0.5;
+    }
+    return std::pair{a, b};
+  };
+  const auto [x0, x1] = box(r.Left, r.Right, W, i);
+  const auto [y0, y1] = box(r.Top, r.Bottom, H, j);
+  double sum = 0;
+  for (int cy = int(std::floor(y0)); cy < y1; ++cy)
+    for (int cx = int(std::floor(x0)); cx < x1; ++cx) {
+      const double area = (std::min(x1, cx + 1.0) - std::max(x0, double(cx))) *
+                          (std::min(y1, cy + 1.0) - std::max(y0, double(cy)));
+      const int px = std::clamp(cx, 0, src.width() - 1), py = std::clamp(cy, 0, src.height() - 1);
+      sum += area * ((reinterpret_cast<const QRgb*>(src.constScanLine(py))[px] >> (8 * channel)) & 0xff);
+    }
+  return sum / ((x1 - x0) * (y1 - y0));
+}
+
+}  // namespace
+
+TEST(SmoothResample, MatchesAnIndependentAreaAverageWithinOneUnit) {
+  struct Case {
+    const char* what;
+    int sw, sh;
+    TRectF rect;
+    int W, H;
+  };
+  const Case cases[] = {
+      {"whole picture with a transparent block, reduced", 37, 23, {0, 0, 37, 23}, 7, 5},
+      {"fractional region, independent scales", 37, 23, {2.3f, 1.7f, 30.9f, 20.2f}, 11, 4},
+      {"region reaching beyond the picture repeats the edges", 37, 23, {-10, -5, 50, 30}, 9, 6},
+      {"enlarged across, reduced down", 37, 23, {1.5f, 0, 9.5f, 23}, 25, 4},
+      {"mirrored region", 37, 23, {30, 0, 5, 23}, 6, 5},
+      {"to a single pixel", 37, 23, {0, 0, 37, 23}, 1, 1},
+      {"large target split over cores", 800, 600, {0, 0, 800, 600}, 397, 301},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QImage src = fixture(c.sw, c.sh, 7);
+    QImage dst(c.W, c.H, QImage::Format_ARGB32_Premultiplied);
+    dst.fill(0x5a5a5a5a);  // every pixel must be overwritten
+    drawAreaAverage(src, c.rect, dst);
+    for (int j = 0; j < c.H; ++j)
+      for (int i = 0; i < c.W; ++i) {
+        const QRgb p = reinterpret_cast<const QRgb*>(dst.constScanLine(j))[i];
+        for (int ch = 0; ch < 4; ++ch) {
+          const double ref = referenceChannel(src, c.rect, c.W, c.H, i, j, ch);
+          ASSERT_LE(std::abs(int((p >> (8 * ch)) & 0xff) - ref), 1.0) << i << "," << j << " ch " << ch;
+        }
+        // Still premultiplied: no colour channel above alpha.
+        ASSERT_LE(std::max({qRed(p), qGreen(p), qBlue(p)}), qAlpha(p)) << i << "," << j;
+      }
+  }
+}
+
+TEST(SmoothResample, AppliesOnlyWhereTheOutputIsSmallerThanItsRegion) {
+  struct Case {
+    const char* what;
+    TRectF rect;
+    int W, H;
+    bool reduction;
+  };
+  const Case cases[] = {
+      {"smaller both ways", {0, 0, 4096, 4096}, 29, 29, true},
+      {"narrower only", {0, 0, 100, 10}, 50, 20, true},
+      {"lower only, mirrored", {0, 100, 10, 0}, 20, 50, true},
+      {"same size", {0.5f, 0.5f, 100.5f, 50.5f}, 100, 50, false},
+      {"enlarged", {0, 0, 10, 10}, 20, 20, false},
+      {"not a number", {0, 0, NAN, 10}, 5, 5, false},
+      {"infinite", {-INFINITY, 0, 10, 10}, 5, 5, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(isReduction(c.rect, c.W, c.H), c.reduction) << c.what;
+}
