@@ -4,6 +4,7 @@
 #include "catalogue/SizeInfo.h"
 #include "app/RenderImage.h"
 #include "frames/FrameRatio.h"
+#include "frames/PicturePrefetch.h"
 #include "frames/PreviewWindow.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
@@ -362,6 +363,8 @@ void TfrmVellumark::InitSizeInfos() { ::InitSizeInfos(); }
 
 void TfrmVellumark::CreateRatioFrames() {
   auto* stack = static_cast<QVBoxLayout*>(FScrollContent->layout());
+  // The stored pictures are decoded on all cores first; the frames below take them in order.
+  const auto prefetch = prefetchStoredPictures();
   for (int g = 0; g < SizeGroupCount; ++g) {
     const TSizeInfo& first = SizeGroups[g].constFirst();
     TRatioFrame* frame = nullptr;

@@ -2,8 +2,13 @@
 //
 //   frames-bench [SOURCE] [--rounds N]   time: constructing 13 frames whose settings name 13
 //                                        different copies of SOURCE, against decoding those 13
-//                                        files once; prints both medians and their ratio
-//                                        (limit 1.3: each file decoded once per change of name).
+//                                        files once on one thread, by QImageReader (the reference
+//                                        of the limit, 0.65: start-up decodes on every core) and
+//                                        by the program's own decoder (faster, so the stricter
+//                                        ratio, printed too); prints the medians and both ratios.
+//                                        Settings and copies go to QDir::tempPath() (TMPDIR):
+//                                        each frame writes the settings file, and each write
+//                                        waits for the disk.
 //   frames-bench --memory [SOURCE]       memory: 13 frames on one file; prints the peak resident
 //                                        memory against the baseline (limit: baseline plus twice
 //                                        the decoded picture).
@@ -12,6 +17,7 @@
 // temporary folder. Runs offscreen.
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "frames/PicturePrefetch.h"
 #include "platform/Bitmap.h"
 #include "platform/ImageDecode.h"
 #include "settings/Settings.h"
@@ -28,11 +34,13 @@
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace {
 
 // The shared folder lies beside the source tree.
 QString defaultSource() {
-  return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../shared/bench/src4096.png");
+  return QStringLiteral(VELLUMARK_SOURCE_DIR "/../shared/bench/src4096.png");
 }
 
 // A field of /proc/self/status in KiB (VmHWM, VmRSS); -1 where there is no such file.
@@ -47,6 +55,13 @@ long statusKiB(const char* field) {
   return -1;
 }
 
+// CPU time of the whole process (every thread) in milliseconds.
+double processCpuMs() {
+  rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const size_t n = v.size();
@@ -55,8 +70,9 @@ double median(std::vector<double> v) {
 
 QString sizeKey(int g) { return QStringLiteral("%1_%2").arg(SizeGroups[g][0].Width).arg(SizeGroups[g][0].Height); }
 
-// 13 frames, one per ratio group, as the main window creates them.
+// 13 frames, one per ratio group, as the main window creates them (stored pictures prefetched).
 std::vector<std::unique_ptr<TRatioFrame>> constructFrames() {
+  const auto prefetch = prefetchStoredPictures();
   std::vector<std::unique_ptr<TRatioFrame>> frames;
   for (int g = 0; g < SizeGroupCount; ++g)
     frames.push_back(std::make_unique<TRatioFrame>(nullptr, SizeGroups[g][0].Width, SizeGroups[g][0].Height));
@@ -75,7 +91,7 @@ int timeMode(const QString& source, int rounds, const QTemporaryDir& dir) {
     writeSetting(QStringLiteral("images"), sizeKey(g), copy);
   }
 
-  std::vector<double> readerMs, bitmapMs, framesMs;
+  std::vector<double> readerMs, bitmapMs, framesMs, framesCpuMs, bitmapCpuMs;
   for (int round = 0; round < rounds; ++round) {
     QElapsedTimer t;
     {
@@ -90,6 +106,7 @@ int timeMode(const QString& source, int rounds, const QTemporaryDir& dir) {
     }
     {
       // The program's own loading with the cache emptied before each file.
+      const double cpu0 = processCpuMs();
       t.start();
       for (const QString& copy : copies) {
         clearDecodeCache();
@@ -97,28 +114,31 @@ int timeMode(const QString& source, int rounds, const QTemporaryDir& dir) {
         bitmap.LoadFromFile(copy);
       }
       bitmapMs.push_back(t.nsecsElapsed() / 1e6);
+      bitmapCpuMs.push_back(processCpuMs() - cpu0);
       clearDecodeCache();
     }
     {
+      const double cpu0 = processCpuMs();
       t.start();
       auto frames = constructFrames();
       framesMs.push_back(t.nsecsElapsed() / 1e6);
+      framesCpuMs.push_back(processCpuMs() - cpu0);
       for (const auto& f : frames)
         if (f->Bitmap().Width() != 4096 && source == defaultSource())
           return 2;
     }
     clearDecodeCache();
-    std::printf("round %d: QImageReader %.1f ms, TBitmap uncached %.1f ms, 13 frames %.1f ms\n", round + 1,
-                readerMs.back(), bitmapMs.back(), framesMs.back());
+    std::printf("round %d: QImageReader %.1f ms, TBitmap uncached %.1f ms (CPU %.1f ms), 13 frames %.1f ms (CPU %.1f ms)\n",
+                round + 1, readerMs.back(), bitmapMs.back(), bitmapCpuMs.back(), framesMs.back(), framesCpuMs.back());
   }
   const double reader = median(readerMs), bitmap = median(bitmapMs), frames = median(framesMs);
   const double ratio = frames / reader;
   std::printf("median: decoding 13 files once (QImageReader) %.1f ms; (TBitmap, cache cleared) %.1f ms\n", reader,
               bitmap);
   std::printf("median: constructing 13 frames %.1f ms\n", frames);
-  std::printf("ratio frames / QImageReader decode: %.3f (limit 1.3) %s\n", ratio, ratio <= 1.3 ? "PASS" : "FAIL");
+  std::printf("ratio frames / QImageReader decode: %.3f (limit 0.65) %s\n", ratio, ratio <= 0.65 ? "PASS" : "FAIL");
   std::printf("ratio frames / TBitmap decode:      %.3f\n", frames / bitmap);
-  return ratio <= 1.3 ? 0 : 1;
+  return ratio <= 0.65 ? 0 : 1;
 }
 
 int memoryMode(const QString& source, const QTemporaryDir& dir) {
@@ -164,6 +184,11 @@ int main(int argc, char** argv) {
       rounds = std::max(1, QByteArray(argv[++i]).toInt());
     else
       source = QString::fromLocal8Bit(arg);
+  }
+  if (!QFileInfo(source).isFile()) {
+    std::fprintf(stderr, "frames-bench: no source picture %s (the default is src4096.png of the shared bench "
+                 "folder ../shared/bench beside the source tree; give another file as SOURCE)\n", qPrintable(source));
+    return 2;
   }
   QTemporaryDir dir;
   if (!dir.isValid())

@@ -1,14 +1,30 @@
 #include "platform/ImageDecode.h"
 
 #include "platform/Errors.h"
+#include "platform/JpegDecode.h"
+#include "platform/PictureFile.h"
+#include "platform/PictureReduce.h"
+#include "platform/PngDecode.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QList>
 
 #include <algorithm>
-#include <cmath>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -17,16 +33,43 @@ const QStringList kAcceptedExtensions = {
     QStringLiteral("gif"), QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("ico"),
     QStringLiteral("hdp")};
 
-struct CacheEntry {
+// What tells one state of a file from another: its absolute path, size, modification time, and
+// its identity and change time (a file replaced by another of the same size and modification
+// time, as "cp -p" does, has another change time or another inode).
+struct FileKey {
   QString path;
-  qint64 size;
-  QDateTime modified;
-  QImage image;
+  qint64 size = 0;
+  qint64 modified = 0;  // nanoseconds where the platform has them
+  qint64 changed = 0;
+  quint64 device = 0;
+  quint64 inode = 0;
+  bool operator==(const FileKey&) const = default;
 };
 
-// At most this many pictures, all of them held elsewhere too.
-constexpr int kCacheEntries = 4;
-QList<CacheEntry> g_cache;
+// The key of a regular file (symbolic links followed); nullopt when there is no such file.
+std::optional<FileKey> fileKey(const QString& fileName) {
+  const QFileInfo info(fileName);
+  if (!info.isFile())
+    return std::nullopt;
+  FileKey key;
+  key.path = info.absoluteFilePath();
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  if (::stat(QFile::encodeName(key.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return std::nullopt;
+  key.size = qint64(st.st_size);
+  key.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  key.changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  key.device = quint64(st.st_dev);
+  key.inode = quint64(st.st_ino);
+#else
+  key.size = info.size();
+  key.modified = info.lastModified().toMSecsSinceEpoch();
+  key.changed = info.metadataChangeTime().toMSecsSinceEpoch();
+  key.inode = quint64(info.birthTime().toMSecsSinceEpoch());
+#endif
+  return key;
+}
 
 QString extensionOf(const QString& fileName) {
   // The extension of the last path component (after the last "/", "\" or ":").
@@ -42,32 +85,110 @@ QString extensionOf(const QString& fileName) {
   return dot >= start ? fileName.mid(dot + 1).toLower() : QString();
 }
 
-// The size that fits into MaxPictureSide x MaxPictureSide with the ratio kept, rounded.
-QSize fittedSize(QSize size) {
-  const double s = double(MaxPictureSide) / std::max(size.width(), size.height());
-  return QSize(std::max(1, int(std::lround(size.width() * s))), std::max(1, int(std::lround(size.height() * s))));
+struct CacheEntry {
+  FileKey key;
+  QImage image;
+};
+
+// At most this many pictures, all of them held elsewhere too (by a frame, or by a prefetch).
+constexpr int kCacheEntries = 32;
+
+// A file a prefetch decodes.
+struct Pending {
+  FileKey key;
+  enum State { Waiting, Decoding, Done } state = Waiting;
+  QImage image;  // null when decoding failed
+};
+
+// All shared state of the cache and of the running prefetches, under one lock.
+std::mutex g_mutex;
+std::condition_variable g_decoded;
+QList<CacheEntry> g_cache;
+std::vector<std::shared_ptr<Pending>> g_pending;
+
+// The size a picture of the given size is decoded at.
+bool needsReduction(QSize size) { return size.width() > MaxPictureSide || size.height() > MaxPictureSide; }
+
+QImage reduceWhole(const QImage& image) {
+  TRowReducer reducer(image.size(), fittedSize(image.size(), MaxPictureSide));
+  const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+  for (int y = 0; y < image.height(); ++y) {
+    if (!reducer.rowNeeded(y)) {
+      reducer.addRow(nullptr);
+    } else if (premultiplied) {
+      reducer.addRow(reinterpret_cast<const uint32_t*>(image.constScanLine(y)));
+    } else {
+      const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      reducer.addRow(reinterpret_cast<const uint32_t*>(row.constBits()));
+    }
+  }
+  return reducer.result();
 }
 
-QImage decodeUncached(const QString& fileName) {
-  // Room for a full 8192 x 8192 picture and more; a header that claims far more is refused by
-  // the reader before it allocates.
-  QImageReader::setAllocationLimit(1024);
+// GIF, BMP, TIFF, ICO and anything else Qt reads: through QImageReader, whose allocation limit
+// keeps a header that claims a giant picture from taking its memory.
+QImage decodeWithQt(const QString& fileName) {
+  static std::once_flag limitSet;  // a process-wide setting; prefetch workers read it too
+  std::call_once(limitSet, [] { QImageReader::setAllocationLimit(int(DecodeWorkMemoryLimit / (1024 * 1024))); });
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(false);
-  const QSize size = reader.size();
-  if (size.isValid() && (size.width() > MaxPictureSide || size.height() > MaxPictureSide)) {
-    // Reduce while decoding where the decoder can (JPEG does), so no full-size buffer is taken.
-    reader.setScaledSize(fittedSize(size));
-  }
   QImage image = reader.read();
   if (image.isNull())
     return image;
-  if (image.width() > MaxPictureSide || image.height() > MaxPictureSide)
-    image = image.scaled(fittedSize(image.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (needsReduction(image.size()))
+    return reduceWhole(image);
   if (image.format() != QImage::Format_ARGB32_Premultiplied)
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
   return image;
+}
+
+QImage decodeUncached(const QString& fileName) {
+  try {
+    QByteArray head;
+    {
+      QFile file(fileName);
+      if (!file.open(QIODevice::ReadOnly))
+        return {};
+      head = file.read(8);
+    }
+    // The content decides the decoder.
+    if (head.startsWith("\x89PNG\r\n\x1a\n"))
+      return decodePngFile(fileName, MaxPictureSide);
+    if (head.startsWith("\xff\xd8"))
+      return decodeJpegFile(fileName, MaxPictureSide);
+    return decodeWithQt(fileName);
+  } catch (const std::exception&) {  // out of memory
+    return {};
+  }
+}
+
+// A cached picture of that key, or a null image. Called with the lock held.
+QImage findCached(const FileKey& key) {
+  // Pictures only the cache still holds are dropped.
+  g_cache.removeIf([](const CacheEntry& e) { return e.image.isDetached(); });
+  for (int i = 0; i < g_cache.size(); ++i) {
+    if (g_cache[i].key == key) {
+      g_cache.move(i, 0);
+      return g_cache.front().image;
+    }
+  }
+  return {};
+}
+
+void addCached(const FileKey& key, const QImage& image) {
+  g_cache.prepend({key, image});
+  while (g_cache.size() > kCacheEntries)
+    g_cache.removeLast();
+}
+
+// Decodes one pending file and records the result.
+void decodePending(const std::shared_ptr<Pending>& p) {
+  QImage image = decodeUncached(p->key.path);
+  std::lock_guard lock(g_mutex);
+  p->image = image;
+  p->state = Pending::Done;
+  g_decoded.notify_all();
 }
 
 }  // namespace
@@ -79,30 +200,110 @@ QString loadingBitmapFailedMessage(const QString& fileName) {
 QImage decodePicture(const QString& fileName) {
   if (!kAcceptedExtensions.contains(extensionOf(fileName)))
     throw EBitmapError(loadingBitmapFailedMessage(fileName));
-  const QFileInfo info(fileName);
-  if (!info.isFile())
+  const std::optional<FileKey> key = fileKey(fileName);
+  if (!key)
     throw EBitmapError(loadingBitmapFailedMessage(fileName));
-  const QString path = info.absoluteFilePath();
-  const qint64 size = info.size();
-  const QDateTime modified = info.lastModified();
-  // Pictures only the cache still holds are dropped.
-  g_cache.removeIf([](const CacheEntry& e) { return e.image.isDetached(); });
-  for (int i = 0; i < g_cache.size(); ++i) {
-    const CacheEntry& e = g_cache[i];
-    if (e.path == path && e.size == size && e.modified == modified) {
-      g_cache.move(i, 0);
-      return g_cache.front().image;
+  {
+    std::unique_lock lock(g_mutex);
+    if (QImage cached = findCached(*key); !cached.isNull())
+      return cached;
+    // A prefetch of this very file: its result, taking over the decoding if it has not started.
+    for (const std::shared_ptr<Pending>& p : g_pending) {
+      if (!(p->key == *key))
+        continue;
+      if (p->state == Pending::Waiting) {
+        p->state = Pending::Decoding;
+        lock.unlock();
+        decodePending(p);
+        lock.lock();
+      }
+      g_decoded.wait(lock, [&] { return p->state == Pending::Done; });
+      if (!p->image.isNull()) {
+        addCached(*key, p->image);
+        return p->image;
+      }
+      break;  // it failed: decode again below, which raises the error as usual
     }
   }
   QImage image = decodeUncached(fileName);
   if (image.isNull())
     throw EBitmapError(loadingBitmapFailedMessage(fileName));
-  g_cache.prepend({path, size, modified, image});
-  while (g_cache.size() > kCacheEntries)
-    g_cache.removeLast();
+  std::lock_guard lock(g_mutex);
+  addCached(*key, image);
   return image;
 }
 
-void clearDecodeCache() { g_cache.clear(); }
+struct TPicturePrefetch::Data {
+  std::vector<std::shared_ptr<Pending>> files;
+  std::vector<std::thread> workers;
+  std::atomic<size_t> next{0};
+};
 
-int decodeCacheSize() { return int(g_cache.size()); }
+TPicturePrefetch::TPicturePrefetch(const QStringList& fileNames) : FData(std::make_unique<Data>()) {
+  for (const QString& name : fileNames) {
+    if (name.isEmpty() || !kAcceptedExtensions.contains(extensionOf(name)))
+      continue;
+    const std::optional<FileKey> key = fileKey(name);
+    if (!key)
+      continue;
+    const bool known = std::any_of(FData->files.begin(), FData->files.end(),
+                                   [&](const std::shared_ptr<Pending>& p) { return p->key == *key; });
+    if (!known)
+      {
+      auto p = std::make_shared<Pending>();
+      p->key = *key;
+      FData->files.push_back(p);
+    }
+  }
+  {
+    // Pictures the cache holds already are not decoded again.
+    std::lock_guard lock(g_mutex);
+    std::erase_if(FData->files, [](const std::shared_ptr<Pending>& p) { return !findCached(p->key).isNull(); });
+    g_pending.insert(g_pending.end(), FData->files.begin(), FData->files.end());
+  }
+  if (FData->files.empty())
+    return;
+  const size_t threads =
+      std::min<size_t>(FData->files.size(), std::max(1u, std::thread::hardware_concurrency()));
+  Data* data = FData.get();
+  try {
+    for (size_t t = 0; t < threads; ++t) {
+      data->workers.emplace_back([data] {
+        // In order, so the pictures needed first are ready first.
+        for (size_t i = data->next++; i < data->files.size(); i = data->next++) {
+          const std::shared_ptr<Pending>& p = data->files[i];
+          {
+            std::lock_guard lock(g_mutex);
+            if (p->state != Pending::Waiting)
+              continue;
+            p->state = Pending::Decoding;
+          }
+          decodePending(p);
+        }
+      });
+    }
+  } catch (const std::system_error&) {
+    // No thread could be started: each picture is decoded when it is asked for.
+  }
+}
+
+TPicturePrefetch::~TPicturePrefetch() {
+  for (std::thread& t : FData->workers)
+    t.join();
+  std::lock_guard lock(g_mutex);
+  std::erase_if(g_pending, [&](const std::shared_ptr<Pending>& p) {
+    return std::find(FData->files.begin(), FData->files.end(), p) != FData->files.end();
+  });
+}
+
+int TPicturePrefetch::FileCount() const { return int(FData->files.size()); }
+
+void clearDecodeCache() {
+  std::lock_guard lock(g_mutex);
+  g_cache.clear();
+}
+
+int decodeCacheSize() {
+  std::lock_guard lock(g_mutex);
+  return int(g_cache.size());
+}

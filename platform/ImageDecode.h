@@ -2,6 +2,9 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 // Picture decoding.
 //
@@ -10,18 +13,43 @@
 // - The content decides the decoder, not the extension (a PNG named .jpg decodes as PNG). There
 //   is no HD Photo decoder: an .hdp file is accepted by name and then fails to decode.
 // - Only the first frame of an animated or multi-page file is read.
-// - A picture over 8192 pixels wide or high is reduced to fit 8192 x 8192, ratio kept, with a
-//   linear filter. The size in the header is checked before any pixel memory is taken, so a
-//   header that claims 100000 x 100000 pixels fails without a giant allocation (decoding at most
-//   a reduced 8192 x 8192 picture).
-// - The result is premultiplied ARGB32 (blue, green, red, alpha in memory).
+// - A picture over 8192 pixels wide or high is reduced to fit 8192 x 8192, ratio kept, with the
+//   bilinear rule of drawBilinear (Resample.h), not by area averaging. PNG and JPEG are read
+//   row by row and reduced while they are read, so their full size never takes memory (PngDecode.h,
+//   JpegDecode.h); other formats go through QImageReader with its allocation limit.
+// - Whatever the file holds, decoding takes at most DecodeWorkMemoryLimit (PictureFile.h) for its
+//   own work beyond the picture it returns; PNG ancillary chunks are not read at all, and pixel
+//   data that ends before the picture does is refused rather than filled in.
+// - The result is premultiplied ARGB32 (blue, green, red, alpha in memory), for normal files the
+//   same pixels QImageReader gives.
 // - Failure of any kind raises EBitmapError "Loading bitmap failed (<file name>)."
 //
-// Decoding the same unchanged file again (same absolute path, size and modification time)
-// returns the very same shared QImage without decoding it twice, as long as someone still holds
+// Decoding the same unchanged file again (same absolute path, size, modification time, change
+// time and file identity: device and inode on Unix) returns the very same shared QImage without decoding it twice, as long as someone still holds
 // it (a frame showing it). A cached picture that nobody else holds any more is dropped at the next
 // decode, so the cache costs no memory of its own beyond that.
 QImage decodePicture(const QString& fileName);
+
+// Decodes the named files on the machine's cores ahead of their use (each file once, however
+// often it is named; none that the cache holds already). Until the object is destroyed, decodePicture of one of them, still unchanged,
+// returns the picture decoded here, waiting for it while it is being decoded (or decoding it
+// itself when no worker has started on it yet), and the pictures are held here so they stay
+// cached. A file that fails to decode here is decoded again by decodePicture, which raises its
+// error as usual, so errors come exactly where and when they would without the prefetch. The
+// destructor waits for the workers.
+class TPicturePrefetch {
+public:
+  explicit TPicturePrefetch(const QStringList& fileNames);
+  ~TPicturePrefetch();
+  TPicturePrefetch(const TPicturePrefetch&) = delete;
+  TPicturePrefetch& operator=(const TPicturePrefetch&) = delete;
+  // The number of distinct existing files it decodes (not cached when it was made).
+  int FileCount() const;
+
+private:
+  struct Data;
+  std::unique_ptr<Data> FData;
+};
 
 // Forgets every cached picture (tests and benchmarks use it to time real decoding).
 void clearDecodeCache();

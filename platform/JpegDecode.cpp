@@ -1,0 +1,145 @@
+#include "platform/JpegDecode.h"
+
+#include "platform/PictureFile.h"
+#include "platform/PictureReduce.h"
+
+#include <QColor>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+
+struct JpegError {
+  jpeg_error_mgr mgr;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void jpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
+
+// Warnings are ignored as Qt ignores them, except data that ends before the picture does: the
+// library would go on and fill the rest with grey.
+void jpegMessage(j_common_ptr cinfo, int level) {
+  if (level < 0) {
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)
+      std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+  }
+}
+
+// Everything the reading keeps, made before the library may jump out of it.
+struct JpegState {
+  QImage image;
+  std::unique_ptr<TRowReducer> reducer;
+  std::vector<uchar> row;        // one scanline as the library gives it
+  std::vector<uint32_t> pixels;  // that scanline in ARGB32 when it goes to the reducer
+};
+
+// A scanline (BGRA, grey or inverted CMYK) in ARGB32; every pixel is opaque, so also premultiplied.
+void toArgb(const jpeg_decompress_struct& cinfo, const uchar* in, uint32_t* out) {
+  const int w = int(cinfo.output_width);
+  if (cinfo.out_color_space == JCS_GRAYSCALE) {
+    for (int i = 0; i < w; ++i)
+      out[i] = qRgb(in[i], in[i], in[i]);
+  } else if (cinfo.out_color_space == JCS_CMYK) {
+    for (int i = 0; i < w; ++i, in += 4) {
+      const int k = in[3];
+      out[i] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+    }
+  } else {
+    std::memcpy(out, in, size_t(w) * 4);
+  }
+}
+
+bool readJpeg(jpeg_decompress_struct& cinfo, FILE* file, JpegState& s, int maxSide) {
+  cinfo.mem->max_memory_to_use = long(DecodeWorkMemoryLimit);
+  jpeg_stdio_src(&cinfo, file);
+  jpeg_read_header(&cinfo, TRUE);
+  switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      cinfo.out_color_space = JCS_GRAYSCALE;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      cinfo.out_color_space = JCS_CMYK;
+      break;
+    default:
+      cinfo.out_color_space = JCS_EXT_BGRA;
+      break;
+  }
+  jpeg_calc_output_dimensions(&cinfo);
+  const int w = int(cinfo.output_width), h = int(cinfo.output_height);
+  if (w <= 0 || h <= 0)
+    return false;
+  const bool reduce = w > maxSide || h > maxSide;
+  // The result is allocated before the library takes its own memory.
+  if (reduce) {
+    s.reducer = std::make_unique<TRowReducer>(QSize(w, h), fittedSize(QSize(w, h), maxSide));
+    if (s.reducer->result().isNull())
+      return false;
+    s.pixels.resize(size_t(w));
+  } else {
+    s.image = allocatePicture(w, h);
+    if (s.image.isNull())
+      return false;
+  }
+  jpeg_start_decompress(&cinfo);
+  const size_t components = size_t(cinfo.output_components);
+  s.row.resize(size_t(w) * components);
+  JSAMPROW rows[1] = {s.row.data()};
+  // BGRA scanlines of a picture that is kept whole go straight into it.
+  const bool direct = !reduce && cinfo.out_color_space == JCS_EXT_BGRA;
+  while (int(cinfo.output_scanline) < h) {
+    const int y = int(cinfo.output_scanline);
+    if (direct)
+      rows[0] = s.image.scanLine(y);
+    if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
+      return false;
+    if (reduce) {
+      const bool needed = s.reducer->rowNeeded(y);
+      if (needed)
+        toArgb(cinfo, s.row.data(), s.pixels.data());
+      s.reducer->addRow(needed ? s.pixels.data() : nullptr);
+    } else if (!direct) {
+      toArgb(cinfo, s.row.data(), reinterpret_cast<uint32_t*>(s.image.scanLine(y)));
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+QImage decodeJpegFile(const QString& fileName, int maxSide) {
+  TPictureFile file(fileName);
+  if (!file.get())
+    return {};
+  const auto state = std::make_unique<JpegState>();
+  const auto error = std::make_unique<JpegError>();
+  const auto cinfo = std::make_unique<jpeg_decompress_struct>();
+  cinfo->err = jpeg_std_error(&error->mgr);
+  error->mgr.error_exit = jpegErrorExit;
+  error->mgr.emit_message = jpegMessage;
+  volatile bool ok = false;
+  if (setjmp(error->jump) == 0) {
+    jpeg_create_decompress(cinfo.get());
+    try {
+      ok = readJpeg(*cinfo, file.get(), *state, maxSide);
+    } catch (const std::exception&) {  // memory for the rows or the result
+      ok = false;
+    }
+  }
+  // The pixels are all read; what follows them (up to the end marker) is not needed.
+  jpeg_destroy_decompress(cinfo.get());
+  if (!ok)
+    return {};
+  if (state->reducer)
+    return state->reducer->done() ? state->reducer->result() : QImage();
+  return state->image;
+}

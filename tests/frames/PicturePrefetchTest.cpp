@@ -1,0 +1,44 @@
+#include "catalogue/SizeInfo.h"
+#include "frames/FrameRatio.h"
+#include "frames/PicturePrefetch.h"
+#include "platform/ImageDecode.h"
+#include "settings/Settings.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// Start-up prefetches exactly the pictures the frames will restore: those stored under the
+// frames' own size keys, each file once, existing files only, none already cached.
+TEST(PicturePrefetch, TakesThePicturesStoredUnderTheFramesSizeKeys) {
+  QTemporaryDir dir;
+  setSettingsFilePathOverride(dir.filePath(QStringLiteral("Vellumark.ini")));
+  InitSizeInfos();
+  const QString a = dir.filePath(QStringLiteral("a.png")), b = dir.filePath(QStringLiteral("b.png"));
+  QImage picture(8, 8, QImage::Format_ARGB32);
+  picture.fill(Qt::red);
+  ASSERT_TRUE(picture.save(a));
+  ASSERT_TRUE(picture.save(b));
+  const QString c = dir.filePath(QStringLiteral("c.png"));
+  ASSERT_TRUE(picture.save(c));
+  const auto keyOf = [](int g) {
+    const TRatioFrame frame(nullptr, SizeGroups[g][0].Width, SizeGroups[g][0].Height, false);
+    return frame.SizeStr();
+  };
+  writeSetting(QStringLiteral("images"), keyOf(0), a);
+  writeSetting(QStringLiteral("images"), keyOf(7), b);
+  writeSetting(QStringLiteral("images"), keyOf(12), a);
+  writeSetting(QStringLiteral("images"), keyOf(5), dir.filePath(QStringLiteral("missing.png")));
+  writeSetting(QStringLiteral("images"), QStringLiteral("1_1"), c);  // no group has this key
+  {
+    const auto prefetch = prefetchStoredPictures();
+    ASSERT_NE(prefetch, nullptr);
+    EXPECT_EQ(prefetch->FileCount(), 2);
+  }
+  // A picture that is cached already (a frame shows it) is not decoded again.
+  const QImage shown = decodePicture(a);
+  const auto prefetch = prefetchStoredPictures();
+  ASSERT_NE(prefetch, nullptr);
+  EXPECT_EQ(prefetch->FileCount(), 1);
+  setSettingsFilePathOverride(QString());
+}
