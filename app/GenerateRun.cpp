@@ -2,11 +2,13 @@
 // base file name, is named in the option-set documents, and the documents are saved at the end.
 #include "app/VellumarkMain.h"
 
+#include "app/RenderAhead.h"
 #include "app/RenderImage.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "platform/Dialogs.h"
 #include "platform/PathRules.h"
+#include "platform/PngWriter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,6 +37,21 @@ void TfrmVellumark::GenerateImages() {
   const QString folder = folderOf(baseName);
   const QString stem = stemOf(baseName);
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
+  auto serves = [&](const TSizeInfo& e) {
+    return (android && !e.AndroidName.isEmpty()) || (iPhone && !e.iPhoneName.isEmpty()) ||
+           (iPad && !e.iPadName.isEmpty());
+  };
+
+  // Every image this run may write is rendered ahead on all cores, in the order of the loop
+  // below; the loop still decides, writes and logs one file at a time. An image that is skipped
+  // is never taken; leaving the run stops the rendering.
+  RenderAhead ahead;
+  for (int g = 0; g < SizeGroupCount; ++g)
+    for (const TSizeInfo& e : SizeGroups[g])
+      if (serves(e))
+        ahead.Add(FindRatioFrame(g)->Bitmap(), e.Width, e.Height, FindRatioFrame(g)->ZoomRect());
+  ahead.Start();
+  int rendered = -1;  // the index of the entry in the rendering order
 
   for (int g = 0; g < SizeGroupCount; ++g) {
     TRatioFrame* frame = FindRatioFrame(g);
@@ -45,6 +62,7 @@ void TfrmVellumark::GenerateImages() {
       const bool forIPad = iPad && !e.iPadName.isEmpty();
       if (!forAndroid && !forIPhone && !forIPad)
         continue;
+      ++rendered;
       // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
       const QString path = joinPath(
           folder, QStringLiteral("%1%2x%3.png").arg(stem, QString::number(e.Width), QString::number(e.Height)));
@@ -74,7 +92,7 @@ void TfrmVellumark::GenerateImages() {
         }
       }
       Log(QStringLiteral("      ") + path);
-      GenerateImage(frame->Bitmap(), e.Width, e.Height, frame->ZoomRect(), path);
+      savePngBytes(ahead.Take(rendered), path);
     }
   }
 

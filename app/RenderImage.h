@@ -1,18 +1,43 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/PngWriter.h"
 #include "platform/Types.h"
 
+#include <QImage>
 #include <QString>
+
+#include <vector>
 
 // Renders one output image: the region aRect (fractions 0..1 of the picture's width and height)
 // of aBitmap, scaled with the bilinear rule of platform/Resample.h to exactly Width x Height
 // pixels on a transparent background, written as a PNG file to aFilename (an existing file is
-// replaced once the new one is complete). The source is only read; the output bitmap lives for
-// this call only. Errors are those of the PNG writer and pass to the caller.
+// replaced once the new one is complete). The source is only read. The work is spread over the
+// machine's cores; an error on any of them is raised here. Errors are those of the PNG writer
+// and pass to the caller.
 void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename);
 
 // The source rectangle in pixels: each product of the picture's pixel size and a fraction,
 // formed exactly and rounded once to single precision; neither rounded to whole pixels nor
 // clamped.
 TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect);
+
+// The PNG of one output image, made in bands of rows (pngBandCount) that are rendered straight
+// into the encoder, with no output bitmap: distinct bands may be rendered at the same time on
+// different threads, in any order; the bytes do not depend on it. The job keeps its own
+// (shared, read-only) reference to the source's pixels.
+class PngRenderJob {
+public:
+  PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect);
+  int BandCount() const { return int(FBands.size()); }
+  void RenderBand(int band);
+  // The PNG file's bytes once every band is rendered; an image without pixels raises
+  // "Saving bitmap failed.".
+  QByteArray Png() const;
+
+private:
+  QImage FSource;  // empty: the output is transparent black
+  TRectF FSourceRect;
+  int FWidth, FHeight;
+  std::vector<PngSegment> FBands;
+};
