@@ -4,6 +4,7 @@
 
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "platform/Parallel.h"
 #include "settings/Settings.h"
 #include "support/PngRead.h"
 #include "support/ScriptedDialogs.h"
@@ -23,6 +24,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -302,4 +305,35 @@ TEST_F(GenerateRunTest, PercentSignsInTheBaseNameStayAsTyped) {
   EXPECT_EQ(Text(Pngs()), Text(expected));
   EXPECT_EQ(propertyGroupOf(OutPath("50%1 off%2.android.optset")).at("Android_LauncherIcon144").toStdString(),
             OutPath("50%1 off%2144x144.png").toStdString());
+}
+
+// An error on a render thread (out of memory, or no thread to be had) ends the run like any other
+// error: its message is shown, after the file it happened on is logged, and no file is written.
+TEST_F(GenerateRunTest, ErrorsOnRenderThreadsAreShownLikeAnyOther) {
+  const std::system_error noThread(std::make_error_code(std::errc::resource_unavailable_try_again));
+  struct Case {
+    WorkerEvent when;
+    std::function<void()> fail;
+    QString shown;
+  };
+  const Case cases[] = {
+      {WorkerEvent::Task, [] { throw std::bad_alloc(); }, "Out of memory."},
+      {WorkerEvent::ThreadStart, [&] { throw noThread; }, QString::fromUtf8(noThread.what()) + "."},
+  };
+  for (const Case& c : cases) {
+    Dialogs.Errors.clear();
+    setWorkerTestHook([&](WorkerEvent e) {
+      if (e == c.when)
+        c.fail();
+    });
+    Generate();
+    setWorkerTestHook({});
+    EXPECT_EQ(Dialogs.Errors, QStringList{c.shown});
+    EXPECT_EQ(Log().last(), "      " + OutPath("MyApp180x180.png"));
+    EXPECT_TRUE(Pngs().isEmpty());
+  }
+  Dialogs.Errors.clear();
+  Generate();  // the program goes on
+  EXPECT_TRUE(Dialogs.Errors.isEmpty());
+  EXPECT_EQ(Pngs().size(), 53);
 }
