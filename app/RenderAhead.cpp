@@ -21,7 +21,7 @@ int RenderAhead::Add(const TBitmap& aBitmap, int Width, int Height, const TRectF
   if (item.job.BandCount() == 0) {
     // Nothing to render: the result (an error for an image without pixels) is known now.
     try {
-      item.png = item.job.Png();
+      item.png = item.job.TakePng();
     } catch (...) {
       item.error = std::current_exception();
     }
@@ -31,6 +31,7 @@ int RenderAhead::Add(const TBitmap& aBitmap, int Width, int Height, const TRectF
 }
 
 void RenderAhead::Start() {
+  returnLargeBuffersToTheSystem();
   const int threads = workerThreadCount();
   try {
     FThreads.reserve(size_t(threads));
@@ -73,7 +74,7 @@ void RenderAhead::Work() {
     QByteArray png;
     if (!item.error) {
       try {
-        png = item.job.Png();
+        png = item.job.TakePng();
       } catch (...) {
         error = std::current_exception();
       }

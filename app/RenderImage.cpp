@@ -34,7 +34,8 @@ void PngRenderJob::RenderBand(int band) {
     if (rows)
       rows->render(begin - 1, before.data());
   }
-  PngBandEncoder encoder(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr, band + 1 == count);
+  PngBandEncoder encoder(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr, band + 1 == count,
+                         end - begin);
   for (int y = begin; y < end; ++y) {
     if (rows)
       rows->render(y, row.data());
@@ -43,14 +44,16 @@ void PngRenderJob::RenderBand(int band) {
   FBands[size_t(band)] = encoder.finish();
 }
 
-QByteArray PngRenderJob::Png() const {
+QByteArray PngRenderJob::TakePng() {
   if (FBands.empty())
     throw EBitmapError(savingBitmapFailedMessage());
-  return assemblePng(FWidth, FHeight, FBands);
+  QByteArray png = assemblePng(FWidth, FHeight, FBands);
+  FBands.assign(FBands.size(), PngSegment());
+  return png;
 }
 
 void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename) {
   PngRenderJob job(aBitmap, Width, Height, aRect);
   runParallel(job.BandCount(), workerThreadCount(), [&](int band) { job.RenderBand(band); });
-  savePngBytes(job.Png(), aFilename);
+  savePngBytes(job.TakePng(), aFilename);
 }

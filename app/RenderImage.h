@@ -31,9 +31,9 @@ public:
   PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect);
   int BandCount() const { return int(FBands.size()); }
   void RenderBand(int band);
-  // The PNG file's bytes once every band is rendered; an image without pixels raises
-  // "Saving bitmap failed.".
-  QByteArray Png() const;
+  // The PNG file's bytes once every band is rendered; the bands' own bytes are released. An
+  // image without pixels raises "Saving bitmap failed.".
+  QByteArray TakePng();
 
 private:
   QImage FSource;  // empty: the output is transparent black

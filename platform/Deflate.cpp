@@ -142,23 +142,29 @@ void limitedHuffmanLengths(const uint32_t* freq, int count, int maxLength, uint8
       lengths[used[s++]] = uint8_t(len);
 }
 
-RunDeflater::RunDeflater() {
+// Room for one block's bits: the header's few hundred bytes and at most 35 bits per symbol.
+constexpr size_t blockBound(size_t symbols) { return 1024 + symbols * 5; }
+
+RunDeflater::RunDeflater(size_t sizeHint) : FSymbols(kBlockSymbols) {
   std::fill(std::begin(FLitLenFreq), std::end(FLitLenFreq), 0u);
   std::fill(std::begin(FDistFreq), std::end(FDistFreq), 0u);
-  FSymbols.reserve(kBlockSymbols);
+  // Rendered pictures shrink to a tenth or so; more room is made when needed.
+  FOut.reserve(sizeHint / 4 + blockBound(kBlockSymbols));
 }
 
+void RunDeflater::reserveOutput(size_t bytes) {
+  if (FOut.size() < FOutUsed + bytes)
+    FOut.resize(FOutUsed + bytes);
+}
+
+// The caller makes sure there is room for the symbol in the block.
 inline void RunDeflater::literal(uint8_t byte) {
-  if (FSymbols.size() == kBlockSymbols)
-    flushBlock(false);
-  FSymbols.push_back(byte);
+  FSymbols[FSymbolCount++] = byte;
   ++FLitLenFreq[byte];
 }
 
 inline void RunDeflater::match(unsigned length, unsigned distance) {
-  if (FSymbols.size() == kBlockSymbols)
-    flushBlock(false);
-  FSymbols.push_back(kMatch | (length - kMinMatch) << 8 | distance);
+  FSymbols[FSymbolCount++] = kMatch | (length - kMinMatch) << 8 | distance;
   ++FLitLenFreq[257 + kLengths.code[length - kMinMatch]];
   ++FDistFreq[distance - 1];
 }
@@ -181,6 +187,9 @@ void RunDeflater::add(const uint8_t* p, size_t n) {
 
   size_t i = 0;
   while (i < n) {
+    // One pass of this loop adds at most 15 symbols; a block ends before it could overflow.
+    if (FSymbolCount + 16 > kBlockSymbols)
+      flushBlock(false);
 #if defined(__SSE2__)
     if (i >= 4 && n - i >= 16) {
       // Where, among the next 14 positions, a run of at least 3 starts at distance 1 or 4.
@@ -219,13 +228,17 @@ void RunDeflater::add(const uint8_t* p, size_t n) {
   FHistoryLength = unsigned(std::min<size_t>(4, FHistoryLength + n));
 }
 
-void RunDeflater::putBits(uint32_t bits, unsigned count) {
+// At most 32 bits; the room was reserved before.
+inline void RunDeflater::putBits(uint32_t bits, unsigned count) {
   FBitBuffer |= uint64_t(bits) << FBitCount;
   FBitCount += count;
   if (FBitCount >= 32) {
-    const uint8_t b[4] = {uint8_t(FBitBuffer), uint8_t(FBitBuffer >> 8), uint8_t(FBitBuffer >> 16),
-                          uint8_t(FBitBuffer >> 24)};
-    FOut.insert(FOut.end(), b, b + 4);
+    uint8_t* o = FOut.data() + FOutUsed;
+    o[0] = uint8_t(FBitBuffer);
+    o[1] = uint8_t(FBitBuffer >> 8);
+    o[2] = uint8_t(FBitBuffer >> 16);
+    o[3] = uint8_t(FBitBuffer >> 24);
+    FOutUsed += 4;
     FBitBuffer >>= 32;
     FBitCount -= 32;
   }
@@ -233,7 +246,7 @@ void RunDeflater::putBits(uint32_t bits, unsigned count) {
 
 void RunDeflater::alignToByte() {
   while (FBitCount > 0) {
-    FOut.push_back(uint8_t(FBitBuffer));
+    FOut[FOutUsed++] = uint8_t(FBitBuffer);
     FBitBuffer >>= 8;
     FBitCount = FBitCount > 8 ? FBitCount - 8 : 0;
   }
@@ -301,6 +314,7 @@ void RunDeflater::flushBlock(bool last) {
   canonicalCodes(litLen, 286, litCode);
   canonicalCodes(dist, 30, distCode);
   canonicalCodes(clLen, 19, clCode);
+  reserveOutput(blockBound(FSymbolCount));
 
   putBits(last ? 1 : 0, 1);
   putBits(2, 2);  // dynamic Huffman codes
@@ -315,7 +329,8 @@ void RunDeflater::flushBlock(bool last) {
       putBits(it.extra, it.extraBits);
   }
 
-  for (const uint32_t s : FSymbols) {
+  for (size_t k = 0; k < FSymbolCount; ++k) {
+    const uint32_t s = FSymbols[k];
     if (!(s & kMatch)) {
       putBits(litCode[s], litLen[s]);
       continue;
@@ -329,7 +344,7 @@ void RunDeflater::flushBlock(bool last) {
   }
   putBits(litCode[256], litLen[256]);
 
-  FSymbols.clear();
+  FSymbolCount = 0;
   std::fill(std::begin(FLitLenFreq), std::end(FLitLenFreq), 0u);
   std::fill(std::begin(FDistFreq), std::end(FDistFreq), 0u);
 }
@@ -338,19 +353,21 @@ void RunDeflater::finish(bool last) {
   if (FFinished)
     return;
   FFinished = true;
-  if (!FSymbols.empty() || last)
+  if (FSymbolCount || last)
     flushBlock(last);
+  reserveOutput(16);
   if (!last) {
     putBits(0, 3);  // not final, stored
     alignToByte();
-    const uint8_t empty[4] = {0x00, 0x00, 0xff, 0xff};  // length 0 and its complement
-    FOut.insert(FOut.end(), empty, empty + 4);
+    for (const uint8_t b : {0x00, 0x00, 0xff, 0xff})  // length 0 and its complement
+      FOut[FOutUsed++] = b;
   }
   alignToByte();
+  FOut.resize(FOutUsed);
 }
 
 std::vector<uint8_t> deflateRuns(const uint8_t* data, size_t size, bool last) {
-  RunDeflater d;
+  RunDeflater d(size);
   d.add(data, size);
   d.finish(last);
   return d.takeOutput();

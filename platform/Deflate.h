@@ -22,7 +22,8 @@ class RunDeflater {
 public:
   static constexpr size_t kBlockSymbols = 32768;
 
-  RunDeflater();
+  // sizeHint: the bytes this segment will probably get (room is reserved for them).
+  explicit RunDeflater(size_t sizeHint = 0);
 
   // Appends bytes to the segment.
   void add(const uint8_t* data, size_t size);
@@ -30,7 +31,7 @@ public:
   // output then ends on a byte boundary. No add() may follow.
   void finish(bool last);
 
-  // The compressed bytes produced so far (complete after finish()).
+  // The compressed bytes, once finish() has been called.
   const std::vector<uint8_t>& output() const { return FOut; }
   std::vector<uint8_t> takeOutput() { return std::move(FOut); }
 
@@ -40,8 +41,10 @@ private:
   void flushBlock(bool last);
   void putBits(uint32_t bits, unsigned count);
   void alignToByte();
+  void reserveOutput(size_t bytes);
 
   std::vector<uint32_t> FSymbols;  // literal byte, or kMatch | (length - 3) << 8 | distance
+  size_t FSymbolCount = 0;
   uint32_t FLitLenFreq[286];
   uint32_t FDistFreq[30];
   uint8_t FHistory[4] = {0, 0, 0, 0};  // the last bytes added, FHistory[3] the latest
@@ -49,7 +52,8 @@ private:
   uint64_t FBitBuffer = 0;
   unsigned FBitCount = 0;
   bool FFinished = false;
-  std::vector<uint8_t> FOut;
+  std::vector<uint8_t> FOut;  // FOutUsed bytes written, the rest room for the next block
+  size_t FOutUsed = 0;
 };
 
 // One segment in one call.

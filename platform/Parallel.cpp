@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 std::function<void(WorkerEvent)>& testHook() {
@@ -18,6 +23,13 @@ void setWorkerTestHook(std::function<void(WorkerEvent)> hook) { testHook() = std
 void callWorkerTestHook(WorkerEvent event) {
   if (testHook())
     testHook()(event);
+}
+
+void returnLargeBuffersToTheSystem() {
+#if defined(__GLIBC__)
+  static std::once_flag once;
+  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 256 * 1024); });
+#endif
 }
 
 int workerThreadCount() { return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }

@@ -142,6 +142,7 @@ int pngBandCount(int width, int height) {
 }
 
 struct PngBandEncoder::State {
+  explicit State(size_t sizeHint) : deflater(sizeHint) {}
   PngOptions::Filter filter;
   bool last;
   size_t rowBytes;
@@ -150,8 +151,9 @@ struct PngBandEncoder::State {
   PngSegment segment;
 };
 
-PngBandEncoder::PngBandEncoder(int width, PngOptions::Filter filter, const uint32_t* rowBefore, bool last)
-    : FState(std::make_unique<State>()) {
+PngBandEncoder::PngBandEncoder(int width, PngOptions::Filter filter, const uint32_t* rowBefore, bool last,
+                               int rows)
+    : FState(std::make_unique<State>(size_t(rows) * (size_t(width) * 4 + 1))) {
   State& s = *FState;
   s.filter = filter;
   s.last = last;
@@ -230,7 +232,7 @@ QByteArray encodePng(const QImage& image, const PngOptions& options) {
   auto row = [&](int y) { return reinterpret_cast<const uint32_t*>(image.constScanLine(y)); };
   runParallel(parts, workerThreadCount(), [&](int p) {
     const int begin = int(int64_t(height) * p / parts), end = int(int64_t(height) * (p + 1) / parts);
-    PngBandEncoder band(width, options.filter, begin > 0 ? row(begin - 1) : nullptr, p + 1 == parts);
+    PngBandEncoder band(width, options.filter, begin > 0 ? row(begin - 1) : nullptr, p + 1 == parts, end - begin);
     for (int y = begin; y < end; ++y)
       band.addRow(row(y));
     bands[size_t(p)] = band.finish();

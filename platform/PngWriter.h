@@ -41,10 +41,10 @@ struct PngSegment {
 
 // Filters and compresses one band, given row by row as premultiplied ARGB32 pixels. rowBefore
 // is the image row just above the band (for the Up filter), null for the first band; last
-// marks the image's last band.
+// marks the image's last band; rows is the number of rows expected (room is reserved for them).
 class PngBandEncoder {
 public:
-  PngBandEncoder(int width, PngOptions::Filter filter, const uint32_t* rowBefore, bool last);
+  PngBandEncoder(int width, PngOptions::Filter filter, const uint32_t* rowBefore, bool last, int rows = 0);
   ~PngBandEncoder();
   void addRow(const uint32_t* premultipliedRow);
   PngSegment finish();
