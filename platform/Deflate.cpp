@@ -187,19 +187,27 @@ void RunDeflater::add(const uint8_t* p, size_t n) {
 
   size_t i = 0;
   while (i < n) {
-    // One pass of this loop adds at most 15 symbols; a block ends before it could overflow.
-    if (FSymbolCount + 16 > kBlockSymbols)
+    // One pass of this loop adds at most 31 symbols; a block ends before it could overflow.
+    if (FSymbolCount + 32 > kBlockSymbols)
       flushBlock(false);
 #if defined(__SSE2__)
     if (i >= 4 && n - i >= 16) {
-      // Where, among the next 14 positions, a run of at least 3 starts at distance 1 or 4.
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1));
-      const __m128i b4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 4));
-      const unsigned m1 = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b1)));
-      const unsigned m4 = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b4)));
-      const unsigned starts = ((m1 & m1 >> 1 & m1 >> 2) | (m4 & m4 >> 1 & m4 >> 2)) & 0x3fffu;
-      const unsigned k = starts ? unsigned(__builtin_ctz(starts)) : 14u;
+      // Where, among the next 30 (or 14) positions, a run of at least 3 starts at distance 1
+      // or 4; the literals before it go out at once.
+      auto equalMask = [&](size_t at, unsigned d) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at - d));
+        return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+      };
+      const bool wide = n - i >= 32;
+      uint32_t m1 = equalMask(i, 1), m4 = equalMask(i, 4);
+      if (wide) {
+        m1 |= equalMask(i + 16, 1) << 16;
+        m4 |= equalMask(i + 16, 4) << 16;
+      }
+      const unsigned window = wide ? 30u : 14u;
+      const uint32_t starts = ((m1 & m1 >> 1 & m1 >> 2) | (m4 & m4 >> 1 & m4 >> 2)) & ((1u << window) - 1);
+      const unsigned k = starts ? unsigned(__builtin_ctz(starts)) : window;
       for (unsigned j = 0; j < k; ++j)
         literal(p[i + j]);
       i += k;

@@ -89,26 +89,32 @@ void filterRow(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* pre
   }
 }
 
-uint64_t signedSum(const uint8_t* p, size_t n) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i < n; ++i)
-    sum += uint64_t(std::abs(int(int8_t(p[i]))));
-  return sum;
-}
-
 // Filters one row with the given filter, or for Adaptive with the better of Up and Sub (Paeth
-// costs more time than the bytes it saves on photographs).
-void filterRowChosen(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* prev, size_t n, uint8_t* out,
-                     std::vector<uint8_t>& scratch) {
+// costs more time than the bytes it saves on photographs): Sub only when the sum of its bytes'
+// absolute values (as signed bytes) is smaller than Up's.
+void filterRowChosen(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* prev, size_t n, uint8_t* out) {
   if (filter != PngOptions::Filter::Adaptive) {
     filterRow(filter, cur, prev, n, out);
     return;
   }
-  filterRow(PngOptions::Filter::Up, cur, prev, n, out);
-  scratch.resize(n + 1);
-  filterRow(PngOptions::Filter::Sub, cur, prev, n, scratch.data());
-  if (signedSum(scratch.data() + 1, n) < signedSum(out + 1, n))
-    std::copy(scratch.begin(), scratch.end(), out);
+  // Up is written while both sums are formed; Sub is written over it only when it wins.
+  uint8_t* o = out + 1;
+  out[0] = uint8_t(PngOptions::Filter::Up);
+  uint64_t up = 0, sub = 0;
+  const size_t head = std::min<size_t>(n, 4);
+  for (size_t i = 0; i < head; ++i) {
+    o[i] = uint8_t(cur[i] - prev[i]);
+    up += uint64_t(std::abs(int(int8_t(o[i]))));
+    sub += uint64_t(std::abs(int(int8_t(cur[i]))));
+  }
+  for (size_t i = head; i < n; ++i) {
+    const uint8_t u = uint8_t(cur[i] - prev[i]);
+    o[i] = u;
+    up += uint64_t(std::abs(int(int8_t(u))));
+    sub += uint64_t(std::abs(int(int8_t(uint8_t(cur[i] - cur[i - 4])))));
+  }
+  if (sub < up)
+    filterRow(PngOptions::Filter::Sub, cur, prev, n, out);
 }
 
 void putU32(QByteArray& out, uint32_t v) {
@@ -146,7 +152,7 @@ struct PngBandEncoder::State {
   PngOptions::Filter filter;
   bool last;
   size_t rowBytes;
-  std::vector<uint8_t> prev, cur, filtered, scratch;
+  std::vector<uint8_t> prev, cur, filtered;
   RunDeflater deflater;
   PngSegment segment;
 };
@@ -170,7 +176,7 @@ PngBandEncoder::~PngBandEncoder() = default;
 void PngBandEncoder::addRow(const uint32_t* row) {
   State& s = *FState;
   straightRow(row, int(s.rowBytes / 4), s.cur.data());
-  filterRowChosen(s.filter, s.cur.data(), s.prev.data(), s.rowBytes, s.filtered.data(), s.scratch);
+  filterRowChosen(s.filter, s.cur.data(), s.prev.data(), s.rowBytes, s.filtered.data());
   s.segment.adler = libdeflate_adler32(s.segment.adler, s.filtered.data(), s.filtered.size());
   s.segment.length += s.filtered.size();
   s.deflater.add(s.filtered.data(), s.filtered.size());
