@@ -2,11 +2,13 @@
 // base file name, is named in the option-set documents, and the documents are saved at the end.
 #include "app/VellumarkMain.h"
 
+#include "app/RenderAhead.h"
 #include "app/RenderImage.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "platform/Dialogs.h"
 #include "platform/PathRules.h"
+#include "platform/PngWriter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,11 +27,6 @@ bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPa
 void TfrmVellumark::NewOptsets() {
   AndroidOptions = NewAndroidOptsetWithHeader();
   iOSOptions = NewiOSOptsetWithHeader();
-}
-
-void TfrmVellumark::GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect,
-                                  const QString& aFilename) {
-  renderImageFile(aBitmap, Width, Height, aRect, aFilename, cbSmooth->isChecked());
 }
 
 QStringList TfrmVellumark::OutputPngPaths() const {
@@ -64,14 +61,34 @@ void TfrmVellumark::GenerateImages() {
   const QString stem = stemOf(baseName);
   const bool appStoreIcon = cbAppStoreIcon->isChecked();
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
+  const bool smooth = cbSmooth->isChecked();
   // Entries done of the entries to make, for the progress bar.
   const int total = int(OutputPngPaths().size());
   int done = 0;
 
-  // One output file: an existing file is skipped or overwritten by the overwrite question and the
-  // remembered answer, then the file is logged and rendered. False when the answer was Cancel.
-  auto writeFile = [&](TRatioFrame* frame, int width, int height, const QString& path) {
-    // A folder of that name is no file: nothing to ask, the render reports that it cannot create it.
+  // Every image this run may write is rendered ahead on all cores, in the order of the loop
+  // below; the loop still decides, writes and logs one file at a time. An image that is skipped
+  // is never taken; leaving the run stops the rendering. The frames cannot change during a run
+  // (the window locks them), so their pictures and selections are read once, here.
+  RenderAhead ahead;
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    const TRatioFrame* frame = FindRatioFrame(g);
+    for (const TSizeInfo& e : SizeGroups[g])
+      if (servesCheckedDevice(e, android, iPhone, iPad))
+        ahead.Add(frame->Bitmap(), e.Width, e.Height, frame->ZoomRect(), smooth);
+    if (g == 0 && appStoreIcon && (iPhone || iPad))
+      ahead.Add(frame->Bitmap(), AppStoreIconSize, AppStoreIconSize, frame->ZoomRect(), smooth);
+  }
+  ahead.Start();
+  int rendered = -1;  // the index of the current file in the rendering order
+
+  // One output file, the next in the rendering order: an existing file is skipped or overwritten
+  // by the overwrite question and the remembered answer, then the file is logged and written.
+  // False when the answer was Cancel.
+  auto writeFile = [&](const QString& path) {
+    ShowProgress(done++, total);
+    ++rendered;
+    // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isDir()) {
       if (remembered == mrNoToAll) {
@@ -90,7 +107,7 @@ void TfrmVellumark::GenerateImages() {
       }
     }
     Log(QStringLiteral("      ") + path);
-    GenerateImage(frame->Bitmap(), width, height, frame->ZoomRect(), path);
+    savePngBytes(ahead.Take(rendered), path);
     return true;
   };
 
@@ -103,7 +120,6 @@ void TfrmVellumark::GenerateImages() {
       const bool forIPad = iPad && !e.iPadName.isEmpty();
       if (!forAndroid && !forIPhone && !forIPad)
         continue;
-      ShowProgress(done++, total);
       const QString path = joinPath(folder, outputFileName(stem, e.Width, e.Height));
 
       // Named before the existence test: a file that is then skipped is still in the option sets.
@@ -114,14 +130,12 @@ void TfrmVellumark::GenerateImages() {
       if (forIPad)
         iOSOptions->PropertyGroup()->SetChildText(e.iPadName, path);
 
-      if (!writeFile(frame, e.Width, e.Height, path))
+      if (!writeFile(path))
         return;
     }
     // The App Store icon comes after the 1:1 group's own files; the option sets do not name it.
     if (g == 0 && appStoreIcon && (iPhone || iPad)) {
-      const int side = AppStoreIconSize;
-      ShowProgress(done++, total);
-      if (!writeFile(frame, side, side, joinPath(folder, outputFileName(stem, side, side))))
+      if (!writeFile(joinPath(folder, outputFileName(stem, AppStoreIconSize, AppStoreIconSize))))
         return;
     }
   }

@@ -1,7 +1,13 @@
 #include "app/RenderImage.h"
 
+#include "platform/Errors.h"
+#include "platform/Parallel.h"
 #include "platform/Resample.h"
 #include "platform/SmoothResample.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
 
 TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect) {
   const double bw = aBitmap.Width(), bh = aBitmap.Height();
@@ -23,7 +29,68 @@ TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF&
   return output;
 }
 
+PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth)
+    : FSource(aBitmap.IsEmpty() ? QImage() : aBitmap.Image()),
+      FSourceRect(sourceRectOf(aBitmap, aRect)),
+      FWidth(Width),
+      FHeight(Height) {
+  if (Width > 0 && Height > 0)
+    FBands.resize(size_t(pngBandCount(Width, Height)));
+  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height))
+    FSmooth = std::make_shared<SmoothImage>();
+}
+
+const QImage& PngRenderJob::SmoothPixels() {
+  // The area average needs whole neighbourhoods of rows: the image is made once, by the first band
+  // that needs it (itself spread over the cores), and every band encodes its rows from it.
+  std::call_once(FSmooth->once, [this] {
+    FSmooth->image = QImage(FWidth, FHeight, QImage::Format_ARGB32_Premultiplied);
+    if (FSmooth->image.isNull())
+      throw std::bad_alloc();
+    drawAreaAverage(FSource, FSourceRect, FSmooth->image);
+  });
+  return FSmooth->image;
+}
+
+void PngRenderJob::RenderBand(int band) {
+  const int count = BandCount();
+  const int begin = int(int64_t(FHeight) * band / count), end = int(int64_t(FHeight) * (band + 1) / count);
+  std::vector<uint32_t> row(size_t(FWidth), 0), before;
+  // An empty source draws nothing: the rows stay transparent black.
+  std::optional<BilinearRows> rows;
+  const QImage* smooth = FSmooth ? &SmoothPixels() : nullptr;
+  if (!FSource.isNull() && !smooth)
+    rows.emplace(FSource, FSourceRect, FWidth, FHeight);
+  const auto render = [&](int y, uint32_t* out) {
+    if (smooth)
+      std::copy_n(reinterpret_cast<const uint32_t*>(smooth->constScanLine(y)), FWidth, out);
+    else if (rows)
+      rows->render(y, out);
+  };
+  if (begin > 0) {
+    before.assign(size_t(FWidth), 0);
+    render(begin - 1, before.data());
+  }
+  PngBandEncoder encoder(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr, band + 1 == count,
+                         end - begin);
+  for (int y = begin; y < end; ++y) {
+    render(y, row.data());
+    encoder.addRow(row.data());
+  }
+  FBands[size_t(band)] = encoder.finish();
+}
+
+QByteArray PngRenderJob::TakePng() {
+  if (FBands.empty())
+    throw EBitmapError(savingBitmapFailedMessage());
+  QByteArray png = assemblePng(FWidth, FHeight, FBands);
+  FBands.assign(FBands.size(), PngSegment());
+  return png;
+}
+
 void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename,
                      bool aSmooth) {
-  renderImage(aBitmap, Width, Height, aRect, aSmooth).SaveToFile(aFilename);
+  PngRenderJob job(aBitmap, Width, Height, aRect, aSmooth);
+  runParallel(job.BandCount(), workerThreadCount(), [&](int band) { job.RenderBand(band); });
+  savePngBytes(job.TakePng(), aFilename);
 }

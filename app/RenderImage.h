@@ -1,9 +1,15 @@
 #pragma once
 
 #include "platform/Bitmap.h"
+#include "platform/PngWriter.h"
 #include "platform/Types.h"
 
+#include <QImage>
 #include <QString>
+
+#include <memory>
+#include <mutex>
+#include <vector>
 
 // The pixels of one output image: the region aRect (fractions 0..1 of the picture's width and
 // height) of aBitmap, scaled to exactly Width x Height pixels on a transparent background. The
@@ -13,8 +19,9 @@
 TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
 
 // Renders one output image as renderImage does and writes it as a PNG file to aFilename (an
-// existing file is replaced once the new one is complete). The output bitmap lives for this call
-// only. Errors are those of the PNG writer and pass to the caller.
+// existing file is replaced once the new one is complete). The work is spread over the machine's
+// cores; an error on any of them is raised here. Errors are those of the PNG writer and pass to
+// the caller.
 void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename,
                      bool aSmooth = false);
 
@@ -22,3 +29,31 @@ void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF
 // formed exactly and rounded once to single precision; neither rounded to whole pixels nor
 // clamped.
 TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect);
+
+// The PNG of one output image, made in bands of rows (pngBandCount) that are rendered straight
+// into the encoder, with no output bitmap: distinct bands may be rendered at the same time on
+// different threads, in any order; the bytes do not depend on it. The job keeps its own
+// (shared, read-only) reference to the source's pixels. With aSmooth the pixels are those of
+// renderImage with aSmooth: a reduction is area-averaged once into an image the bands encode from.
+class PngRenderJob {
+public:
+  PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+  int BandCount() const { return int(FBands.size()); }
+  void RenderBand(int band);
+  // The PNG file's bytes once every band is rendered; the bands' own bytes are released. An
+  // image without pixels raises "Saving bitmap failed.".
+  QByteArray TakePng();
+
+private:
+  QImage FSource;  // empty: the output is transparent black
+  TRectF FSourceRect;
+  int FWidth, FHeight;
+  std::vector<PngSegment> FBands;
+  // The area-averaged pixels of a smooth reduction, made by the first band that needs them.
+  struct SmoothImage {
+    std::once_flag once;
+    QImage image;
+  };
+  std::shared_ptr<SmoothImage> FSmooth;  // none: rows are drawn with the bilinear rule
+  const QImage& SmoothPixels();
+};

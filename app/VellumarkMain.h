@@ -123,7 +123,6 @@ private:
   void InitSizeInfos();
   void CreateRatioFrames();
   void RatioFrameChange(QObject* Sender);
-  void GenerateImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename);
   void NewOptsets();
   // Progress of a generation run: sets the bar and lets the window repaint.
   void ShowProgress(int done, int total);

@@ -1,16 +1,18 @@
 #include "platform/PngWriter.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Deflate.h"
 #include "platform/Errors.h"
+#include "platform/Parallel.h"
 
 #include <QFileInfo>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -87,71 +89,32 @@ void filterRow(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* pre
   }
 }
 
-uint64_t signedSum(const uint8_t* p, size_t n) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i < n; ++i)
-    sum += uint64_t(std::abs(int(int8_t(p[i]))));
-  return sum;
-}
-
 // Filters one row with the given filter, or for Adaptive with the better of Up and Sub (Paeth
-// costs more time than the bytes it saves on photographs).
-void filterRowChosen(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* prev, size_t n, uint8_t* out,
-                     std::vector<uint8_t>& scratch) {
+// costs more time than the bytes it saves on photographs): Sub only when the sum of its bytes'
+// absolute values (as signed bytes) is smaller than Up's.
+void filterRowChosen(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* prev, size_t n, uint8_t* out) {
   if (filter != PngOptions::Filter::Adaptive) {
     filterRow(filter, cur, prev, n, out);
     return;
   }
-  filterRow(PngOptions::Filter::Up, cur, prev, n, out);
-  scratch.resize(n + 1);
-  filterRow(PngOptions::Filter::Sub, cur, prev, n, scratch.data());
-  if (signedSum(scratch.data() + 1, n) < signedSum(out + 1, n))
-    std::copy(scratch.begin(), scratch.end(), out);
-}
-
-struct Segment {
-  int rowBegin = 0;
-  int rowEnd = 0;
-  bool last = false;
-  std::vector<uint8_t> compressed;
-  uLong adler = 1;
-  uLong length = 0;  // uncompressed bytes
-  bool ok = false;
-};
-
-void encodeSegment(const QImage& image, const PngOptions& options, Segment& seg) {
-  const int width = image.width();
-  const size_t rowBytes = size_t(width) * 4;
-  std::vector<uint8_t> prev(rowBytes, 0), cur(rowBytes), filtered(rowBytes + 1), scratch;
-  if (seg.rowBegin > 0)
-    straightRow(reinterpret_cast<const uint32_t*>(image.constScanLine(seg.rowBegin - 1)), width, prev.data());
-
-  z_stream z{};
-  if (deflateInit2(&z, options.level, Z_DEFLATED, -15, 9, options.strategy) != Z_OK)
-    return;
-  const size_t rows = size_t(seg.rowEnd - seg.rowBegin);
-  seg.compressed.resize(deflateBound(&z, uLong(rows * (rowBytes + 1))) + 64);
-  z.next_out = seg.compressed.data();
-  z.avail_out = uInt(seg.compressed.size());
-  bool ok = true;
-  for (int y = seg.rowBegin; y < seg.rowEnd && ok; ++y) {
-    straightRow(reinterpret_cast<const uint32_t*>(image.constScanLine(y)), width, cur.data());
-    filterRowChosen(options.filter, cur.data(), prev.data(), rowBytes, filtered.data(), scratch);
-    seg.adler = adler32(seg.adler, filtered.data(), uInt(filtered.size()));
-    seg.length += uLong(filtered.size());
-    z.next_in = filtered.data();
-    z.avail_in = uInt(filtered.size());
-    const bool lastRow = y + 1 == seg.rowEnd;
-    const int flush = lastRow ? (seg.last ? Z_FINISH : Z_SYNC_FLUSH) : Z_NO_FLUSH;
-    const int rc = deflate(&z, flush);
-    ok = (rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR) && z.avail_in == 0;
-    if (lastRow && seg.last)
-      ok = ok && rc == Z_STREAM_END;
-    std::swap(prev, cur);
+  // Up is written while both sums are formed; Sub is written over it only when it wins.
+  uint8_t* o = out + 1;
+  out[0] = uint8_t(PngOptions::Filter::Up);
+  uint64_t up = 0, sub = 0;
+  const size_t head = std::min<size_t>(n, 4);
+  for (size_t i = 0; i < head; ++i) {
+    o[i] = uint8_t(cur[i] - prev[i]);
+    up += uint64_t(std::abs(int(int8_t(o[i]))));
+    sub += uint64_t(std::abs(int(int8_t(cur[i]))));
   }
-  seg.compressed.resize(seg.compressed.size() - z.avail_out);
-  deflateEnd(&z);
-  seg.ok = ok;
+  for (size_t i = head; i < n; ++i) {
+    const uint8_t u = uint8_t(cur[i] - prev[i]);
+    o[i] = u;
+    up += uint64_t(std::abs(int(int8_t(u))));
+    sub += uint64_t(std::abs(int(int8_t(uint8_t(cur[i] - cur[i - 4])))));
+  }
+  if (sub < up)
+    filterRow(PngOptions::Filter::Sub, cur, prev, n, out);
 }
 
 void putU32(QByteArray& out, uint32_t v) {
@@ -165,7 +128,7 @@ void putChunk(QByteArray& out, const char type[4], const uint8_t* data, size_t s
   out.append(type, 4);
   if (size)
     out.append(reinterpret_cast<const char*>(data), qsizetype(size));
-  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.constData() + start), uInt(size + 4));
+  const uint32_t crc = libdeflate_crc32(0, out.constData() + start, size + 4);
   putU32(out, uint32_t(crc));
 }
 
@@ -177,37 +140,62 @@ bool hasPngExtension(const QString& fileName) {
 
 QString savingBitmapFailedMessage() { return QStringLiteral("Saving bitmap failed."); }
 
-QByteArray encodePng(const QImage& image, const PngOptions& options) {
-  if (image.isNull() || image.format() != QImage::Format_ARGB32_Premultiplied)
-    throw EBitmapError(savingBitmapFailedMessage());
-  const int width = image.width(), height = image.height();
+int pngBandCount(int width, int height) {
+  if (width <= 0 || height <= 0)
+    return 1;
+  const int64_t pixels = int64_t(width) * height;
+  return int(std::clamp<int64_t>((pixels + (int64_t(1) << 19) - 1) >> 19, 1, height));
+}
 
-  int parts = options.segments;
-  if (parts <= 0) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    parts = int64_t(width) * height < 262144 ? 1 : int(std::min(cores, 8u));
-  }
-  parts = std::clamp(parts, 1, height);
-  std::vector<Segment> segs(static_cast<size_t>(parts));
-  for (int p = 0; p < parts; ++p) {
-    segs[size_t(p)].rowBegin = height * p / parts;
-    segs[size_t(p)].rowEnd = height * (p + 1) / parts;
-    segs[size_t(p)].last = p + 1 == parts;
-  }
-  std::vector<std::thread> workers;
-  for (int p = 1; p < parts; ++p)
-    workers.emplace_back(encodeSegment, std::cref(image), std::cref(options), std::ref(segs[size_t(p)]));
-  encodeSegment(image, options, segs[0]);
-  for (auto& w : workers)
-    w.join();
+struct PngBandEncoder::State {
+  explicit State(size_t sizeHint) : deflater(sizeHint) {}
+  PngOptions::Filter filter;
+  bool last;
+  size_t rowBytes;
+  std::vector<uint8_t> prev, cur, filtered;
+  RunDeflater deflater;
+  PngSegment segment;
+};
 
+PngBandEncoder::PngBandEncoder(int width, PngOptions::Filter filter, const uint32_t* rowBefore, bool last,
+                               int rows)
+    : FState(std::make_unique<State>(size_t(rows) * (size_t(width) * 4 + 1))) {
+  State& s = *FState;
+  s.filter = filter;
+  s.last = last;
+  s.rowBytes = size_t(width) * 4;
+  s.prev.assign(s.rowBytes, 0);
+  s.cur.resize(s.rowBytes);
+  s.filtered.resize(s.rowBytes + 1);
+  if (rowBefore)
+    straightRow(rowBefore, width, s.prev.data());
+}
+
+PngBandEncoder::~PngBandEncoder() = default;
+
+void PngBandEncoder::addRow(const uint32_t* row) {
+  State& s = *FState;
+  straightRow(row, int(s.rowBytes / 4), s.cur.data());
+  filterRowChosen(s.filter, s.cur.data(), s.prev.data(), s.rowBytes, s.filtered.data());
+  s.segment.adler = libdeflate_adler32(s.segment.adler, s.filtered.data(), s.filtered.size());
+  s.segment.length += s.filtered.size();
+  s.deflater.add(s.filtered.data(), s.filtered.size());
+  std::swap(s.prev, s.cur);
+}
+
+PngSegment PngBandEncoder::finish() {
+  State& s = *FState;
+  s.deflater.finish(s.last);
+  s.segment.deflated = s.deflater.takeOutput();
+  return std::move(s.segment);
+}
+
+QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& bands) {
   uLong adler = 1;
   size_t compressedSize = 2 + 4;
-  for (const Segment& s : segs) {
-    if (!s.ok)
-      throw EBitmapError(savingBitmapFailedMessage());
-    adler = adler32_combine(adler, s.adler, z_off_t(s.length));
-    compressedSize += s.compressed.size();
+  for (const PngSegment& b : bands) {
+    adler = adler32_combine64(adler, b.adler, z_off64_t(b.length));
+    compressedSize += b.deflated.size();
   }
 
   QByteArray out;
@@ -225,25 +213,44 @@ QByteArray encodePng(const QImage& image, const PngOptions& options) {
   ihdr[12] = 0;  // not interlaced
   putChunk(out, "IHDR", ihdr, sizeof ihdr);
 
-  // IDAT: zlib header, the joined deflate segments, Adler-32 of all filtered data.
-  std::vector<uint8_t> idat;
-  idat.reserve(compressedSize);
-  const int levelFlag = options.level <= 1 ? 0 : options.level <= 5 ? 1 : options.level == 6 ? 2 : 3;
-  uint8_t cmf = 0x78, flg = uint8_t(levelFlag << 6);
-  flg = uint8_t(flg + (31 - (cmf * 256 + flg) % 31) % 31);
-  idat.push_back(cmf);
-  idat.push_back(flg);
-  for (const Segment& s : segs)
-    idat.insert(idat.end(), s.compressed.begin(), s.compressed.end());
-  for (int shift = 24; shift >= 0; shift -= 8)
-    idat.push_back(uint8_t(adler >> shift));
-  putChunk(out, "IDAT", idat.data(), idat.size());
+  // IDAT: zlib header (deflate, 32K window, fastest compression), the joined segments, Adler-32
+  // of all filtered data; the chunk is built in place.
+  const size_t idatSize = compressedSize;
+  putU32(out, uint32_t(idatSize));
+  const qsizetype start = out.size();
+  out.append("IDAT", 4);
+  out.append(char(0x78));
+  out.append(char(0x01));
+  for (const PngSegment& b : bands)
+    out.append(reinterpret_cast<const char*>(b.deflated.data()), qsizetype(b.deflated.size()));
+  putU32(out, uint32_t(adler));
+  putU32(out, libdeflate_crc32(0, out.constData() + start, size_t(out.size() - start)));
   putChunk(out, "IEND", nullptr, 0);
   return out;
 }
 
+QByteArray encodePng(const QImage& image, const PngOptions& options) {
+  if (image.isNull() || image.format() != QImage::Format_ARGB32_Premultiplied)
+    throw EBitmapError(savingBitmapFailedMessage());
+  const int width = image.width(), height = image.height();
+  const int parts = std::clamp(options.segments > 0 ? options.segments : pngBandCount(width, height), 1, height);
+  std::vector<PngSegment> bands(static_cast<size_t>(parts));
+  auto row = [&](int y) { return reinterpret_cast<const uint32_t*>(image.constScanLine(y)); };
+  runParallel(parts, workerThreadCount(), [&](int p) {
+    const int begin = int(int64_t(height) * p / parts), end = int(int64_t(height) * (p + 1) / parts);
+    PngBandEncoder band(width, options.filter, begin > 0 ? row(begin - 1) : nullptr, p + 1 == parts, end - begin);
+    for (int y = begin; y < end; ++y)
+      band.addRow(row(y));
+    bands[size_t(p)] = band.finish();
+  });
+  return assemblePng(width, height, bands);
+}
+
 void savePng(const QImage& image, const QString& fileName) {
-  const QByteArray bytes = encodePng(image);  // nothing is touched when encoding fails
+  savePngBytes(encodePng(image), fileName);  // nothing is touched when encoding fails
+}
+
+void savePngBytes(const QByteArray& bytes, const QString& fileName) {
   const AtomicWriteFailure failure = writeFileAtomically(fileName, bytes);
   if (failure.stage == AtomicWriteFailure::Stage::Create)
     throw EBitmapError(cannotCreateFileMessage(QFileInfo(fileName).absoluteFilePath(), failure.reason));

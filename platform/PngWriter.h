@@ -4,6 +4,10 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 // PNG encoding of a premultiplied ARGB32 image.
 //
 // The file: 8 bits per channel, red, green, blue and alpha (colour type 6), not interlaced,
@@ -12,18 +16,46 @@
 // metadata of our own.
 //
 // Speed: each row is filtered with the better of Up and Sub by default, and the data is
-// compressed as a zlib stream made of independent deflate segments, one per core, joined with
-// sync-flush boundaries (the stream stays one valid zlib stream; the Adler-32 checksums are
-// combined). The bytes depend on the image, the options and the segment count, never on timing.
+// compressed (platform/Deflate.h) as bands of rows, each an independent deflate segment, joined
+// with sync-flush boundaries into one valid zlib stream (the Adler-32 checksums are combined).
+// Bands can be encoded on any thread in any order. The bytes depend on the image, the options
+// and the band count, never on timing.
 struct PngOptions {
   // Adaptive: per row, Up or Sub, whichever output has the smaller sum of absolute values (as
   // signed bytes).
   enum class Filter { None = 0, Sub = 1, Up = 2, Average = 3, Paeth = 4, Adaptive = 5 };
   Filter filter = Filter::Adaptive;
-  int level = 1;          // zlib level 0..9
-  int strategy = 3;       // Z_RLE; 0 is Z_DEFAULT_STRATEGY
-  int segments = 0;       // deflate segments; 0: one per core for large images, else 1
+  int segments = 0;  // bands; 0: pngBandCount()
 };
+
+// The number of bands a width x height image is encoded in by default: one per 2^19 pixels,
+// rounded up, at most one per row.
+int pngBandCount(int width, int height);
+
+// The compressed image data of one band of rows.
+struct PngSegment {
+  std::vector<uint8_t> deflated;
+  uint32_t adler = 1;   // Adler-32 of the band's filtered bytes
+  uint64_t length = 0;  // filtered bytes
+};
+
+// Filters and compresses one band, given row by row as premultiplied ARGB32 pixels. rowBefore
+// is the image row just above the band (for the Up filter), null for the first band; last
+// marks the image's last band; rows is the number of rows expected (room is reserved for them).
+class PngBandEncoder {
+public:
+  PngBandEncoder(int width, PngOptions::Filter filter, const uint32_t* rowBefore, bool last, int rows = 0);
+  ~PngBandEncoder();
+  void addRow(const uint32_t* premultipliedRow);
+  PngSegment finish();
+
+private:
+  struct State;
+  std::unique_ptr<State> FState;
+};
+
+// The PNG file of a width x height image from its bands, in order.
+QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& bands);
 
 // The PNG file's bytes. An empty image cannot be encoded and raises EBitmapError
 // "Saving bitmap failed.".
@@ -36,6 +68,8 @@ QByteArray encodePng(const QImage& image, const PngOptions& options = PngOptions
 // created (missing folder, no permission, a read-only file of that name); "Saving bitmap
 // failed." when encoding or writing fails afterwards.
 void savePng(const QImage& image, const QString& fileName);
+// The same, for the bytes of an encoded PNG.
+void savePngBytes(const QByteArray& png, const QString& fileName);
 
 // Chooses the encoder by the file name's extension (case ignored): ".png" only; any other
 // extension raises "Saving bitmap failed." and creates nothing.

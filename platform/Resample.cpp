@@ -1,9 +1,10 @@
 #include "platform/Resample.h"
 
+#include "platform/Parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -11,11 +12,7 @@ namespace {
 constexpr int kFracBits = 12;
 constexpr uint32_t kOne = 1u << kFracBits;
 
-struct Tap {
-  int i0;      // first pixel index (clamped)
-  int i1;      // second pixel index (clamped)
-  uint32_t w;  // weight of the second pixel, in 1/4096
-};
+using Tap = BilinearRows::Tap;
 
 std::vector<Tap> makeTaps(double start, double extent, int count, int sourceSize) {
   std::vector<Tap> taps(static_cast<size_t>(count));
@@ -58,72 +55,66 @@ void horizontal(const uint32_t* row, const std::vector<Tap>& xt, uint64_t* out) 
   }
 }
 
-void renderRows(const QImage& source, const std::vector<Tap>& xt, const std::vector<Tap>& yt,
-                uchar* targetBits, qsizetype targetStride, int rowBegin, int rowEnd) {
-  const size_t width = xt.size();
-  std::vector<uint64_t> top(width * 2), bottom(width * 2);
-  int topRow = -1, bottomRow = -1;
-  for (int j = rowBegin; j < rowEnd; ++j) {
-    const Tap& t = yt[size_t(j)];
-    // Reuse horizontal passes of rows already done (enlargements reuse them constantly).
-    if (t.i0 != topRow) {
-      if (t.i0 == bottomRow) {
-        std::swap(top, bottom);
-        std::swap(topRow, bottomRow);
-      } else {
-        horizontal(reinterpret_cast<const uint32_t*>(source.constScanLine(t.i0)), xt, top.data());
-        topRow = t.i0;
-      }
-    }
-    if (t.i1 != bottomRow) {
-      if (t.i1 == topRow) {
-        bottom = top;
-      } else {
-        horizontal(reinterpret_cast<const uint32_t*>(source.constScanLine(t.i1)), xt, bottom.data());
-      }
-      bottomRow = t.i1;
-    }
-    const uint64_t wb = t.w, wa = kOne - wb;
-    constexpr uint64_t half = uint64_t(1) << (2 * kFracBits - 1);
-    constexpr uint64_t halves = half | (half << 32);
-    uint32_t* out = reinterpret_cast<uint32_t*>(targetBits + targetStride * j);
-    const uint64_t* a = top.data();
-    const uint64_t* b = bottom.data();
-    for (size_t i = 0; i < width; ++i) {
-      const uint64_t br = a[2 * i] * wa + b[2 * i] * wb + halves;
-      const uint64_t ga = a[2 * i + 1] * wa + b[2 * i + 1] * wb + halves;
-      constexpr int shift = 2 * kFracBits;
-      out[i] = uint32_t((br >> shift) & 0xff) | uint32_t(((ga >> shift) & 0xff) << 8) |
-               uint32_t(((br >> (32 + shift)) & 0xff) << 16) | uint32_t((ga >> (32 + shift)) << 24);
-    }
-  }
+}  // namespace
+
+BilinearRows::BilinearRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight)
+    : FSource(source),
+      FXTaps(makeTaps(sourceRect.Left, double(sourceRect.Right) - double(sourceRect.Left), targetWidth,
+                      source.width())),
+      FYTaps(makeTaps(sourceRect.Top, double(sourceRect.Bottom) - double(sourceRect.Top), targetHeight,
+                      source.height())),
+      FTop(size_t(targetWidth) * 2),
+      FBottom(size_t(targetWidth) * 2) {
+  Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
 }
 
-}  // namespace
+void BilinearRows::render(int j, uint32_t* out) {
+  const Tap& t = FYTaps[size_t(j)];
+  auto row = [&](int y) { return reinterpret_cast<const uint32_t*>(FSource.constScanLine(y)); };
+  // Reuse horizontal passes of rows already done (enlargements reuse them constantly).
+  if (t.i0 != FTopRow) {
+    if (t.i0 == FBottomRow) {
+      std::swap(FTop, FBottom);
+      std::swap(FTopRow, FBottomRow);
+    } else {
+      horizontal(row(t.i0), FXTaps, FTop.data());
+      FTopRow = t.i0;
+    }
+  }
+  if (t.i1 != FBottomRow) {
+    if (t.i1 == FTopRow)
+      FBottom = FTop;
+    else
+      horizontal(row(t.i1), FXTaps, FBottom.data());
+    FBottomRow = t.i1;
+  }
+  const uint64_t wb = t.w, wa = kOne - wb;
+  constexpr uint64_t half = uint64_t(1) << (2 * kFracBits - 1);
+  constexpr uint64_t halves = half | (half << 32);
+  const uint64_t* a = FTop.data();
+  const uint64_t* b = FBottom.data();
+  const size_t width = FXTaps.size();
+  for (size_t i = 0; i < width; ++i) {
+    const uint64_t br = a[2 * i] * wa + b[2 * i] * wb + halves;
+    const uint64_t ga = a[2 * i + 1] * wa + b[2 * i + 1] * wb + halves;
+    constexpr int shift = 2 * kFracBits;
+    out[i] = uint32_t((br >> shift) & 0xff) | uint32_t(((ga >> shift) & 0xff) << 8) |
+             uint32_t(((br >> (32 + shift)) & 0xff) << 16) | uint32_t((ga >> (32 + shift)) << 24);
+  }
+}
 
 void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target) {
   if (source.isNull() || target.isNull())
     return;
-  Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
   Q_ASSERT(target.format() == QImage::Format_ARGB32_Premultiplied);
   const int W = target.width(), H = target.height();
-  const std::vector<Tap> xt = makeTaps(sourceRect.Left, double(sourceRect.Right) - double(sourceRect.Left), W, source.width());
-  const std::vector<Tap> yt = makeTaps(sourceRect.Top, double(sourceRect.Bottom) - double(sourceRect.Top), H, source.height());
-
-  // Detach once here: the workers write through raw pointers into disjoint rows.
+  // Detach once here: the threads write through raw pointers into disjoint rows.
   uchar* bits = target.bits();
   const qsizetype stride = target.bytesPerLine();
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const int parts = (int64_t(W) * H < 65536) ? 1 : int(std::min<unsigned>(cores, 8));
-  if (parts == 1) {
-    renderRows(source, xt, yt, bits, stride, 0, H);
-    return;
-  }
-  std::vector<std::thread> workers;
-  for (int p = 1; p < parts; ++p)
-    workers.emplace_back(renderRows, std::cref(source), std::cref(xt), std::cref(yt), bits, stride,
-                         H * p / parts, H * (p + 1) / parts);
-  renderRows(source, xt, yt, bits, stride, 0, H / parts);
-  for (auto& w : workers)
-    w.join();
+  const int parts = (int64_t(W) * H < 65536) ? 1 : std::min(workerThreadCount(), H);
+  runParallel(parts, parts, [&](int p) {
+    BilinearRows rows(source, sourceRect, W, H);
+    for (int j = H * p / parts; j < H * (p + 1) / parts; ++j)
+      rows.render(j, reinterpret_cast<uint32_t*>(bits + stride * j));
+  });
 }

@@ -4,6 +4,9 @@
 
 #include <QImage>
 
+#include <cstdint>
+#include <vector>
+
 // Bilinear drawing of a float-pixel region of one bitmap, scaled into the whole of another.
 //
 // Pixel layout: both images are QImage::Format_ARGB32_Premultiplied (32-bit pixels, colours
@@ -29,5 +32,27 @@
 //   - The target is overwritten: drawing source-over onto a target cleared to transparent black
 //     gives exactly the interpolated value, alpha included, which is what this writes.
 // An empty source or target draws nothing. The work is split over the machine's cores; the
-// result does not depend on the split.
+// result does not depend on the split. An error on any thread is raised on the caller's.
 void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target);
+
+// The same draw, one target row at a time (for instance straight into an encoder, without a
+// target bitmap): row j is exactly row j of drawBilinear's result. Rows asked for in increasing
+// order reuse the horizontal passes of the rows before. The source must not be empty and must
+// outlive this object; one object serves one thread.
+class BilinearRows {
+public:
+  BilinearRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
+  void render(int row, uint32_t* out);
+
+  struct Tap {
+    int i0;      // first pixel index (clamped)
+    int i1;      // second pixel index (clamped)
+    uint32_t w;  // weight of the second pixel, in 1/4096
+  };
+
+private:
+  const QImage& FSource;
+  std::vector<Tap> FXTaps, FYTaps;
+  std::vector<uint64_t> FTop, FBottom;
+  int FTopRow = -1, FBottomRow = -1;
+};

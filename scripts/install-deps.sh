@@ -4,4 +4,4 @@ set -euo pipefail
 exec bash "$(dirname "$0")/install-packages.sh" \
   g++ cmake ninja-build pkg-config \
   qt6-base-dev qt6-image-formats-plugins libgl-dev \
-  libpng-dev libjpeg62-turbo-dev zlib1g-dev libgtest-dev
+  libpng-dev libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libgtest-dev

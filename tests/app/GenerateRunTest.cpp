@@ -7,6 +7,7 @@
 #include "platform/PngWriter.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "platform/Parallel.h"
 #include "settings/Settings.h"
 #include "support/PngRead.h"
 #include "support/ScriptedDialogs.h"
@@ -32,6 +33,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -504,4 +507,35 @@ TEST_F(GenerateRunTest, PreviewShowsWhatTheRunWritesAndWritesNothing) {
   EXPECT_NE(readFileBytes(OutPath("MyApp29x29.png")),
             encodePng(renderImage(square->Bitmap(), 29, 29, square->ZoomRect(), false).Image()));
   EXPECT_EQ(TPreviewWindow::SizeText(180, 180), "180 x 180");
+}
+
+// An error on a render thread (out of memory, or no thread to be had) ends the run like any other
+// error: its message is shown, after the file it happened on is logged, and no file is written.
+TEST_F(GenerateRunTest, ErrorsOnRenderThreadsAreShownLikeAnyOther) {
+  const std::system_error noThread(std::make_error_code(std::errc::resource_unavailable_try_again));
+  struct Case {
+    WorkerEvent when;
+    std::function<void()> fail;
+    QString shown;
+  };
+  const Case cases[] = {
+      {WorkerEvent::Task, [] { throw std::bad_alloc(); }, "Out of memory."},
+      {WorkerEvent::ThreadStart, [&] { throw noThread; }, QString::fromUtf8(noThread.what()) + "."},
+  };
+  for (const Case& c : cases) {
+    Dialogs.Errors.clear();
+    setWorkerTestHook([&](WorkerEvent e) {
+      if (e == c.when)
+        c.fail();
+    });
+    Generate();
+    setWorkerTestHook({});
+    EXPECT_EQ(Dialogs.Errors, QStringList{c.shown});
+    EXPECT_EQ(Log().last(), "      " + OutPath("MyApp180x180.png"));
+    EXPECT_TRUE(Pngs().isEmpty());
+  }
+  Dialogs.Errors.clear();
+  Generate();  // the program goes on
+  EXPECT_TRUE(Dialogs.Errors.isEmpty());
+  EXPECT_EQ(Pngs().size(), 53);
 }

@@ -1,4 +1,8 @@
+#include "app/RenderAhead.h"
 #include "app/RenderImage.h"
+#include "platform/Errors.h"
+#include "platform/Parallel.h"
+#include "platform/PngWriter.h"
 #include "platform/Bitmap.h"
 #include "platform/Resample.h"
 #include "platform/SmoothResample.h"
@@ -6,9 +10,13 @@
 #include "support/PngRead.h"
 
 #include <QRandomGenerator>
+#include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -223,4 +231,93 @@ TEST(Render, SmoothAveragesOnlyReductionsAndKeepsSoftEdgesFree) {
     }
   EXPECT_GT(soft, 10) << "the rim is averaged into soft pixels";
   EXPECT_EQ(d.pixel(14, 14)[3], 255);
+}
+
+// Images made in bands, on worker threads, ahead of the caller, have exactly the pixels of one
+// whole draw written by the PNG writer: small images (one band), large ones (several bands),
+// one-pixel and one-row images, an empty source; images the caller skips are simply not taken.
+TEST(Render, BandsRenderedAheadGiveThePixelsOfOneDraw) {
+  TBitmap source;
+  source.Assign(randomPremultiplied(300, 200, 21));
+  const TRectF rect{0.1f, 0.05f, 0.97f, 0.9f};
+  const QSize sizes[] = {{1500, 1100}, {57, 57}, {1, 1}, {2049, 700}, {3000, 1}, {29, 29}};
+  RenderAhead ahead;
+  for (const QSize& s : sizes)
+    ahead.Add(source, s.width(), s.height(), rect);
+  ahead.Add(TBitmap(), 40, 30, rect);
+  ahead.Start();
+  for (int i : {0, 1, 3, 4, 6}) {  // 2 and 5 skipped
+    const QByteArray png = ahead.Take(i);
+    QImage expected(i == 6 ? QSize(40, 30) : sizes[i], QImage::Format_ARGB32_Premultiplied);
+    expected.fill(0);
+    if (i != 6)
+      drawBilinear(source.Image(), sourceRectOf(source, rect), expected);
+    const DecodedPng want = readPngBytes(encodePng(expected));
+    const DecodedPng got = readPngBytes(png);
+    ASSERT_TRUE(got.ok) << i;
+    EXPECT_EQ(got.width, expected.width());
+    EXPECT_EQ(got.rgba, want.rgba) << "image " << i;
+  }
+
+  // Rows whose best filter at a band's start is Up from the real row above: stripes of 0 and 1
+  // repeated down the image (from the previous band's last row, not from a row of zeros).
+  TBitmap stripes(1000, 1);
+  for (int x = 0; x < 1000; ++x)
+    stripes.Image().setPixel(x, 0, x % 2 ? 0xff010101u : 0xff000000u);
+  RenderAhead tall;
+  tall.Add(stripes, 1000, 2000, TRectF{0, 0, 1, 1});
+  tall.Start();
+  const DecodedPng d = readPngBytes(tall.Take(0));
+  ASSERT_TRUE(d.ok);
+  for (int y = 0; y < 2000; ++y)
+    ASSERT_EQ(d.pixel(1, y)[0], 1) << "row " << y;
+}
+
+// An error on a render thread, or a render thread that cannot be started, is raised where the
+// image is taken, on the caller's thread; an image without pixels raises the writer's message.
+TEST(Render, ErrorsOnRenderThreadsReachTheCaller) {
+  TBitmap source;
+  source.Assign(randomPremultiplied(50, 40, 3));
+  const TRectF all{0, 0, 1, 1};
+  struct Case {
+    WorkerEvent when;
+    std::function<void()> fail;
+    std::function<void(RenderAhead&)> check;
+  };
+  const Case cases[] = {
+      {WorkerEvent::Task, [] { throw std::bad_alloc(); },
+       [](RenderAhead& a) { EXPECT_THROW(a.Take(0), std::bad_alloc); }},
+      {WorkerEvent::ThreadStart,
+       [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); },
+       [](RenderAhead& a) { EXPECT_THROW(a.Take(0), std::system_error); }},
+  };
+  for (const Case& c : cases) {
+    setWorkerTestHook([&](WorkerEvent e) {
+      if (e == c.when)
+        c.fail();
+    });
+    {
+      RenderAhead ahead;
+      ahead.Add(source, 1200, 1000, all);
+      ahead.Add(source, 20, 20, all);
+      ahead.Start();
+      c.check(ahead);
+    }
+    QTemporaryDir dir;
+    if (c.when == WorkerEvent::Task)
+      EXPECT_THROW(renderImageFile(source, 1200, 1000, all, dir.filePath("x.png")), std::bad_alloc);
+    setWorkerTestHook({});
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.png")));
+  }
+  RenderAhead ahead;
+  ahead.Add(source, 0, 10, all);
+  ahead.Add(source, 10, 10, all);
+  ahead.Start();
+  try {
+    ahead.Take(0);
+    FAIL();
+  } catch (const EBitmapError& e) {
+    EXPECT_EQ(e.Message(), "Saving bitmap failed.");
+  }
+  EXPECT_TRUE(readPngBytes(ahead.Take(1)).ok);
 }

@@ -1,5 +1,6 @@
 #include "platform/Bitmap.h"
 #include "platform/Errors.h"
+#include "platform/Parallel.h"
 #include "platform/PngWriter.h"
 #include "support/PngRead.h"
 #include "support/TestFiles.h"
@@ -10,8 +11,72 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
+
+// The image data of a PNG: the IDAT chunks' bytes joined (the zlib stream).
+QByteArray idatOf(const QByteArray& png) {
+  QByteArray data;
+  for (qsizetype at = 8; at + 12 <= png.size();) {
+    const uint32_t len = uint32_t(uchar(png[at])) << 24 | uint32_t(uchar(png[at + 1])) << 16 |
+                         uint32_t(uchar(png[at + 2])) << 8 | uint32_t(uchar(png[at + 3]));
+    if (png.mid(at + 4, 4) == "IDAT")
+      data += png.mid(at + 8, qsizetype(len));
+    at += 12 + qsizetype(len);
+  }
+  return data;
+}
+
+// zlib's inflate of a whole zlib stream (header and Adler-32 checked); empty on any error.
+QByteArray zlibInflate(const QByteArray& stream, size_t expectedSize) {
+  QByteArray out(qsizetype(expectedSize + 16), '\0');
+  uLongf size = uLongf(out.size());
+  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(stream.constData()),
+                 uLong(stream.size())) != Z_OK)
+    return {};
+  out.resize(qsizetype(size));
+  return out;
+}
+
+// The straight RGBA bytes of a premultiplied pixel, worked out independently of the writer.
+void straight(QRgb p, uint8_t* out) {
+  const int a = qAlpha(p);
+  const int c[3] = {qRed(p), qGreen(p), qBlue(p)};
+  for (int i = 0; i < 3; ++i)
+    out[i] = uint8_t(a == 0 ? 0 : std::min(255, (c[i] * 255 + a / 2) / a));
+  out[3] = uint8_t(a);
+}
+
+// The rows of the image with the Up filter: filter byte 2, then each byte minus the one above.
+QByteArray upFiltered(const QImage& img) {
+  const int w = img.width();
+  QByteArray out;
+  std::vector<uint8_t> prev(size_t(w) * 4, 0), cur(size_t(w) * 4);
+  for (int y = 0; y < img.height(); ++y) {
+    for (int x = 0; x < w; ++x)
+      straight(img.pixel(x, y), cur.data() + 4 * x);
+    out.append(char(2));
+    for (size_t i = 0; i < cur.size(); ++i)
+      out.append(char(uint8_t(cur[i] - prev[i])));
+    std::swap(prev, cur);
+  }
+  return out;
+}
+
+QImage patterned(int w, int h, const std::function<QRgb(int x, int y)>& pixel) {
+  QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      img.setPixel(x, y, pixel(x, y));
+  return img;
+}
 
 QImage premultiplied(int w, int h, quint32 seed) {
   QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -136,4 +201,83 @@ TEST(PngWriter, ReadOnlyFolderOrFileIsRefused) {
   QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
   EXPECT_THROW(bitmap.SaveToFile(dir.filePath("new.png")), EBitmapError);
   QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Every width from one pixel to 9000, every kind of row (noise, one colour, transparent,
+// gradients that repeat at a pixel's distance) and every band count: libpng decodes the
+// pixels, and zlib inflates the image data (checking its Adler-32) to exactly the filtered rows.
+TEST(PngWriter, EveryShapeAndBandCountDecodesWithLibpngAndZlib) {
+  QRandomGenerator rng(99);
+  struct Content {
+    const char* name;
+    std::function<QRgb(int, int)> pixel;
+  };
+  const Content contents[] = {
+      {"noise", [&](int, int) { return qPremultiply(rng.generate()); }},
+      {"one colour", [](int, int) { return qRgba(10, 200, 30, 255); }},
+      {"transparent", [](int, int) { return 0u; }},
+      {"horizontal steps", [](int x, int) { return qRgba((x / 300) & 0xff, 7, 7, 255); }},
+      {"soft edges", [](int x, int y) { return qPremultiply(qRgba(200, 100, 50, (x + y) & 0xff)); }},
+  };
+  const QSize shapes[] = {{1, 1}, {2, 1}, {1, 3}, {3, 2}, {5, 70}, {257, 9}, {1023, 4}, {4097, 3}, {9000, 7}};
+  for (const Content& c : contents)
+    for (const QSize& shape : shapes) {
+      const QImage img = patterned(shape.width(), shape.height(), c.pixel);
+      const QByteArray filtered = upFiltered(img);
+      for (int bands : {1, 2, shape.height()}) {
+        PngOptions o;
+        o.filter = PngOptions::Filter::Up;
+        o.segments = bands;
+        const QByteArray png = encodePng(img, o);
+        const std::string what = std::string(c.name) + " " + std::to_string(shape.width()) + "x" +
+                                 std::to_string(shape.height()) + " bands " + std::to_string(bands);
+        ASSERT_EQ(zlibInflate(idatOf(png), size_t(filtered.size())), filtered) << what;
+        const DecodedPng d = readPngBytes(png);
+        ASSERT_TRUE(d.ok) << what;
+        for (int y = 0; y < shape.height(); ++y)
+          for (int x = 0; x < shape.width(); ++x) {
+            uint8_t expected[4];
+            straight(img.pixel(x, y), expected);
+            ASSERT_EQ(0, std::memcmp(d.pixel(x, y), expected, 4)) << what << " at " << x << "," << y;
+          }
+        // The default filter choice decodes to the same pixels.
+        o.filter = PngOptions::Filter::Adaptive;
+        const DecodedPng a = readPngBytes(encodePng(img, o));
+        ASSERT_TRUE(a.ok) << what;
+        ASSERT_EQ(a.rgba, d.rgba) << what;
+      }
+    }
+}
+
+// An error on a worker thread (a failed allocation, a thread the system will not start) comes
+// back to the caller as an exception; the program goes on and the writer works afterwards.
+TEST(PngWriter, WorkerErrorsReachTheCaller) {
+  const QImage img = premultiplied(700, 600, 5);  // several bands
+  PngOptions o;
+  o.segments = 4;
+  const QByteArray good = encodePng(img, o);
+  struct Case {
+    WorkerEvent when;
+    int failAt;  // the call of the hook that fails
+    std::function<void()> fail;
+  };
+  const Case cases[] = {
+      {WorkerEvent::Task, 2, [] { throw std::bad_alloc(); }},
+      {WorkerEvent::ThreadStart, 0,
+       [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); }},
+  };
+  for (const Case& c : cases) {
+    int calls = 0;
+    setWorkerTestHook([&](WorkerEvent e) {
+      if (e == c.when && calls++ == c.failAt)
+        c.fail();
+    });
+    if (c.when == WorkerEvent::Task)
+      EXPECT_THROW(encodePng(img, o), std::bad_alloc);
+    else
+      EXPECT_THROW(encodePng(img, o), std::system_error);
+    setWorkerTestHook({});
+    EXPECT_GT(calls, c.failAt);
+  }
+  EXPECT_EQ(encodePng(img, o), good);
 }
