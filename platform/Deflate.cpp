@@ -374,7 +374,7 @@ void RunDeflater::finish(bool last) {
   FOut.resize(FOutUsed);
 }
 
-std::vector<uint8_t> deflateRuns(const uint8_t* data, size_t size, bool last) {
+DeflateBytes deflateRuns(const uint8_t* data, size_t size, bool last) {
   RunDeflater d(size);
   d.add(data, size);
   d.finish(last);

@@ -2,7 +2,32 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+// An allocator whose value-initialisation leaves bytes as they are: growing a buffer of it with
+// resize() reserves room without first clearing every byte of it.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Compressed bytes: room for a block is made ahead of writing it, with no clearing.
+using DeflateBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 // A deflate (RFC 1951) encoder made for PNG's filtered rows.
 //
@@ -32,8 +57,8 @@ public:
   void finish(bool last);
 
   // The compressed bytes, once finish() has been called.
-  const std::vector<uint8_t>& output() const { return FOut; }
-  std::vector<uint8_t> takeOutput() { return std::move(FOut); }
+  const DeflateBytes& output() const { return FOut; }
+  DeflateBytes takeOutput() { return std::move(FOut); }
 
 private:
   void literal(uint8_t byte);
@@ -52,12 +77,12 @@ private:
   uint64_t FBitBuffer = 0;
   unsigned FBitCount = 0;
   bool FFinished = false;
-  std::vector<uint8_t> FOut;  // FOutUsed bytes written, the rest room for the next block
+  DeflateBytes FOut;  // FOutUsed bytes written, the rest room for the next block
   size_t FOutUsed = 0;
 };
 
 // One segment in one call.
-std::vector<uint8_t> deflateRuns(const uint8_t* data, size_t size, bool last);
+DeflateBytes deflateRuns(const uint8_t* data, size_t size, bool last);
 
 // Code lengths of a length-limited prefix code for the frequencies: every symbol with a non-zero
 // frequency gets a length from 1 to maxLength, the others 0; the code is always complete (the

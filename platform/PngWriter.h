@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Deflate.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -34,7 +36,7 @@ int pngBandCount(int width, int height);
 
 // The compressed image data of one band of rows.
 struct PngSegment {
-  std::vector<uint8_t> deflated;
+  DeflateBytes deflated;
   uint32_t adler = 1;   // Adler-32 of the band's filtered bytes
   uint64_t length = 0;  // filtered bytes
 };

@@ -50,7 +50,7 @@ std::vector<uint8_t> deflateSegments(const std::vector<uint8_t>& data, const std
     }
     const bool last = s == cuts.size();
     d.finish(last);
-    const std::vector<uint8_t>& out = d.output();
+    const DeflateBytes& out = d.output();
     if (!last) {
       EXPECT_GE(out.size(), 5u);
       EXPECT_EQ(std::vector<uint8_t>(out.end() - 4, out.end()), (std::vector<uint8_t>{0, 0, 0xff, 0xff}))
