@@ -35,6 +35,10 @@
 // result does not depend on the split. An error on any thread is raised on the caller's.
 void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target);
 
+// Where the processor has SSE4.1 the draw uses it, with exactly the same results. Tests turn that
+// path off to compare the two; returns whether it was allowed before.
+bool setBilinearVectorPath(bool allowed);
+
 // The same draw, one target row at a time (for instance straight into an encoder, without a
 // target bitmap): row j is exactly row j of drawBilinear's result. Rows asked for in increasing
 // order reuse the horizontal passes of the rows before. The source must not be empty and must
@@ -51,7 +55,10 @@ public:
   };
 
 private:
+  void horizontalPass(const uint32_t* row, uint64_t* out) const;
+
   const QImage& FSource;
+  bool FVector = false;  // the SSE4.1 path, on processors that have it
   std::vector<Tap> FXTaps, FYTaps;
   std::vector<uint64_t> FTop, FBottom;
   int FTopRow = -1, FBottomRow = -1;

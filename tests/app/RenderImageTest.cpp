@@ -49,30 +49,46 @@ QImage randomPremultiplied(int w, int h, quint32 seed) {
 
 }  // namespace
 
+// Both paths of the draw, the vector one (where the processor has it) and the plain one, follow
+// the rule within one unit and give exactly the same pixels, also at the largest sums (an opaque
+// white picture) and for widths that are not a multiple of four.
 TEST(Resample, MatchesTheBilinearRuleWithinOneUnit) {
-  const QImage src = randomPremultiplied(97, 61, 11);
+  QImage white(23, 17, QImage::Format_ARGB32_Premultiplied);
+  white.fill(0xffffffffu);
   struct Case {
     const char* what;
+    QImage src;
     TRectF rect;
     int W, H;
   };
+  const QImage src = randomPremultiplied(97, 61, 11);
   const Case cases[] = {
-      {"whole picture squeezed, independent scales", {0, 0, 97, 61}, 57, 57},
-      {"enlarged from a fractional region", {10.25f, 5.5f, 33.33f, 20.75f}, 180, 120},
-      {"region reaching beyond the picture repeats the edges", {-20, -10, 120, 80}, 64, 48},
-      {"strong reduction samples four pixels", {0, 0, 97, 61}, 7, 3},
-      {"large target split over cores", {3, 2, 90, 60}, 700, 400},
+      {"whole picture squeezed, independent scales", src, {0, 0, 97, 61}, 57, 57},
+      {"enlarged from a fractional region", src, {10.25f, 5.5f, 33.33f, 20.75f}, 180, 120},
+      {"region reaching beyond the picture repeats the edges", src, {-20, -10, 120, 80}, 64, 48},
+      {"strong reduction samples four pixels", src, {0, 0, 97, 61}, 7, 3},
+      {"large target split over cores", src, {3, 2, 90, 60}, 700, 400},
+      {"one pixel", src, {1.5f, 2.25f, 40, 30}, 1, 1},
+      {"opaque white, every sum at its largest", white, {0.3f, 0.7f, 22.6f, 16.1f}, 45, 31},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    QImage dst(c.W, c.H, QImage::Format_ARGB32_Premultiplied);
-    dst.fill(0);
-    drawBilinear(src, c.rect, dst);
+    QImage drawn[2];
+    for (const bool vector : {true, false}) {
+      const bool before = setBilinearVectorPath(vector);
+      QImage& dst = drawn[vector ? 0 : 1];
+      dst = QImage(c.W, c.H, QImage::Format_ARGB32_Premultiplied);
+      dst.fill(0);
+      drawBilinear(c.src, c.rect, dst);
+      setBilinearVectorPath(before);
+    }
+    ASSERT_EQ(drawn[0], drawn[1]) << "the vector path differs from the plain one";
     for (int j = 0; j < c.H; ++j)
       for (int i = 0; i < c.W; ++i)
         for (int ch = 0; ch < 4; ++ch) {
-          const double ref = referenceChannel(src, c.rect.Left, c.rect.Top, c.rect.Right, c.rect.Bottom, c.W, c.H, i, j, ch);
-          const int got = int((reinterpret_cast<const QRgb*>(dst.constScanLine(j))[i] >> (8 * ch)) & 0xff);
+          const double ref =
+              referenceChannel(c.src, c.rect.Left, c.rect.Top, c.rect.Right, c.rect.Bottom, c.W, c.H, i, j, ch);
+          const int got = int((reinterpret_cast<const QRgb*>(drawn[0].constScanLine(j))[i] >> (8 * ch)) & 0xff);
           ASSERT_LE(std::abs(got - ref), 1.0) << i << "," << j << " ch " << ch;
         }
   }
