@@ -1,11 +1,10 @@
 #include "platform/SmoothResample.h"
 
-#include "platform/ParallelParts.h"
+#include "platform/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -163,10 +162,9 @@ void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& tar
   const qsizetype stride = target.bytesPerLine();
   // The work of a row is the source columns it sums; split only when there is enough of it.
   const int64_t work = int64_t(xt.highest - xt.lowest + 1) * (yt.highest - yt.lowest + 1) + int64_t(W) * H;
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const int parts = work < (1 << 18) ? 1 : int(std::min<unsigned>({cores, 8u, unsigned(H)}));
+  const int parts = work < (1 << 18) ? 1 : std::min(workerThreadCount(), H);
 
-  runInParts(parts, [&](int p) {
+  runParallel(parts, parts, [&](int p) {
     renderRows(source, xt, yt, bits, stride, int(int64_t(H) * p / parts), int(int64_t(H) * (p + 1) / parts));
   });
 }
