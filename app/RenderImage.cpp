@@ -23,7 +23,7 @@ TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF&
   if (aBitmap.IsEmpty())
     output.Clear(0x00000000);
   else if (const TRectF source = sourceRectOf(aBitmap, aRect); aSmooth && isReduction(source, Width, Height))
-    drawAreaAverage(aBitmap.Image(), source, output.Image());
+    drawReduced(aBitmap.Image(), source, output.Image());
   else
     drawBilinear(aBitmap.Image(), source, output.Image());
   return output;
@@ -37,19 +37,7 @@ PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const 
   if (Width > 0 && Height > 0)
     FBands.resize(size_t(pngBandCount(Width, Height)));
   if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height))
-    FSmooth = std::make_shared<SmoothImage>();
-}
-
-const QImage& PngRenderJob::SmoothPixels() {
-  // The area average needs whole neighbourhoods of rows: the image is made once, by the first band
-  // that needs it (itself spread over the cores), and every band encodes its rows from it.
-  std::call_once(FSmooth->once, [this] {
-    FSmooth->image = QImage(FWidth, FHeight, QImage::Format_ARGB32_Premultiplied);
-    if (FSmooth->image.isNull())
-      throw std::bad_alloc();
-    drawAreaAverage(FSource, FSourceRect, FSmooth->image);
-  });
-  return FSmooth->image;
+    FSmooth = true;
 }
 
 void PngRenderJob::RenderBand(int band) {
@@ -58,12 +46,16 @@ void PngRenderJob::RenderBand(int band) {
   std::vector<uint32_t> row(size_t(FWidth), 0), before;
   // An empty source draws nothing: the rows stay transparent black.
   std::optional<BilinearRows> rows;
-  const QImage* smooth = FSmooth ? &SmoothPixels() : nullptr;
-  if (!FSource.isNull() && !smooth)
+  // Made here, not with the job: the halved levels of a smooth reduction are held only while a
+  // band of the picture is being rendered.
+  std::optional<AreaAverageRows> smooth;
+  if (FSmooth)
+    smooth.emplace(FSource, FSourceRect, FWidth, FHeight);
+  else if (!FSource.isNull())
     rows.emplace(FSource, FSourceRect, FWidth, FHeight);
   const auto render = [&](int y, uint32_t* out) {
     if (smooth)
-      std::copy_n(reinterpret_cast<const uint32_t*>(smooth->constScanLine(y)), FWidth, out);
+      smooth->render(y, out);
     else if (rows)
       rows->render(y, out);
   };

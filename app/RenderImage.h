@@ -2,13 +2,13 @@
 
 #include "platform/Bitmap.h"
 #include "platform/PngWriter.h"
+#include "platform/SmoothResample.h"
 #include "platform/Types.h"
 
 #include <QImage>
 #include <QString>
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 // The pixels of one output image: the region aRect (fractions 0..1 of the picture's width and
@@ -34,7 +34,7 @@ TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect);
 // into the encoder, with no output bitmap: distinct bands may be rendered at the same time on
 // different threads, in any order; the bytes do not depend on it. The job keeps its own
 // (shared, read-only) reference to the source's pixels. With aSmooth the pixels are those of
-// renderImage with aSmooth: a reduction is area-averaged once into an image the bands encode from.
+// renderImage with aSmooth: a reduction is area-averaged row by row as well.
 class PngRenderJob {
 public:
   PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
@@ -49,11 +49,5 @@ private:
   TRectF FSourceRect;
   int FWidth, FHeight;
   std::vector<PngSegment> FBands;
-  // The area-averaged pixels of a smooth reduction, made by the first band that needs them.
-  struct SmoothImage {
-    std::once_flag once;
-    QImage image;
-  };
-  std::shared_ptr<SmoothImage> FSmooth;  // none: rows are drawn with the bilinear rule
-  const QImage& SmoothPixels();
+  bool FSmooth = false;  // a smooth reduction: rows are area-averaged, not drawn with the bilinear rule
 };

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -71,14 +75,22 @@ constexpr uint32_t kVerticalScale = 1u << 15;    // fits 16 bits: widening 16 x 
 constexpr uint32_t kHorizontalScale = 1u << 16;
 constexpr int kTotalShift = 31;                  // 15 + 16
 
+// Scratch rows of the two passes, kept from one call to the next.
+struct RowScratch {
+  std::vector<uint32_t> column;
+  std::vector<uint64_t> lanes;
+};
+
 void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uchar* targetBits,
-                qsizetype targetStride, int rowBegin, int rowEnd) {
+                qsizetype targetStride, int rowBegin, int rowEnd, RowScratch& scratch) {
   // The columns the horizontal taps read; the vertical pass sums only those.
   const int x0 = xt.lowest, x1 = xt.highest;
   const size_t span = size_t(x1 - x0 + 1) * 4;
-  std::vector<uint32_t> column(span);
+  std::vector<uint32_t>& column = scratch.column;
+  column.resize(span);
   const size_t pixels = span / 4;
-  std::vector<uint64_t> lanes(pixels * 2);
+  std::vector<uint64_t>& lanes = scratch.lanes;
+  lanes.resize(pixels * 2);
   const int width = int(xt.first.size());
   for (int j = rowBegin; j < rowEnd; ++j) {
     std::fill(column.begin(), column.end(), 0u);
@@ -165,6 +177,131 @@ void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& tar
   const int parts = work < (1 << 18) ? 1 : std::min(workerThreadCount(), H);
 
   runParallel(parts, parts, [&](int p) {
-    renderRows(source, xt, yt, bits, stride, int(int64_t(H) * p / parts), int(int64_t(H) * (p + 1) / parts));
+    RowScratch scratch;
+    renderRows(source, xt, yt, bits, stride, int(int64_t(H) * p / parts), int(int64_t(H) * (p + 1) / parts),
+               scratch);
   });
+}
+
+QImage halveByBlocks(const QImage& source) {
+  if (source.isNull() || source.width() % 2 || source.height() % 2)
+    return QImage();
+  const int w = source.width() / 2, h = source.height() / 2;
+  QImage half(w, h, QImage::Format_ARGB32_Premultiplied);
+  if (half.isNull())
+    throw std::bad_alloc();
+  for (int y = 0; y < h; ++y) {
+    const auto* a = reinterpret_cast<const uint32_t*>(source.constScanLine(2 * y));
+    const auto* b = reinterpret_cast<const uint32_t*>(source.constScanLine(2 * y + 1));
+    auto* out = reinterpret_cast<uint32_t*>(half.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p[4] = {a[2 * x], a[2 * x + 1], b[2 * x], b[2 * x + 1]};
+      uint32_t result = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = 2;  // rounds the quarter to nearest
+        for (const uint32_t q : p)
+          sum += (q >> shift) & 0xffu;
+        result |= (sum >> 2) << shift;
+      }
+      out[x] = result;
+    }
+  }
+  return half;
+}
+
+namespace {
+
+// The halved levels of the pictures reduced most recently (a run or a preview reduces one picture
+// into many outputs): level k is the picture halved k times. Keyed on the picture's cache key,
+// which changes whenever its pixels do.
+struct Pyramid {
+  qint64 key = 0;
+  std::vector<QImage> levels;  // levels[0] is the picture itself
+};
+std::mutex g_pyramidMutex;
+std::vector<std::shared_ptr<Pyramid>> g_pyramids;  // most recent last
+constexpr size_t kPyramidsKept = 2;
+
+// The picture halved `wanted` times, or fewer where a level has an odd width or height; returns
+// the level and how many times it was halved.
+std::pair<QImage, int> reducedLevel(const QImage& source, int wanted) {
+  const std::lock_guard<std::mutex> lock(g_pyramidMutex);
+  std::shared_ptr<Pyramid> pyramid;
+  for (auto it = g_pyramids.begin(); it != g_pyramids.end(); ++it)
+    if ((*it)->key == source.cacheKey()) {
+      pyramid = *it;
+      g_pyramids.erase(it);
+      break;
+    }
+  if (!pyramid) {
+    pyramid = std::make_shared<Pyramid>();
+    pyramid->key = source.cacheKey();
+    pyramid->levels.push_back(source);
+  }
+  g_pyramids.push_back(pyramid);
+  if (g_pyramids.size() > kPyramidsKept)
+    g_pyramids.erase(g_pyramids.begin());
+  while (int(pyramid->levels.size()) <= wanted) {
+    QImage next = halveByBlocks(pyramid->levels.back());
+    if (next.isNull())
+      break;
+    pyramid->levels.push_back(std::move(next));
+  }
+  const int level = std::min(wanted, int(pyramid->levels.size()) - 1);
+  return {pyramid->levels[size_t(level)], level};
+}
+
+}  // namespace
+
+namespace {
+
+// The picture or halved level a Width x Height reduction of the region reads, with the region
+// moved into that level's pixels.
+QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+  const double factor = std::min(std::abs(double(rect.Right) - rect.Left) / Width,
+                                 std::abs(double(rect.Bottom) - rect.Top) / Height);
+  // Each output pixel keeps at least four pixels of the level across in each direction.
+  int wanted = 0;
+  while (std::isfinite(factor) && factor >= double(8 << wanted) && wanted < 16)
+    ++wanted;
+  if (wanted == 0)
+    return source;
+  const auto [level, halvings] = reducedLevel(source, wanted);
+  const double scale = 1.0 / double(1 << halvings);
+  rect = {float(rect.Left * scale), float(rect.Top * scale), float(rect.Right * scale), float(rect.Bottom * scale)};
+  return level;
+}
+
+}  // namespace
+
+void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  if (source.isNull() || target.isNull())
+    return;
+  TRectF rect = sourceRect;
+  const QImage level = levelFor(source, rect, target.width(), target.height());
+  drawAreaAverage(level, rect, target);
+}
+
+struct AreaAverageRows::Taps {
+  QImage level;  // the picture, or the halved level the rows are read from
+  AxisTaps x, y;
+  RowScratch scratch;
+};
+
+AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth,
+                                 int targetHeight) {
+  if (source.isNull() || targetWidth <= 0 || targetHeight <= 0 || !std::isfinite(sourceRect.Left) ||
+      !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) || !std::isfinite(sourceRect.Bottom))
+    return;
+  auto taps = std::make_shared<Taps>();
+  TRectF rect = sourceRect;
+  taps->level = levelFor(source, rect, targetWidth, targetHeight);
+  taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
+  taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
+  FTaps = std::move(taps);
+}
+
+void AreaAverageRows::render(int row, uint32_t* out) {
+  if (FTaps)  // one row at a time: the row's own pointer with no stride
+    renderRows(FTaps->level, FTaps->x, FTaps->y, reinterpret_cast<uchar*>(out), 0, row, row + 1, FTaps->scratch);
 }

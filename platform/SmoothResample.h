@@ -4,6 +4,9 @@
 
 #include <QImage>
 
+#include <cstdint>
+#include <memory>
+
 // Area-averaging drawing of a float-pixel region of one bitmap, scaled into the whole of another:
 // the reduction filter behind "Smooth downscaling".
 //
@@ -38,3 +41,28 @@ void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& tar
 // when the area average differs from linear interpolation and smooth downscaling applies. False
 // for a region with a coordinate that is not finite.
 bool isReduction(const TRectF& sourceRect, int Width, int Height);
+
+// A picture half as wide and as high, each pixel the average of a 2 x 2 block of premultiplied
+// pixels, rounded to nearest; a null image when the width or the height is odd.
+QImage halveByBlocks(const QImage& source);
+
+// The area average for outputs of any reduction, as drawAreaAverage, but a strong reduction reads
+// a halved level of the picture instead of every pixel of the region: the picture halved k times,
+// the largest k at which an output pixel still spans at least four pixels of the level across in
+// each direction (and while the level's sides are even). The levels of the last two pictures are
+// kept for the next outputs. Close to the exact average (below a unit on average, a few units at
+// most on random noise); a reduction by less than 8 is exactly drawAreaAverage.
+void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target);
+
+// The rows of drawReduced's result one at a time (for instance straight into an encoder, without
+// a target bitmap): row j is exactly row j of drawReduced into a targetWidth x targetHeight
+// target. One object serves one thread.
+class AreaAverageRows {
+public:
+  AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
+  void render(int row, uint32_t* out);
+
+private:
+  struct Taps;
+  std::shared_ptr<Taps> FTaps;  // none: nothing is drawn
+};

@@ -3,6 +3,8 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace {
@@ -103,4 +105,69 @@ TEST(SmoothResample, AppliesOnlyWhereTheOutputIsSmallerThanItsRegion) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(isReduction(c.rect, c.W, c.H), c.reduction) << c.what;
+}
+
+// A strong reduction reads the picture halved as often as an output pixel still spans four pixels
+// of the level (only while the sides are even); a mild one, or one of an odd-sized picture, is the
+// exact area average. Row by row gives exactly the whole draw.
+TEST(SmoothResample, StrongReductionsReadAHalvedLevelAndRowsMatchTheDraw) {
+  const QImage even = fixture(256, 128, 7), odd = fixture(255, 127, 8);
+  const QImage half = halveByBlocks(even);
+  ASSERT_EQ(half.size(), QSize(128, 64));
+  for (int y = 0; y < half.height(); ++y)
+    for (int x = 0; x < half.width(); ++x)
+      for (int c = 0; c < 32; c += 8) {
+        int sum = 2;
+        for (const QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
+          sum += int((even.pixel(2 * x + d.x(), 2 * y + d.y()) >> c) & 0xff);
+        ASSERT_EQ(int((half.pixel(x, y) >> c) & 0xff), sum / 4) << x << "," << y;
+      }
+  EXPECT_TRUE(halveByBlocks(odd).isNull());
+
+  auto draw = [](auto filter, const QImage& src, const TRectF& r, int w, int h) {
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    out.fill(0);
+    filter(src, r, out);
+    return out;
+  };
+  const TRectF all{0, 0, 256, 128};
+  struct Case {
+    const char* what;
+    QImage src;
+    TRectF rect;
+    int w, h;
+    QImage expected;
+  };
+  const Case cases[] = {
+      {"by 25.6: the picture halved twice", even, all, 10, 5,
+       draw(drawAreaAverage, halveByBlocks(half), TRectF{0, 0, 64, 32}, 10, 5)},
+      {"by 12.8: the picture halved once", even, all, 20, 10, draw(drawAreaAverage, half, TRectF{0, 0, 128, 64}, 20, 10)},
+      {"by 6.4: the picture itself", even, all, 40, 20, draw(drawAreaAverage, even, all, 40, 20)},
+      {"odd sides: the picture itself", odd, TRectF{0, 0, 255, 127}, 20, 10,
+       draw(drawAreaAverage, odd, TRectF{0, 0, 255, 127}, 20, 10)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QImage reduced = draw(drawReduced, c.src, c.rect, c.w, c.h);
+    EXPECT_EQ(reduced, c.expected);
+    AreaAverageRows rows(c.src, c.rect, c.w, c.h);
+    for (int y = 0; y < c.h; ++y) {
+      std::vector<uint32_t> row(size_t(c.w), 0);
+      rows.render(y, row.data());
+      ASSERT_EQ(0, std::memcmp(row.data(), reduced.constScanLine(y), size_t(c.w) * 4)) << "row " << y;
+    }
+    // Close to the exact average of the whole region even when read from a level: on this noise,
+    // the worst case for the blocks a level averages, a few units at most and below one on average.
+    double total = 0, worst = 0;
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x)
+        for (int ch = 0; ch < 4; ++ch) {
+          const double d = std::abs(int((reduced.pixel(x, y) >> (8 * ch)) & 0xff) -
+                                    referenceChannel(c.src, c.rect, c.w, c.h, x, y, ch));
+          total += d;
+          worst = std::max(worst, d);
+        }
+    EXPECT_LE(total / (c.w * c.h * 4), 1.0);
+    EXPECT_LE(worst, 6.0);
+  }
 }
