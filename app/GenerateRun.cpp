@@ -24,25 +24,43 @@ bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPa
          (iPad && !e.iPadName.isEmpty());
 }
 
+namespace {
+
+// What a run makes, as the Setup tab says when it starts: the devices, the App Store icon, and the
+// folder and stem of every file's name.
+struct TRunChoices {
+  bool android, iPhone, iPad, appStoreIcon;
+  QString folder, stem;
+
+  bool serves(const TSizeInfo& e) const { return servesCheckedDevice(e, android, iPhone, iPad); }
+  // The App Store icon follows the 1:1 group's own files.
+  bool appStoreIconAfter(int group) const { return group == 0 && appStoreIcon && (iPhone || iPad); }
+  QString pngPath(int width, int height) const { return joinPath(folder, outputFileName(stem, width, height)); }
+};
+
+TRunChoices runChoices(const TfrmVellumark& form) {
+  const QString baseName = form.ceBaseName->currentText();
+  return {TfrmVellumark::IsChecked(form.lbiAndroid), TfrmVellumark::IsChecked(form.lbiiPhone),
+          TfrmVellumark::IsChecked(form.lbiiPad),    form.cbAppStoreIcon->isChecked(),
+          folderOf(baseName),                        stemOf(baseName)};
+}
+
+}  // namespace
+
 void TfrmVellumark::NewOptsets() {
   AndroidOptions = NewAndroidOptsetWithHeader();
   iOSOptions = NewiOSOptsetWithHeader();
 }
 
 QStringList TfrmVellumark::OutputPngPaths() const {
-  const bool android = IsChecked(lbiAndroid);
-  const bool iPhone = IsChecked(lbiiPhone);
-  const bool iPad = IsChecked(lbiiPad);
-  const QString baseName = ceBaseName->currentText();
-  const QString folder = folderOf(baseName);
-  const QString stem = stemOf(baseName);
+  const TRunChoices run = runChoices(*this);
   QStringList paths;
   for (int g = 0; g < SizeGroupCount; ++g) {
     for (const TSizeInfo& e : SizeGroups[g])
-      if (servesCheckedDevice(e, android, iPhone, iPad))
-        paths << joinPath(folder, outputFileName(stem, e.Width, e.Height));
-    if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
-      paths << joinPath(folder, outputFileName(stem, AppStoreIconSize, AppStoreIconSize));
+      if (run.serves(e))
+        paths << run.pngPath(e.Width, e.Height);
+    if (run.appStoreIconAfter(g))
+      paths << run.pngPath(AppStoreIconSize, AppStoreIconSize);
   }
   return paths;
 }
@@ -53,13 +71,10 @@ void TfrmVellumark::GenerateImages() {
   // The last answer to the overwrite question; it lives for this run only.
   int remembered = mrYes;
 
-  const bool android = IsChecked(lbiAndroid);
-  const bool iPhone = IsChecked(lbiiPhone);
-  const bool iPad = IsChecked(lbiiPad);
-  const QString baseName = ceBaseName->currentText();
-  const QString folder = folderOf(baseName);
-  const QString stem = stemOf(baseName);
-  const bool appStoreIcon = cbAppStoreIcon->isChecked();
+  const TRunChoices run = runChoices(*this);
+  const bool android = run.android, iPhone = run.iPhone, iPad = run.iPad;
+  const QString& folder = run.folder;
+  const QString& stem = run.stem;
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
   const bool smooth = cbSmooth->isChecked();
   // Entries done of the entries to make, for the progress bar.
@@ -74,9 +89,9 @@ void TfrmVellumark::GenerateImages() {
   for (int g = 0; g < SizeGroupCount; ++g) {
     const TRatioFrame* frame = FindRatioFrame(g);
     for (const TSizeInfo& e : SizeGroups[g])
-      if (servesCheckedDevice(e, android, iPhone, iPad))
+      if (run.serves(e))
         ahead.Add(frame->Bitmap(), e.Width, e.Height, frame->ZoomRect(), smooth);
-    if (g == 0 && appStoreIcon && (iPhone || iPad))
+    if (run.appStoreIconAfter(g))
       ahead.Add(frame->Bitmap(), AppStoreIconSize, AppStoreIconSize, frame->ZoomRect(), smooth);
   }
   ahead.Start();
@@ -120,7 +135,7 @@ void TfrmVellumark::GenerateImages() {
       const bool forIPad = iPad && !e.iPadName.isEmpty();
       if (!forAndroid && !forIPhone && !forIPad)
         continue;
-      const QString path = joinPath(folder, outputFileName(stem, e.Width, e.Height));
+      const QString path = run.pngPath(e.Width, e.Height);
 
       // Named before the existence test: a file that is then skipped is still in the option sets.
       if (forAndroid)
@@ -134,8 +149,8 @@ void TfrmVellumark::GenerateImages() {
         return;
     }
     // The App Store icon comes after the 1:1 group's own files; the option sets do not name it.
-    if (g == 0 && appStoreIcon && (iPhone || iPad)) {
-      if (!writeFile(joinPath(folder, outputFileName(stem, AppStoreIconSize, AppStoreIconSize))))
+    if (run.appStoreIconAfter(g)) {
+      if (!writeFile(run.pngPath(AppStoreIconSize, AppStoreIconSize)))
         return;
     }
   }
