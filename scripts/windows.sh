@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Fresh Debian 12 machine: cross-builds Vellumark for 64-bit Windows with Debian's MinGW-w64 compiler and
+# writes dist/Vellumark-<version>-windows-x64.zip (Vellumark.exe, the Qt DLLs and plugins it loads, the
+# MinGW runtime and the licence texts of everything shipped).
+#
+# Qt and the libraries the decoder links are built from Debian's own source packages (apt-get source),
+# Qt as shared libraries, into a cache outside the repository that later runs reuse:
+#   VELLUMARK_WIN_CACHE (default ~/.cache/vellumark-windows)
+# The first run takes about an hour on two cores (almost all of it Qt); with the cache filled, a minute.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+cache=${VELLUMARK_WIN_CACHE:-$HOME/.cache/vellumark-windows}
+jobs=${VELLUMARK_JOBS:-$(nproc)}
+prefix=$cache/prefix         # zlib, libpng, libjpeg-turbo, libdeflate (static), Qt (shared)
+src=$cache/src
+mkdir -p "$src" "$prefix"
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
+
+# --- the compiler, the host Qt (its tools run during the build) and the source packages ------------------
+bash scripts/install-deps.sh
+bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix dpkg-dev zip
+
+if ! apt-get source --print-uris qt6-base >/dev/null 2>&1 \
+   || [ -z "$(apt-get source --print-uris qt6-base 2>/dev/null | grep -F .dsc)" ]; then
+  # apt-get source needs a deb-src entry: the same archive as the binary packages.
+  "${as_root[@]}" tee /etc/apt/sources.list.d/vellumark-deb-src.sources >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  "${as_root[@]}" apt-get update
+fi
+
+# Unpacks Debian's source package $1 (with Debian's patches) into $src/$2 once.
+unpack() {
+  local pkg=$1 dir=$2
+  [ -d "$src/$dir" ] && return 0
+  (cd "$src" && rm -rf "$dir.tmp" && apt-get source --download-only "$pkg" \
+     && dpkg-source -x "$(ls -t "$pkg"_*.dsc | head -1)" "$dir.tmp" && mv "$dir.tmp" "$dir")
+}
+
+toolchain=$cache/mingw-toolchain.cmake
+cat >"$toolchain" <<EOF
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 $prefix)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+
+cmake_lib() {   # cmake_lib NAME SOURCEDIR [cmake args...]: static, into the prefix, once
+  local name=$1 dir=$2; shift 2
+  [ -f "$cache/stamp-$name" ] && return 0
+  rm -rf "$cache/build-$name"
+  cmake -S "$dir" -B "$cache/build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
+  cmake --build "$cache/build-$name" -j "$jobs"
+  cmake --install "$cache/build-$name"
+  touch "$cache/stamp-$name"
+}
+
+# --- the libraries the decoder and the PNG writer link -----------------------------------------------------
+unpack zlib zlib
+unpack libpng1.6 libpng
+unpack libjpeg-turbo libjpeg-turbo
+unpack libdeflate libdeflate
+# Debian's zlib source leaves out the Windows resource file the DLL needs: only the static library is built.
+if [ ! -f "$cache/stamp-zlib" ]; then
+  cmake -S "$src/zlib" -B "$cache/build-zlib" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix"
+  cmake --build "$cache/build-zlib" -j "$jobs" --target zlibstatic
+  mkdir -p "$prefix/include" "$prefix/lib"
+  cp "$src/zlib/zlib.h" "$cache/build-zlib/zconf.h" "$prefix/include/"
+  cp "$cache/build-zlib/libzlibstatic.a" "$prefix/lib/libz.a"
+  touch "$cache/stamp-zlib"
+fi
+cmake_lib libpng "$src/libpng" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+  -DZLIB_ROOT="$prefix"
+cmake_lib libjpeg-turbo "$src/libjpeg-turbo" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+  -DWITH_SIMD="$(command -v nasm >/dev/null && echo ON || echo OFF)"
+# libdeflate 1.14 builds with its own Makefile; the project finds it through pkg-config.
+if [ ! -f "$cache/stamp-libdeflate" ]; then
+  make -C "$src/libdeflate" -j "$jobs" CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar libdeflatestatic.lib
+  mkdir -p "$prefix/include" "$prefix/lib/pkgconfig"
+  cp "$src/libdeflate/libdeflate.h" "$prefix/include/"
+  cp "$src/libdeflate/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+  printf '%s\n' "prefix=$prefix" 'Name: libdeflate' 'Description: fast DEFLATE' \
+    "Version: $(sed -n 's/^#define LIBDEFLATE_VERSION_STRING[^"]*"\(.*\)"/\1/p' "$src/libdeflate/libdeflate.h")" \
+    'Libs: -L${prefix}/lib -ldeflate' 'Cflags: -I${prefix}/include' >"$prefix/lib/pkgconfig/libdeflate.pc"
+  touch "$cache/stamp-libdeflate"
+fi
+
+# --- Qt: only the modules and plugins Vellumark uses, as DLLs -------------------------------------------------
+host_cmake=$(dirname "$(dpkg -L qt6-base-dev | grep '/cmake/Qt6HostInfo$' | head -1)")
+unpack qt6-base qtbase
+if [ ! -f "$cache/stamp-qtbase" ]; then
+  cmake -S "$src/qtbase" -B "$cache/build-qtbase" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix/qt" -DBUILD_SHARED_LIBS=ON \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DQt6HostInfo_DIR="$host_cmake/Qt6HostInfo" \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_zstd=OFF \
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
+    -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF \
+    -DFEATURE_system_doubleconversion=OFF -DFEATURE_icu=OFF -DFEATURE_fontconfig=OFF
+  cmake --build "$cache/build-qtbase" -j "$jobs"
+  cmake --install "$cache/build-qtbase"
+  touch "$cache/stamp-qtbase"
+fi
