@@ -12,7 +12,7 @@
 #include <QTabWidget>
 #include <QTextStream>
 
-const QString VellumarkVersion = QStringLiteral("1.0.0");
+const QString VellumarkVersion = QStringLiteral(VELLUMARK_VERSION);
 
 namespace {
 

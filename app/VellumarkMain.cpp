@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -117,6 +118,15 @@ void TfrmVellumark::buildLayout() {
   auto* introLayout = new QVBoxLayout(tiIntro);
   introLayout->setContentsMargins(0, 0, 0, 0);
   introLayout->addWidget(Memo1);
+  // Where the pictures, selections and choices are kept: beside the program, or in the user's
+  // configuration folder when the program's folder cannot be written.
+  lblSettingsFile = new QLabel(tiIntro);
+  lblSettingsFile->setObjectName(QStringLiteral("lblSettingsFile"));
+  lblSettingsFile->setText(QStringLiteral("Settings file: ") + QDir::toNativeSeparators(settingsFilePath()));
+  lblSettingsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblSettingsFile->setContentsMargins(10, 4, 10, 6);
+  lblSettingsFile->setWordWrap(true);
+  introLayout->addWidget(lblSettingsFile);
   TabControl1->addTab(tiIntro, QStringLiteral("Introduction"));
 
   // Graphics: the ratio frames stack at the top of the scroll box, each as wide as the box.

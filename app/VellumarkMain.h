@@ -48,6 +48,7 @@ public:
   QWidget* tiSetup = nullptr;
   QWidget* tiGenerate = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
+  QLabel* lblSettingsFile = nullptr;  // under the introduction: the settings file in use
   QScrollArea* VertScrollBox1 = nullptr;
   QWidget* Layout1 = nullptr;
   QListWidget* ListBox1 = nullptr;

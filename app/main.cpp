@@ -11,7 +11,53 @@
 #include <cstdio>
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 namespace {
+
+#ifdef Q_OS_WIN
+// Vellumark.exe is a window program, so Windows gives it no console of its own. Started from a command
+// prompt for --help, --version or --generate, it writes to and reads from the console it was started
+// from; streams the caller redirected (a pipe, a file) are kept as they are.
+void useStartingConsole() {
+  const auto missing = [](DWORD which) {
+    const HANDLE handle = GetStdHandle(which);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) == FILE_TYPE_UNKNOWN;
+  };
+  const bool in = missing(STD_INPUT_HANDLE), out = missing(STD_OUTPUT_HANDLE), err = missing(STD_ERROR_HANDLE);
+  if (!(in || out || err) || !AttachConsole(ATTACH_PARENT_PROCESS))
+    return;
+  if (in)
+    (void)std::freopen("CONIN$", "r", stdin);
+  if (out)
+    (void)std::freopen("CONOUT$", "w", stdout);
+  if (err)
+    (void)std::freopen("CONOUT$", "w", stderr);
+}
+
+// The arguments as typed, in UTF-16: the narrow argv holds only what the ANSI code page can spell, so a
+// path with other letters would arrive as question marks.
+QStringList commandLineArguments(int, char**) {
+  QStringList arguments;
+  int count = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i)
+      arguments << QString::fromWCharArray(wide[i]);
+    LocalFree(wide);
+  }
+  return arguments;
+}
+#else
+QStringList commandLineArguments(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  return arguments;
+}
+#endif
 
 // A run without a window keeps standard error for its questions and errors: the toolkit's own
 // notes (a missing runtime folder and the like) are dropped; its critical errors still show.
@@ -25,9 +71,11 @@ void consoleMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 int main(int argc, char** argv) {
   ignoreFileSizeLimitSignal();  // a size limit fails the write that meets it, and the program goes on
 
-  QStringList arguments;
-  for (int i = 1; i < argc; ++i)
-    arguments << QString::fromLocal8Bit(argv[i]);
+  const QStringList arguments = commandLineArguments(argc, argv);
+#ifdef Q_OS_WIN
+  if (!arguments.isEmpty())
+    useStartingConsole();
+#endif
   TCommandLine options;
   try {
     options = parseCommandLine(arguments);

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QLockFile>
 #include <QThread>
 #include <QStringList>
@@ -106,10 +108,36 @@ QString settingsPathForExecutable(const QString& executablePath) {
   return executablePath + QStringLiteral(".ini");
 }
 
+QString settingsPathForInstall(const QString& executablePath, const QString& userConfigFolder) {
+  const QString beside = settingsPathForExecutable(executablePath);
+  if (beside.isEmpty())
+    return {};
+  const QFileInfo file(beside);
+  const bool portable = file.exists() ? file.isFile() && file.isWritable() : QFileInfo(file.absolutePath()).isWritable();
+  if (portable || userConfigFolder.isEmpty())
+    return beside;
+  return QDir(userConfigFolder).filePath(QFileInfo(beside).fileName());
+}
+
 QString settingsFilePath() {
   if (!g_pathOverride.isEmpty())
     return g_pathOverride;
-  return settingsPathForExecutable(QCoreApplication::applicationFilePath());
+  // Chosen once: where the file lives does not change while the program runs.
+  static const QString chosen = [] {
+#ifdef Q_OS_WIN
+    // The roaming profile (%APPDATA%\Vellumark), which follows the user from machine to machine.
+    const auto location = QStandardPaths::AppDataLocation;
+#else
+    const auto location = QStandardPaths::AppConfigLocation;
+#endif
+    const QString path = settingsPathForInstall(QCoreApplication::applicationFilePath(),
+                                                QStandardPaths::writableLocation(location));
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!path.isEmpty() && !QFileInfo::exists(folder))
+      QDir().mkpath(folder);
+    return path;
+  }();
+  return chosen;
 }
 
 void setSettingsFilePathOverride(const QString& path) {

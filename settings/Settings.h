@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <optional>
 
-// The settings file beside the executable, read and written value by value: every write stores the
+// The settings file, read and written value by value: every write stores the
 // whole file back at once.
 //
 // One parsed copy of the file is kept in memory, valid while the file on disk keeps its identity, size
@@ -20,9 +20,15 @@
 // instance loses another's values. A lock left by an instance that was killed counts as stale and is
 // taken over; where no lock file can be made (a read-only folder) the write goes on without it.
 
-// The settings file in force: the running executable's path with its extension replaced by ".ini",
-// unless an override is set (tests use a temporary file). Formed anew at every access.
+// The settings file in force: an override when one is set (--settings, tests), otherwise
+// settingsPathForInstall of the running executable and the user's configuration folder, chosen at the
+// first access.
 QString settingsFilePath();
+// Where an installed program keeps its settings: beside the executable (its name with ".ini") when that
+// file may be written there, as in a portable folder or the Windows zip; otherwise, as under /usr or
+// C:\Program Files, the file of the same name in userConfigFolder (~/.config/Vellumark,
+// %APPDATA%\Vellumark).
+QString settingsPathForInstall(const QString& executablePath, const QString& userConfigFolder);
 void setSettingsFilePathOverride(const QString& path);  // empty removes the override; forgets the copy in memory
 // The settings file of an executable: its extension (the text from the last "." after the last "\\",
 // "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".

@@ -68,6 +68,35 @@ TEST(SettingsLocation, BesideTheRunningExecutableUnlessOverridden) {
   setSettingsFilePathOverride(QString());
 }
 
+// A portable folder keeps the file beside the program; a folder the user may not write (an install
+// under /usr or C:\Program Files) sends it to the user's configuration folder instead of failing at
+// every write. A file the user may write beside a read-only program still wins.
+TEST(SettingsLocation, BesideTheProgramWhenWritableOtherwiseInTheUserFolder) {
+  RUN_AS_UNPRIVILEGED_USER();
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QString portable = root.filePath("portable"), installed = root.filePath("installed"),
+                preset = root.filePath("preset"), config = root.filePath("config/Vellumark");
+  for (const QString& folder : {portable, installed, preset})
+    ASSERT_TRUE(QDir().mkpath(folder));
+  writeFileBytes(preset + "/Vellumark.ini", "[settings]\r\n");
+  for (const QString& folder : {installed, preset})
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+  const struct {
+    QString executable, expected;
+  } cases[] = {
+      {portable + "/Vellumark", portable + "/Vellumark.ini"},
+      {installed + "/Vellumark", config + "/Vellumark.ini"},
+      {preset + "/Vellumark", preset + "/Vellumark.ini"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(settingsPathForInstall(c.executable, config), c.expected) << c.executable.toStdString();
+  EXPECT_EQ(settingsPathForInstall(installed + "/Vellumark", QString()), installed + "/Vellumark.ini")
+      << "without a user folder the file stays beside the program";
+  for (const QString& folder : {installed, preset})
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 TEST_F(SettingsOnDisk, MissingFileReadsEmptyAndTheFirstWriteCreatesThreeLines) {
   EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "");
   EXPECT_EQ(SettingsAccess::GetImageSetting("180_180"), "");
