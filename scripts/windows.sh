@@ -117,3 +117,59 @@ if [ ! -f "$cache/stamp-qtbase" ]; then
   cmake --install "$cache/build-qtbase"
   touch "$cache/stamp-qtbase"
 fi
+
+# TIFF, WebP and the other formats the Linux build reads through Debian's qt6-image-formats-plugins:
+# the same plugins from Debian's qt6-imageformats source, with the copies of libtiff and libwebp it bundles.
+unpack qt6-imageformats qtimageformats
+if [ ! -f "$cache/stamp-qtimageformats" ]; then
+  "$prefix/qt/bin/qt-cmake" -S "$src/qtimageformats" -B "$cache/build-qtimageformats" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix/qt" \
+    -DFEATURE_system_tiff=OFF -DFEATURE_system_webp=OFF -DFEATURE_jasper=OFF -DFEATURE_mng=OFF
+  cmake --build "$cache/build-qtimageformats" -j "$jobs"
+  cmake --install "$cache/build-qtimageformats"
+  touch "$cache/stamp-qtimageformats"
+fi
+
+# --- Vellumark itself: the program and the benchmark (no tests: they run on Linux and under Wine) ----------
+build=build-windows
+PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" "$prefix/qt/bin/qt-cmake" -S . -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=Release -DVELLUMARK_TESTS=OFF -DVELLUMARK_BENCH=ON \
+  -DPNG_PNG_INCLUDE_DIR="$prefix/include" -DPNG_LIBRARY="$prefix/lib/libpng16.a" \
+  -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a" \
+  -DZLIB_INCLUDE_DIR="$prefix/include" -DZLIB_LIBRARY="$prefix/lib/libz.a"
+PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$build" -j "$jobs" --target Vellumark vellumark-bench
+
+# --- the package ------------------------------------------------------------------------------------------
+version=$(sed -n 's/^project(Vellumark VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=Vellumark-$version-windows-x64
+stage=$build/$name
+rm -rf "$stage"
+mkdir -p "$stage/platforms" "$stage/imageformats" "$stage/styles" "$stage/licenses"
+cp "$build/Vellumark.exe" "$stage/"
+for dll in Qt6Core Qt6Gui Qt6Widgets; do cp "$prefix/qt/bin/$dll.dll" "$stage/"; done
+# qwindows for the window; qoffscreen for --generate, which needs no display on any system.
+cp "$prefix/qt/plugins/platforms/qwindows.dll" "$prefix/qt/plugins/platforms/qoffscreen.dll" "$stage/platforms/"
+cp "$prefix/qt/plugins/styles/"*.dll "$stage/styles/" 2>/dev/null || true
+for plugin in "$prefix/qt/plugins/imageformats/"*.dll; do cp "$plugin" "$stage/imageformats/"; done
+# The MinGW runtime that the exe and the Qt DLLs share (one C++ runtime for all, so exceptions and
+# allocations cross between them safely); winpthread comes with the posix thread model.
+mingw_gcc=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+for dll in "$mingw_gcc/libstdc++-6.dll" "$mingw_gcc/libgcc_s_seh-1.dll" /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll; do
+  cp "$dll" "$stage/"
+done
+# Licence texts: Vellumark's notice, and Debian's copyright file of every source package something
+# shipped was built from (Qt with the libraries it bundles, the decoder's libraries, the MinGW runtime).
+cp packaging/windows/README.txt "$stage/README.txt"
+cp "$src/qtbase/debian/copyright" "$stage/licenses/qt6-base.txt"
+cp -r "$src/qtbase/LICENSES" "$stage/licenses/qt6-base-texts"
+cp "$src/qtimageformats/debian/copyright" "$stage/licenses/qt6-imageformats.txt"
+cp "$src/zlib/debian/copyright" "$stage/licenses/zlib.txt"
+cp "$src/libpng/debian/copyright" "$stage/licenses/libpng.txt"
+cp "$src/libjpeg-turbo/debian/copyright" "$stage/licenses/libjpeg-turbo.txt"
+cp "$src/libdeflate/debian/copyright" "$stage/licenses/libdeflate.txt"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-mingw-w64-runtime.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-winpthreads.txt"
+mkdir -p dist
+rm -f "dist/$name.zip"
+(cd "$build" && zip -qr -X "$repo/dist/$name.zip" "$name")
+echo "dist/$name.zip: $(stat -c %s "dist/$name.zip") bytes"
