@@ -545,47 +545,70 @@ void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, 
   if (Button != Qt::LeftButton)
     return;
   SetStartPoint({X, Y});
-  if (Shift & ssCtrl) {
-    SetMode(mDrag);
-    return;
+  // Nothing changes until the mouse has gone beyond the drag distance: a click keeps the selection.
+  FPressPoint = {X, Y};
+  FBeforeGesture = FSelectRect;
+  FClickOnly = true;
+  FGestureEnded = false;
+  SetMode((Shift & ssCtrl) ? mDrag : mDraw);
+}
+
+bool TRatioFrame::withinClickDistance(float X, float Y) const {
+  const double moved = std::abs(double(X) - FPressPoint.X) + std::abs(double(Y) - FPressPoint.Y);
+  return moved <= QApplication::startDragDistance();
+}
+
+bool TRatioFrame::finishGesture() {
+  // A draw that ends empty (pressed on the picture's edge and dragged outward, or brought back to
+  // its start) gives way to the selection it would have replaced; so does a click.
+  if (FClickOnly || (FMode == mDraw && FSelectRect.IsEmpty())) {
+    FSelectRect = FBeforeGesture;
+    return false;
   }
-  SetMode(mDraw);
-  SetSelectRect({FStartPoint.X, FStartPoint.Y, FStartPoint.X, FStartPoint.Y});
+  return true;
 }
 
 void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
   // A gesture that ends here (its button or Ctrl let go without a release seen) stores the
   // selection as it stands, as a release would: what is shown is what is stored.
-  bool ended = false;
+  bool store = false;
   switch (FMode) {
     case mDraw:
       if (Shift & ssLeft) {
+        if (FClickOnly && withinClickDistance(X, Y))
+          return;
+        FClickOnly = false;
         SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
         FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
       } else {
+        store = finishGesture();
         SetMode(mNone);
-        ended = true;
       }
       break;
     case mDrag:
       if ((Shift & ssLeft) && (Shift & ssCtrl)) {
+        if (FClickOnly && withinClickDistance(X, Y))
+          return;
+        FClickOnly = false;
         FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
                                  ImageRect());
         SetStartPoint({X, Y});
       } else {
+        // Ctrl let go ends the move where it stands; the button still held starts nothing new.
+        store = finishGesture();
+        FGestureEnded = (Shift & ssLeft) != 0;
         SetMode(mNone);
-        ended = true;
       }
       break;
     case mNone:
-      if (Shift & ssLeft)
+      if ((Shift & ssLeft) && !FGestureEnded)
         pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
       break;
   }
   updateTransparencyWarning();
   pbPreview->update();
   // After the mode has changed, so that a failed write is reported once, not at every move.
-  if (ended)
+  if (store)
     SaveSelectRect();
 }
 
@@ -593,16 +616,23 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X,
   // The release of another button neither ends a gesture of the left one nor changes anything.
   if (Button != Qt::LeftButton)
     return;
+  FGestureEnded = false;
+  if (FClickOnly && !withinClickDistance(X, Y))
+    FClickOnly = false;
+  bool store = false;
   switch (FMode) {
     case mDraw:
-      SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
-      FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
-      SaveSelectRect();
+      if (!FClickOnly) {
+        SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
+        FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
+      }
+      store = finishGesture();
       break;
     case mDrag:
-      FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
-                               ImageRect());
-      SaveSelectRect();
+      if (!FClickOnly)
+        FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
+                                 ImageRect());
+      store = finishGesture();
       break;
     case mNone:
       break;
@@ -610,6 +640,8 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X,
   SetMode(mNone);
   updateTransparencyWarning();
   pbPreview->update();
+  if (store)
+    SaveSelectRect();
 }
 
 void TRatioFrame::pbPreviewPaint(QPainter& Canvas) {

@@ -179,6 +179,11 @@ private:
   void SetStartPoint(const TPointF& P);
   void SetEndPoint(const TPointF& P);
   void SetMode(TMode M);
+  // Whether (X, Y) lies within the platform's drag distance of the press point.
+  bool withinClickDistance(float X, float Y) const;
+  // Ends a gesture: a click or an empty draw puts back the selection from before the press.
+  // True when the selection the gesture made is to be stored.
+  bool finishGesture();
   // Shows or hides lbTransparency for the current picture and selection; cheap when neither
   // changed.
   void updateTransparencyWarning();
@@ -189,6 +194,13 @@ private:
   TRectF FSelectRect;
   TPointF FStartPoint;
   TPointF FEndPoint;
+  // The gesture in progress: where the button went down, the selection before it, whether the
+  // mouse has stayed within the drag distance so far (a click), and whether the gesture ended
+  // with the button still held (nothing new starts until it is released).
+  TPointF FPressPoint;
+  TRectF FBeforeGesture;
+  bool FClickOnly = false;
+  bool FGestureEnded = false;
   int FTag = 0;
   // The combo text at its last change notification (user commit or program change).
   QString FNotifiedText;

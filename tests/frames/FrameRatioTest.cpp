@@ -594,21 +594,30 @@ TEST_F(MouseTest, CtrlDragMovesAndPushesBackInsideStoringOnlyAtRelease) {
 }
 
 TEST_F(MouseTest, ModeTable) {
-  // Releasing Ctrl ends a move at the next move; with the left button still held the move after
-  // that starts drawing at the mouse position (and stores it).
+  // Releasing Ctrl ends a move at the next move and stores it; with the left button still held
+  // nothing new starts until the button is released.
   f->SetSelectRect({10, 20, 60, 70});
   f->pbPreviewMouseDown(Qt::LeftButton, ssLeft | ssCtrl, 30, 40);
-  f->pbPreviewMouseMove(ssLeft, 40, 50);
+  f->pbPreviewMouseMove(ssLeft | ssCtrl, 45, 40);
+  f->pbPreviewMouseMove(ssLeft, 50, 50);
   EXPECT_EQ(f->Mode(), mNone);
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
-  f->pbPreviewMouseMove(ssLeft, 45, 55);
-  EXPECT_EQ(f->Mode(), mDraw);
-  EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 45, 55}));
-  EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
+  EXPECT_EQ(f->SelectRect(), (TRectF{25, 20, 75, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("25,20,75,70"));
+  f->pbPreviewMouseMove(ssLeft, 80, 90);
+  EXPECT_EQ(f->Mode(), mNone) << "no draw starts while the button stays down";
+  f->pbPreviewMouseUp(Qt::LeftButton, 0, 80, 90);
+  EXPECT_EQ(f->SelectRect(), (TRectF{25, 20, 75, 70}));
 
-  // Drawing ends at a move without the left button; the selection stays, and is stored.
+  // A press neither changes nor stores the selection; drawing ends at a move without the left
+  // button and stores what is shown.
+  markSelections(QStringLiteral("180_180"));
+  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 45, 55);
+  EXPECT_EQ(f->Mode(), mDraw);
+  EXPECT_EQ(f->SelectRect(), (TRectF{25, 20, 75, 70}));
+  EXPECT_EQ(stored(), QStringLiteral("1,2,3,4"));
   f->pbPreviewMouseMove(ssLeft, 45, 75);
-  EXPECT_EQ(stored(), QStringLiteral("45,55,45,55"));
+  EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
+  EXPECT_EQ(stored(), QStringLiteral("1,2,3,4")) << "moves never store";
   f->pbPreviewMouseMove(0, 45, 80);
   EXPECT_EQ(f->Mode(), mNone);
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
@@ -622,17 +631,76 @@ TEST_F(MouseTest, ModeTable) {
   EXPECT_EQ(f->SelectRect(), (TRectF{45, 55, 65, 75}));
   EXPECT_EQ(stored(), QStringLiteral("1,2,3,4"));
 
-  // A press draws a new selection, stored at once as the press point.
-  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 33, 44);
-  EXPECT_EQ(f->Mode(), mDraw);
-  EXPECT_EQ(f->SelectRect(), (TRectF{33, 44, 33, 44}));
-  EXPECT_EQ(stored(), QStringLiteral("33,44,33,44"));
-
   // Select-all changes the selection and stores it, as the end of a drag does.
+  f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 33, 44);
   f->sbSelectAllClick();
   EXPECT_EQ(f->SelectRect(), (TRectF{0, 0, 122, 122}));
   EXPECT_EQ(stored(), QStringLiteral("0,0,122,122"));
   EXPECT_EQ(f->Mode(), mDraw) << "select-all leaves the gesture alone";
+}
+
+// No gesture loses a selection by accident: a click, a wobble within the drag distance, Ctrl let
+// go during a move, or a draw that would be empty leaves the selection (or the move made so far)
+// in place. Real events on the paint box; the selection before each gesture is (10, 20, 71, 81).
+TEST_F(RatioFrameTest, GesturesThatKeepTheSelection) {
+  const int d = QApplication::startDragDistance();
+  enum Kind { Press, Move, Release };
+  struct Step {
+    Kind kind;
+    QPointF pos;
+    bool ctrl = false;
+  };
+  struct Row {
+    const char* what;
+    QSize picture;  // 1024 x 1024 fills the preview; 1600 x 1200 lies at (0, 15, 122, 106)
+    QList<Step> steps;
+    TRectF result;
+    bool written;
+  } rows[] = {
+      {"a click", {1024, 1024}, {{Press, {91, 90}}, {Release, {91, 90}}}, {10, 20, 71, 81}, false},
+      {"a Ctrl-click", {1024, 1024}, {{Press, {91, 90}, true}, {Release, {91, 90}, true}}, {10, 20, 71, 81}, false},
+      {"a wobble within the drag distance", {1024, 1024},
+       {{Press, {50, 50}}, {Move, {50.0 + d / 2, 50}}, {Move, {50, 50.0 + d}}, {Release, {50.0 + d / 2, 50.0 + d / 2}}},
+       {10, 20, 71, 81}, false},
+      {"just beyond the drag distance draws", {1024, 1024}, {{Press, {50, 50}}, {Release, {50, 51.0 + d}}},
+       {50, 50, 51.0f + d, 51.0f + d}, true},
+      {"Ctrl let go: the move ends there, two small moves and the release change nothing", {1024, 1024},
+       {{Press, {40, 40}, true}, {Move, {55, 40}, true}, {Move, {56, 40}}, {Move, {57, 41}}, {Move, {58, 42}},
+        {Release, {58, 42}}},
+       {25, 20, 86, 81}, true},
+      {"pressed on the right edge, dragged outward", {1024, 1024}, {{Press, {130, 60}}, {Release, {150, 70}}},
+       {10, 20, 71, 81}, false},
+      {"pressed in the margin above a letterboxed picture, dragged outward", {1600, 1200},
+       {{Press, {50, 5}}, {Move, {60, 10}}, {Release, {60, 10}}}, {10, 20, 71, 81}, false},
+      {"dragged out and back to the start", {1024, 1024},
+       {{Press, {50, 50}}, {Move, {80, 80}}, {Release, {50, 50}}}, {10, 20, 71, 81}, false},
+  };
+  for (const Row& r : rows) {
+    const QString path = picture(QStringLiteral("g%1.png").arg(r.picture.width()), r.picture.width(), r.picture.height());
+    auto f = frame();
+    f->SetFilename(path);
+    f->SetSelectRect({10, 20, 71, 81});
+    markSelections(QStringLiteral("180_180"));
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    QWidget* box = f->pbPreview;
+    for (const Step& s : r.steps) {
+      const Qt::KeyboardModifiers mods = s.ctrl ? Qt::ControlModifier : Qt::NoModifier;
+      const QEvent::Type type = s.kind == Press  ? QEvent::MouseButtonPress
+                                : s.kind == Move ? QEvent::MouseMove
+                                                 : QEvent::MouseButtonRelease;
+      const Qt::MouseButton button = s.kind == Move ? Qt::NoButton : Qt::LeftButton;
+      const Qt::MouseButtons held = s.kind == Release ? Qt::NoButton : Qt::LeftButton;
+      QMouseEvent e(type, s.pos, box->mapToGlobal(s.pos), button, held, mods);
+      QCoreApplication::sendEvent(box, &e);
+    }
+    EXPECT_EQ(f->Mode(), mNone) << r.what;
+    EXPECT_EQ(f->SelectRect(), r.result) << r.what;
+    if (r.written)
+      EXPECT_EQ(decodeRectList(selections(QStringLiteral("180_180"))), std::optional<TRectF>(r.result)) << r.what;
+    else
+      EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("1,2,3,4")) << r.what << ": nothing written";
+  }
 }
 
 TEST_F(RatioFrameTest, PressOutsideThePictureStartsOnItsNearestPoint) {
@@ -640,7 +708,8 @@ TEST_F(RatioFrameTest, PressOutsideThePictureStartsOnItsNearestPoint) {
   f->SetFilename(picture(QStringLiteral("w.png"), 1600, 1200));
   f->pbPreviewMouseDown(Qt::LeftButton, ssLeft, 50, 5);
   EXPECT_EQ(f->StartPoint(), (TPointF{50, 15}));
-  EXPECT_EQ(f->SelectRect(), (TRectF{50, 15, 50, 15}));
+  f->pbPreviewMouseUp(Qt::LeftButton, 0, 50, 45);
+  EXPECT_EQ(f->SelectRect(), (TRectF{50, 15, 80, 45}));
 
   // Without a picture everything collapses onto the centre point; a larger selection keeps its
   // size when moved and ends with its right and bottom edges on that point.
@@ -650,7 +719,7 @@ TEST_F(RatioFrameTest, PressOutsideThePictureStartsOnItsNearestPoint) {
   EXPECT_EQ(empty->SelectRect(), (TRectF{61, 61, 61, 61}));
   empty->SetSelectRect({10, 20, 60, 70});
   empty->pbPreviewMouseDown(Qt::LeftButton, ssLeft | ssCtrl, 0, 0);
-  empty->pbPreviewMouseUp(Qt::LeftButton, 0, 5, 5);
+  empty->pbPreviewMouseUp(Qt::LeftButton, 0, 20, 20);
   EXPECT_EQ(empty->SelectRect(), (TRectF{11, 11, 61, 61}));
 }
 
@@ -674,7 +743,7 @@ protected:
 
 // The image rectangle is (0, 0, 122, 122) and so is the preview: a release at x 200 or below 122
 // is away from the preview.
-TEST_F(MouseEventTest, DragsDrawRatioLockedSelectionsStoredAtPressAndRelease) {
+TEST_F(MouseEventTest, DragsDrawRatioLockedSelectionsStoredAtRelease) {
   QWidget* box = f->pbPreview;
   struct Row {
     const char* what;
@@ -694,13 +763,12 @@ TEST_F(MouseEventTest, DragsDrawRatioLockedSelectionsStoredAtPressAndRelease) {
        {90, 90, 100, 100}, {0, 0, 100, 100}},
   };
   for (const Row& r : rows) {
+    markSelections(QStringLiteral("180_180"));
     QTest::mousePress(box, Qt::LeftButton, {}, r.press);
     EXPECT_EQ(f->Mode(), mDraw) << r.what;
-    const QString point = QStringLiteral("%1,%2,%1,%2").arg(r.press.x()).arg(r.press.y());
-    EXPECT_EQ(stored(), point) << r.what << ": the press that starts drawing stores";
     QTest::mouseMove(box, r.move);
     EXPECT_EQ(f->SelectRect(), r.atMove) << r.what;
-    EXPECT_EQ(stored(), point) << r.what << ": moves never store";
+    EXPECT_EQ(stored(), QStringLiteral("1,2,3,4")) << r.what << ": neither the press nor the moves store";
     QTest::mouseRelease(box, Qt::LeftButton, {}, r.release);
     EXPECT_EQ(f->SelectRect(), r.result) << r.what;
     EXPECT_EQ(decodeRectList(stored()), std::optional<TRectF>(r.result)) << r.what;
@@ -727,7 +795,10 @@ TEST_F(MouseEventTest, CtrlHeldWithTheLeftButtonMoves) {
   EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
   EXPECT_EQ(stored(), QStringLiteral("72,20,122,70")) << "the move that ends the gesture stores what is shown";
   markSelections(QStringLiteral("180_180"));
-  send(QEvent::MouseButtonRelease, QPointF(110, 40), Qt::LeftButton, Qt::NoButton);
+  send(QEvent::MouseMove, QPointF(60, 90), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(f->Mode(), mNone) << "the button still held starts no draw";
+  send(QEvent::MouseButtonRelease, QPointF(60, 90), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(f->SelectRect(), (TRectF{72, 20, 122, 70}));
   EXPECT_EQ(stored(), QStringLiteral("1,2,3,4")) << "a release after the gesture ended stores nothing";
 }
 
@@ -779,10 +850,9 @@ TEST_F(MouseEventTest, OnlyTheLeftButtonDrawsOrMoves) {
   send(QEvent::MouseButtonPress, QPointF(50, 70), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
   send(QEvent::MouseButtonRelease, QPointF(50, 70), Qt::RightButton, Qt::LeftButton);
   EXPECT_EQ(f->Mode(), mDraw) << "the right click does not end the left button's drag";
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 10, 20}));
-  QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(50, 70));
-  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
-  EXPECT_EQ(stored(), QStringLiteral("10,20,60,70"));
+  QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(50, 90));
+  EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 80, 90}));
+  EXPECT_EQ(stored(), QStringLiteral("10,20,80,90"));
 }
 
 // ---------------------------------------------------------------------------------------------
