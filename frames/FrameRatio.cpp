@@ -104,18 +104,12 @@ void TImagePreview::SetPreviewSize(float width, float height) {
 }
 
 QRect TImagePreview::PictureRect() const {
-  const int bw = Bitmap.Width();
-  const int bh = Bitmap.Height();
-  if (bw <= 0 || bh <= 0 || !(PreviewWidth > 0) || !(PreviewHeight > 0))
+  // Exactly the image rectangle that the selection is measured against, so that the outline covers
+  // the region the outputs are made from: a picture smaller than the preview keeps its own size.
+  const TRectF r = imageRect(Bitmap.Width(), Bitmap.Height(), Bitmap.BitmapScale(), PreviewWidth, PreviewHeight);
+  if (!(r.Right > r.Left) || !(r.Bottom > r.Top))
     return {};
-  const double s = std::min(double(PreviewWidth) / bw, double(PreviewHeight) / bh);
-  const double w = bw * s;
-  const double h = bh * s;
-  const double left = (PreviewWidth - w) / 2;
-  const double top = (PreviewHeight - h) / 2;
-  const int l = qRound(left);
-  const int t = qRound(top);
-  return QRect(QPoint(l, t), QPoint(qRound(left + w) - 1, qRound(top + h) - 1));
+  return QRect(QPoint(int(r.Left), int(r.Top)), QPoint(int(r.Right) - 1, int(r.Bottom) - 1));
 }
 
 void TImagePreview::paintEvent(QPaintEvent*) {

@@ -33,8 +33,8 @@ using TNotifyEvent = std::function<void(QObject* Sender)>;
 
 class TRatioFrame;
 
-// imPreview: shows the frame's bitmap fitted into its bounds with the ratio kept (enlarged when
-// smaller), centred. Its width is a float in preview units (Ratio x 122); the widget itself is laid
+// imPreview: shows the frame's bitmap on its image rectangle: fitted into its bounds with the ratio
+// kept, centred, a smaller bitmap at its own size. Its width is a float in preview units (Ratio x 122); the widget itself is laid
 // out on whole pixels.
 class TImagePreview : public QWidget {
   Q_OBJECT
@@ -45,8 +45,8 @@ public:
   float PreviewHeight = 122;
   // Stores the size in preview units; the widget takes the whole pixels that cover it.
   void SetPreviewSize(float width, float height);
-  // Where the picture is shown: fitted into the preview (enlarged when smaller), ratio kept,
-  // centred, on whole pixels. Empty when there is no picture.
+  // Where the picture is shown: the image rectangle (fitted into the preview without enlargement,
+  // ratio kept, centred, on whole units). Empty when there is no picture.
   QRect PictureRect() const;
 
 protected:

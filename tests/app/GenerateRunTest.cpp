@@ -463,6 +463,45 @@ TEST_F(GenerateRunTest, AppStoreIconAfterTheSquareGroupAskedAndLoggedLikeAnyFile
   EXPECT_FALSE(Log().join('\n').contains("1024x1024")) << Text(Log());
 }
 
+// A picture smaller than the preview is shown at its own size, where the selection is measured:
+// every source pixel seen inside the outline is the pixel the written file holds at that place.
+TEST_F(GenerateRunTest, ASmallPictureShowsUnderTheOutlineWhatTheFileIsMadeFrom) {
+  // 40 x 40 in blocks of 5 x 5, colours that differ from block to block.
+  QImage small(40, 40, QImage::Format_ARGB32);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x)
+      small.setPixel(x, y, qRgb(40 + 25 * (x / 5), 40 + 25 * (y / 5), ((x / 5 + y / 5) & 1) ? 230 : 20));
+  const QString path = FDir.filePath("small.png");
+  ASSERT_TRUE(small.save(path));
+  TRatioFrame* tall = nullptr;
+  for (TRatioFrame* frame : Form->RatioFrames())
+    if (frame->RatioWidth() == 1242 && frame->RatioHeight() == 2208)
+      tall = frame;
+  ASSERT_NE(tall, nullptr);
+  tall->SetFilename(path);
+  ASSERT_EQ(tall->ImageRect(), (TRectF{14, 41, 54, 81}));
+  const TRectF sel = tall->SelectRect();
+  ASSERT_EQ(sel, (TRectF{14, 41, 36.5f, 81}));
+  SetDevices({true, false, false});
+  Generate();
+  const DecodedPng file = readPngFile(OutPath("MyApp640x1136.png"));
+  ASSERT_TRUE(file.ok);
+
+  const QImage shown = tall->imPreview->grab().toImage();
+  int compared = 0;
+  // The middle of every block under the outline: preview pixel (px, py) against the file's pixel
+  // at the same place within the selection.
+  for (int py = 41 + 2; py < 81; py += 5)
+    for (int px = 14 + 2; px < 36; px += 5) {
+      const int fx = int((px + 0.5 - sel.Left) / sel.Width() * file.width);
+      const int fy = int((py + 0.5 - sel.Top) / sel.Height() * file.height);
+      const uint8_t* w = file.pixel(fx, fy);
+      EXPECT_EQ(QColor(shown.pixel(px, py)), QColor(w[0], w[1], w[2])) << px << "," << py;
+      ++compared;
+    }
+  EXPECT_EQ(compared, 4 * 8);
+}
+
 TEST_F(GenerateRunTest, PreviewShowsWhatTheRunWritesAndWritesNothing) {
   Form->cbSmooth->setChecked(true);
   Form->cbAppStoreIcon->setChecked(true);
