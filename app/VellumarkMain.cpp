@@ -37,7 +37,6 @@ constexpr int DesignWidth = 663;
 constexpr int DesignHeight = 609;
 constexpr int WindowMargin = 20;     // left, top and right; none at the bottom
 constexpr int Layout1Height = 50;    // the strip along the bottom that holds Button2
-constexpr int FrameHeight = 160;     // design height of a ratio frame
 // Stretched controls of the Setup tab: x 144, and as wide as ceBaseName at the design size.
 constexpr int SetupLeft = 144;
 constexpr int SetupDesignWidth = 401;
@@ -260,6 +259,7 @@ void TfrmVellumark::buildLayout() {
     connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
       runEventHandler([&] { SetSetting(key, checkedText(checked)); });
     });
+  connect(cbAppStoreIcon, &QCheckBox::toggled, this, [this] { UpdateFrameOutputs(); });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
@@ -340,6 +340,24 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   } catch (...) {
     showStartupError();
   }
+  UpdateFrameOutputs();
+}
+
+void TfrmVellumark::UpdateFrameOutputs() {
+  const bool android = IsChecked(lbiAndroid);
+  const bool iPhone = IsChecked(lbiiPhone);
+  const bool iPad = IsChecked(lbiiPad);
+  for (TRatioFrame* frame : FRatioFrames) {
+    QList<QSize> sizes;
+    const int g = frame->Tag();
+    if (g >= 0 && g < SizeGroupCount)
+      for (const TSizeInfo& e : SizeGroups[g])
+        if (servesCheckedDevice(e, android, iPhone, iPad))
+          sizes.append(QSize(e.Width, e.Height));
+    if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
+      sizes.append(QSize(AppStoreIconSize, AppStoreIconSize));
+    frame->SetOutputs(sizes, iPhone || iPad);
+  }
 }
 
 void TfrmVellumark::RestoreCheckBoxes() {
@@ -365,6 +383,7 @@ void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
                       : Item == lbiiPhone ? iPhoneKey
                       : Item == lbiiPad   ? iPadKey
                                           : QString();
+  UpdateFrameOutputs();
   if (!key.isEmpty())
     SetSetting(key, checkedText(IsChecked(Item)));
 }
@@ -381,13 +400,22 @@ void TfrmVellumark::CreateRatioFrames() {
     try {
       frame = new TRatioFrame(FScrollContent, first.Width, first.Height);
     } catch (...) {
+      const QString reason = currentExceptionMessage();
       showStartupError();
       // The group still gets its frame, without the stored picture and selection and without
       // writing anything, so that every group has a frame and the user can choose again. The
-      // stored entries stay as they are in the settings file.
+      // stored entries stay as they are in the settings file; the stored picture name shows in
+      // the frame, so that the user sees what is missing.
       frame = new TRatioFrame(FScrollContent, first.Width, first.Height, false);
+      QString stored;
+      try {
+        stored = SettingsAccess::GetImageSetting(frame->SizeStr());
+      } catch (...) {
+        // An unreadable settings file has been reported above.
+      }
+      if (!stored.isEmpty())
+        frame->ShowUnloadedFilename(stored, reason);
     }
-    frame->setFixedHeight(FrameHeight);
     stack->insertWidget(stack->count() - 1, frame);  // above the closing stretch
     frame->OnChange = [this](QObject* changed) { RatioFrameChange(changed); };
     frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };

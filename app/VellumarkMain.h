@@ -128,6 +128,9 @@ private:
   // Progress of a generation run: sets the bar and lets the window repaint.
   void ShowProgress(int done, int total);
 
+  // Tells every frame the outputs a run makes from it for the checked devices and options (its
+  // warnings follow them).
+  void UpdateFrameOutputs();
   // The device check boxes and cbOptset as the settings file holds them (missing: checked).
   void RestoreCheckBoxes();
   // Stores the check state of a device item when the user changes it.

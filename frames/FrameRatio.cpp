@@ -207,13 +207,16 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
   ++FrameCounter;
   FRatioWidth = aWidth;
   FRatioHeight = aHeight;
-  if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight))
+  if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight)) {
     FAppIcons = holdsiOSAppIcons(*group);
+    for (const TSizeInfo& e : *group)
+      FOutputs.append(QSize(e.Width, e.Height));
+  }
   UpdateRatio();
   if (!aRestore) {
     // Nothing from the settings file: no picture and the default selection, not written.
     FSelectRect = defaultSelection(ImageRect(), Ratio());
-    updateTransparencyWarning();
+    updateWarnings();
     return;
   }
   try {
@@ -235,7 +238,7 @@ TRatioFrame::~TRatioFrame() { disconnectControls(); }
 
 void TRatioFrame::buildControls() {
   resize(kDesignWidth, kDesignHeight);
-  setMinimumHeight(kDesignHeight);
+  setFixedHeight(kDesignHeight);
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -282,6 +285,13 @@ void TRatioFrame::buildControls() {
   lbTransparency->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lbTransparency->setStyleSheet(QStringLiteral("color: #b00020;"));
   lbTransparency->hide();
+
+  lbEnlarged = new QLabel(GroupBox1);
+  lbEnlarged->setObjectName(QStringLiteral("lbEnlarged"));
+  lbEnlarged->setWordWrap(true);
+  lbEnlarged->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbEnlarged->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+  lbEnlarged->hide();
 
   OpenDialog1.Filter = OpenDialogFilter;
   OpenDialog1.FilterIndex = 1;
@@ -355,9 +365,21 @@ void TRatioFrame::layoutControls() {
   btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
   sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
   Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
-  lbTransparency->setGeometry(kLabelLeft, 114, std::max(kLabelWidth, rightEdge - kLabelLeft), 36);
+  // The warnings stack under the hint; the frame grows to show them whole.
+  const int warningWidth = std::max(kLabelWidth, rightEdge - kLabelLeft);
+  int y = 114;
+  for (QLabel* warning : {lbTransparency, lbEnlarged}) {
+    if (warning->isHidden())
+      continue;
+    const int h = std::max(warning->heightForWidth(warningWidth), warning->sizeHint().height());
+    warning->setGeometry(kLabelLeft, y, warningWidth, h);
+    y += h + 2;
+  }
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
+  const int needed = std::max(kDesignHeight, y + 8);
+  if (minimumHeight() != needed || maximumHeight() != needed)
+    setFixedHeight(needed);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -395,7 +417,7 @@ void TRatioFrame::SetRatioHeight(int Value) {
 
 void TRatioFrame::SetSelectRect(const TRectF& Value) {
   FSelectRect = Value;
-  updateTransparencyWarning();
+  updateWarnings();
   SaveSelectRect();
 }
 
@@ -417,6 +439,15 @@ TRectF TRatioFrame::GetSettingRect(const QString& AName) const {
 
 void TRatioFrame::SetSettingRect(const QString& AName, const TRectF& Value) {
   SettingsAccess::SetSelectionSetting(AName, Value);
+}
+
+void TRatioFrame::ShowUnloadedFilename(const QString& aFilename, const QString& aReason) {
+  const QSignalBlocker blocker(ceFilename);
+  ceFilename->setEditText(aFilename);
+  // The text counts as notified: leaving the field does not try the name again; Browse, the list
+  // or an edit does.
+  FNotifiedText = aFilename;
+  ceFilename->setToolTip(aReason);
 }
 
 TRectF TRatioFrame::ImageRect() const {
@@ -460,8 +491,9 @@ void TRatioFrame::UpdateImage() {
   } else {
     imPreview->Bitmap.Clear(0x00000000);
   }
+  ceFilename->setToolTip(QString());
   imPreview->update();
-  updateTransparencyWarning();
+  updateWarnings();
   if (!Filename().isEmpty()) {
     sbSelectAllClick();
     if (OnChange)
@@ -477,10 +509,47 @@ void TRatioFrame::SetEndPoint(const TPointF& P) { FEndPoint = clampPoint(P, Imag
 
 void TRatioFrame::SetMode(TMode M) { FMode = M; }
 
-void TRatioFrame::updateTransparencyWarning() {
-  const bool show = FAppIcons && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
-  if (show == lbTransparency->isHidden())
-    lbTransparency->setVisible(show);
+void TRatioFrame::updateWarnings() {
+  const bool translucent = FAppIcons && FIOSChecked && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
+  // The selected region in source pixels against the largest output made from it.
+  QString enlarged;
+  QSize largest;
+  for (const QSize& size : FOutputs)
+    if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
+      largest = size;
+  if (!largest.isEmpty() && !Bitmap().IsEmpty() && !FSelectRect.IsEmpty()) {
+    const TRectF zoom = ZoomRect();
+    const double w = (double(zoom.Right) - zoom.Left) * Bitmap().Width();
+    const double h = (double(zoom.Bottom) - zoom.Top) * Bitmap().Height();
+    if (std::isfinite(w) && std::isfinite(h) && w * h < double(largest.width()) * largest.height())
+      enlarged = EnlargedWarning(qRound(w), qRound(h), largest.width(), largest.height());
+  }
+  bool changed = false;
+  if (translucent == lbTransparency->isHidden()) {
+    lbTransparency->setVisible(translucent);
+    changed = true;
+  }
+  if (enlarged != lbEnlarged->text() || enlarged.isEmpty() != lbEnlarged->isHidden()) {
+    lbEnlarged->setText(enlarged);
+    lbEnlarged->setVisible(!enlarged.isEmpty());
+    changed = true;
+  }
+  if (changed)
+    layoutControls();
+}
+
+void TRatioFrame::SetOutputs(const QList<QSize>& aSizes, bool aIOS) {
+  FOutputs = aSizes;
+  FIOSChecked = aIOS;
+  updateWarnings();
+}
+
+QString TRatioFrame::EnlargedWarning(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight) {
+  return QStringLiteral("Enlarged: the selection is %1 x %2 pixels of the picture; the largest output is %3 x %4.")
+      .arg(selectedWidth)
+      .arg(selectedHeight)
+      .arg(outputWidth)
+      .arg(outputHeight);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -526,7 +595,7 @@ void TRatioFrame::ceFilenameChange() {
 
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
-  updateTransparencyWarning();
+  updateWarnings();
   pbPreview->update();
   // What the user sees is what a restart brings back (while the frame restores itself, the stored
   // selection is read and written right after).
@@ -599,7 +668,7 @@ void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
         pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
       break;
   }
-  updateTransparencyWarning();
+  updateWarnings();
   pbPreview->update();
   // After the mode has changed, so that a failed write is reported once, not at every move.
   if (store)
@@ -632,7 +701,7 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X,
       break;
   }
   SetMode(mNone);
-  updateTransparencyWarning();
+  updateWarnings();
   pbPreview->update();
   if (store)
     SaveSelectRect();

@@ -6,6 +6,8 @@
 #include "platform/Types.h"
 
 #include <QFrame>
+#include <QList>
+#include <QSize>
 #include <functional>
 
 class QComboBox;
@@ -119,6 +121,11 @@ public:
   int Tag() const { return FTag; }
   void SetTag(int Value) { FTag = Value; }
 
+  // Shows a stored picture name that could not be restored in the file-name box, with the reason
+  // as its tool tip, so that the user sees what is missing. The frame's file name and bitmap stay
+  // empty and nothing is written.
+  void ShowUnloadedFilename(const QString& aFilename, const QString& aReason);
+
   TRectF ImageRect() const;
   TRectF ZoomRect() const;
   // The source picture: the bitmap of imPreview.
@@ -148,6 +155,14 @@ public:
   TOpenDialogOptions OpenDialog1;
   QPushButton* btnPreview = nullptr;   // "Preview...": raises OnPreview
   QLabel* lbTransparency = nullptr;    // under the hint: the App Store's transparency rule
+  QLabel* lbEnlarged = nullptr;        // under it: the selection has fewer pixels than an output
+
+  // The outputs a run makes from this frame (pixel sizes) and whether iPhone or iPad is checked.
+  // The owner sets them as the devices and options change; until then every entry of the group
+  // counts and iOS is checked.
+  void SetOutputs(const QList<QSize>& aSizes, bool aIOS);
+  // The text of lbEnlarged for a selection of the given source pixels and the largest output.
+  static QString EnlargedWarning(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight);
 
   // The text of lbTransparency, shown while the frame's group holds iOS app icons and the
   // selected region of the picture has a pixel that is not fully opaque.
@@ -184,9 +199,9 @@ private:
   // Ends a gesture: a click or an empty draw puts back the selection from before the press.
   // True when the selection the gesture made is to be stored.
   bool finishGesture();
-  // Shows or hides lbTransparency for the current picture and selection; cheap when neither
-  // changed.
-  void updateTransparencyWarning();
+  // Shows or hides lbTransparency and lbEnlarged for the current picture, selection and outputs,
+  // and lays them out when that changed; cheap when nothing changed.
+  void updateWarnings();
 
   int FRatioWidth = 0;
   int FRatioHeight = 0;
@@ -212,5 +227,7 @@ private:
   bool FRestoring = false;
   // Whether the frame's group holds iOS app icons (the transparency warning applies).
   bool FAppIcons = false;
+  bool FIOSChecked = true;
+  QList<QSize> FOutputs;
   TOpacityMap FOpacity;
 };

@@ -464,6 +464,24 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
     ASSERT_NE(form->FindRatioFrame(g), nullptr);
     EXPECT_EQ(form->FindRatioFrame(g)->Bitmap().IsEmpty(), g == 0 || g == 3 || g == 6);
   }
+  // A failed frame shows the stored name that it could not take, with the reason, and holds none.
+  const QString stored6 = readSetting(QStringLiteral("images"), sizeKeyOf(6));
+  const struct {
+    int group;
+    QString shown;
+    QString reason;
+  } failed[] = {
+      {0, missing, QStringLiteral("File does not exist: ") + missing},
+      {3, broken, QStringLiteral("Loading bitmap failed (%1).").arg(broken)},
+      {6, stored6, QStringLiteral("'x' is not a valid floating point value")},
+  };
+  for (const auto& f : failed) {
+    const TRatioFrame* frame = form->FindRatioFrame(f.group);
+    EXPECT_EQ(frame->ceFilename->currentText(), f.shown) << f.group;
+    EXPECT_EQ(frame->ceFilename->toolTip(), f.reason) << f.group;
+    EXPECT_EQ(frame->Filename(), QString()) << f.group;
+  }
+  EXPECT_TRUE(form->FindRatioFrame(1)->ceFilename->toolTip().isEmpty());
   EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
   // The entries that caused the failures are left as they were.
   EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(0)), missing);
@@ -472,6 +490,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
 
   // The user repairs a group by choosing again; validation then names only the remaining gaps.
   form->FindRatioFrame(0)->SetFilename(testDataDir() + QStringLiteral("/formats/sample.png"));
+  EXPECT_TRUE(form->FindRatioFrame(0)->ceFilename->toolTip().isEmpty());
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
   EXPECT_EQ(log[1 + 0 * 3 + 1], QStringLiteral("      Bitmap Ok"));
