@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace {
@@ -146,6 +148,48 @@ void TfrmVellumark::buildLayout() {
   VertScrollBox1->setWidget(FScrollContent);
   auto* graphicsLayout = new QVBoxLayout(tiGraphics);
   graphicsLayout->setContentsMargins(10, 10, 10, 10);
+  // Undo and Redo of the pictures and selections, over the frames.
+  FUndoStack = new QUndoStack(this);
+  actUndo = new QAction(QStringLiteral("Undo"), this);
+  actUndo->setObjectName(QStringLiteral("actUndo"));
+  actUndo->setShortcuts(QKeySequence::Undo);
+  actRedo = new QAction(QStringLiteral("Redo"), this);
+  actRedo->setObjectName(QStringLiteral("actRedo"));
+  actRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  addAction(actUndo);
+  addAction(actRedo);
+  btnUndo = new QPushButton(QStringLiteral("Undo (Ctrl+Z)"), tiGraphics);
+  btnUndo->setObjectName(QStringLiteral("btnUndo"));
+  btnUndo->setToolTip(QStringLiteral("Undo the last change of a picture or a selection (Ctrl+Z)"));
+  btnRedo = new QPushButton(QStringLiteral("Redo (Ctrl+Shift+Z)"), tiGraphics);
+  btnRedo->setObjectName(QStringLiteral("btnRedo"));
+  btnRedo->setToolTip(QStringLiteral("Redo the change undone last (Ctrl+Shift+Z or Ctrl+Y)"));
+  for (auto [action, button] : {std::pair{actUndo, btnUndo}, std::pair{actRedo, btnRedo}}) {
+    action->setEnabled(false);
+    button->setEnabled(false);
+    connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+  }
+  connect(FUndoStack, &QUndoStack::canUndoChanged, this, [this] { UpdateUndoActions(); });
+  connect(FUndoStack, &QUndoStack::canRedoChanged, this, [this] { UpdateUndoActions(); });
+  connect(actUndo, &QAction::triggered, this, [this] {
+    runEventHandler([this] {
+      if (!FGenerating)
+        FUndoStack->undo();
+    });
+  });
+  connect(actRedo, &QAction::triggered, this, [this] {
+    runEventHandler([this] {
+      if (!FGenerating)
+        FUndoStack->redo();
+    });
+  });
+  auto* undoRow = new QHBoxLayout;
+  undoRow->setContentsMargins(0, 0, 0, 0);
+  undoRow->addWidget(btnUndo);
+  undoRow->addWidget(btnRedo);
+  undoRow->addStretch(1);
+  graphicsLayout->addLayout(undoRow);
   graphicsLayout->addWidget(VertScrollBox1);
   TabControl1->addTab(tiGraphics, QStringLiteral("Graphics"));
 
@@ -419,9 +463,38 @@ void TfrmVellumark::CreateRatioFrames() {
     stack->insertWidget(stack->count() - 1, frame);  // above the closing stretch
     frame->OnChange = [this](QObject* changed) { RatioFrameChange(changed); };
     frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };
+    frame->OnStateChange = [this](TRatioFrame* changed, const TFrameState& before, const TFrameState& after) {
+      FUndoStack->push(new TFrameStateCommand(this, changed, before, after));
+    };
     frame->SetTag(g);
     FRatioFrames.append(frame);
   }
+}
+
+void TfrmVellumark::UpdateUndoActions() {
+  actUndo->setEnabled(FUndoStack->canUndo());
+  actRedo->setEnabled(FUndoStack->canRedo());
+}
+
+TFrameStateCommand::TFrameStateCommand(TfrmVellumark* form, TRatioFrame* frame, const TFrameState& before,
+                                       const TFrameState& after)
+    : FForm(form), FFrame(frame), FBefore(before), FAfter(after) {}
+
+void TFrameStateCommand::undo() { apply(FBefore); }
+
+void TFrameStateCommand::redo() {
+  // Pushed after the change was made and stored: the first redo has nothing to do.
+  if (FDone) {
+    FDone = false;
+    return;
+  }
+  apply(FAfter);
+}
+
+void TFrameStateCommand::apply(const TFrameState& state) {
+  FForm->TabControl1->setCurrentWidget(FForm->tiGraphics);
+  FForm->VertScrollBox1->ensureWidgetVisible(FFrame);
+  FFrame->ApplyState(state);
 }
 
 TRatioFrame* TfrmVellumark::FindRatioFrame(int Index) const {

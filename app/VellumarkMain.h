@@ -5,8 +5,10 @@
 #include "platform/Bitmap.h"
 #include "platform/Dialogs.h"
 #include "platform/Types.h"
+#include "frames/FrameRatio.h"
 
 #include <QList>
+#include <QUndoCommand>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -22,8 +24,10 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QTabWidget;
+class QUndoStack;
 class TPreviewWindow;
 class TRatioFrame;
+struct TFrameState;
 struct TSizeInfo;
 
 // The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the 13
@@ -72,6 +76,13 @@ public:
   // 1024 x 1024 App Store icon written after the 1:1 group (key "appstore_icon").
   QCheckBox* cbSmooth = nullptr;
   QCheckBox* cbAppStoreIcon = nullptr;
+  // Undo and redo of the pictures and selections of all frames, in order (Graphics tab; Ctrl+Z,
+  // Ctrl+Shift+Z and Ctrl+Y anywhere in the window).
+  QAction* actUndo = nullptr;
+  QAction* actRedo = nullptr;
+  QPushButton* btnUndo = nullptr;
+  QPushButton* btnRedo = nullptr;
+  QUndoStack* UndoStack() const { return FUndoStack; }
 
   // The option-set documents of the latest generation run, held through their roots; absent
   // until the first run, replaced by every run.
@@ -143,10 +154,30 @@ private:
   // Shows the error in flight at start-up, once per distinct message.
   void showStartupError();
 
+  void UpdateUndoActions();
+
+  QUndoStack* FUndoStack = nullptr;
   QWidget* FScrollContent = nullptr;
   QList<TRatioFrame*> FRatioFrames;
   QStringList FStartupErrors;
   bool FGenerating = false;
+};
+
+// One undoable change of a frame's picture or selection, pushed after the change was made. Undo
+// and redo bring the frame's state back through the frame (stored like any change) and show it.
+class TFrameStateCommand : public QUndoCommand {
+public:
+  TFrameStateCommand(TfrmVellumark* form, TRatioFrame* frame, const TFrameState& before, const TFrameState& after);
+  void undo() override;
+  void redo() override;
+
+private:
+  void apply(const TFrameState& state);
+  TfrmVellumark* FForm;
+  TRatioFrame* FFrame;
+  TFrameState FBefore;
+  TFrameState FAfter;
+  bool FDone = true;
 };
 
 // The side of the square App Store icon that the run can write after the 1:1 group.

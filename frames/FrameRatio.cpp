@@ -217,6 +217,8 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     // Nothing from the settings file: no picture and the default selection, not written.
     FSelectRect = defaultSelection(ImageRect(), Ratio());
     updateWarnings();
+    FReported = State();
+    FReporting = true;
     return;
   }
   try {
@@ -226,6 +228,8 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
       SetFilename(GetSetting(SizeStr()));
     }
     SetSelectRect(GetSettingRect(SizeStr()));
+    FReported = State();
+    FReporting = true;
   } catch (...) {
     // The frame is not created: its children go with the QFrame base, which also takes it out of
     // its parent. Their signals must not reach the members being destroyed.
@@ -499,9 +503,39 @@ void TRatioFrame::UpdateImage() {
     if (OnChange)
       OnChange(this);
   }
+  noteChange();
 }
 
-void TRatioFrame::SaveSelectRect() { SetSettingRect(SizeStr(), FSelectRect); }
+void TRatioFrame::SaveSelectRect() {
+  SetSettingRect(SizeStr(), FSelectRect);
+  noteChange();
+}
+
+void TRatioFrame::noteChange() {
+  if (!FReporting)
+    return;
+  const TFrameState now = State();
+  if (now == FReported)
+    return;
+  const TFrameState before = FReported;
+  FReported = now;
+  if (!FApplying && OnStateChange)
+    OnStateChange(this, before, now);
+}
+
+void TRatioFrame::ApplyState(const TFrameState& aState) {
+  FlagGuard applying(FApplying);
+  if (aState.Filename != Filename()) {
+    SetFilename(aState.Filename);
+    // Without a name the frame goes back to having no picture at all, as before one was chosen.
+    if (aState.Filename.isEmpty()) {
+      imPreview->Bitmap = TBitmap();
+      imPreview->update();
+    }
+  }
+  SetSelectRect(aState.SelectRect);
+  FReported = State();
+}
 
 void TRatioFrame::SetStartPoint(const TPointF& P) { FStartPoint = clampPoint(P, ImageRect()); }
 

@@ -35,6 +35,13 @@ using TNotifyEvent = std::function<void(QObject* Sender)>;
 
 class TRatioFrame;
 
+// What a frame's undoable changes change: its picture and its selection.
+struct TFrameState {
+  QString Filename;
+  TRectF SelectRect;
+  friend bool operator==(const TFrameState&, const TFrameState&) = default;
+};
+
 // imPreview: shows the frame's bitmap on its image rectangle: fitted into its bounds with the ratio
 // kept, centred, a smaller bitmap at its own size. Its width is a float in preview units (Ratio x 122); the widget itself is laid
 // out on whole pixels.
@@ -106,6 +113,15 @@ public:
   TNotifyEvent OnChange;
   // Raised by "Preview..."; the owner opens the preview of the frame's group.
   TNotifyEvent OnPreview;
+  // Raised when a change of the picture or the selection has been stored (a gesture's end,
+  // select-all, a key, a new picture, a write of SelectRect), with the state before and after.
+  // Not raised while the frame is built, nor by ApplyState.
+  std::function<void(TRatioFrame* Sender, const TFrameState& Before, const TFrameState& After)> OnStateChange;
+  // The picture and the selection now.
+  TFrameState State() const { return {Filename(), FSelectRect}; }
+  // Brings back a state, as the user would: the picture through the file-name setter (an empty
+  // name leaves the frame without picture), then the selection; both are stored.
+  void ApplyState(const TFrameState& aState);
   float Ratio() const;
   int RatioWidth() const { return FRatioWidth; }
   void SetRatioWidth(int Value);
@@ -191,6 +207,8 @@ private:
   void UpdateRatio();
   void UpdateImage();
   void SaveSelectRect();
+  // Raises OnStateChange when the state differs from the one last reported.
+  void noteChange();
   void SetStartPoint(const TPointF& P);
   void SetEndPoint(const TPointF& P);
   void SetMode(TMode M);
@@ -225,6 +243,10 @@ private:
   bool FInComboChange = false;
   // Set while the constructor restores the stored picture.
   bool FRestoring = false;
+  // The state last reported through OnStateChange; changes are reported once the frame is built.
+  TFrameState FReported;
+  bool FReporting = false;
+  bool FApplying = false;
   // Whether the frame's group holds iOS app icons (the transparency warning applies).
   bool FAppIcons = false;
   bool FIOSChecked = true;

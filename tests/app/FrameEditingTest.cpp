@@ -10,6 +10,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUndoStack>
+#include <QAction>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -86,6 +91,99 @@ TEST_F(FrameEditingTest, WarningsFollowTheDevicesAndTheAppStoreIcon) {
     EXPECT_EQ(square->lbEnlarged->text(), r.enlarged) << r.iPhone << r.iPad << r.android << r.appStore;
     EXPECT_FALSE(square->lbEnlarged->isHidden());
   }
+}
+
+// Changes of two frames, undone and redone in order with the keys and the buttons; after every
+// step the frames and the settings file hold what they held at that point going forward.
+TEST_F(FrameEditingTest, UndoAndRedoWalkBackAndForthAcrossFrames) {
+  Form->show();
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  Form->TabControl1->setCurrentWidget(Form->tiGraphics);
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  TRatioFrame* wide = Form->FindRatioFrame(1);
+  struct Seen {
+    TFrameState square, wide;
+    QString squareStored, wideStored, squareImage, wideImage;
+    bool squareEmpty;
+  };
+  const auto seen = [&] {
+    return Seen{square->State(),
+                wide->State(),
+                Stored(square),
+                Stored(wide),
+                readSetting(QStringLiteral("images"), square->SizeStr()),
+                readSetting(QStringLiteral("images"), wide->SizeStr()),
+                square->Bitmap().IsEmpty()};
+  };
+  const auto expectSeen = [&](const Seen& want, const char* when) {
+    const Seen now = seen();
+    EXPECT_EQ(now.square.Filename, want.square.Filename) << when;
+    EXPECT_EQ(now.square.SelectRect, want.square.SelectRect) << when;
+    EXPECT_EQ(now.wide.Filename, want.wide.Filename) << when;
+    EXPECT_EQ(now.wide.SelectRect, want.wide.SelectRect) << when;
+    EXPECT_EQ(now.squareStored, want.squareStored) << when;
+    EXPECT_EQ(now.wideStored, want.wideStored) << when;
+    EXPECT_EQ(now.squareImage, want.squareImage) << when;
+    EXPECT_EQ(now.wideImage, want.wideImage) << when;
+    EXPECT_EQ(now.squareEmpty, want.squareEmpty) << when;
+  };
+  EXPECT_FALSE(Form->btnUndo->isEnabled());
+  EXPECT_FALSE(Form->btnRedo->isEnabled());
+
+  QList<Seen> steps{seen()};
+  square->SetFilename(Picture(QStringLiteral("square.png"), 122, 122));
+  steps << seen();
+  QTest::mousePress(square->pbPreview, Qt::LeftButton, {}, QPoint(10, 20));
+  QTest::mouseRelease(square->pbPreview, Qt::LeftButton, {}, QPoint(50, 70));
+  ASSERT_EQ(square->SelectRect(), (TRectF{10, 20, 60, 70}));
+  steps << seen();
+  wide->SetFilename(Picture(QStringLiteral("wide.png"), 300, 122));
+  steps << seen();
+  QTest::mouseClick(square->pbPreview, Qt::LeftButton, {}, QPoint(30, 30));  // a click is no change
+  square->sbSelectAll->click();
+  steps << seen();
+  EXPECT_TRUE(Form->btnUndo->isEnabled());
+  EXPECT_FALSE(Form->btnRedo->isEnabled());
+  ASSERT_EQ(Form->UndoStack()->count(), 4);
+
+  for (int i = steps.size() - 2; i >= 0; --i) {
+    QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);
+    expectSeen(steps[i], "undone");
+  }
+  EXPECT_FALSE(Form->btnUndo->isEnabled());
+  EXPECT_TRUE(Form->btnRedo->isEnabled());
+  QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);  // nothing left: nothing happens
+  expectSeen(steps[0], "nothing to undo");
+
+  QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  expectSeen(steps[1], "redone with Ctrl+Shift+Z");
+  QTest::keyClick(Form.get(), Qt::Key_Y, Qt::ControlModifier);
+  expectSeen(steps[2], "redone with Ctrl+Y");
+  Form->btnRedo->click();
+  expectSeen(steps[3], "redone with the button");
+  Form->btnUndo->click();
+  expectSeen(steps[2], "undone with the button");
+
+  // A new change after an undo drops what could have been redone.
+  wide->sbSelectAll->click();
+  square->SetSelectRect({1, 2, 30, 31});
+  EXPECT_FALSE(Form->btnRedo->isEnabled());
+  QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);
+  expectSeen(steps[2], "the new change undone");
+}
+
+TEST_F(FrameEditingTest, AHundredAndTwentyStepsAreUndone) {
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  square->SetFilename(Picture(QStringLiteral("square.png"), 122, 122));
+  const TFrameState start = square->State();
+  for (int i = 1; i <= 120; ++i)
+    square->SetSelectRect({float(i % 50), 0, float(i % 50) + 60, 60});
+  for (int i = 0; i < 120; ++i)
+    Form->actUndo->trigger();
+  EXPECT_EQ(square->SelectRect(), start.SelectRect);
+  EXPECT_EQ(Stored(square), QStringLiteral("0,0,122,122"));
+  EXPECT_TRUE(Form->actUndo->isEnabled()) << "the picture's choice is still there to undo";
 }
 
 }  // namespace

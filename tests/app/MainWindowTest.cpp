@@ -203,7 +203,13 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
     y += 160;
   }
   EXPECT_EQ(content->width(), form->VertScrollBox1->viewport()->width());
-  EXPECT_EQ(form->VertScrollBox1->geometry(), form->tiGraphics->rect().adjusted(10, 10, -10, -10));
+  // Undo and Redo in a row over the frames, which fill the rest of the tab.
+  EXPECT_EQ(form->btnUndo->geometry().topLeft(), QPoint(10, 10));
+  EXPECT_EQ(form->btnRedo->geometry().top(), 10);
+  EXPECT_GT(form->btnRedo->geometry().left(), form->btnUndo->geometry().right());
+  const QRect scroll = form->VertScrollBox1->geometry();
+  EXPECT_GT(scroll.top(), form->btnUndo->geometry().bottom());
+  EXPECT_EQ(scroll.adjusted(0, -(scroll.top() - 10), 0, 0), form->tiGraphics->rect().adjusted(10, 10, -10, -10));
   form->TabControl1->setCurrentWidget(form->tiGenerate);
   QCoreApplication::processEvents();
   EXPECT_EQ(form->mmOutput->geometry(), form->tiGenerate->rect().adjusted(20, 20, -20, -20));
