@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -134,6 +135,26 @@ void TImagePreview::paintEvent(QPaintEvent*) {
 
 TPaintBox::TPaintBox(TRatioFrame* frame, QWidget* parent) : QWidget(parent), FFrame(frame) {
   setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(QStringLiteral("Selection"));
+  setAccessibleDescription(QStringLiteral("Arrow keys move the selection; with Shift by ten"));
+}
+
+void TPaintBox::keyPressEvent(QKeyEvent* e) {
+  bool handled = false;
+  runEventHandler([&] { handled = FFrame->pbPreviewKeyDown(e->key(), ShiftStateOf(Qt::NoButton, e->modifiers())); });
+  if (!handled)
+    QWidget::keyPressEvent(e);
+}
+
+void TPaintBox::focusInEvent(QFocusEvent* e) {
+  QWidget::focusInEvent(e);
+  update();
+}
+
+void TPaintBox::focusOutEvent(QFocusEvent* e) {
+  QWidget::focusOutEvent(e);
+  update();
 }
 
 TShiftState TPaintBox::ShiftStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
@@ -159,6 +180,12 @@ bool TPaintBox::isOver(const QPointF& p) const {
 
 void TPaintBox::paintEvent(QPaintEvent*) {
   QPainter canvas(this);
+  if (hasFocus()) {
+    // Under the outlines: a band in the highlight colour along the preview's border.
+    canvas.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+  }
   FFrame->pbPreviewPaint(canvas);
 }
 
@@ -296,6 +323,13 @@ void TRatioFrame::buildControls() {
   lbEnlarged->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lbEnlarged->setStyleSheet(QStringLiteral("color: #8a4b00;"));
   lbEnlarged->hide();
+
+  // Reached with Tab; Enter works as a click, as on the window's other buttons.
+  sbSelectAll->setFocusPolicy(Qt::StrongFocus);
+  sbSelectAll->setAccessibleName(QStringLiteral("Select all"));
+  for (QAbstractButton* button : {static_cast<QAbstractButton*>(Button1), static_cast<QAbstractButton*>(btnPreview),
+                                  static_cast<QAbstractButton*>(sbSelectAll)})
+    button->installEventFilter(this);
 
   OpenDialog1.Filter = OpenDialogFilter;
   OpenDialog1.FilterIndex = 1;
@@ -739,6 +773,40 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X,
   pbPreview->update();
   if (store)
     SaveSelectRect();
+}
+
+bool TRatioFrame::pbPreviewKeyDown(int Key, TShiftState Shift) {
+  const double step = (Shift & ssShift) ? 10 : 1;
+  double dx = 0, dy = 0;
+  switch (Key) {
+    case Qt::Key_Left: dx = -step; break;
+    case Qt::Key_Right: dx = step; break;
+    case Qt::Key_Up: dy = -step; break;
+    case Qt::Key_Down: dy = step; break;
+    default: return false;
+  }
+  if (FMode != mNone)
+    return true;
+  const TRectF moved = pushInside(offsetRect(FSelectRect, dx, dy), ImageRect());
+  if (moved == FSelectRect)
+    return true;  // at the picture's edge already
+  FSelectRect = moved;
+  updateWarnings();
+  pbPreview->update();
+  SaveSelectRect();
+  return true;
+}
+
+bool TRatioFrame::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+      if (auto* button = qobject_cast<QAbstractButton*>(watched)) {
+        button->click();
+        return true;
+      }
+  }
+  return QFrame::eventFilter(watched, e);
 }
 
 void TRatioFrame::pbPreviewPaint(QPainter& Canvas) {

@@ -86,6 +86,10 @@ protected:
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
+  // The arrow keys move the selection; focus shows as a frame around the preview.
+  void keyPressEvent(QKeyEvent*) override;
+  void focusInEvent(QFocusEvent*) override;
+  void focusOutEvent(QFocusEvent*) override;
 
 private:
   bool isOver(const QPointF& p) const;
@@ -159,6 +163,9 @@ public:
   void pbPreviewMouseMove(TShiftState Shift, float X, float Y);
   void pbPreviewMouseUp(Qt::MouseButton Button, TShiftState Shift, float X, float Y);
   void pbPreviewPaint(QPainter& Canvas);
+  // An arrow key on the focused preview: the selection moves by one unit (ten with Shift), kept
+  // inside the picture with its size, and is stored. False for other keys and during a gesture.
+  bool pbPreviewKeyDown(int Key, TShiftState Shift);
 
   // Controls
   QGroupBox* GroupBox1 = nullptr;
@@ -191,6 +198,8 @@ public:
 
 protected:
   void resizeEvent(QResizeEvent*) override;
+  // Enter or Return on one of the frame's buttons clicks it.
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
   void buildControls();

@@ -186,4 +186,52 @@ TEST_F(FrameEditingTest, AHundredAndTwentyStepsAreUndone) {
   EXPECT_TRUE(Form->actUndo->isEnabled()) << "the picture's choice is still there to undo";
 }
 
+// The preview takes focus with a click or Tab and shows it; the arrow keys move the selection
+// inside the picture, each key stored and undone on its own; Enter on select-all clicks it.
+TEST_F(FrameEditingTest, ArrowKeysMoveTheSelectionInsideThePicture) {
+  Form->show();
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  Form->TabControl1->setCurrentWidget(Form->tiGraphics);
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  square->SetFilename(Picture(QStringLiteral("square.png"), 122, 122));
+  square->SetSelectRect({10, 20, 60, 70});
+  QWidget* box = square->pbPreview;
+  const QImage unfocused = box->grab().toImage();
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(100, 100));
+  ASSERT_TRUE(box->hasFocus());
+  EXPECT_EQ(square->SelectRect(), (TRectF{10, 20, 60, 70})) << "the click that gives focus changes nothing";
+  EXPECT_NE(box->grab().toImage(), unfocused) << "focus shows";
+
+  struct Row {
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    int times;
+    TRectF result;
+  } rows[] = {
+      {Qt::Key_Right, Qt::NoModifier, 1, {11, 20, 61, 70}},
+      {Qt::Key_Down, Qt::ShiftModifier, 1, {11, 30, 61, 80}},
+      {Qt::Key_Left, Qt::NoModifier, 3, {8, 30, 58, 80}},
+      {Qt::Key_Up, Qt::ShiftModifier, 5, {8, 0, 58, 50}},       // stops at the top edge
+      {Qt::Key_Right, Qt::ShiftModifier, 9, {72, 0, 122, 50}},  // and at the right edge, size kept
+  };
+  const int steps = Form->UndoStack()->index();
+  for (const Row& r : rows) {
+    for (int i = 0; i < r.times; ++i)
+      QTest::keyClick(box, r.key, r.mods);
+    EXPECT_EQ(square->SelectRect(), r.result) << r.key;
+    EXPECT_EQ(decodeRectList(Stored(square)), std::optional<TRectF>(r.result)) << r.key;
+  }
+  EXPECT_EQ(Form->UndoStack()->index() - steps, 1 + 1 + 3 + 3 + 7) << "one step per key that moved it";
+  QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(square->SelectRect(), (TRectF{68, 0, 118, 50}));
+
+  // Enter on select-all clicks it.
+  square->sbSelectAll->setFocus();
+  ASSERT_TRUE(square->sbSelectAll->hasFocus());
+  QTest::keyClick(square->sbSelectAll, Qt::Key_Return);
+  EXPECT_EQ(square->SelectRect(), (TRectF{0, 0, 122, 122}));
+  EXPECT_EQ(Stored(square), QStringLiteral("0,0,122,122"));
+}
+
 }  // namespace
