@@ -13,7 +13,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -323,6 +328,10 @@ void TRatioFrame::buildControls() {
   lbEnlarged->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lbEnlarged->setStyleSheet(QStringLiteral("color: #8a4b00;"));
   lbEnlarged->hide();
+
+  // Picture files can be dropped on the frame; the file-name field leaves drops to it.
+  setAcceptDrops(true);
+  ceFilename->lineEdit()->setAcceptDrops(false);
 
   // Reached with Tab; Enter works as a click, as on the window's other buttons.
   sbSelectAll->setFocusPolicy(Qt::StrongFocus);
@@ -654,6 +663,26 @@ void TRatioFrame::Button1Click() {
   QString fileName = Filename();
   if (Dialogs().OpenFileDialog(OpenDialog1, fileName))
     SetFilename(fileName);
+}
+
+void TRatioFrame::dragEnterEvent(QDragEnterEvent* e) { e->acceptProposedAction(); }
+
+void TRatioFrame::dropEvent(QDropEvent* e) {
+  e->acceptProposedAction();
+  runEventHandler([&] { DropMimeData(e->mimeData()); });
+}
+
+void TRatioFrame::DropMimeData(const QMimeData* Data) {
+  const QList<QUrl> urls = Data ? Data->urls() : QList<QUrl>();
+  if (urls.size() != 1 || !urls.constFirst().isLocalFile())
+    throw Exception(QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it"));
+  const QString path = QDir::toNativeSeparators(urls.constFirst().toLocalFile());
+  static const QStringList pictureSuffixes{QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                           QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("tif"),
+                                           QStringLiteral("tiff")};
+  if (!pictureSuffixes.contains(QFileInfo(path).suffix().toLower()))
+    throw Exception(QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP or TIFF): ") + path);
+  SetFilename(path);
 }
 
 void TRatioFrame::ceFilenameChange() {

@@ -13,6 +13,7 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMimeData;
 class QPushButton;
 class QToolButton;
 
@@ -157,6 +158,10 @@ public:
 
   // Event handlers
   void Button1Click();
+  // Something dropped on the frame: one picture file (by its extension, as the file dialog's
+  // filter) is taken exactly as Browse takes a chosen file; anything else is refused with an
+  // error that says why, and nothing changes.
+  void DropMimeData(const QMimeData* Data);
   void ceFilenameChange();
   void sbSelectAllClick();
   void pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y);
@@ -200,6 +205,9 @@ protected:
   void resizeEvent(QResizeEvent*) override;
   // Enter or Return on one of the frame's buttons clicks it.
   bool eventFilter(QObject* watched, QEvent* e) override;
+  // A drag over the frame is taken whatever it carries, so that a refused drop can say why.
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
 private:
   void buildControls();

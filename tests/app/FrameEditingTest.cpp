@@ -4,10 +4,17 @@
 
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "platform/Errors.h"
 #include "settings/Settings.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -18,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -232,6 +240,70 @@ TEST_F(FrameEditingTest, ArrowKeysMoveTheSelectionInsideThePicture) {
   QTest::keyClick(square->sbSelectAll, Qt::Key_Return);
   EXPECT_EQ(square->SelectRect(), (TRectF{0, 0, 122, 122}));
   EXPECT_EQ(Stored(square), QStringLiteral("0,0,122,122"));
+}
+
+// A picture file dropped on a frame is taken as Browse takes it; anything else is refused with the
+// reason and changes nothing.
+TEST_F(FrameEditingTest, DroppingAPictureFileChoosesItAndAnythingElseIsRefused) {
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  TRatioFrame* other = Form->FindRatioFrame(5);
+  const QString png = Picture(QStringLiteral("dropped.png"), 122, 122);
+  const QString text = FDir.filePath(QStringLiteral("notes.txt"));
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+  }
+  const auto drop = [&](QMimeData* data) {
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(square, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(20, 20), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(square, &dropped);
+  };
+  const auto settingsBytes = [&] {
+    QFile f(FDir.filePath(QStringLiteral("Vellumark.ini")));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+
+  struct Refused {
+    const char* what;
+    std::function<void(QMimeData&)> fill;
+    QString error;
+  } refused[] = {
+      {"a text file", [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(text)}); },
+       QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP or TIFF): ") + text},
+      {"two pictures", [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(png), QUrl::fromLocalFile(png)}); },
+       QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it")},
+      {"plain text", [&](QMimeData& m) { m.setText(png); },
+       QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it")},
+      {"a picture on the web", [&](QMimeData& m) { m.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))}); },
+       QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it")},
+  };
+  const QByteArray before = settingsBytes();
+  for (const Refused& r : refused) {
+    FDialogs.Errors.clear();
+    QMimeData data;
+    r.fill(data);
+    drop(&data);
+    EXPECT_EQ(FDialogs.Errors, QStringList{errorDisplayText(r.error)}) << r.what;
+    EXPECT_EQ(square->Filename(), QString()) << r.what;
+    EXPECT_EQ(square->ceFilename->currentText(), QString()) << r.what;
+    EXPECT_EQ(settingsBytes(), before) << r.what;
+  }
+  EXPECT_EQ(Form->UndoStack()->count(), 0);
+
+  FDialogs.Errors.clear();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(png)});
+  drop(&data);
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join(u'\n').toStdString();
+  EXPECT_EQ(square->Filename(), png);
+  EXPECT_EQ(square->Bitmap().Width(), 122);
+  EXPECT_EQ(square->SelectRect(), (TRectF{0, 0, 122, 122})) << "select-all, as after Browse";
+  EXPECT_EQ(readSetting(QStringLiteral("images"), square->SizeStr()), png);
+  EXPECT_EQ(other->ceFilename->findText(png), 0) << "in every frame's history";
+  EXPECT_EQ(Form->UndoStack()->count(), 1);
 }
 
 }  // namespace
