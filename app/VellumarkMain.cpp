@@ -304,6 +304,9 @@ void TfrmVellumark::buildLayout() {
       runEventHandler([&] { SetSetting(key, checkedText(checked)); });
     });
   connect(cbAppStoreIcon, &QCheckBox::toggled, this, [this] { UpdateFrameOutputs(); });
+  // Open previews follow the devices and the options that change what the run writes.
+  for (QCheckBox* box : {cbSmooth, cbAppStoreIcon})
+    connect(box, &QCheckBox::toggled, this, [this] { runEventHandler([this] { RefreshPreviews(); }); });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
@@ -428,6 +431,7 @@ void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
                       : Item == lbiiPad   ? iPadKey
                                           : QString();
   UpdateFrameOutputs();
+  RefreshPreviews();
   if (!key.isEmpty())
     SetSetting(key, checkedText(IsChecked(Item)));
 }
@@ -465,6 +469,7 @@ void TfrmVellumark::CreateRatioFrames() {
     frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };
     frame->OnStateChange = [this](TRatioFrame* changed, const TFrameState& before, const TFrameState& after) {
       FUndoStack->push(new TFrameStateCommand(this, changed, before, after));
+      RefreshPreviews(changed);
     };
     frame->SetTag(g);
     FRatioFrames.append(frame);
@@ -495,6 +500,7 @@ void TFrameStateCommand::apply(const TFrameState& state) {
   FForm->TabControl1->setCurrentWidget(FForm->tiGraphics);
   FForm->VertScrollBox1->ensureWidgetVisible(FFrame);
   FFrame->ApplyState(state);
+  FForm->RefreshPreviews(FFrame);
 }
 
 TRatioFrame* TfrmVellumark::FindRatioFrame(int Index) const {
@@ -516,11 +522,23 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
 
 // Preview of a group's outputs
 
-TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
+QList<TPreviewItem> TfrmVellumark::PreviewItems(const TRatioFrame* Frame, QString& Message) const {
+  Message.clear();
+  if (Frame->Bitmap().IsEmpty() || Frame->Filename().isEmpty()) {
+    Message = QStringLiteral("No picture: choose one with Browse... or drop a picture file on the frame.");
+    return {};
+  }
+  if (Frame->SelectRect().IsEmpty()) {
+    Message = QStringLiteral("The selection is empty: drag over the picture to select the region to use.");
+    return {};
+  }
   const bool android = IsChecked(lbiAndroid);
   const bool iPhone = IsChecked(lbiiPhone);
   const bool iPad = IsChecked(lbiiPad);
-  const QString stem = stemOf(ceBaseName->currentText());
+  QString stem = stemOf(ceBaseName->currentText());
+  // Without a base name the tiles say where it goes.
+  if (stem.isEmpty())
+    stem = QStringLiteral("<base name>");
   const bool smooth = cbSmooth->isChecked();
   const TRectF zoom = Frame->ZoomRect();
   QList<TPreviewItem> items;
@@ -536,9 +554,28 @@ TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
         add(e.Width, e.Height);
   if (g == 0 && cbAppStoreIcon->isChecked() && (iPhone || iPad))
     add(AppStoreIconSize, AppStoreIconSize);
-  auto* window = new TPreviewWindow(Frame->Caption(), std::move(items), this);
+  return items;
+}
+
+TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
+  QString message;
+  QList<TPreviewItem> items = PreviewItems(Frame, message);
+  auto* window = new TPreviewWindow(Frame->Caption(), std::move(items), this, message);
+  FPreviews.append({Frame, window});
   window->show();
   return window;
+}
+
+void TfrmVellumark::RefreshPreviews(const TRatioFrame* Frame) {
+  // Closed windows delete themselves; their entries go.
+  FPreviews.removeIf([](const OpenPreview& p) { return p.Window.isNull(); });
+  for (const OpenPreview& p : FPreviews) {
+    if (Frame && p.Frame != Frame)
+      continue;
+    QString message;
+    QList<TPreviewItem> items = PreviewItems(p.Frame, message);
+    p.Window->SetItems(std::move(items), message);
+  }
 }
 
 // Base file name

@@ -6,8 +6,10 @@
 #include "platform/Dialogs.h"
 #include "platform/Types.h"
 #include "frames/FrameRatio.h"
+#include "frames/PreviewWindow.h"
 
 #include <QList>
+#include <QPointer>
 #include <QUndoCommand>
 #include <QString>
 #include <QWidget>
@@ -120,7 +122,11 @@ public:
 
   // Opens the preview window of a frame's group: every output of the group for the checked
   // devices, rendered as a run would render it now, named as a run would name it. Writes nothing.
+  // The window stays open and follows the frame's picture and selection, the devices and the
+  // smooth and App Store icon options; a missing picture or an empty selection is said in words.
   TPreviewWindow* PreviewFrame(TRatioFrame* Frame);
+  // Renders the open previews again: those of one frame, or all when Frame is nullptr.
+  void RefreshPreviews(const TRatioFrame* Frame = nullptr);
 
   // The introduction shown on the first tab.
   static const QString IntroductionText;
@@ -155,6 +161,13 @@ private:
   void showStartupError();
 
   void UpdateUndoActions();
+  // The tiles of a frame's preview, or the words that say why there are none.
+  QList<TPreviewItem> PreviewItems(const TRatioFrame* Frame, QString& Message) const;
+  struct OpenPreview {
+    const TRatioFrame* Frame;
+    QPointer<TPreviewWindow> Window;
+  };
+  QList<OpenPreview> FPreviews;
 
   QUndoStack* FUndoStack = nullptr;
   QWidget* FScrollContent = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -21,12 +22,50 @@ const QString NothingToShow = QStringLiteral("No output of this group is made fo
 // ---------------------------------------------------------------------------------------------
 // TPreviewSheet
 
-TPreviewSheet::TPreviewSheet(QList<TPreviewItem> items, QWidget* parent) : QWidget(parent), FItems(std::move(items)) {
+TPreviewSheet::TPreviewSheet(QList<TPreviewItem> items, QWidget* parent, const QString& message)
+    : QWidget(parent), FItems(std::move(items)) {
   setObjectName(QStringLiteral("PreviewSheet"));
-  LayOut(800);
+  makeLabels(message);
+  LayOut(FWidth);
+}
+
+void TPreviewSheet::SetItems(QList<TPreviewItem> items, const QString& message) {
+  FItems = std::move(items);
+  makeLabels(message);
+  LayOut(FWidth);
+}
+
+QString TPreviewSheet::Message() const { return FMessage && !FMessage->isHidden() ? FMessage->text() : QString(); }
+
+void TPreviewSheet::makeLabels(const QString& message) {
+  qDeleteAll(FSizeLabels);
+  qDeleteAll(FNameLabels);
+  FSizeLabels.clear();
+  FNameLabels.clear();
+  if (!FMessage) {
+    FMessage = new QLabel(this);
+    FMessage->setObjectName(QStringLiteral("PreviewMessage"));
+    FMessage->setWordWrap(true);
+  }
+  // A message replaces the tiles; without tiles the sheet says why.
+  if (!message.isEmpty())
+    FItems.clear();
+  FMessage->setText(message.isEmpty() ? NothingToShow : message);
+  FMessage->setVisible(FItems.isEmpty());
+  for (const TPreviewItem& item : FItems) {
+    auto* size = new QLabel(TPreviewWindow::SizeText(item.Width, item.Height), this);
+    auto* name = new QLabel(item.FileName, this);
+    size->setAccessibleName(TPreviewWindow::SizeText(item.Width, item.Height) + QStringLiteral(", ") + item.FileName);
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    size->show();
+    name->show();
+    FSizeLabels.append(size);
+    FNameLabels.append(name);
+  }
 }
 
 void TPreviewSheet::LayOut(int width) {
+  FWidth = width;
   const QFontMetrics fm(font());
   const int textHeight = 2 * fm.height();
   const qreal dpr = devicePixelRatioF();
@@ -44,13 +83,20 @@ void TPreviewSheet::LayOut(int width) {
       rowHeight = 0;
     }
     FPictureRects.append(QRect(QPoint(x, y), picture));
+    const int i = int(FPictureRects.size()) - 1;
+    const int textTop = y + picture.height() + kTextGap;
+    FSizeLabels[i]->setGeometry(x, textTop, tileWidth + 1, fm.height());
+    FNameLabels[i]->setGeometry(x, textTop + fm.height(), tileWidth + 1, fm.height());
     x += tileWidth + kMargin;
     right = std::max(right, x);
     rowHeight = std::max(rowHeight, tileHeight);
   }
-  if (FItems.isEmpty())
-    FContentSize = QSize(fm.horizontalAdvance(NothingToShow) + 2 * kMargin, fm.height() + 2 * kMargin);
-  else
+  if (FItems.isEmpty()) {
+    const int textWidth = std::max(200, std::min(fm.horizontalAdvance(FMessage->text()), width - 2 * kMargin));
+    const int textHeightNeeded = FMessage->heightForWidth(textWidth);
+    FMessage->setGeometry(kMargin, kMargin, textWidth, std::max(fm.height(), textHeightNeeded));
+    FContentSize = QSize(textWidth + 2 * kMargin, FMessage->height() + 2 * kMargin);
+  } else
     FContentSize = QSize(right, y + rowHeight + kMargin);
   resize(std::max(width, FContentSize.width()), FContentSize.height());
   updateGeometry();
@@ -61,10 +107,8 @@ void TPreviewSheet::paintEvent(QPaintEvent* e) {
   QPainter p(this);
   p.fillRect(e->rect(), palette().window());
   const QFontMetrics fm(font());
-  if (FItems.isEmpty()) {
-    p.drawText(QRect(kMargin, kMargin, width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter, NothingToShow);
-    return;
-  }
+  if (FItems.isEmpty())
+    return;  // the message label says why
   const qreal dpr = devicePixelRatioF();
   for (qsizetype i = 0; i < FItems.size(); ++i) {
     const TPreviewItem& item = FItems[i];
@@ -84,16 +128,15 @@ void TPreviewSheet::paintEvent(QPaintEvent* e) {
     image.setDevicePixelRatio(dpr);
     p.drawImage(r.topLeft(), image);
     p.restore();
-    const int textTop = r.bottom() + 1 + kTextGap;
-    p.drawText(QPoint(r.left(), textTop + fm.ascent()), TPreviewWindow::SizeText(item.Width, item.Height));
-    p.drawText(QPoint(r.left(), textTop + fm.height() + fm.ascent()), item.FileName);
   }
 }
 
 // ---------------------------------------------------------------------------------------------
 // TPreviewWindow
 
-TPreviewWindow::TPreviewWindow(const QString& caption, QList<TPreviewItem> items, QWidget* parent) : QDialog(parent) {
+TPreviewWindow::TPreviewWindow(const QString& caption, QList<TPreviewItem> items, QWidget* parent,
+                               const QString& message)
+    : QDialog(parent) {
   setObjectName(QStringLiteral("PreviewWindow"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Preview: ") + caption);
@@ -101,7 +144,7 @@ TPreviewWindow::TPreviewWindow(const QString& caption, QList<TPreviewItem> items
   FScroll = new QScrollArea(this);
   FScroll->setObjectName(QStringLiteral("PreviewScroll"));
   FScroll->setWidgetResizable(false);
-  FSheet = new TPreviewSheet(std::move(items));
+  FSheet = new TPreviewSheet(std::move(items), nullptr, message);
   FScroll->setWidget(FSheet);
   FScroll->viewport()->installEventFilter(this);
   auto* layout = new QVBoxLayout(this);
@@ -110,6 +153,12 @@ TPreviewWindow::TPreviewWindow(const QString& caption, QList<TPreviewItem> items
   // As large as the tiles need, within a size that fits common screens.
   const QSize content = FSheet->sizeHint();
   resize(std::clamp(content.width() + 24, 420, 1100), std::clamp(content.height() + 24, 240, 760));
+}
+
+void TPreviewWindow::SetItems(QList<TPreviewItem> items, const QString& message) {
+  FSheet->SetItems(std::move(items), message);
+  if (FLaidOutWidth > 0)
+    FSheet->LayOut(FLaidOutWidth);
 }
 
 QString TPreviewWindow::SizeText(int width, int height) {

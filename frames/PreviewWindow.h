@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+class QLabel;
 class QScrollArea;
 
 // One output shown in the preview: its pixel size, the file name a run would give it and its
@@ -18,12 +19,20 @@ struct TPreviewItem {
 
 // The tiles of a preview, laid out in rows that wrap at the sheet's width: each output at 100 %
 // (one image pixel on one device pixel) over a checkerboard, so that transparency shows, with its
-// size ("180 x 180") and its file name below it.
+// size ("180 x 180") and its file name below it in labels that assistive technology reads. With a
+// message, or without tiles, the sheet shows the words instead.
 class TPreviewSheet : public QWidget {
   Q_OBJECT
 public:
-  explicit TPreviewSheet(QList<TPreviewItem> items, QWidget* parent = nullptr);
+  explicit TPreviewSheet(QList<TPreviewItem> items, QWidget* parent = nullptr, const QString& message = QString());
   const QList<TPreviewItem>& Items() const { return FItems; }
+  // What is shown instead of tiles; empty while tiles show.
+  QString Message() const;
+  // The labels under tile i: its size and its file name.
+  QLabel* SizeLabel(int i) const { return FSizeLabels.value(i); }
+  QLabel* NameLabel(int i) const { return FNameLabels.value(i); }
+  // Replaces the tiles (or the message) and lays them out again at the current width.
+  void SetItems(QList<TPreviewItem> items, const QString& message = QString());
   // Lays the tiles out for the given width; the sheet's height follows.
   void LayOut(int width);
   // Where tile i's picture lies on the sheet, in device-independent units.
@@ -34,9 +43,14 @@ protected:
   void paintEvent(QPaintEvent* e) override;
 
 private:
+  void makeLabels(const QString& message);
   QList<TPreviewItem> FItems;
   QList<QRect> FPictureRects;
+  QList<QLabel*> FSizeLabels;
+  QList<QLabel*> FNameLabels;
+  QLabel* FMessage = nullptr;
   QSize FContentSize;
+  int FWidth = 800;
 };
 
 // The window of "Preview...": titled "Preview: " followed by the frame's caption, it shows the
@@ -45,8 +59,11 @@ private:
 class TPreviewWindow : public QDialog {
   Q_OBJECT
 public:
-  TPreviewWindow(const QString& caption, QList<TPreviewItem> items, QWidget* parent = nullptr);
+  TPreviewWindow(const QString& caption, QList<TPreviewItem> items, QWidget* parent = nullptr,
+                 const QString& message = QString());
   TPreviewSheet* Sheet() const { return FSheet; }
+  // Shows new tiles (or words) in place of the old ones, as the frame or the setup changes.
+  void SetItems(QList<TPreviewItem> items, const QString& message = QString());
 
   // The size label of a tile: "180 x 180".
   static QString SizeText(int width, int height);

@@ -4,6 +4,7 @@
 
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "frames/PreviewWindow.h"
 #include "platform/Errors.h"
 #include "settings/Settings.h"
 #include "support/ScriptedDialogs.h"
@@ -304,6 +305,85 @@ TEST_F(FrameEditingTest, DroppingAPictureFileChoosesItAndAnythingElseIsRefused) 
   EXPECT_EQ(readSetting(QStringLiteral("images"), square->SizeStr()), png);
   EXPECT_EQ(other->ceFilename->findText(png), 0) << "in every frame's history";
   EXPECT_EQ(Form->UndoStack()->count(), 1);
+}
+
+// The preview window follows the frame and the setup while it is open, says in words why it has no
+// tiles, and names each tile in labels.
+TEST_F(FrameEditingTest, ThePreviewWindowFollowsAndSaysWhatItShows) {
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  Form->TabControl1->setCurrentWidget(Form->tiGraphics);
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  std::unique_ptr<TPreviewWindow> window(Form->PreviewFrame(square));
+  TPreviewSheet* sheet = window->Sheet();
+  EXPECT_TRUE(sheet->Items().isEmpty());
+  EXPECT_EQ(sheet->Message(), QStringLiteral("No picture: choose one with Browse... or drop a picture file on the frame."));
+
+  // Without a base name the names say where it goes; every tile has its labels.
+  square->SetFilename(Picture(QStringLiteral("square.png"), 122, 122));
+  ASSERT_FALSE(sheet->Items().isEmpty());
+  EXPECT_EQ(sheet->Message(), QString());
+  EXPECT_EQ(sheet->Items().first().FileName, QStringLiteral("<base name>180x180.png"));
+  for (int i = 0; i < sheet->Items().size(); ++i) {
+    const TPreviewItem& item = sheet->Items()[i];
+    ASSERT_NE(sheet->NameLabel(i), nullptr);
+    EXPECT_EQ(sheet->NameLabel(i)->text(), item.FileName);
+    EXPECT_EQ(sheet->SizeLabel(i)->text(), TPreviewWindow::SizeText(item.Width, item.Height));
+    EXPECT_EQ(sheet->SizeLabel(i)->accessibleName(), TPreviewWindow::SizeText(item.Width, item.Height) + ", " + item.FileName);
+    EXPECT_GT(sheet->NameLabel(i)->geometry().top(), sheet->PictureRect(i).bottom()) << "under its picture";
+  }
+
+  // A drag: the tiles show the new region once it is let go (the left half is white, the right
+  // half black, so the 180 x 180 tile turns from half black to all white).
+  QImage halves(122, 122, QImage::Format_ARGB32);
+  halves.fill(Qt::white);
+  for (int y = 0; y < 122; ++y)
+    for (int x = 61; x < 122; ++x)
+      halves.setPixel(x, y, qRgb(0, 0, 0));
+  const QString halvesPath = FDir.filePath(QStringLiteral("halves.png"));
+  ASSERT_TRUE(halves.save(halvesPath));
+  square->SetFilename(halvesPath);
+  const auto tile180 = [&] { return sheet->Items().first().Image; };
+  EXPECT_EQ(QColor(tile180().pixel(170, 90)), QColor(Qt::black));
+  QTest::mousePress(square->pbPreview, Qt::LeftButton, {}, QPoint(1, 1));
+  EXPECT_EQ(square->Mode(), mDraw);
+  QTest::mouseRelease(square->pbPreview, Qt::LeftButton, {}, QPoint(61, 61));
+  ASSERT_EQ(square->SelectRect(), (TRectF{1, 1, 61, 61}));
+  EXPECT_EQ(QColor(tile180().pixel(170, 90)), QColor(Qt::white));
+  Form->actUndo->trigger();
+  EXPECT_EQ(QColor(tile180().pixel(170, 90)), QColor(Qt::black)) << "and an undo";
+
+  // Devices and the two options of the Setup tab.
+  const int all = sheet->Items().size();
+  SetDevices(false, false, true);
+  EXPECT_LT(sheet->Items().size(), all);
+  EXPECT_EQ(sheet->Items().first().FileName, QStringLiteral("<base name>144x144.png"));
+  SetDevices(true, true, true);
+  Form->cbAppStoreIcon->click();
+  EXPECT_EQ(sheet->Items().size(), all + 1);
+  EXPECT_EQ(sheet->Items().last().FileName, QStringLiteral("<base name>1024x1024.png"));
+  QImage noise(122, 122, QImage::Format_ARGB32);
+  for (int y = 0; y < 122; ++y)
+    for (int x = 0; x < 122; ++x)
+      noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 0xff, (x * y) & 0xff, (x ^ y) * 5 & 0xff));
+  const QString noisePath = FDir.filePath(QStringLiteral("noise.png"));
+  ASSERT_TRUE(noise.save(noisePath));
+  square->SetFilename(noisePath);
+  // The smallest tile, made by reduction.
+  qsizetype smallest = 0;
+  for (qsizetype i = 1; i < sheet->Items().size(); ++i)
+    if (sheet->Items()[i].Width < sheet->Items()[smallest].Width)
+      smallest = i;
+  ASSERT_LT(sheet->Items()[smallest].Width, 60);
+  const QImage bilinear = sheet->Items()[smallest].Image;
+  Form->cbSmooth->click();
+  EXPECT_NE(sheet->Items()[smallest].Image, bilinear) << "smooth downscaling reaches the tiles";
+
+  // An empty selection is said in words.
+  square->SetSelectRect({30, 30, 30, 30});
+  EXPECT_TRUE(sheet->Items().isEmpty());
+  EXPECT_EQ(sheet->Message(), QStringLiteral("The selection is empty: drag over the picture to select the region to use."));
+  EXPECT_FALSE(sheet->findChild<QLabel*>(QStringLiteral("PreviewMessage"))->isHidden());
 }
 
 }  // namespace
