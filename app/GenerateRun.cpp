@@ -36,6 +36,8 @@ struct TRunChoices {
   // The App Store icon follows the 1:1 group's own files.
   bool appStoreIconAfter(int group) const { return group == 0 && appStoreIcon && (iPhone || iPad); }
   QString pngPath(int width, int height) const { return joinPath(folder, outputFileName(stem, width, height)); }
+  QString androidOptsetPath() const { return joinPath(folder, stem + QStringLiteral(".android.optset")); }
+  QString iOSOptsetPath() const { return joinPath(folder, stem + QStringLiteral(".ios.optset")); }
 };
 
 TRunChoices runChoices(const TfrmVellumark& form) {
@@ -65,6 +67,18 @@ QStringList TfrmVellumark::OutputPngPaths() const {
   return paths;
 }
 
+QStringList TfrmVellumark::OutputFilePaths() const {
+  const TRunChoices run = runChoices(*this);
+  QStringList paths = OutputPngPaths();
+  if (cbOptset->isChecked()) {
+    if (run.android)
+      paths << run.androidOptsetPath();
+    if (run.iPhone || run.iPad)
+      paths << run.iOSOptsetPath();
+  }
+  return paths;
+}
+
 void TfrmVellumark::GenerateImages() {
   NewOptsets();
   Log(QStringLiteral("Generating images..."));
@@ -73,8 +87,6 @@ void TfrmVellumark::GenerateImages() {
 
   const TRunChoices run = runChoices(*this);
   const bool android = run.android, iPhone = run.iPhone, iPad = run.iPad;
-  const QString& folder = run.folder;
-  const QString& stem = run.stem;
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
   const bool smooth = cbSmooth->isChecked();
   // Entries done of the entries to make, for the progress bar.
@@ -159,9 +171,9 @@ void TfrmVellumark::GenerateImages() {
 
   if (cbOptset->isChecked()) {
     if (android)
-      AndroidOptions->OwnerDocument()->SaveToFile(joinPath(folder, stem + QStringLiteral(".android.optset")));
+      AndroidOptions->OwnerDocument()->SaveToFile(run.androidOptsetPath());
     if (iPhone || iPad)
-      iOSOptions->OwnerDocument()->SaveToFile(joinPath(folder, stem + QStringLiteral(".ios.optset")));
+      iOSOptions->OwnerDocument()->SaveToFile(run.iOSOptsetPath());
   }
   Log(QStringLiteral("Operation complete."));
 }

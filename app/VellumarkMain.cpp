@@ -1,5 +1,6 @@
 #include "app/VellumarkMain.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
 #include "app/RenderImage.h"
@@ -574,6 +575,30 @@ bool TfrmVellumark::Validate() {
   } else if (folderOf(baseName).isEmpty()) {
     result = false;
     Log(QStringLiteral("   No directory found at specified path for base name: ") + baseName);
+  } else if (const QStringList sources = SourcesInTheWay(); !sources.isEmpty()) {
+    result = false;
+    for (const QString& source : sources)
+      Log(QStringLiteral("   INVALID Output would overwrite the source picture ") + source);
   }
   return result;
+}
+
+QStringList TfrmVellumark::SourcesInTheWay() const {
+  // Compared as the files they lead to, so that another spelling or a link is no way around it.
+  QStringList outputs;
+  for (const QString& path : OutputFilePaths()) {
+    const QString target = canonicalTarget(path);
+    if (!target.isEmpty())
+      outputs << target;
+  }
+  QStringList sources;
+  for (const TRatioFrame* frame : FRatioFrames) {
+    const QString source = frame->Filename();
+    if (source.isEmpty() || sources.contains(source))
+      continue;
+    const QString target = canonicalTarget(source);
+    if (!target.isEmpty() && outputs.contains(target))
+      sources << source;
+  }
+  return sources;
 }

@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -101,6 +102,21 @@ QString notARegularFileReason(const QString& path) {
     return info.isDir() ? QStringLiteral("Is a directory") : QStringLiteral("Is not a regular file");
   return {};
 #endif
+}
+
+QString canonicalTarget(const QString& path) {
+  if (path.isEmpty())
+    return {};
+  QFileInfo info(path);
+  // A chain of links ends at the first name that is not a link, which may not exist yet.
+  for (int hops = 0; info.isSymLink() && !info.exists() && hops < 40; ++hops)
+    info = QFileInfo(info.absoluteDir(), info.symLinkTarget());
+  if (info.exists())
+    return info.canonicalFilePath();
+  const QString folder = info.absoluteDir().canonicalPath();
+  if (folder.isEmpty())
+    return {};
+  return QDir(folder).filePath(info.fileName());
 }
 
 void ignoreFileSizeLimitSignal() {

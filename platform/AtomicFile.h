@@ -34,6 +34,11 @@ AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& by
 // "Is a named pipe", ...); empty for a regular file or when nothing is there.
 QString notARegularFileReason(const QString& path);
 
+// The file a write to the path would change, as one canonical path: links followed to the file they
+// name; for a file that does not exist yet, the canonical folder joined with the name. Two paths
+// that lead to the same file give the same text. Empty when the folder does not exist.
+QString canonicalTarget(const QString& path);
+
 // A write beyond the process's file size limit then fails with the write error of its caller instead
 // of ending the program through SIGXFSZ. Called once at start-up.
 void ignoreFileSizeLimitSignal();

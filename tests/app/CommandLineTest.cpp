@@ -150,12 +150,13 @@ protected:
   // group 0, a picture for every group, and the given extra lines of section "settings". Any write
   // of the program would change these bytes (it normalises the file).
   void WriteSettings(const QString& baseName, const QByteArray& extraSettings = {},
-                     const QString& missingPicture = {}) {
+                     const QString& missingPicture = {}, const QString& squarePicture = {}) {
     QByteArray text = "; prepared for the build server\n[settings]\nbase_filename=" + baseName.toUtf8() + "\n" +
                       extraSettings + "[images]\n";
     for (int g = 0; g < SizeGroupCount; ++g) {
       const TSizeInfo& first = SizeGroups[g].constFirst();
       const QString picture = g == 4 && !missingPicture.isEmpty() ? missingPicture
+                              : g == 0 && !squarePicture.isEmpty() ? squarePicture
                               : first.Width >= first.Height   ? FDir.filePath("wide.png")
                                                               : FDir.filePath("tall.png");
       text += sizeKeyOf(g).toUtf8() + "=" + picture.toUtf8() + "\n";
@@ -328,6 +329,39 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   EXPECT_TRUE(broken.out.endsWith("      " + FDir.filePath("no/such/MyApp180x180.png") + "\n"));
   EXPECT_TRUE(broken.err.startsWith("Cannot create file \"" + FDir.filePath("no/such/MyApp180x180.png") + "\". "))
       << broken.err.toStdString();
+}
+
+TEST_F(CommandLineRun, ARunThatWouldWriteOverASourcePictureIsRefused) {
+  ASSERT_TRUE(QFile::link(Out, FDir.filePath("linked")));
+  struct Case {
+    const char* what;
+    QString picture;   // the 1:1 group's picture, as the settings file names it
+    QString baseName;
+    QByteArray extraSettings;
+  };
+  const Case cases[] = {
+      {"the App Store icon over its own master picture", OutPath("MyApp1024x1024.png"), OutPath("MyApp.png"),
+       "appstore_icon=1\n"},
+      {"another spelling of the same file", Out + "/../out/./MyApp180x180.png", OutPath("MyApp.png"), {}},
+      {"the base name in a linked folder", OutPath("MyApp144x144.png"), FDir.filePath("linked/MyApp.png"), {}},
+      {"an option-set file reached through a link", FDir.filePath("optset.png"), OutPath("MyApp.png"), {}},
+  };
+  ASSERT_TRUE(QFile::link(OutPath("MyApp.ios.optset"), FDir.filePath("optset.png")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files))
+      QFile::remove(OutPath(f));
+    const QByteArray picture = readFileBytes(FDir.filePath("wide.png"));
+    writeFileBytes(QFileInfo(c.picture).isSymLink() ? QFileInfo(c.picture).symLinkTarget() : c.picture, picture);
+    WriteSettings(c.baseName, c.extraSettings, {}, c.picture);
+    const RunResult run = Generate({"--overwrite=all"});
+    EXPECT_EQ(run.status, ExitSetupInvalid) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Validating Outputs...\n   INVALID Output would overwrite the source picture " +
+                                 c.picture + "\nErrors were found in setup.  Please correct.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(Out).entryList(QDir::Files).size(), 1);  // the picture alone, as it was
+    EXPECT_EQ(readFileBytes(QFileInfo(c.picture).canonicalFilePath()), picture);
+  }
 }
 
 TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
