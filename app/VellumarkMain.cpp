@@ -7,6 +7,7 @@
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
 #include "frames/PreviewWindow.h"
+#include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
@@ -562,6 +563,10 @@ bool TfrmVellumark::Validate() {
     if (frame->SelectRect().IsEmpty()) {
       result = false;
       Log(QStringLiteral("      INVALID Selection rectangle (Empty)"));
+    } else if (!frame->Bitmap().IsEmpty() && isOutside(frame->SelectRect(), frame->ImageRect())) {
+      // It would make every output of the group fully transparent.
+      result = false;
+      Log(QStringLiteral("      INVALID Selection rectangle (outside the picture)"));
     } else {
       Log(QStringLiteral("      Selection rectangle Ok"));
     }
