@@ -125,6 +125,12 @@ void ignoreFileSizeLimitSignal() {
 #endif
 }
 
+void ignoreBrokenPipeSignal() {
+#ifdef Q_OS_UNIX
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& bytes) {
   using Stage = AtomicWriteFailure::Stage;
   if (path.isEmpty())

@@ -42,3 +42,7 @@ QString canonicalTarget(const QString& path);
 // A write beyond the process's file size limit then fails with the write error of its caller instead
 // of ending the program through SIGXFSZ. Called once at start-up.
 void ignoreFileSizeLimitSignal();
+
+// A write to a closed pipe (standard output read by "head", say) then fails with EPIPE instead of
+// ending the program through SIGPIPE. Called once at start-up.
+void ignoreBrokenPipeSignal();

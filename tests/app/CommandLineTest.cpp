@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -86,14 +87,24 @@ struct RunResult {
 };
 
 // Starts the real program without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; standard input is a
-// pipe that carries the given text.
-RunResult runProgram(const QStringList& args, const QByteArray& input = {}) {
+// pipe that carries the given text. With closedOutput the pipe of standard output is closed at
+// once, as "| head -1" closes it.
+RunResult runProgram(const QStringList& args, const QByteArray& input = {}, bool closedOutput = false) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
     env.remove(QString::fromLatin1(name));
   process.setProcessEnvironment(env);
+  // Standard output: a pipe whose reading end is closed before the program starts.
+  int brokenPipe[2] = {-1, -1};
+  if (closedOutput) {
+    EXPECT_EQ(::pipe(brokenPipe), 0);
+    ::close(brokenPipe[0]);
+    process.setChildProcessModifier([&brokenPipe] { ::dup2(brokenPipe[1], STDOUT_FILENO); });
+  }
   process.start(QStringLiteral(VELLUMARK_EXECUTABLE), args);
+  if (closedOutput)
+    ::close(brokenPipe[1]);
   RunResult result;
   if (!process.waitForStarted(30000)) {
     ADD_FAILURE() << "cannot start " << VELLUMARK_EXECUTABLE;
@@ -166,8 +177,8 @@ protected:
     SettingsBytes = text;
   }
 
-  RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}) {
-    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input);
+  RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}, bool closedOutput = false) {
+    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input, closedOutput);
   }
   QString OutPath(const QString& name) const { return Out + "/" + name; }
   QStringList Pngs() const { return QDir(Out).entryList({"*.png"}, QDir::Files, QDir::Name); }
@@ -362,6 +373,19 @@ TEST_F(CommandLineRun, ARunThatWouldWriteOverASourcePictureIsRefused) {
     EXPECT_EQ(QDir(Out).entryList(QDir::Files).size(), 1);  // the picture alone, as it was
     EXPECT_EQ(readFileBytes(QFileInfo(c.picture).canonicalFilePath()), picture);
   }
+}
+
+TEST_F(CommandLineRun, AClosedStandardOutputStopsNothingButIsReported) {
+  WriteSettings(OutPath("MyApp.png"));
+  const RunResult run = Generate({}, {}, true);
+  EXPECT_EQ(run.status, ExitError);
+  EXPECT_EQ(run.err.toStdString(), "The log could not be written to standard output: Broken pipe.\n");
+  // Every file is made, and complete.
+  EXPECT_EQ(Pngs().size(), 53);
+  for (const QString& name : Pngs())
+    EXPECT_FALSE(QImage(OutPath(name)).isNull()) << name.toStdString();
+  EXPECT_TRUE(QFile::exists(OutPath("MyApp.ios.optset")));
+  EXPECT_TRUE(QFile::exists(OutPath("MyApp.android.optset")));
 }
 
 TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
