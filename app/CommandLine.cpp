@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/VellumarkMain.h"
+#include "platform/AtomicFile.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -166,6 +167,9 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   };
 
   if (!options.SettingsFile.isEmpty()) {
+    // A folder, a pipe or a device is there but is no settings file: said as what it is.
+    if (const QString reason = notARegularFileReason(options.SettingsFile); !reason.isEmpty())
+      return fail(ExitError, cannotOpenFileMessage(options.SettingsFile, reason));
     if (!QFileInfo(options.SettingsFile).isFile())
       return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
     setSettingsFilePathOverride(QFileInfo(options.SettingsFile).absoluteFilePath());

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -392,16 +393,22 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
   struct Case {
     QStringList args;
     int status;
-    const char* outStart;
-    const char* errStart;
+    QByteArray outStart;
+    QByteArray errStart;
   };
   const QString noFile = FDir.filePath("none.ini");
+  const QString fifo = FDir.filePath("pipe.ini");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
   const Case cases[] = {
       {{"--generate", "--bogus"}, ExitBadCommandLine, "", "Unknown option: --bogus\n\nUsage: Vellumark"},
       {{"--overwrite=all"}, ExitBadCommandLine, "", "--overwrite needs --generate\n\nUsage: Vellumark"},
       {{"--help"}, ExitCompleted, "Usage: Vellumark", ""},
       {{"--version"}, ExitCompleted, "Vellumark 1.0.0\n", ""},
       {{"--generate", "--settings", noFile}, ExitError, "", "Settings file does not exist: "},
+      {{"--generate", "--settings", FDir.path()}, ExitError, "",
+       "Cannot open file \"" + FDir.path().toUtf8() + "\". Is a directory.\n"},
+      {{"--generate", "--settings", fifo}, ExitError, "",
+       "Cannot open file \"" + fifo.toUtf8() + "\". Is a named pipe.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -409,7 +416,7 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
     EXPECT_EQ(run.status, c.status);
     // An empty start: the stream stays empty.
     for (const auto& [text, start] : {std::pair{run.out, c.outStart}, std::pair{run.err, c.errStart}}) {
-      if (*start)
+      if (!start.isEmpty())
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(start))) << text.toStdString();
       else
         EXPECT_EQ(text.toStdString(), "");
