@@ -213,7 +213,7 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
 
   if (policy == TOverwritePolicy::Fail)
     for (const QString& path : form.OutputPngPaths())
-      if (QFileInfo::exists(path))
+      if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
         return fail(ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
 
   try {

@@ -6,6 +6,7 @@
 #include "app/RenderImage.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/PathRules.h"
 #include "platform/PngWriter.h"
@@ -107,6 +108,8 @@ void TfrmVellumark::GenerateImages() {
       ahead.Add(frame->Bitmap(), AppStoreIconSize, AppStoreIconSize, frame->ZoomRect(), smooth);
   }
   ahead.Start();
+  // Temporary files that a killed run left beside the outputs.
+  removeLeftoverTemporaryFiles(run.folder);
   int rendered = -1;  // the index of the current file in the rendering order
 
   // One output file, the next in the rendering order: an existing file is skipped or overwritten
@@ -116,14 +119,18 @@ void TfrmVellumark::GenerateImages() {
     ShowProgress(done++, total);
     ++rendered;
     // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
+    // A link counts as a file, also one that leads nowhere; the question names where it leads.
     const QFileInfo existing(path);
-    if (existing.exists() && !existing.isDir()) {
+    if ((existing.exists() || existing.isSymLink()) && !existing.isDir()) {
       if (remembered == mrNoToAll) {
         Log(skipping.arg(path));
         return true;
       }
       if (remembered != mrYesToAll) {
-        remembered = Dialogs().MessageDlg(QStringLiteral("%1 exists.  Overwrite?").arg(path), TMsgDlgType::mtWarning,
+        const QString question = existing.isSymLink()
+                                     ? QStringLiteral("%1 exists (a link to %2).  Overwrite?").arg(path, existing.symLinkTarget())
+                                     : QStringLiteral("%1 exists.  Overwrite?").arg(path);
+        remembered = Dialogs().MessageDlg(question, TMsgDlgType::mtWarning,
                                           mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
         if (remembered == mrCancel)
           return false;

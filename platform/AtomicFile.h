@@ -7,10 +7,15 @@
 //
 // The bytes go to a temporary file in the same folder, which replaces the file of that name only
 // once every byte is written: on any failure the previous file is unchanged and no temporary file
-// is left, and a reader at the same moment sees either the old or the new file. The temporary file
-// is unbuffered, so a short write (disk full, size limit) is seen at once rather than lost in a
-// final flush. An existing file that may not be replaced (read-only, locked) is refused with the
-// system's own reason, although a rename could replace it.
+// is left, and a reader at the same moment sees either the old or the new file. Every write is
+// checked, so a short write (disk full, size limit) is seen at once. An existing file that may not
+// be replaced (read-only, locked) is refused with the system's own reason, although a rename could
+// replace it. The temporary file has no name while it is written where the file system allows it;
+// elsewhere its name is the file's, a process number and ".vellumark-tmp", and a killed run's are
+// removed by removeLeftoverTemporaryFiles.
+//
+// A link in the file's place is followed: the file it leads to is replaced when it is a regular
+// file; a link to nothing is refused (danglingLinkReason), as is a link to a folder or a pipe.
 //
 // A writable file in a folder where no temporary file may be made (a read-only folder) is written
 // in place instead: room for the new content is reserved first, so a full disk or a size limit is
@@ -29,6 +34,16 @@ struct AtomicWriteFailure {
 };
 
 AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+// The reason given for a link that leads to nothing: "It is a link to <target>, which does not exist".
+QString danglingLinkReason(const QString& target);
+
+// Removes the temporary files that writes of killed runs left in the folder: only files named as
+// writeFileAtomically names them, and only those whose process has ended and that nobody holds
+// locked. Returns how many were removed.
+int removeLeftoverTemporaryFiles(const QString& folder);
+// True for a name that writeFileAtomically gives its temporary files.
+bool isTemporaryFileName(const QString& name);
 
 // The reason given for something in a file's place that is not a regular file ("Is a directory",
 // "Is a named pipe", ...); empty for a regular file or when nothing is there.

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -373,6 +374,55 @@ TEST_F(CommandLineRun, ARunThatWouldWriteOverASourcePictureIsRefused) {
         << run.err.toStdString();
     EXPECT_EQ(QDir(Out).entryList(QDir::Files).size(), 1);  // the picture alone, as it was
     EXPECT_EQ(readFileBytes(QFileInfo(c.picture).canonicalFilePath()), picture);
+  }
+}
+
+// A link in an output's place counts as an existing file, named with where it leads; only a link
+// to a regular file can be overwritten, and one that leads nowhere is refused.
+TEST_F(CommandLineRun, ALinkInAnOutputsPlaceIsAnExistingFile) {
+  WriteSettings(OutPath("MyApp.png"), AndroidOnly);
+  const QString link = OutPath("MyApp72x72.png");
+  const QString outside = FDir.filePath("notes.txt");
+  const QString missing = FDir.filePath("nowhere/x.png");
+  // What a killed run left beside the outputs: a run removes it.
+  const pid_t ended = fork();
+  if (ended == 0)
+    _exit(0);
+  waitpid(ended, nullptr, 0);
+  const QString leftover = OutPath("MyApp144x144.png." + QString::number(ended) + "-k3x.vellumark-tmp");
+  struct Case {
+    const char* what;
+    QString target;
+    QStringList options;
+    QByteArray input;
+    int status;
+    QString err;  // contained in standard error
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"fail", outside, {"--overwrite=fail"}, {}, ExitError, link + " exists.  Nothing was written", false},
+      {"ask, no", outside, {"--overwrite=ask"}, "n\n", ExitCompleted,
+       link + " exists (a link to " + outside + ").  Overwrite?", false},
+      {"all", outside, {"--overwrite=all"}, {}, ExitCompleted, {}, true},
+      {"a link to nothing", missing, {"--overwrite=all"}, {}, ExitError,
+       "Cannot create file \"" + link + "\". It is a link to " + missing + ", which does not exist.\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files | QDir::System))
+      QFile::remove(OutPath(f));
+    writeFileBytes(outside, "notes");
+    writeFileBytes(leftover, "part");
+    ASSERT_TRUE(QFile::link(c.target, link));
+    const RunResult run = Generate(c.options, c.input);
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(c.err)) << run.err.toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFileBytes(outside) != "notes", c.replaced);
+    if (c.replaced)
+      EXPECT_FALSE(QImage(outside, "PNG").isNull());
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(QFile::exists(leftover), c.what == std::string("fail"));
   }
 }
 
