@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Writing a whole file so that it is never seen half-written.
 //
 // The bytes go to a temporary file in the same folder, which replaces the file of that name only
@@ -19,7 +21,9 @@
 //
 // A writable file in a folder where no temporary file may be made (a read-only folder) is written
 // in place instead: room for the new content is reserved first, so a full disk or a size limit is
-// found before any old byte changes, and every write is checked. Anything that is not a regular
+// found before any old byte changes, and every write is checked. A copy of the old bytes is kept
+// in the user's runtime folder until the new ones are all on disk: a write that fails puts them
+// back at once, and one that a kill interrupts is rolled back by recoverInterruptedWrites. Anything that is not a regular
 // file in the file's place (a folder, a named pipe, a socket, a device) is refused with what it is,
 // without opening it, so nothing ever waits on a pipe.
 struct AtomicWriteFailure {
@@ -44,6 +48,20 @@ QString danglingLinkReason(const QString& target);
 int removeLeftoverTemporaryFiles(const QString& folder);
 // True for a name that writeFileAtomically gives its temporary files.
 bool isTemporaryFileName(const QString& name);
+
+// Puts back the old bytes of every in-place write of this user that a kill interrupted (only
+// those whose writer no longer runs). Called once at start-up; returns how many were rolled back.
+int recoverInterruptedWrites();
+
+// The user's runtime folder ($XDG_RUNTIME_DIR, or a folder of the user's own in the temporary
+// folder): always writable, for locks and copies that cannot lie beside their file.
+QString userRuntimeFolder();
+// True when new files may be made in the folder.
+bool folderTakesNewFiles(const QString& folder);
+
+// Test hook: called halfway through the new bytes of an in-place write (a test kills the process
+// there). An empty function removes it.
+void setInPlaceWriteTestHook(std::function<void()> hook);
 
 // The reason given for something in a file's place that is not a regular file ("Is a directory",
 // "Is a named pipe", ...); empty for a regular file or when nothing is there.
