@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/VellumarkMain.h"
+#include "platform/AtomicFile.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -135,10 +136,31 @@ QString commandLineUsage() {
       "\n"
       "Exit status: 0 the run completed; 1 the setup is not valid (a picture, a selection, the\n"
       "devices or the base file name), or a stored picture could not be loaded; 2 any other error,\n"
-      "an existing file under --overwrite=fail, or a cancelled run; 64 a bad command line.\n");
+      "an existing file under --overwrite=fail, a cancelled run, or a log that could not be written\n"
+      "to standard output (the files are all made); 64 a bad command line.\n");
+}
+
+namespace {
+int runGenerateSteps(const TCommandLine& options, const TConsole& console);
 }
 
 int runGenerate(const TCommandLine& options, const TConsole& console) {
+  const int status = runGenerateSteps(options, console);
+  // A log that could not be written (standard output closed early) is no complete run, although
+  // every file was made.
+  console.Out.flush();
+  if (console.Out.status() == QTextStream::Ok)
+    return status;
+  const QIODevice* device = console.Out.device();
+  const QString reason = device ? device->errorString() : QString();
+  console.Err << errorDisplayText(QStringLiteral("The log could not be written to standard output: ") + reason)
+              << Qt::endl;
+  return status == ExitCompleted ? ExitError : status;
+}
+
+namespace {
+
+int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   QTextStream& err = console.Err;
   auto fail = [&err](int status, const QString& message) {
     err << errorDisplayText(message) << Qt::endl;
@@ -146,6 +168,9 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
   };
 
   if (!options.SettingsFile.isEmpty()) {
+    // A folder, a pipe or a device is there but is no settings file: said as what it is.
+    if (const QString reason = notARegularFileReason(options.SettingsFile); !reason.isEmpty())
+      return fail(ExitError, cannotOpenFileMessage(options.SettingsFile, reason));
     if (!QFileInfo(options.SettingsFile).isFile())
       return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
     setSettingsFilePathOverride(QFileInfo(options.SettingsFile).absoluteFilePath());
@@ -189,7 +214,7 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
 
   if (policy == TOverwritePolicy::Fail)
     for (const QString& path : form.OutputPngPaths())
-      if (QFileInfo::exists(path))
+      if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
         return fail(ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
 
   try {
@@ -201,3 +226,5 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
     return fail(ExitError, QStringLiteral("Cancelled: the run did not complete."));
   return ExitCompleted;
 }
+
+}  // namespace

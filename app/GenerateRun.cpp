@@ -6,6 +6,7 @@
 #include "app/RenderImage.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/PathRules.h"
 #include "platform/PngWriter.h"
@@ -36,6 +37,8 @@ struct TRunChoices {
   // The App Store icon follows the 1:1 group's own files.
   bool appStoreIconAfter(int group) const { return group == 0 && appStoreIcon && (iPhone || iPad); }
   QString pngPath(int width, int height) const { return joinPath(folder, outputFileName(stem, width, height)); }
+  QString androidOptsetPath() const { return joinPath(folder, stem + QStringLiteral(".android.optset")); }
+  QString iOSOptsetPath() const { return joinPath(folder, stem + QStringLiteral(".ios.optset")); }
 };
 
 TRunChoices runChoices(const TfrmVellumark& form) {
@@ -65,6 +68,18 @@ QStringList TfrmVellumark::OutputPngPaths() const {
   return paths;
 }
 
+QStringList TfrmVellumark::OutputFilePaths() const {
+  const TRunChoices run = runChoices(*this);
+  QStringList paths = OutputPngPaths();
+  if (cbOptset->isChecked()) {
+    if (run.android)
+      paths << run.androidOptsetPath();
+    if (run.iPhone || run.iPad)
+      paths << run.iOSOptsetPath();
+  }
+  return paths;
+}
+
 void TfrmVellumark::GenerateImages() {
   NewOptsets();
   Log(QStringLiteral("Generating images..."));
@@ -73,8 +88,6 @@ void TfrmVellumark::GenerateImages() {
 
   const TRunChoices run = runChoices(*this);
   const bool android = run.android, iPhone = run.iPhone, iPad = run.iPad;
-  const QString& folder = run.folder;
-  const QString& stem = run.stem;
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
   const bool smooth = cbSmooth->isChecked();
   // Entries done of the entries to make, for the progress bar.
@@ -95,6 +108,8 @@ void TfrmVellumark::GenerateImages() {
       ahead.Add(frame->Bitmap(), AppStoreIconSize, AppStoreIconSize, frame->ZoomRect(), smooth);
   }
   ahead.Start();
+  // Temporary files that a killed run left beside the outputs.
+  removeLeftoverTemporaryFiles(run.folder);
   int rendered = -1;  // the index of the current file in the rendering order
 
   // One output file, the next in the rendering order: an existing file is skipped or overwritten
@@ -104,14 +119,18 @@ void TfrmVellumark::GenerateImages() {
     ShowProgress(done++, total);
     ++rendered;
     // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
+    // A link counts as a file, also one that leads nowhere; the question names where it leads.
     const QFileInfo existing(path);
-    if (existing.exists() && !existing.isDir()) {
+    if ((existing.exists() || existing.isSymLink()) && !existing.isDir()) {
       if (remembered == mrNoToAll) {
         Log(skipping.arg(path));
         return true;
       }
       if (remembered != mrYesToAll) {
-        remembered = Dialogs().MessageDlg(QStringLiteral("%1 exists.  Overwrite?").arg(path), TMsgDlgType::mtWarning,
+        const QString question = existing.isSymLink()
+                                     ? QStringLiteral("%1 exists (a link to %2).  Overwrite?").arg(path, existing.symLinkTarget())
+                                     : QStringLiteral("%1 exists.  Overwrite?").arg(path);
+        remembered = Dialogs().MessageDlg(question, TMsgDlgType::mtWarning,
                                           mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
         if (remembered == mrCancel)
           return false;
@@ -159,9 +178,9 @@ void TfrmVellumark::GenerateImages() {
 
   if (cbOptset->isChecked()) {
     if (android)
-      AndroidOptions->OwnerDocument()->SaveToFile(joinPath(folder, stem + QStringLiteral(".android.optset")));
+      AndroidOptions->OwnerDocument()->SaveToFile(run.androidOptsetPath());
     if (iPhone || iPad)
-      iOSOptions->OwnerDocument()->SaveToFile(joinPath(folder, stem + QStringLiteral(".ios.optset")));
+      iOSOptions->OwnerDocument()->SaveToFile(run.iOSOptsetPath());
   }
   Log(QStringLiteral("Operation complete."));
 }

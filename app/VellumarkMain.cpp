@@ -1,11 +1,13 @@
 #include "app/VellumarkMain.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
 #include "app/RenderImage.h"
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
 #include "frames/PreviewWindow.h"
+#include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
@@ -571,6 +573,10 @@ bool TfrmVellumark::Validate() {
     if (frame->SelectRect().IsEmpty()) {
       result = false;
       Log(QStringLiteral("      INVALID Selection rectangle (Empty)"));
+    } else if (!frame->Bitmap().IsEmpty() && isOutside(frame->SelectRect(), frame->ImageRect())) {
+      // It would make every output of the group fully transparent.
+      result = false;
+      Log(QStringLiteral("      INVALID Selection rectangle (outside the picture)"));
     } else {
       Log(QStringLiteral("      Selection rectangle Ok"));
     }
@@ -584,6 +590,30 @@ bool TfrmVellumark::Validate() {
   } else if (folderOf(baseName).isEmpty()) {
     result = false;
     Log(QStringLiteral("   No directory found at specified path for base name: ") + baseName);
+  } else if (const QStringList sources = SourcesInTheWay(); !sources.isEmpty()) {
+    result = false;
+    for (const QString& source : sources)
+      Log(QStringLiteral("   INVALID Output would overwrite the source picture ") + source);
   }
   return result;
+}
+
+QStringList TfrmVellumark::SourcesInTheWay() const {
+  // Compared as the files they lead to, so that another spelling or a link is no way around it.
+  QStringList outputs;
+  for (const QString& path : OutputFilePaths()) {
+    const QString target = canonicalTarget(path);
+    if (!target.isEmpty())
+      outputs << target;
+  }
+  QStringList sources;
+  for (const TRatioFrame* frame : FRatioFrames) {
+    const QString source = frame->Filename();
+    if (source.isEmpty() || sources.contains(source))
+      continue;
+    const QString target = canonicalTarget(source);
+    if (!target.isEmpty() && outputs.contains(target))
+      sources << source;
+  }
+  return sources;
 }

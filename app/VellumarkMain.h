@@ -94,6 +94,10 @@ public:
   void GenerateImages();
   // The PNG files a run makes for the checked devices and the base file name, in run order.
   QStringList OutputPngPaths() const;
+  // Those and the option-set files the run saves.
+  QStringList OutputFilePaths() const;
+  // The source pictures of the frames (as the frames name them) that a run would write over.
+  QStringList SourcesInTheWay() const;
 
   // Setting[AName]: the window's own values in section "settings" of the settings file.
   QString GetSetting(const QString& AName) const;

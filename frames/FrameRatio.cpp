@@ -228,7 +228,12 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
       FlagGuard restoring(FRestoring);
       SetFilename(GetSetting(SizeStr()));
     }
-    SetSelectRect(GetSettingRect(SizeStr()));
+    // A stored selection out of the ratio would stretch every output: with a picture it is
+    // brought back to the ratio (and stored so); without one there is nothing to measure it by.
+    TRectF stored = GetSettingRect(SizeStr());
+    if (!Bitmap().IsEmpty())
+      stored = selectionInRatio(stored, Ratio(), ImageRect());
+    SetSelectRect(stored);
   } catch (...) {
     // The frame is not created: its children go with the QFrame base, which also takes it out of
     // its parent. Their signals must not reach the members being destroyed.

@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,14 +89,24 @@ struct RunResult {
 };
 
 // Starts the real program without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; standard input is a
-// pipe that carries the given text.
-RunResult runProgram(const QStringList& args, const QByteArray& input = {}) {
+// pipe that carries the given text. With closedOutput the pipe of standard output is closed at
+// once, as "| head -1" closes it.
+RunResult runProgram(const QStringList& args, const QByteArray& input = {}, bool closedOutput = false) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
     env.remove(QString::fromLatin1(name));
   process.setProcessEnvironment(env);
+  // Standard output: a pipe whose reading end is closed before the program starts.
+  int brokenPipe[2] = {-1, -1};
+  if (closedOutput) {
+    EXPECT_EQ(::pipe(brokenPipe), 0);
+    ::close(brokenPipe[0]);
+    process.setChildProcessModifier([&brokenPipe] { ::dup2(brokenPipe[1], STDOUT_FILENO); });
+  }
   process.start(QStringLiteral(VELLUMARK_EXECUTABLE), args);
+  if (closedOutput)
+    ::close(brokenPipe[1]);
   RunResult result;
   if (!process.waitForStarted(30000)) {
     ADD_FAILURE() << "cannot start " << VELLUMARK_EXECUTABLE;
@@ -150,12 +163,13 @@ protected:
   // group 0, a picture for every group, and the given extra lines of section "settings". Any write
   // of the program would change these bytes (it normalises the file).
   void WriteSettings(const QString& baseName, const QByteArray& extraSettings = {},
-                     const QString& missingPicture = {}) {
+                     const QString& missingPicture = {}, const QString& squarePicture = {}) {
     QByteArray text = "; prepared for the build server\n[settings]\nbase_filename=" + baseName.toUtf8() + "\n" +
                       extraSettings + "[images]\n";
     for (int g = 0; g < SizeGroupCount; ++g) {
       const TSizeInfo& first = SizeGroups[g].constFirst();
       const QString picture = g == 4 && !missingPicture.isEmpty() ? missingPicture
+                              : g == 0 && !squarePicture.isEmpty() ? squarePicture
                               : first.Width >= first.Height   ? FDir.filePath("wide.png")
                                                               : FDir.filePath("tall.png");
       text += sizeKeyOf(g).toUtf8() + "=" + picture.toUtf8() + "\n";
@@ -165,8 +179,8 @@ protected:
     SettingsBytes = text;
   }
 
-  RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}) {
-    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input);
+  RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}, bool closedOutput = false) {
+    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input, closedOutput);
   }
   QString OutPath(const QString& name) const { return Out + "/" + name; }
   QStringList Pngs() const { return QDir(Out).entryList({"*.png"}, QDir::Files, QDir::Name); }
@@ -330,20 +344,121 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
       << broken.err.toStdString();
 }
 
+TEST_F(CommandLineRun, ARunThatWouldWriteOverASourcePictureIsRefused) {
+  ASSERT_TRUE(QFile::link(Out, FDir.filePath("linked")));
+  struct Case {
+    const char* what;
+    QString picture;   // the 1:1 group's picture, as the settings file names it
+    QString baseName;
+    QByteArray extraSettings;
+  };
+  const Case cases[] = {
+      {"the App Store icon over its own master picture", OutPath("MyApp1024x1024.png"), OutPath("MyApp.png"),
+       "appstore_icon=1\n"},
+      {"another spelling of the same file", Out + "/../out/./MyApp180x180.png", OutPath("MyApp.png"), {}},
+      {"the base name in a linked folder", OutPath("MyApp144x144.png"), FDir.filePath("linked/MyApp.png"), {}},
+      {"an option-set file reached through a link", FDir.filePath("optset.png"), OutPath("MyApp.png"), {}},
+  };
+  ASSERT_TRUE(QFile::link(OutPath("MyApp.ios.optset"), FDir.filePath("optset.png")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files))
+      QFile::remove(OutPath(f));
+    const QByteArray picture = readFileBytes(FDir.filePath("wide.png"));
+    writeFileBytes(QFileInfo(c.picture).isSymLink() ? QFileInfo(c.picture).symLinkTarget() : c.picture, picture);
+    WriteSettings(c.baseName, c.extraSettings, {}, c.picture);
+    const RunResult run = Generate({"--overwrite=all"});
+    EXPECT_EQ(run.status, ExitSetupInvalid) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Validating Outputs...\n   INVALID Output would overwrite the source picture " +
+                                 c.picture + "\nErrors were found in setup.  Please correct.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(Out).entryList(QDir::Files).size(), 1);  // the picture alone, as it was
+    EXPECT_EQ(readFileBytes(QFileInfo(c.picture).canonicalFilePath()), picture);
+  }
+}
+
+// A link in an output's place counts as an existing file, named with where it leads; only a link
+// to a regular file can be overwritten, and one that leads nowhere is refused.
+TEST_F(CommandLineRun, ALinkInAnOutputsPlaceIsAnExistingFile) {
+  WriteSettings(OutPath("MyApp.png"), AndroidOnly);
+  const QString link = OutPath("MyApp72x72.png");
+  const QString outside = FDir.filePath("notes.txt");
+  const QString missing = FDir.filePath("nowhere/x.png");
+  // What a killed run left beside the outputs: a run removes it.
+  const pid_t ended = fork();
+  if (ended == 0)
+    _exit(0);
+  waitpid(ended, nullptr, 0);
+  const QString leftover = OutPath("MyApp144x144.png." + QString::number(ended) + "-k3x.vellumark-tmp");
+  struct Case {
+    const char* what;
+    QString target;
+    QStringList options;
+    QByteArray input;
+    int status;
+    QString err;  // contained in standard error
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"fail", outside, {"--overwrite=fail"}, {}, ExitError, link + " exists.  Nothing was written", false},
+      {"ask, no", outside, {"--overwrite=ask"}, "n\n", ExitCompleted,
+       link + " exists (a link to " + outside + ").  Overwrite?", false},
+      {"all", outside, {"--overwrite=all"}, {}, ExitCompleted, {}, true},
+      {"a link to nothing", missing, {"--overwrite=all"}, {}, ExitError,
+       "Cannot create file \"" + link + "\". It is a link to " + missing + ", which does not exist.\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files | QDir::System))
+      QFile::remove(OutPath(f));
+    writeFileBytes(outside, "notes");
+    writeFileBytes(leftover, "part");
+    ASSERT_TRUE(QFile::link(c.target, link));
+    const RunResult run = Generate(c.options, c.input);
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(c.err)) << run.err.toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFileBytes(outside) != "notes", c.replaced);
+    if (c.replaced)
+      EXPECT_FALSE(QImage(outside, "PNG").isNull());
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(QFile::exists(leftover), c.what == std::string("fail"));
+  }
+}
+
+TEST_F(CommandLineRun, AClosedStandardOutputStopsNothingButIsReported) {
+  WriteSettings(OutPath("MyApp.png"));
+  const RunResult run = Generate({}, {}, true);
+  EXPECT_EQ(run.status, ExitError);
+  EXPECT_EQ(run.err.toStdString(), "The log could not be written to standard output: Broken pipe.\n");
+  // Every file is made, and complete.
+  EXPECT_EQ(Pngs().size(), 53);
+  for (const QString& name : Pngs())
+    EXPECT_FALSE(QImage(OutPath(name)).isNull()) << name.toStdString();
+  EXPECT_TRUE(QFile::exists(OutPath("MyApp.ios.optset")));
+  EXPECT_TRUE(QFile::exists(OutPath("MyApp.android.optset")));
+}
+
 TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
   struct Case {
     QStringList args;
     int status;
-    const char* outStart;
-    const char* errStart;
+    QByteArray outStart;
+    QByteArray errStart;
   };
   const QString noFile = FDir.filePath("none.ini");
+  const QString fifo = FDir.filePath("pipe.ini");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
   const Case cases[] = {
       {{"--generate", "--bogus"}, ExitBadCommandLine, "", "Unknown option: --bogus\n\nUsage: Vellumark"},
       {{"--overwrite=all"}, ExitBadCommandLine, "", "--overwrite needs --generate\n\nUsage: Vellumark"},
       {{"--help"}, ExitCompleted, "Usage: Vellumark", ""},
       {{"--version"}, ExitCompleted, "Vellumark 1.0.0\n", ""},
       {{"--generate", "--settings", noFile}, ExitError, "", "Settings file does not exist: "},
+      {{"--generate", "--settings", FDir.path()}, ExitError, "",
+       "Cannot open file \"" + FDir.path().toUtf8() + "\". Is a directory.\n"},
+      {{"--generate", "--settings", fifo}, ExitError, "",
+       "Cannot open file \"" + fifo.toUtf8() + "\". Is a named pipe.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -351,7 +466,7 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
     EXPECT_EQ(run.status, c.status);
     // An empty start: the stream stays empty.
     for (const auto& [text, start] : {std::pair{run.out, c.outStart}, std::pair{run.err, c.errStart}}) {
-      if (*start)
+      if (!start.isEmpty())
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(start))) << text.toStdString();
       else
         EXPECT_EQ(text.toStdString(), "");

@@ -256,6 +256,10 @@ TEST_F(MainWindowTest, AFrameWithoutSelectionFailsTheCheckButTheOthersAreStillVi
   const float nan = std::nanf("");
   form->FindRatioFrame(4)->SetSelectRect({10, 10, nan, 50});  // a coordinate that is not a number
   form->FindRatioFrame(7)->SetSelectRect({10, 10, 10, 50});   // zero width
+  // Beside the picture (it would make the group's images fully transparent), and partly over its edge.
+  form->FindRatioFrame(0)->SetSelectRect({500, 500, 600, 600});
+  const TRectF ir = form->FindRatioFrame(1)->ImageRect();
+  form->FindRatioFrame(1)->SetSelectRect({ir.Left - 10, ir.Top, ir.Left + 30, ir.Top + 20});
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
   ASSERT_EQ(log.size(), 1 + 13 * 3 + 1);
@@ -263,6 +267,7 @@ TEST_F(MainWindowTest, AFrameWithoutSelectionFailsTheCheckButTheOthersAreStillVi
     SCOPED_TRACE(g);
     EXPECT_EQ(log[1 + 3 * g + 1], QStringLiteral("      Bitmap Ok"));
     EXPECT_EQ(log[1 + 3 * g + 2], g == 4 || g == 7 ? QStringLiteral("      INVALID Selection rectangle (Empty)")
+                                  : g == 0         ? QStringLiteral("      INVALID Selection rectangle (outside the picture)")
                                                    : QStringLiteral("      Selection rectangle Ok"));
   }
 }
@@ -599,13 +604,13 @@ TEST_F(MainWindowTest, APointFileKeepsItsSelectionsUnderAGermanLocale) {
   const QString path = TempPath(QStringLiteral("logo.png"));
   ASSERT_TRUE(image.save(path, "PNG"));
   writeSetting(QStringLiteral("images"), sizeKeyOf(6), path);
-  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("69.8964157104492,10,142.5,64.5"));
+  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("29.1015625,10,162.5,110"));
   setDecimalSeparatorOverride(u',');  // as under de_DE
   auto form = Start();
   setDecimalSeparatorOverride(QChar());
   EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
   EXPECT_EQ(form->FindRatioFrame(6)->Filename(), path);
-  EXPECT_EQ(form->FindRatioFrame(6)->SelectRect(), (TRectF{69.8964157104492f, 10, 142.5f, 64.5f}));
+  EXPECT_EQ(form->FindRatioFrame(6)->SelectRect(), (TRectF{29.1015625f, 10, 162.5f, 110}));
   EXPECT_EQ(form->FindRatioFrame(6)->Caption(), QStringLiteral("1,333984375:1"));
 }
 
