@@ -293,7 +293,7 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   };
   const QString missing = FDir.filePath("gone.png");
   const Case cases[] = {
-      {"a base name without a folder", "MyApp.png", {}, {}, ExitSetupInvalid, {}},
+      {"a base name without a folder part", "/MyApp.png", {}, {}, ExitSetupInvalid, {}},
       {"no device", OutPath("MyApp.png"), "iphone=0\nipad=0\nandroid=0\n", {}, ExitSetupInvalid,
        "An output device must be checked.\n"},
       {"a missing picture", OutPath("MyApp.png"), {}, missing, ExitSetupInvalid,
@@ -312,13 +312,13 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   }
 
   // The failed check: its log and the message on standard error, nothing on standard output.
-  WriteSettings("MyApp.png");
+  WriteSettings("/MyApp.png");
   const RunResult invalid = Generate();
   EXPECT_EQ(invalid.out.toStdString(), "");
   EXPECT_TRUE(invalid.err.startsWith("Validating Ratio Inputs...\n   Validating 1:1...\n      Bitmap Ok\n"))
       << invalid.err.toStdString();
   EXPECT_TRUE(invalid.err.endsWith("Validating Outputs...\n"
-                                   "   No directory found at specified path for base name: MyApp.png\n"
+                                   "   No directory found at specified path for base name: /MyApp.png\n"
                                    "Errors were found in setup.  Please correct.\n"))
       << invalid.err.toStdString();
 
