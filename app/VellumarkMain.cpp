@@ -11,6 +11,7 @@
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
+#include "settings/StoredPaths.h"
 
 #include <QAction>
 #include <QApplication>
@@ -182,6 +183,8 @@ void TfrmVellumark::buildLayout() {
   cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
   cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
   cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+  cbRelativePaths = new QCheckBox(QStringLiteral("Store paths relative to the settings file"), tiSetup);
+  cbRelativePaths->setObjectName(QStringLiteral("cbRelativePaths"));
 
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
@@ -262,6 +265,8 @@ void TfrmVellumark::buildLayout() {
     connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
       runEventHandler([&] { SetSetting(key, checkedText(checked)); });
     });
+  connect(cbRelativePaths, &QCheckBox::toggled, this,
+          [this](bool checked) { runEventHandler([&] { RelativePathsChange(checked); }); });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
@@ -309,6 +314,7 @@ void TfrmVellumark::layOutSetupPage() {
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
   cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
   cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
+  cbRelativePaths->setGeometry(SetupLeft, 336, stretched, 19);
 }
 
 void TfrmVellumark::showStartupError() {
@@ -330,7 +336,8 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   CreateRatioFrames();
   QString baseName;
   try {
-    baseName = GetSetting(BaseFilenameKey);
+    // A relative name is shown as the full path it names beside the settings file.
+    baseName = resolvedSettingPath(GetSetting(BaseFilenameKey));
   } catch (...) {
     showStartupError();
   }
@@ -354,12 +361,14 @@ void TfrmVellumark::RestoreCheckBoxes() {
   const QSignalBlocker blockOptset(cbOptset);
   const QSignalBlocker blockSmooth(cbSmooth);
   const QSignalBlocker blockAppStore(cbAppStoreIcon);
+  const QSignalBlocker blockRelative(cbRelativePaths);
   lbiAndroid->setCheckState(checkedUnlessOff(AndroidKey) ? Qt::Checked : Qt::Unchecked);
   lbiiPhone->setCheckState(checkedUnlessOff(iPhoneKey) ? Qt::Checked : Qt::Unchecked);
   lbiiPad->setCheckState(checkedUnlessOff(iPadKey) ? Qt::Checked : Qt::Unchecked);
   cbOptset->setChecked(checkedUnlessOff(OptsetKey));
   cbSmooth->setChecked(checkedWhenOn(SmoothDownscaleKey));
   cbAppStoreIcon->setChecked(checkedWhenOn(AppStoreIconKey));
+  cbRelativePaths->setChecked(checkedWhenOn(RelativePathsKey));
 }
 
 void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
@@ -455,8 +464,25 @@ void TfrmVellumark::Button1Click(QObject* Sender) {
 
 void TfrmVellumark::ceBaseNameChange(QObject* Sender) {
   Q_UNUSED(Sender);
-  refuseLineBreak(ceBaseName->currentText());  // the settings file could not keep it
-  SetSetting(BaseFilenameKey, ceBaseName->currentText());
+  const QString text = ceBaseName->currentText();
+  refuseLineBreak(text);  // the settings file could not keep it
+  SetSetting(BaseFilenameKey, relativePathsWanted() ? pathToStore(text, true) : text);
+}
+
+void TfrmVellumark::RelativePathsChange(bool Checked) {
+  SetSetting(RelativePathsKey, checkedText(Checked));
+  // The stored paths take the chosen form at once: relative where they lie under the settings
+  // file's folder, or full again. The stored texts are converted, not the frames' names, so that an
+  // entry whose picture could not be restored keeps naming it.
+  const auto convert = [Checked](const QString& stored) { return pathToStore(stored, Checked); };
+  for (TRatioFrame* frame : FRatioFrames) {
+    const QString stored = frame->GetSetting(frame->SizeStr());
+    if (convert(stored) != stored)
+      frame->SetSetting(frame->SizeStr(), convert(stored));
+  }
+  const QString baseName = GetSetting(BaseFilenameKey);
+  if (convert(baseName) != baseName)
+    SetSetting(BaseFilenameKey, convert(baseName));
 }
 
 QString TfrmVellumark::GetSetting(const QString& AName) const { return SettingsAccess::GetWindowSetting(AName); }

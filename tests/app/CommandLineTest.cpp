@@ -4,11 +4,14 @@
 
 #include "app/VellumarkMain.h"
 #include "catalogue/SizeInfo.h"
+#include "frames/FrameRatio.h"
 #include "settings/Settings.h"
+#include "settings/SettingsFile.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,6 +20,7 @@
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -31,9 +35,11 @@ TEST(CommandLineParse, AcceptedForms) {
     bool generate, help, version;
     QString settings;
     std::optional<TOverwritePolicy> overwrite;
+    bool dryRun = false;
   };
   const Case cases[] = {
       {{}, false, false, false, {}, {}},
+      {{"--dry-run", "--generate", "--overwrite=none"}, true, false, false, {}, TOverwritePolicy::None, true},
       {{"--generate"}, true, false, false, {}, {}},
       {{"--generate", "--settings", "a b.ini", "--overwrite=all"}, true, false, false, "a b.ini", TOverwritePolicy::All},
       {{"--overwrite", "none", "--settings=x=y.ini", "--generate"}, true, false, false, "x=y.ini", TOverwritePolicy::None},
@@ -51,6 +57,7 @@ TEST(CommandLineParse, AcceptedForms) {
     EXPECT_EQ(parsed.Version, c.version);
     EXPECT_EQ(parsed.SettingsFile, c.settings);
     EXPECT_EQ(parsed.Overwrite, c.overwrite);
+    EXPECT_EQ(parsed.DryRun, c.dryRun);
   }
 }
 
@@ -68,6 +75,9 @@ TEST(CommandLineParse, Refused) {
       {{"--generate", "--overwrite=always"}, "Unknown value for --overwrite: \"always\" (ask, all, none or fail)"},
       {{"--generate", "--overwrite=ALL"}, "Unknown value for --overwrite: \"ALL\" (ask, all, none or fail)"},
       {{"--overwrite=all"}, "--overwrite needs --generate"},
+      {{"--dry-run"}, "--dry-run needs --generate"},
+      {{"--generate", "--dry-run", "--dry-run"}, "--dry-run is given more than once"},
+      {{"--generate", "--dry-run=yes"}, "Unknown option: --dry-run=yes"},
       {{"--generate", "--generate"}, "--generate is given more than once"},
       {{"--generate", "--settings", "a", "--settings=b"}, "--settings is given more than once"},
   };
@@ -89,10 +99,12 @@ struct RunResult {
 };
 
 // Starts the real program without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; standard input is a
-// pipe that carries the given text. With closedOutput the pipe of standard output is closed at
-// once, as "| head -1" closes it.
-RunResult runProgram(const QStringList& args, const QByteArray& input = {}, bool closedOutput = false) {
+// pipe that carries the given text. An empty working folder is the test's own. With closedOutput the
+// pipe of standard output is closed at once, as "| head -1" closes it.
+RunResult runProgram(const QStringList& args, const QByteArray& input = {}, const QString& workingFolder = {},
+                     bool closedOutput = false) {
   QProcess process;
+  process.setWorkingDirectory(workingFolder);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
     env.remove(QString::fromLatin1(name));
@@ -180,7 +192,7 @@ protected:
   }
 
   RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}, bool closedOutput = false) {
-    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input, closedOutput);
+    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input, QString(), closedOutput);
   }
   QString OutPath(const QString& name) const { return Out + "/" + name; }
   QStringList Pngs() const { return QDir(Out).entryList({"*.png"}, QDir::Files, QDir::Name); }
@@ -224,7 +236,11 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
   const RunResult run = Generate();
   EXPECT_EQ(run.status, ExitCompleted) << run.err.toStdString();
   EXPECT_EQ(run.err.toStdString(), "");
-  // The same lines as the window's log, validation included, on standard output.
+  // The same lines as the window's log, validation included, on standard output, with the output
+  // folder named before the run's first line.
+  const qsizetype ready = windowLog.indexOf(QStringLiteral("Ready to generate images"));
+  ASSERT_GT(ready, 0);
+  windowLog.insert(ready + 1, "Output folder: " + Out);
   EXPECT_EQ(run.out.toStdString(), (windowLog.join('\n') + '\n').toStdString());
   EXPECT_EQ(windowLog.last(), "Operation complete.");
 
@@ -296,6 +312,72 @@ TEST_F(CommandLineRun, OverwriteModesOnASecondRun) {
   EXPECT_EQ(readFileBytes(Settings), SettingsBytes);
 }
 
+// A dry run checks the setup, names the folder and lists every file of the run with what the run
+// would do to it under the overwrite mode; the questions of "ask" are asked as in the run. Nothing
+// in the folder changes, and the exit status is the one the run would give before its first file.
+TEST_F(CommandLineRun, DryRunListsWhatEachOverwriteModeWouldDoAndWritesNothing) {
+  WriteSettings(OutPath("MyApp.png"), AndroidOnly);
+  const RunResult first = Generate();
+  ASSERT_EQ(first.status, ExitCompleted) << first.err.toStdString();
+  QStringList pngs;  // in run order, from the run's log
+  for (const QString& line : first.out.split(u'\n'))
+    if (line.startsWith("      " + Out))
+      pngs << line.mid(6);
+  ASSERT_EQ(pngs.size(), 9);
+  ASSERT_TRUE(QFile::remove(pngs[0]));
+  const auto before = filesUnder(FDir.path());
+
+  const QString optset = "   replace " + OutPath("MyApp.android.optset");
+  auto listed = [&](const QStringList& words) {
+    QStringList lines{"Output folder: " + Out, "Dry run, nothing is written:"};
+    for (qsizetype i = 0; i < words.size(); ++i)
+      lines << "   " + words[i].leftJustified(7) + " " + pngs[i];
+    return lines;
+  };
+  const QStringList replaceAll{"new", "replace", "replace", "replace", "replace", "replace", "replace", "replace", "replace"};
+  const QStringList keepAll{"new", "keep", "keep", "keep", "keep", "keep", "keep", "keep", "keep"};
+  const QStringList noThenAll{"new", "keep", "replace", "replace", "replace", "replace", "replace", "replace", "replace"};
+  const struct {
+    const char* what;
+    QStringList options;
+    QByteArray input;
+    int status;
+    QStringList out;  // after the check's lines; the option-set file follows a complete list
+    int questions;
+    QString errEnd;
+  } cases[] = {
+      {"all", {"--overwrite=all"}, {}, ExitCompleted, listed(replaceAll), 0, {}},
+      {"none", {"--overwrite=none"}, {}, ExitCompleted, listed(keepAll), 0, {}},
+      {"ask: no, then yes to all", {"--overwrite=ask"}, "n\na\n", ExitCompleted, listed(noThenAll), 2, {}},
+      {"ask: cancel", {"--overwrite=ask"}, "c\n", ExitError, listed({"new"}), 1,
+       "Cancelled: the run did not complete.\n"},
+      {"fail stops as the run would", {"--overwrite=fail"}, {}, ExitError, {"Output folder: " + Out}, 0,
+       "MyApp72x72.png exists.  Nothing was written (--overwrite=fail).\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult run = Generate(QStringList{"--dry-run"} + c.options, c.input);
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    QStringList out = run.out.split(u'\n');
+    ASSERT_EQ(out.takeLast(), QString());
+    const qsizetype ready = out.indexOf("Ready to generate images");
+    ASSERT_GT(ready, 0) << run.out.toStdString();
+    QStringList expected = c.out;
+    if (c.status == ExitCompleted)
+      expected << optset;
+    EXPECT_EQ(out.mid(ready + 1).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+    EXPECT_EQ(int(run.err.count("Overwrite? ")), c.questions);
+    EXPECT_TRUE(run.err.endsWith(c.errEnd)) << run.err.toStdString();
+    EXPECT_TRUE(filesUnder(FDir.path()) == before);
+  }
+
+  // A setup that does not pass the check: the status of the run, and nothing listed.
+  WriteSettings("/MyApp.png", AndroidOnly);
+  const RunResult invalid = Generate({"--dry-run", "--overwrite=all"});
+  EXPECT_EQ(invalid.status, ExitSetupInvalid);
+  EXPECT_EQ(invalid.out.toStdString(), "");
+}
+
 TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   struct Case {
     const char* what;
@@ -307,7 +389,7 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   };
   const QString missing = FDir.filePath("gone.png");
   const Case cases[] = {
-      {"a base name without a folder", "MyApp.png", {}, {}, ExitSetupInvalid, {}},
+      {"a base name without a folder part", "/MyApp.png", {}, {}, ExitSetupInvalid, {}},
       {"no device", OutPath("MyApp.png"), "iphone=0\nipad=0\nandroid=0\n", {}, ExitSetupInvalid,
        "An output device must be checked.\n"},
       {"a missing picture", OutPath("MyApp.png"), {}, missing, ExitSetupInvalid,
@@ -326,13 +408,13 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   }
 
   // The failed check: its log and the message on standard error, nothing on standard output.
-  WriteSettings("MyApp.png");
+  WriteSettings("/MyApp.png");
   const RunResult invalid = Generate();
   EXPECT_EQ(invalid.out.toStdString(), "");
   EXPECT_TRUE(invalid.err.startsWith("Validating Ratio Inputs...\n   Validating 1:1...\n      Bitmap Ok\n"))
       << invalid.err.toStdString();
   EXPECT_TRUE(invalid.err.endsWith("Validating Outputs...\n"
-                                   "   No directory found at specified path for base name: MyApp.png\n"
+                                   "   No directory found at specified path for base name: /MyApp.png\n"
                                    "Errors were found in setup.  Please correct.\n"))
       << invalid.err.toStdString();
 
@@ -473,4 +555,151 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
     }
   }
   EXPECT_FALSE(QFile::exists(noFile));
+}
+
+namespace {
+
+// A project as a team keeps it: the settings file in art/, the pictures in art/pics/, the outputs
+// in art/icons/; the paths in the settings file written in the form of the case.
+class PortableSettings : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(FDir.isValid());
+    ::InitSizeInfos();
+    Elsewhere = FDir.filePath("elsewhere");
+    ASSERT_TRUE(QDir().mkpath(Elsewhere));
+  }
+
+  // Makes the project at a new path; every group's picture is stored as picture(art folder, group)
+  // and the base file name as given, with "<art>" standing for the art folder.
+  void MakeProject(const std::function<QString(const QString& art, int group)>& picture, QString baseName) {
+    Project = FDir.filePath(QStringLiteral("project%1").arg(++FProjects));
+    Art = Project + "/art";
+    Stored.clear();
+    ASSERT_TRUE(QDir().mkpath(Art + "/pics"));
+    ASSERT_TRUE(QDir().mkpath(Art + "/icons"));
+    for (const char* name : {"wide.png", "tall.png"}) {
+      QImage img(name[0] == 'w' ? 200 : 120, name[0] == 'w' ? 120 : 200, QImage::Format_ARGB32);
+      img.fill(qRgba(20, 140, 60, 255));
+      ASSERT_TRUE(img.save(Art + "/pics/" + name));
+    }
+    QByteArray text =
+        "[settings]\nbase_filename=" + baseName.replace("<art>", Art).toUtf8() + "\niphone=0\nipad=0\n[images]\n";
+    for (int g = 0; g < SizeGroupCount; ++g) {
+      Stored << picture(Art, g);
+      text += sizeKeyOf(g).toUtf8() + "=" + Stored.last().toUtf8() + "\n";
+    }
+    Settings = Art + "/Vellumark.ini";
+    writeFileBytes(Settings, text);
+  }
+  static QString PictureOf(int group) {
+    const TSizeInfo& first = SizeGroups[group].constFirst();
+    return first.Width >= first.Height ? QStringLiteral("wide.png") : QStringLiteral("tall.png");
+  }
+
+  // The files of the project and of the unrelated folder, outside the icons folder.
+  QStringList FilesOutsideIcons() const {
+    QStringList files;
+    for (const QString& folder : {Project, Elsewhere})
+      for (const auto& [name, bytes] : filesUnder(folder))
+        if (!name.startsWith("art/icons/"))
+          files << QDir(folder).relativeFilePath(folder + "/" + name);
+    files.sort();
+    return files;
+  }
+  // The Android run's nine PNG files and its option-set file, every one in art/icons and named
+  // there by its full path in the option set; then the folder is emptied for the next run.
+  void ExpectOutputsInIconsAndClear() {
+    const QStringList made = QDir(Art + "/icons").entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(made.size(), 10) << made.join(' ').toStdString();
+    EXPECT_TRUE(made.contains("MyApp.android.optset"));
+    const QByteArray optset = readFileBytes(Art + "/icons/MyApp.android.optset");
+    EXPECT_TRUE(optset.contains(">" + (Art + "/icons/MyApp144x144.png").toUtf8() + "<")) << optset.toStdString();
+    for (const QString& name : made)
+      QFile::remove(Art + "/icons/" + name);
+    EXPECT_EQ(FilesOutsideIcons(), (QStringList{"art/Vellumark.ini", "art/pics/tall.png", "art/pics/wide.png"}));
+  }
+
+  QTemporaryDir FDir;
+  QString Elsewhere, Project, Art, Settings;
+  QStringList Stored;  // each group's picture as the settings file holds it
+  int FProjects = 0;
+};
+
+}  // namespace
+
+// Whatever the current folder, the command line and the window find the pictures and write the
+// files where the settings file says, with its relative paths taken beside it; a Windows path on
+// Linux is reported missing.
+TEST_F(PortableSettings, PathsFollowTheSettingsFileFromEveryCurrentFolder) {
+  const struct {
+    const char* sentence;
+    std::function<QString(const QString& art, int group)> picture;
+    const char* baseName;  // "<art>" stands for the settings file's folder
+    QString missing;       // the picture reported missing; empty when the run completes
+  } cases[] = {
+      {"relative with slashes", [](const QString&, int g) { return "pics/" + PictureOf(g); }, "icons/MyApp.png", {}},
+      {"relative with backslashes", [](const QString&, int g) { return "pics\\" + PictureOf(g); }, "icons\\MyApp.png",
+       {}},
+      {"absolute", [](const QString& art, int g) { return art + "/pics/" + PictureOf(g); }, "<art>/icons/MyApp.png",
+       {}},
+      {"mixed, with dot components",
+       [](const QString& art, int g) {
+         return g % 3 == 0   ? art + "/pics/" + PictureOf(g)
+                : g % 3 == 1 ? "./pics\\" + PictureOf(g)
+                             : "pics/../pics/" + PictureOf(g);
+       },
+       "../art/icons\\MyApp.png", {}},
+      {"Windows-style", [](const QString&, int g) { return "C:\\work\\art\\pics\\" + PictureOf(g); },
+       "C:\\work\\art\\icons\\MyApp.png", "C:\\work\\art\\pics\\tall.png"},
+  };
+  const QString startFolder = QDir::currentPath();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sentence);
+    MakeProject(c.picture, QString::fromUtf8(c.baseName));
+    for (const QString& current : {Project, Art + "/pics", Elsewhere}) {
+      SCOPED_TRACE(current.toStdString());
+      const QByteArray settingsBytes = readFileBytes(Settings);
+      // The command line, with the settings file named relative to the current folder.
+      const RunResult run = runProgram(
+          {"--generate", "--settings", QDir(current).relativeFilePath(Settings), "--overwrite=all"}, {}, current);
+      if (c.missing.isEmpty()) {
+        EXPECT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("\nOutput folder: " + Art + "/icons\nGenerating images...\n"))
+            << run.out.toStdString();
+        ExpectOutputsInIconsAndClear();
+      } else {
+        EXPECT_EQ(run.status, ExitSetupInvalid);
+        EXPECT_TRUE(run.err.contains("File does not exist: " + c.missing + ".\n")) << run.err.toStdString();
+        EXPECT_TRUE(QDir(Art + "/icons").isEmpty());
+      }
+      EXPECT_EQ(readFileBytes(Settings), settingsBytes);
+
+      // The window: the frames hold the full paths; its writes keep the stored paths as written.
+      ASSERT_TRUE(QDir::setCurrent(current));
+      setSettingsFilePathOverride(Settings);
+      {
+        ScriptedDialogs dialogs;
+        TfrmVellumark form;
+        if (c.missing.isEmpty()) {
+          ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join('\n').toStdString();
+          for (const TRatioFrame* frame : form.RatioFrames())
+            EXPECT_EQ(frame->Filename(), Art + "/pics/" + PictureOf(frame->Tag()));
+          EXPECT_EQ(form.ceBaseName->currentText(), Art + "/icons/MyApp.png");
+          form.TabControl1->setCurrentWidget(form.tiGenerate);
+          ASSERT_TRUE(form.actGenerate->isEnabled()) << form.mmOutput->toPlainText().toStdString();
+          form.actGenerate->trigger();
+          ExpectOutputsInIconsAndClear();
+        } else {
+          EXPECT_TRUE(dialogs.Errors.join('\n').contains("File does not exist: " + c.missing))
+              << dialogs.Errors.join('\n').toStdString();
+        }
+      }
+      setSettingsFilePathOverride(QString());
+      ASSERT_TRUE(QDir::setCurrent(startFolder));
+      const TSettingsFile written = TSettingsFile::load(Settings);
+      for (int g = 0; g < SizeGroupCount; ++g)
+        EXPECT_EQ(written.value("images", sizeKeyOf(g)).toStdString(), Stored[g].toStdString());
+    }
+  }
 }

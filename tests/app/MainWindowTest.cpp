@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +72,11 @@ protected:
   }
 
   std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(); }
+
+  QByteArray readSettingsBytes() const {
+    QFile file(SettingsPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+  }
 
   // Every group gets a test picture in the settings file, as a later start finds it.
   void StoreFullSetup(const QString& baseName) {
@@ -692,4 +698,79 @@ TEST_F(MainWindowTest, OptInBoxesAreOffByDefaultStoredWhenToggledAndRestored) {
   EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale")), QStringLiteral("yes"))
       << "restoring writes nothing";
   EXPECT_TRUE(FDialogs.Errors.isEmpty());
+}
+
+// "Store paths relative to the settings file": turning it on rewrites every stored path under the
+// settings file's folder relative to it with "/" (a picture that could not be restored included),
+// leaves the others full, and turning it off gives back the very bytes of before. The frames, the
+// history and the run keep working with full paths either way.
+TEST_F(MainWindowTest, RelativePathsBoxRewritesTheStoredPathsAtOnceAndBack) {
+  const QString folder = FDir.path();
+  ASSERT_TRUE(QDir().mkpath(TempPath(QStringLiteral("pics"))));
+  const QString a = TempPath(QStringLiteral("pics/a.png")), b = TempPath(QStringLiteral("pics/b.gif"));
+  const QString outside = testDataDir() + QStringLiteral("/formats/rgbrgb.png");
+  const QString gone = TempPath(QStringLiteral("pics/gone.png"));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.png"), a));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/palette.gif"), b));
+  const auto pictureOf = [&](int g) { return g == 5 ? gone : g % 3 == 0 ? a : g % 3 == 1 ? outside : b; };
+  for (int g = 0; g < SizeGroupCount; ++g)
+    writeSetting(QStringLiteral("images"), sizeKeyOf(g), pictureOf(g));
+  writeSetting(QStringLiteral("settings"), QStringLiteral("base_filename"), TempPath(QStringLiteral("out/MyApp.png")));
+  writeSetting(QStringLiteral("settings"), QStringLiteral("relative_paths"), QStringLiteral("0"));
+
+  QByteArray before;
+  {
+    auto form = Start();
+    EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("File does not exist: ") + gone + QStringLiteral(".")});
+    EXPECT_EQ(form->cbRelativePaths->text(), QStringLiteral("Store paths relative to the settings file"));
+    EXPECT_FALSE(form->cbRelativePaths->isChecked());
+    before = readSettingsBytes();
+    ASSERT_TRUE(before.contains("relative_paths=0"));
+
+    form->cbRelativePaths->click();
+    QByteArray on = before;
+    on.replace("relative_paths=0", "relative_paths=1").replace("=" + folder.toUtf8() + "/", "=");
+    EXPECT_EQ(readSettingsBytes(), on);
+    EXPECT_TRUE(on.contains("=pics/gone.png\r\n") && on.contains("base_filename=out/MyApp.png\r\n") &&
+                on.contains("=" + outside.toUtf8() + "\r\n"));
+    EXPECT_EQ(form->FindRatioFrame(0)->Filename(), a);  // the frames keep their full names
+
+    form->cbRelativePaths->click();
+    EXPECT_EQ(readSettingsBytes(), before);
+    form->cbRelativePaths->click();
+  }
+
+  // A start with the box on: full names in the frames, nothing rewritten; the entry of the missing
+  // picture still names it.
+  FDialogs.Errors.clear();
+  const QByteArray relative = readSettingsBytes();
+  auto form = Start();
+  EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("File does not exist: ") + gone + QStringLiteral(".")});
+  FDialogs.Errors.clear();
+  EXPECT_TRUE(form->cbRelativePaths->isChecked());
+  EXPECT_EQ(readSettingsBytes(), relative);
+  EXPECT_EQ(form->FindRatioFrame(0)->Filename(), a);
+  EXPECT_EQ(form->FindRatioFrame(2)->Filename(), b);
+  EXPECT_EQ(form->ceBaseName->currentText(), TempPath(QStringLiteral("out/MyApp.png")));
+
+  // What is chosen or typed from now on is stored relative when it lies under the folder. A typed
+  // relative name, with either separator, names a file beside the settings file, not in the current
+  // folder.
+  FDialogs.FileAnswers.enqueue(a);
+  form->FindRatioFrame(1)->Button1->click();
+  EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(1)), QStringLiteral("pics/a.png"));
+  TRatioFrame* typed = form->FindRatioFrame(4);
+  typed->ceFilename->setEditText(QStringLiteral("pics\\b.gif"));
+  QTest::keyClick(typed->ceFilename->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(typed->Filename(), b);
+  EXPECT_EQ(typed->ceFilename->currentText(), b);
+  EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(4)), QStringLiteral("pics/b.gif"));
+  EXPECT_EQ(itemsOf(form->FindRatioFrame(7)->ceFilename), (QStringList{a, b}));  // the history: full names
+  form->ceBaseName->setEditText(QStringLiteral("icons\\App.png"));
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("icons/App.png"));
+  EXPECT_EQ(form->OutputFolder(), TempPath(QStringLiteral("icons")));
+  EXPECT_EQ(form->OutputPngPaths().first(), TempPath(QStringLiteral("icons/App180x180.png")));
+  form->ceBaseName->setEditText(QStringLiteral("D:\\work\\App.png"));
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("D:\\work\\App.png"));
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
 }
