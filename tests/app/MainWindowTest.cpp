@@ -215,7 +215,13 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
   EXPECT_EQ(form->mmOutput->geometry(), form->tiGenerate->rect().adjusted(20, 20, -20, -20));
   form->TabControl1->setCurrentWidget(form->tiIntro);
   QCoreApplication::processEvents();
-  EXPECT_EQ(form->Memo1->geometry(), form->tiIntro->rect());
+  // The introduction fills the tab above the line that names the settings file in use.
+  EXPECT_EQ(form->Memo1->geometry().topLeft(), form->tiIntro->rect().topLeft());
+  EXPECT_EQ(form->Memo1->width(), form->tiIntro->width());
+  EXPECT_LT(form->Memo1->geometry().bottom(), form->lblSettingsFile->y());
+  EXPECT_GT(form->Memo1->height(), form->tiIntro->height() - 3 * form->lblSettingsFile->height());
+  EXPECT_EQ(form->lblSettingsFile->geometry().bottom(), form->tiIntro->rect().bottom());
+  EXPECT_TRUE(form->lblSettingsFile->text().endsWith(QDir::toNativeSeparators(settingsFilePath())));
 
   // Stretched controls widen with the window; Button2 stays at the bottom right.
   const int listWidth = form->ListBox1->width();
