@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/VellumarkMain.h"
+#include "platform/AtomicFile.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -19,6 +20,8 @@ namespace {
 const QString GenerateOption = QStringLiteral("--generate");
 const QString SettingsOption = QStringLiteral("--settings");
 const QString OverwriteOption = QStringLiteral("--overwrite");
+const QString DryRunOption = QStringLiteral("--dry-run");
+const QString CancelledMessage = QStringLiteral("Cancelled: the run did not complete.");
 
 // The main window of a run without a window: every log line goes to the console as well. The lines
 // of the validation are held back until its outcome decides where they belong.
@@ -52,6 +55,38 @@ void writeLines(QTextStream& stream, const QStringList& lines) {
   stream.flush();
 }
 
+// The files of the run in run order, each with what the run would do to it: "new", "replace" or
+// "keep". An existing PNG file gets the overwrite question, answered by the policy as in the run;
+// the option-set files are replaced. False when a question was answered with Cancel.
+bool listRun(const TfrmVellumark& form, QTextStream& out) {
+  out << QStringLiteral("Dry run, nothing is written:") << Qt::endl;
+  auto list = [&out](const QString& what, const QString& path) {
+    out << QStringLiteral("   %1 %2").arg(what.leftJustified(7), path) << Qt::endl;
+  };
+  auto present = [](const QString& path) {
+    const QFileInfo file(path);
+    return file.exists() && !file.isDir();
+  };
+  const QString made = QStringLiteral("new"), replaced = QStringLiteral("replace"), kept = QStringLiteral("keep");
+  TOverwriteQuestion overwrite;
+  for (const QString& path : form.OutputPngPaths()) {
+    const bool existed = present(path);
+    switch (overwrite.Ask(path)) {
+      case TOverwriteQuestion::Cancel:
+        return false;
+      case TOverwriteQuestion::Skip:
+        list(kept, path);
+        break;
+      case TOverwriteQuestion::Write:
+        list(existed ? replaced : made, path);
+        break;
+    }
+  }
+  for (const QString& path : form.OutputOptsetPaths())
+    list(present(path) ? replaced : made, path);
+  return true;
+}
+
 }  // namespace
 
 TCommandLine parseCommandLine(const QStringList& arguments) {
@@ -80,6 +115,9 @@ TCommandLine parseCommandLine(const QStringList& arguments) {
     if (argument == GenerateOption) {
       once(result.Generate, GenerateOption);
       result.Generate = true;
+    } else if (argument == DryRunOption) {
+      once(result.DryRun, DryRunOption);
+      result.DryRun = true;
     } else if (argument == u"--help" || argument == u"-h" || argument == u"-?") {
       result.Help = true;
     } else if (argument == u"--version") {
@@ -104,19 +142,23 @@ TCommandLine parseCommandLine(const QStringList& arguments) {
   }
   if (result.Overwrite && !result.Generate)
     throw ECommandLineError(QStringLiteral("%1 needs %2").arg(OverwriteOption, GenerateOption));
+  if (result.DryRun && !result.Generate)
+    throw ECommandLineError(QStringLiteral("%1 needs %2").arg(DryRunOption, GenerateOption));
   return result;
 }
 
 QString commandLineUsage() {
   return QStringLiteral(
       "Usage: Vellumark [--settings FILE]\n"
-      "       Vellumark --generate [--settings FILE] [--overwrite=ask|all|none|fail]\n"
+      "       Vellumark --generate [--settings FILE] [--overwrite=ask|all|none|fail] [--dry-run]\n"
       "       Vellumark --help | --version\n"
       "\n"
       "Without --generate the window opens. With --generate every PNG file and option-set file is\n"
       "made from the settings file without a window and without a display, exactly as the Generate\n"
-      "button would make them after the window's start-up. The log goes to standard output;\n"
-      "questions, errors and the log of a failed check of the setup go to standard error.\n"
+      "button would make them after the window's start-up. The log goes to standard output, with\n"
+      "the output folder named before the first file; questions, errors and the log of a failed\n"
+      "check of the setup go to standard error. Relative paths in the settings file are taken\n"
+      "relative to the folder of the settings file, whatever the current folder.\n"
       "\n"
       "Options:\n"
       "  --generate          make the files without opening the window\n"
@@ -130,15 +172,40 @@ QString commandLineUsage() {
       "                        fail  stop before writing anything, naming the first one\n"
       "                      default: ask when standard input is a terminal, fail otherwise.\n"
       "                      Option-set files are replaced, as the window replaces them.\n"
+      "  --dry-run           with --generate: check the setup and list every file the run would\n"
+      "                      write, each marked new, replace or keep as --overwrite decides (ask\n"
+      "                      asks the same questions), and write nothing; the exit status is\n"
+      "                      the one the run would give before writing its first file\n"
       "  -h, --help          show this text\n"
       "  --version           show the version\n"
       "\n"
       "Exit status: 0 the run completed; 1 the setup is not valid (a picture, a selection, the\n"
       "devices or the base file name), or a stored picture could not be loaded; 2 any other error,\n"
-      "an existing file under --overwrite=fail, or a cancelled run; 64 a bad command line.\n");
+      "an existing file under --overwrite=fail, a cancelled run, or a log that could not be written\n"
+      "to standard output (the files are all made); 64 a bad command line.\n");
+}
+
+namespace {
+int runGenerateSteps(const TCommandLine& options, const TConsole& console);
 }
 
 int runGenerate(const TCommandLine& options, const TConsole& console) {
+  const int status = runGenerateSteps(options, console);
+  // A log that could not be written (standard output closed early) is no complete run, although
+  // every file was made.
+  console.Out.flush();
+  if (console.Out.status() == QTextStream::Ok)
+    return status;
+  const QIODevice* device = console.Out.device();
+  const QString reason = device ? device->errorString() : QString();
+  console.Err << errorDisplayText(QStringLiteral("The log could not be written to standard output: ") + reason)
+              << Qt::endl;
+  return status == ExitCompleted ? ExitError : status;
+}
+
+namespace {
+
+int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   QTextStream& err = console.Err;
   auto fail = [&err](int status, const QString& message) {
     err << errorDisplayText(message) << Qt::endl;
@@ -146,6 +213,9 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
   };
 
   if (!options.SettingsFile.isEmpty()) {
+    // A folder, a pipe or a device is there but is no settings file: said as what it is.
+    if (const QString reason = notARegularFileReason(options.SettingsFile); !reason.isEmpty())
+      return fail(ExitError, cannotOpenFileMessage(options.SettingsFile, reason));
     if (!QFileInfo(options.SettingsFile).isFile())
       return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
     setSettingsFilePathOverride(QFileInfo(options.SettingsFile).absoluteFilePath());
@@ -186,11 +256,15 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
     return fail(ExitSetupInvalid, currentExceptionMessage());
   }
   writeLines(console.Out, form.ReleaseLog());
+  console.Out << QStringLiteral("Output folder: ") << form.OutputFolder() << Qt::endl;
 
   if (policy == TOverwritePolicy::Fail)
     for (const QString& path : form.OutputPngPaths())
-      if (QFileInfo::exists(path))
+      if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
         return fail(ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
+
+  if (options.DryRun)
+    return listRun(form, console.Out) ? ExitCompleted : fail(ExitError, CancelledMessage);
 
   try {
     form.actGenerateExecute(form.actGenerate);
@@ -198,6 +272,8 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
     return fail(ExitError, currentExceptionMessage());
   }
   if (dialogs.Cancelled())
-    return fail(ExitError, QStringLiteral("Cancelled: the run did not complete."));
+    return fail(ExitError, CancelledMessage);
   return ExitCompleted;
 }
+
+}  // namespace

@@ -27,6 +27,7 @@ struct TCommandLine {
   bool Generate = false;
   bool Help = false;
   bool Version = false;
+  bool DryRun = false;                        // list what --generate would write, write nothing
   QString SettingsFile;                       // empty: the file beside the executable
   std::optional<TOverwritePolicy> Overwrite;  // empty: ask at a terminal, fail otherwise
 };
@@ -37,7 +38,7 @@ class ECommandLineError : public Exception {
 };
 
 // Reads the arguments (without the program's name). Raises ECommandLineError for an unknown option,
-// a missing or unknown value, an option given twice, or --overwrite without --generate.
+// a missing or unknown value, an option given twice, or --overwrite or --dry-run without --generate.
 TCommandLine parseCommandLine(const QStringList& arguments);
 
 // The usage text of --help; it also follows the message of a bad command line.
@@ -53,7 +54,8 @@ struct TConsole {
 
 // The generation run of "--generate" (a QApplication must exist). Builds the main window without
 // showing it, on a copy of the settings file that is never written back, restores what the window
-// would show at start-up, validates as opening the Generate tab does and runs the Generate action.
-// Returns the exit status.
+// would show at start-up, validates as opening the Generate tab does, names the output folder and
+// runs the Generate action; with DryRun it lists every file of the run instead ("new", "replace" or
+// "keep" as the overwrite policy decides) and writes nothing. Returns the exit status.
 int runGenerate(const TCommandLine& options, const TConsole& console);
 

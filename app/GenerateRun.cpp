@@ -6,9 +6,11 @@
 #include "app/RenderImage.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/PathRules.h"
 #include "platform/PngWriter.h"
+#include "settings/StoredPaths.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,23 +28,27 @@ bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPa
 
 namespace {
 
-// What a run makes, as the Setup tab says when it starts: the devices, the App Store icon, and the
-// folder and stem of every file's name.
+// What a run makes, as the Setup tab says when it starts: the devices, the App Store icon, the
+// option-set files, and the folder and stem of every file's name.
 struct TRunChoices {
-  bool android, iPhone, iPad, appStoreIcon;
+  bool android, iPhone, iPad, appStoreIcon, optsets;
   QString folder, stem;
 
   bool serves(const TSizeInfo& e) const { return servesCheckedDevice(e, android, iPhone, iPad); }
   // The App Store icon follows the 1:1 group's own files.
   bool appStoreIconAfter(int group) const { return group == 0 && appStoreIcon && (iPhone || iPad); }
   QString pngPath(int width, int height) const { return joinPath(folder, outputFileName(stem, width, height)); }
+  QString androidOptsetPath() const { return joinPath(folder, stem + QStringLiteral(".android.optset")); }
+  QString iOSOptsetPath() const { return joinPath(folder, stem + QStringLiteral(".ios.optset")); }
 };
 
 TRunChoices runChoices(const TfrmVellumark& form) {
-  const QString baseName = form.ceBaseName->currentText();
+  // A relative base file name names its place beside the settings file, as a stored one does.
+  const QString baseName = resolvedSettingPath(form.ceBaseName->currentText());
   return {TfrmVellumark::IsChecked(form.lbiAndroid), TfrmVellumark::IsChecked(form.lbiiPhone),
           TfrmVellumark::IsChecked(form.lbiiPad),    form.cbAppStoreIcon->isChecked(),
-          folderOf(baseName),                        stemOf(baseName)};
+          form.cbOptset->isChecked(),                folderOf(baseName),
+          stemOf(baseName)};
 }
 
 }  // namespace
@@ -65,16 +71,60 @@ QStringList TfrmVellumark::OutputPngPaths() const {
   return paths;
 }
 
+QStringList TfrmVellumark::OutputFilePaths() const {
+  const TRunChoices run = runChoices(*this);
+  QStringList paths = OutputPngPaths();
+  if (cbOptset->isChecked()) {
+    if (run.android)
+      paths << run.androidOptsetPath();
+    if (run.iPhone || run.iPad)
+      paths << run.iOSOptsetPath();
+  }
+  return paths;
+}
+
+QStringList TfrmVellumark::OutputOptsetPaths() const {
+  const TRunChoices run = runChoices(*this);
+  QStringList paths;
+  if (run.optsets && run.android)
+    paths << run.androidOptsetPath();
+  if (run.optsets && (run.iPhone || run.iPad))
+    paths << run.iOSOptsetPath();
+  return paths;
+}
+
+QString TfrmVellumark::OutputFolder() const { return runChoices(*this).folder; }
+
+TOverwriteQuestion::TAnswer TOverwriteQuestion::Ask(const QString& path) {
+  // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
+  // A link counts as a file, also one that leads nowhere; the question names where it leads.
+  const QFileInfo existing(path);
+  if ((!existing.exists() && !existing.isSymLink()) || existing.isDir())
+    return Write;
+  if (FRemembered == mrNoToAll)
+    return Skip;
+  if (FRemembered != mrYesToAll) {
+    const QString question = existing.isSymLink()
+                                 ? QStringLiteral("%1 exists (a link to %2).  Overwrite?").arg(path, existing.symLinkTarget())
+                                 : QStringLiteral("%1 exists.  Overwrite?").arg(path);
+    FRemembered = Dialogs().MessageDlg(question, TMsgDlgType::mtWarning,
+                                       mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
+    if (FRemembered == mrCancel)
+      return Cancel;
+    if (FRemembered == mrNo || FRemembered == mrNoToAll)
+      return Skip;
+  }
+  return Write;
+}
+
 void TfrmVellumark::GenerateImages() {
   NewOptsets();
   Log(QStringLiteral("Generating images..."));
-  // The last answer to the overwrite question; it lives for this run only.
-  int remembered = mrYes;
+  // The overwrite question and its last answer live for this run only.
+  TOverwriteQuestion overwrite;
 
   const TRunChoices run = runChoices(*this);
   const bool android = run.android, iPhone = run.iPhone, iPad = run.iPad;
-  const QString& folder = run.folder;
-  const QString& stem = run.stem;
   const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
   const bool smooth = cbSmooth->isChecked();
   // Entries done of the entries to make, for the progress bar.
@@ -95,6 +145,8 @@ void TfrmVellumark::GenerateImages() {
       ahead.Add(frame->Bitmap(), AppStoreIconSize, AppStoreIconSize, frame->ZoomRect(), smooth);
   }
   ahead.Start();
+  // Temporary files that a killed run left beside the outputs.
+  removeLeftoverTemporaryFiles(run.folder);
   int rendered = -1;  // the index of the current file in the rendering order
 
   // One output file, the next in the rendering order: an existing file is skipped or overwritten
@@ -103,23 +155,14 @@ void TfrmVellumark::GenerateImages() {
   auto writeFile = [&](const QString& path) {
     ShowProgress(done++, total);
     ++rendered;
-    // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
-    const QFileInfo existing(path);
-    if (existing.exists() && !existing.isDir()) {
-      if (remembered == mrNoToAll) {
+    switch (overwrite.Ask(path)) {
+      case TOverwriteQuestion::Cancel:
+        return false;
+      case TOverwriteQuestion::Skip:
         Log(skipping.arg(path));
         return true;
-      }
-      if (remembered != mrYesToAll) {
-        remembered = Dialogs().MessageDlg(QStringLiteral("%1 exists.  Overwrite?").arg(path), TMsgDlgType::mtWarning,
-                                          mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
-        if (remembered == mrCancel)
-          return false;
-        if (remembered == mrNo || remembered == mrNoToAll) {
-          Log(skipping.arg(path));
-          return true;
-        }
-      }
+      case TOverwriteQuestion::Write:
+        break;
     }
     Log(QStringLiteral("      ") + path);
     savePngBytes(ahead.Take(rendered), path);
@@ -157,11 +200,11 @@ void TfrmVellumark::GenerateImages() {
 
   ShowProgress(done, total);
 
-  if (cbOptset->isChecked()) {
+  if (run.optsets) {
     if (android)
-      AndroidOptions->OwnerDocument()->SaveToFile(joinPath(folder, stem + QStringLiteral(".android.optset")));
+      AndroidOptions->OwnerDocument()->SaveToFile(run.androidOptsetPath());
     if (iPhone || iPad)
-      iOSOptions->OwnerDocument()->SaveToFile(joinPath(folder, stem + QStringLiteral(".ios.optset")));
+      iOSOptions->OwnerDocument()->SaveToFile(run.iOSOptsetPath());
   }
   Log(QStringLiteral("Operation complete."));
 }

@@ -40,8 +40,7 @@ void RenderAhead::Start() {
       FThreads.emplace_back(&RenderAhead::Work, this);
     }
   } catch (...) {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FStartError = std::current_exception();
+    // No further thread to be had: those started do the work, or Take does it.
   }
 }
 
@@ -89,9 +88,20 @@ void RenderAhead::Work() {
 }
 
 QByteArray RenderAhead::Take(int index) {
+  if (FThreads.empty()) {
+    // No thread renders ahead: the image is rendered here, now.
+    Item& item = *FItems.at(size_t(index));
+    if (!item.ready) {
+      for (int b = 0; b < item.job.BandCount(); ++b)
+        item.job.RenderBand(b);
+      item.png = item.job.TakePng();
+      item.ready = true;
+    }
+    if (item.error)
+      std::rethrow_exception(item.error);
+    return std::move(item.png);
+  }
   std::unique_lock<std::mutex> lock(FMutex);
-  if (FStartError)
-    std::rethrow_exception(FStartError);
   FWanted = index;
   FChanged.notify_all();
   Item& item = *FItems.at(size_t(index));

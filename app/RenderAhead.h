@@ -21,8 +21,8 @@
 // and waits for the bands in progress.
 //
 // Errors: an error while rendering an image (an allocation failure, say) is raised by Take for
-// that image, on the caller's thread; a thread that cannot be started raises its error at the
-// first Take. No error escapes a thread.
+// that image, on the caller's thread. No error escapes a thread. A thread that the system will not
+// start means fewer threads; with none at all, Take renders each image on the caller's thread.
 class RenderAhead {
 public:
   static constexpr int kAhead = 4;
@@ -58,7 +58,6 @@ private:
   size_t FNextTask = 0;
   int FWanted = 0;  // the image the loop waits for or will ask for next
   bool FStop = false;
-  std::exception_ptr FStartError;
   std::mutex FMutex;
   std::condition_variable FChanged;
   std::vector<std::thread> FThreads;

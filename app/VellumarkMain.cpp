@@ -1,14 +1,17 @@
 #include "app/VellumarkMain.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
 #include "app/RenderImage.h"
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
 #include "frames/PreviewWindow.h"
+#include "frames/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
+#include "settings/StoredPaths.h"
 
 #include <QAction>
 #include <QApplication>
@@ -223,6 +226,8 @@ void TfrmVellumark::buildLayout() {
   cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
   cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
   cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+  cbRelativePaths = new QCheckBox(QStringLiteral("Store paths relative to the settings file"), tiSetup);
+  cbRelativePaths->setObjectName(QStringLiteral("cbRelativePaths"));
 
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
@@ -307,6 +312,8 @@ void TfrmVellumark::buildLayout() {
   // Open previews follow the devices and the options that change what the run writes.
   for (QCheckBox* box : {cbSmooth, cbAppStoreIcon})
     connect(box, &QCheckBox::toggled, this, [this] { runEventHandler([this] { RefreshPreviews(); }); });
+  connect(cbRelativePaths, &QCheckBox::toggled, this,
+          [this](bool checked) { runEventHandler([&] { RelativePathsChange(checked); }); });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
@@ -354,6 +361,7 @@ void TfrmVellumark::layOutSetupPage() {
   cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
   cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
   cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
+  cbRelativePaths->setGeometry(SetupLeft, 336, stretched, 19);
 }
 
 void TfrmVellumark::showStartupError() {
@@ -375,7 +383,8 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   CreateRatioFrames();
   QString baseName;
   try {
-    baseName = GetSetting(BaseFilenameKey);
+    // A relative name is shown as the full path it names beside the settings file.
+    baseName = resolvedSettingPath(GetSetting(BaseFilenameKey));
   } catch (...) {
     showStartupError();
   }
@@ -417,12 +426,14 @@ void TfrmVellumark::RestoreCheckBoxes() {
   const QSignalBlocker blockOptset(cbOptset);
   const QSignalBlocker blockSmooth(cbSmooth);
   const QSignalBlocker blockAppStore(cbAppStoreIcon);
+  const QSignalBlocker blockRelative(cbRelativePaths);
   lbiAndroid->setCheckState(checkedUnlessOff(AndroidKey) ? Qt::Checked : Qt::Unchecked);
   lbiiPhone->setCheckState(checkedUnlessOff(iPhoneKey) ? Qt::Checked : Qt::Unchecked);
   lbiiPad->setCheckState(checkedUnlessOff(iPadKey) ? Qt::Checked : Qt::Unchecked);
   cbOptset->setChecked(checkedUnlessOff(OptsetKey));
   cbSmooth->setChecked(checkedWhenOn(SmoothDownscaleKey));
   cbAppStoreIcon->setChecked(checkedWhenOn(AppStoreIconKey));
+  cbRelativePaths->setChecked(checkedWhenOn(RelativePathsKey));
 }
 
 void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
@@ -591,8 +602,25 @@ void TfrmVellumark::Button1Click(QObject* Sender) {
 
 void TfrmVellumark::ceBaseNameChange(QObject* Sender) {
   Q_UNUSED(Sender);
-  refuseLineBreak(ceBaseName->currentText());  // the settings file could not keep it
-  SetSetting(BaseFilenameKey, ceBaseName->currentText());
+  const QString text = ceBaseName->currentText();
+  refuseLineBreak(text);  // the settings file could not keep it
+  SetSetting(BaseFilenameKey, relativePathsWanted() ? pathToStore(text, true) : text);
+}
+
+void TfrmVellumark::RelativePathsChange(bool Checked) {
+  SetSetting(RelativePathsKey, checkedText(Checked));
+  // The stored paths take the chosen form at once: relative where they lie under the settings
+  // file's folder, or full again. The stored texts are converted, not the frames' names, so that an
+  // entry whose picture could not be restored keeps naming it.
+  const auto convert = [Checked](const QString& stored) { return pathToStore(stored, Checked); };
+  for (TRatioFrame* frame : FRatioFrames) {
+    const QString stored = frame->GetSetting(frame->SizeStr());
+    if (convert(stored) != stored)
+      frame->SetSetting(frame->SizeStr(), convert(stored));
+  }
+  const QString baseName = GetSetting(BaseFilenameKey);
+  if (convert(baseName) != baseName)
+    SetSetting(BaseFilenameKey, convert(baseName));
 }
 
 QString TfrmVellumark::GetSetting(const QString& AName) const { return SettingsAccess::GetWindowSetting(AName); }
@@ -709,6 +737,10 @@ bool TfrmVellumark::Validate() {
     if (frame->SelectRect().IsEmpty()) {
       result = false;
       Log(QStringLiteral("      INVALID Selection rectangle (Empty)"));
+    } else if (!frame->Bitmap().IsEmpty() && isOutside(frame->SelectRect(), frame->ImageRect())) {
+      // It would make every output of the group fully transparent.
+      result = false;
+      Log(QStringLiteral("      INVALID Selection rectangle (outside the picture)"));
     } else {
       Log(QStringLiteral("      Selection rectangle Ok"));
     }
@@ -722,6 +754,30 @@ bool TfrmVellumark::Validate() {
   } else if (folderOf(baseName).isEmpty()) {
     result = false;
     Log(QStringLiteral("   No directory found at specified path for base name: ") + baseName);
+  } else if (const QStringList sources = SourcesInTheWay(); !sources.isEmpty()) {
+    result = false;
+    for (const QString& source : sources)
+      Log(QStringLiteral("   INVALID Output would overwrite the source picture ") + source);
   }
   return result;
+}
+
+QStringList TfrmVellumark::SourcesInTheWay() const {
+  // Compared as the files they lead to, so that another spelling or a link is no way around it.
+  QStringList outputs;
+  for (const QString& path : OutputFilePaths()) {
+    const QString target = canonicalTarget(path);
+    if (!target.isEmpty())
+      outputs << target;
+  }
+  QStringList sources;
+  for (const TRatioFrame* frame : FRatioFrames) {
+    const QString source = frame->Filename();
+    if (source.isEmpty() || sources.contains(source))
+      continue;
+    const QString target = canonicalTarget(source);
+    if (!target.isEmpty() && outputs.contains(target))
+      sources << source;
+  }
+  return sources;
 }

@@ -85,6 +85,9 @@ public:
   QPushButton* btnUndo = nullptr;
   QPushButton* btnRedo = nullptr;
   QUndoStack* UndoStack() const { return FUndoStack; }
+  // Paths under the settings file's folder stored relative to it (key "relative_paths", "1" or
+  // "0", missing is "0"); toggling it rewrites the stored paths at once.
+  QCheckBox* cbRelativePaths = nullptr;
 
   // The option-set documents of the latest generation run, held through their roots; absent
   // until the first run, replaced by every run.
@@ -97,6 +100,7 @@ public:
   void ceBaseNameChange(QObject* Sender);
   void actGenerateExecute(QObject* Sender);
   void TabControl1Change(QObject* Sender);
+  void RelativePathsChange(bool Checked);
 
   // Appends Msg as a new last line of the log mmOutput.
   virtual void Log(const QString& Msg);
@@ -107,6 +111,15 @@ public:
   void GenerateImages();
   // The PNG files a run makes for the checked devices and the base file name, in run order.
   QStringList OutputPngPaths() const;
+  // Those and the option-set files the run saves.
+  QStringList OutputFilePaths() const;
+  // The source pictures of the frames (as the frames name them) that a run would write over.
+  QStringList SourcesInTheWay() const;
+  // The option-set files a run saves after them (none when cbOptset is unchecked).
+  QStringList OutputOptsetPaths() const;
+  // The folder the run writes into: the base file name's, a relative one taken beside the
+  // settings file.
+  QString OutputFolder() const;
 
   // Setting[AName]: the window's own values in section "settings" of the settings file.
   QString GetSetting(const QString& AName) const;
@@ -191,6 +204,19 @@ private:
   TFrameState FBefore;
   TFrameState FAfter;
   bool FDone = true;
+};
+
+// The overwrite question of one run: asked for each existing output file until an answer "to all"
+// is given, which then holds for the rest of the run.
+class TOverwriteQuestion {
+public:
+  enum TAnswer { Write, Skip, Cancel };
+  // What happens to the output file at that path: one that does not exist (or is a folder) is
+  // written without a question.
+  TAnswer Ask(const QString& path);
+
+private:
+  int FRemembered = mrYes;
 };
 
 // The side of the square App Store icon that the run can write after the 1:1 group.

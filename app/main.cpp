@@ -70,6 +70,8 @@ void consoleMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 
 int main(int argc, char** argv) {
   ignoreFileSizeLimitSignal();  // a size limit fails the write that meets it, and the program goes on
+  ignoreBrokenPipeSignal();     // a closed standard output fails the log's writes, and the run goes on
+  recoverInterruptedWrites();   // in-place writes that a kill interrupted get their old bytes back
 
   const QStringList arguments = commandLineArguments(argc, argv);
 #ifdef Q_OS_WIN

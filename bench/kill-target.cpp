@@ -75,6 +75,7 @@ int checkSettings(const QString& originalPath, const QString& finalPath, const Q
 
 int main(int argc, char** argv) {
   ignoreFileSizeLimitSignal();
+  recoverInterruptedWrites();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

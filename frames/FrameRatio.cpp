@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
+#include "settings/StoredPaths.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -257,9 +258,14 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     {
       // The picture's select-all must not overwrite the stored selection before it is read.
       FlagGuard restoring(FRestoring);
-      SetFilename(GetSetting(SizeStr()));
+      SetFilename(resolvedSettingPath(GetSetting(SizeStr())));
     }
-    SetSelectRect(GetSettingRect(SizeStr()));
+    // A stored selection out of the ratio would stretch every output: with a picture it is
+    // brought back to the ratio (and stored so); without one there is nothing to measure it by.
+    TRectF stored = GetSettingRect(SizeStr());
+    if (!Bitmap().IsEmpty())
+      stored = selectionInRatio(stored, Ratio(), ImageRect());
+    SetSelectRect(stored);
     FReported = State();
     FReporting = true;
   } catch (...) {
@@ -686,7 +692,17 @@ void TRatioFrame::DropMimeData(const QMimeData* Data) {
 }
 
 void TRatioFrame::ceFilenameChange() {
-  SetFilename(ceFilename->currentText());
+  // A relative name, typed or stored, names a file beside the settings file; the frame holds and
+  // shows the full path.
+  SetFilename(resolvedSettingPath(ceFilename->currentText()));
+  if (relativePathsWanted()) {
+    SetSetting(SizeStr(), pathToStore(Filename(), true));
+    return;
+  }
+  // A stored relative name that already names this file is left as it was written.
+  const QString stored = GetSetting(SizeStr());
+  if (!stored.isEmpty() && stored != Filename() && resolvedSettingPath(stored) == Filename())
+    return;
   SetSetting(SizeStr(), Filename());
 }
 

@@ -2,6 +2,7 @@
 
 #include "catalogue/SizeInfo.h"
 #include "settings/Settings.h"
+#include "settings/StoredPaths.h"
 
 #include <exception>
 
@@ -14,7 +15,7 @@ std::unique_ptr<TPicturePrefetch> prefetchStoredPictures() {
       // The frame's size key (TRatioFrame::SizeStr) of the group's first entry.
       const QString key = QString::number(group.constFirst().Width) + QLatin1Char('_') +
                           QString::number(group.constFirst().Height);
-      names << SettingsAccess::GetImageSetting(key);
+      names << resolvedSettingPath(SettingsAccess::GetImageSetting(key));
     }
   } catch (const std::exception&) {
     return nullptr;

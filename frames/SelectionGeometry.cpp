@@ -114,3 +114,34 @@ TRectF normalizedSelection(const TRectF& sr, const TRectF& ir) {
   return TRectF{f((double(sr.Left) - ir.Left) / w), f((double(sr.Top) - ir.Top) / h),
                 f((double(sr.Right) - ir.Left) / w), f((double(sr.Bottom) - ir.Top) / h)};
 }
+
+TRectF selectionInRatio(const TRectF& s, float ratio, const TRectF& ir) {
+  if (s.IsEmpty() || !(ratio > 0))
+    return s;
+  const double r = ratio;
+  double w = double(s.Right) - s.Left, h = double(s.Bottom) - s.Top;
+  // The coordinates are single precision: a selection drawn in the ratio may be off by a few of
+  // their last digits.
+  if (std::abs(w - r * h) <= 1e-3 + 1e-4 * std::max(w, r * h))
+    return s;
+  if (w > r * h)
+    w = r * h;
+  else
+    h = w / r;
+  const double iw = double(ir.Right) - ir.Left, ih = double(ir.Bottom) - ir.Top;
+  if (iw > 0 && w > iw) {
+    w = iw;
+    h = w / r;
+  }
+  if (ih > 0 && h > ih) {
+    h = ih;
+    w = r * h;
+  }
+  const double cx = (double(s.Left) + s.Right) / 2, cy = (double(s.Top) + s.Bottom) / 2;
+  const TRectF centred{float(cx - w / 2), float(cy - h / 2), float(cx + w / 2), float(cy + h / 2)};
+  return pushInside(centred, ir);
+}
+
+bool isOutside(const TRectF& s, const TRectF& ir) {
+  return !s.IsEmpty() && (s.Right <= ir.Left || s.Left >= ir.Right || s.Bottom <= ir.Top || s.Top >= ir.Bottom);
+}

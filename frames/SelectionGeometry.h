@@ -49,3 +49,14 @@ TRectF rectFromCorners(const TPointF& a, const TPointF& b);
 // bottom edge. An inverted selection gives Right < Left or Bottom < Top. An image rectangle of zero
 // width or height gives infinities or NaNs (IEEE division); callers check the selection first.
 TRectF normalizedSelection(const TRectF& selection, const TRectF& imageRect);
+
+// A stored selection brought back to the frame's ratio (width / height). One whose width differs
+// from ratio x height by more than rounding (an old or hand-edited settings file) becomes the
+// largest rectangle of the ratio inside it, no larger than the image rectangle, on the same centre,
+// then pushed inside the image rectangle. An empty selection, or one in the ratio, comes back as
+// it is.
+TRectF selectionInRatio(const TRectF& selection, float ratio, const TRectF& imageRect);
+
+// True when the selection (not empty) and the image rectangle share no area: everything it selects
+// lies beside the picture.
+bool isOutside(const TRectF& selection, const TRectF& imageRect);

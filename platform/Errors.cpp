@@ -21,3 +21,7 @@ QString cannotOpenFileMessage(const QString& path, const QString& reason, PathFl
   return QStringLiteral("Cannot open file \"%1\". %2")
       .arg(nativeSeparators(path, flavour), withoutFinalPeriod(reason));
 }
+
+QString cannotWriteFileMessage(const QString& path, const QString& reason, PathFlavour flavour) {
+  return QStringLiteral("Cannot write file \"%1\". %2").arg(nativeSeparators(path, flavour), withoutFinalPeriod(reason));
+}

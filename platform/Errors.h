@@ -43,3 +43,6 @@ QString errorDisplayText(const QString& message);
 QString cannotCreateFileMessage(const QString& path, const QString& reason,
                                 PathFlavour flavour = nativePathFlavour());
 QString cannotOpenFileMessage(const QString& path, const QString& reason, PathFlavour flavour = nativePathFlavour());
+// "Cannot write file "<path>". <reason>": the file was created but its bytes could not all be
+// written (disk full, a file size limit); filled as above.
+QString cannotWriteFileMessage(const QString& path, const QString& reason, PathFlavour flavour = nativePathFlavour());

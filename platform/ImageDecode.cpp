@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/JpegDecode.h"
+#include "platform/PictureCheck.h"
 #include "platform/PictureFile.h"
 #include "platform/PictureReduce.h"
 #include "platform/PngDecode.h"
@@ -125,41 +126,81 @@ QImage reduceWhole(const QImage& image) {
   return reducer.result();
 }
 
-// GIF, BMP, TIFF, ICO and anything else Qt reads: through QImageReader, whose allocation limit
-// keeps a header that claims a giant picture from taking its memory.
-QImage decodeWithQt(const QString& fileName) {
+// A decoded picture, or a null one with what to say beyond the load message (empty when the file
+// is simply no picture that can be read).
+struct Decoded {
+  QImage image;
+  QString reason;
+};
+
+// GIF, BMP, TIFF, the icons of ICO files that are no PNG, and WebP: through QImageReader, with the
+// picture's size checked first and its memory taken from the decode budget (the reader holds the
+// whole picture, and a converted or reduced copy is made of it).
+Decoded decodeWithQt(const QString& fileName, TPictureKind kind) {
   static std::once_flag limitSet;  // a process-wide setting; prefetch workers read it too
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(int(DecodeWorkMemoryLimit / (1024 * 1024))); });
-  QImageReader reader(fileName);
-  reader.setDecideFormatFromContent(true);
+  const char* format = kind == TPictureKind::Gif    ? "gif"
+                       : kind == TPictureKind::Bmp  ? "bmp"
+                       : kind == TPictureKind::Tiff ? "tiff"
+                       : kind == TPictureKind::Ico  ? "ico"
+                                                    : "webp";
+  QImageReader reader(fileName, format);
+  reader.setDecideFormatFromContent(false);
   reader.setAutoTransform(false);
+  const QSize size = reader.size();
+  if (size.isEmpty())
+    return {};
+  if (qint64(size.width()) * size.height() > MaxPicturePixels)
+    return {{}, tooManyPixelsReason(size.width(), size.height())};
+  const double work = double(size.width()) * size.height() * 4;
+  if (work > double(DecodeWorkMemoryLimit))
+    return {{}, overDecodeBudgetReason(work)};
+  const TDecodeReservation reservation{size_t(work)};
   QImage image = reader.read();
   if (image.isNull())
-    return image;
+    return {};
   if (needsReduction(image.size()))
-    return reduceWhole(image);
+    return {reduceWhole(image), {}};
   if (image.format() != QImage::Format_ARGB32_Premultiplied)
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
-  return image;
+  return {image, {}};
 }
 
-QImage decodeUncached(const QString& fileName) {
+Decoded decodeUncached(const QString& fileName) {
   try {
-    QByteArray head;
-    {
-      QFile file(fileName);
-      if (!file.open(QIODevice::ReadOnly))
-        return {};
-      head = file.read(8);
-    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+      return {};
     // The content decides the decoder.
-    if (head.startsWith("\x89PNG\r\n\x1a\n"))
-      return decodePngFile(fileName, MaxPictureSide);
-    if (head.startsWith("\xff\xd8"))
-      return decodeJpegFile(fileName, MaxPictureSide);
-    return decodeWithQt(fileName);
+    const TPictureKind kind = pictureKindOf(file.read(12));
+    Decoded d;
+    switch (kind) {
+      case TPictureKind::Png:
+        d.image = decodePngFile(fileName, MaxPictureSide, &d.reason);
+        return d;
+      case TPictureKind::Jpeg:
+        d.image = decodeJpegFile(fileName, MaxPictureSide, &d.reason);
+        return d;
+      case TPictureKind::Unknown:
+        return {};
+      default:
+        break;
+    }
+    // The other readers fill in what a cut file lacks: the file must hold all the picture's data.
+    const qint64 size = file.size();
+    const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
+    if (!bytes || !pictureDataComplete(kind, QByteArrayView(bytes, size)))
+      return {};
+    if (kind == TPictureKind::Ico) {
+      // An icon that is a PNG is read by the PNG decoder, which reads none of its other chunks.
+      if (const TIconEntry icon = firstIconOf(QByteArrayView(bytes, size)); icon.png) {
+        d.image = decodePngFile(fileName, MaxPictureSide, &d.reason, icon.offset);
+        return d;
+      }
+    }
+    return decodeWithQt(fileName, kind);
   } catch (const std::exception&) {  // out of memory
-    return {};
+    return {{}, outOfMemoryReason()};
   }
 }
 
@@ -184,7 +225,7 @@ void addCached(const FileKey& key, const QImage& image) {
 
 // Decodes one pending file and records the result.
 void decodePending(const std::shared_ptr<Pending>& p) {
-  QImage image = decodeUncached(p->key.path);
+  QImage image = decodeUncached(p->key.path).image;
   std::lock_guard lock(g_mutex);
   p->image = image;
   p->state = Pending::Done;
@@ -193,8 +234,9 @@ void decodePending(const std::shared_ptr<Pending>& p) {
 
 }  // namespace
 
-QString loadingBitmapFailedMessage(const QString& fileName) {
-  return QStringLiteral("Loading bitmap failed (%1).").arg(fileName);
+QString loadingBitmapFailedMessage(const QString& fileName, const QString& reason) {
+  const QString message = QStringLiteral("Loading bitmap failed (%1).").arg(fileName);
+  return reason.isEmpty() ? message : message + u' ' + reason;
 }
 
 QImage decodePicture(const QString& fileName) {
@@ -225,12 +267,12 @@ QImage decodePicture(const QString& fileName) {
       break;  // it failed: decode again below, which raises the error as usual
     }
   }
-  QImage image = decodeUncached(fileName);
-  if (image.isNull())
-    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+  const Decoded decoded = decodeUncached(fileName);
+  if (decoded.image.isNull())
+    throw EBitmapError(loadingBitmapFailedMessage(fileName, decoded.reason));
   std::lock_guard lock(g_mutex);
-  addCached(*key, image);
-  return image;
+  addCached(*key, decoded.image);
+  return decoded.image;
 }
 
 struct TPicturePrefetch::Data {

@@ -10,16 +10,22 @@
 //
 // - Accepted extensions, case ignored: .bmp .jpg .jpeg .png .gif .tif .tiff .ico .hdp. Any other
 //   extension is refused before the file is opened.
-// - The content decides the decoder, not the extension (a PNG named .jpg decodes as PNG). There
-//   is no HD Photo decoder: an .hdp file is accepted by name and then fails to decode.
+// - The content decides the decoder, not the extension (a PNG named .jpg decodes as PNG): PNG,
+//   JPEG, GIF, BMP, TIFF, ICO and WebP; any other content fails. There is no HD Photo decoder: an
+//   .hdp file is accepted by name and then fails to decode.
+// - A picture of more than MaxPicturePixels pixels (PictureFile.h) is refused before its pixels
+//   are read, saying so.
 // - Only the first frame of an animated or multi-page file is read.
 // - A picture over 8192 pixels wide or high is reduced to fit 8192 x 8192, ratio kept, with the
 //   bilinear rule of drawBilinear (Resample.h), not by area averaging. PNG and JPEG are read
 //   row by row and reduced while they are read, so their full size never takes memory (PngDecode.h,
-//   JpegDecode.h); other formats go through QImageReader with its allocation limit.
-// - Whatever the file holds, decoding takes at most DecodeWorkMemoryLimit (PictureFile.h) for its
-//   own work beyond the picture it returns; PNG ancillary chunks are not read at all, and pixel
-//   data that ends before the picture does is refused rather than filled in.
+//   JpegDecode.h); GIF, BMP, TIFF, WebP and icons that are no PNG go through QImageReader, whose
+//   whole picture is counted as work memory.
+// - Whatever the files hold, all decodes running at once take at most DecodeWorkMemoryLimit
+//   (PictureFile.h) for their work beyond the pictures they return: one budget for the process
+//   (TDecodeReservation). PNG ancillary chunks are not read at all, also in an icon file, and
+//   pixel data that ends before the picture does is refused in every format rather than filled in
+//   (PictureCheck.h): a picture never holds memory that was not written.
 // - The result is premultiplied ARGB32 (blue, green, red, alpha in memory), for normal files the
 //   same pixels QImageReader gives.
 // - Failure of any kind raises EBitmapError "Loading bitmap failed (<file name>)."
@@ -59,5 +65,6 @@ int decodeCacheSize();
 // The largest width or height kept by decoding.
 constexpr int MaxPictureSide = 8192;
 
-// "Loading bitmap failed (<file name>)."
-QString loadingBitmapFailedMessage(const QString& fileName);
+// "Loading bitmap failed (<file name>).", followed by the reason when there is one to say (a
+// picture with too many pixels, one that needs more than the decode budget, memory running out).
+QString loadingBitmapFailedMessage(const QString& fileName, const QString& reason = {});

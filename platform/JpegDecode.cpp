@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -20,9 +22,15 @@ namespace {
 struct JpegError {
   jpeg_error_mgr mgr;
   std::jmp_buf jump;
+  bool outOfMemory = false;
 };
 
-[[noreturn]] void jpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
+[[noreturn]] void jpegErrorExit(j_common_ptr cinfo) {
+  auto* error = reinterpret_cast<JpegError*>(cinfo->err);
+  if (cinfo->err->msg_code == JERR_OUT_OF_MEMORY)
+    error->outOfMemory = true;
+  std::longjmp(error->jump, 1);
+}
 
 // Warnings are ignored as Qt ignores them, except data that ends before the picture does: the
 // library would go on and fill the rest with grey.
@@ -40,7 +48,25 @@ struct JpegState {
   std::unique_ptr<TRowReducer> reducer;
   std::vector<uchar> row;        // one scanline as the library gives it
   std::vector<uint32_t> pixels;  // that scanline in ARGB32 when it goes to the reducer
+  std::optional<TDecodeReservation> reservation;  // the coefficients of a multi-scan picture
+  QString reason;                                  // why it failed, beyond a bad file
 };
+
+// The library's small allocations (tables, a few rows), beyond the coefficients it may hold.
+constexpr size_t kJpegSmallMemory = size_t(32) << 20;
+
+// The bytes of the coefficients of the whole picture, which a progressive or multi-scan picture
+// needs held: 64 coefficients of 2 bytes per block of each component.
+double wholeCoefficientBytes(const jpeg_decompress_struct& cinfo) {
+  double bytes = 0;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& comp = cinfo.comp_info[c];
+    const double w = std::ceil(double(comp.width_in_blocks) / comp.h_samp_factor) * comp.h_samp_factor;
+    const double h = std::ceil(double(comp.height_in_blocks) / comp.v_samp_factor) * comp.v_samp_factor;
+    bytes += w * h * 64 * 2;
+  }
+  return bytes;
+}
 
 // A scanline (BGRA, grey or inverted CMYK) in ARGB32; every pixel is opaque, so also premultiplied.
 void toArgb(const jpeg_decompress_struct& cinfo, const uchar* in, uint32_t* out) {
@@ -59,9 +85,22 @@ void toArgb(const jpeg_decompress_struct& cinfo, const uchar* in, uint32_t* out)
 }
 
 bool readJpeg(jpeg_decompress_struct& cinfo, FILE* file, JpegState& s, int maxSide) {
-  cinfo.mem->max_memory_to_use = long(DecodeWorkMemoryLimit);
   jpeg_stdio_src(&cinfo, file);
   jpeg_read_header(&cinfo, TRUE);
+  if (qint64(cinfo.image_width) * qint64(cinfo.image_height) > MaxPicturePixels) {
+    s.reason = tooManyPixelsReason(cinfo.image_width, cinfo.image_height);
+    return false;
+  }
+  // The first scan is read: a picture in several scans needs all its coefficients held.
+  const bool multiScan = cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components;
+  const double held = multiScan ? wholeCoefficientBytes(cinfo) : 0;
+  if (held > double(DecodeWorkMemoryLimit)) {
+    s.reason = overDecodeBudgetReason(held);
+    return false;
+  }
+  if (held > 0)
+    s.reservation.emplace(size_t(held));
+  cinfo.mem->max_memory_to_use = long(size_t(held) + kJpegSmallMemory);
   switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
       cinfo.out_color_space = JCS_GRAYSCALE;
@@ -82,13 +121,17 @@ bool readJpeg(jpeg_decompress_struct& cinfo, FILE* file, JpegState& s, int maxSi
   // The result is allocated before the library takes its own memory.
   if (reduce) {
     s.reducer = std::make_unique<TRowReducer>(QSize(w, h), fittedSize(QSize(w, h), maxSide));
-    if (s.reducer->result().isNull())
+    if (s.reducer->result().isNull()) {
+      s.reason = outOfMemoryReason();
       return false;
+    }
     s.pixels.resize(size_t(w));
   } else {
     s.image = allocatePicture(w, h);
-    if (s.image.isNull())
+    if (s.image.isNull()) {
+      s.reason = outOfMemoryReason();
       return false;
+    }
   }
   jpeg_start_decompress(&cinfo);
   const size_t components = size_t(cinfo.output_components);
@@ -116,7 +159,7 @@ bool readJpeg(jpeg_decompress_struct& cinfo, FILE* file, JpegState& s, int maxSi
 
 }  // namespace
 
-QImage decodeJpegFile(const QString& fileName, int maxSide) {
+QImage decodeJpegFile(const QString& fileName, int maxSide, QString* reason) {
   TPictureFile file(fileName);
   if (!file.get())
     return {};
@@ -132,13 +175,17 @@ QImage decodeJpegFile(const QString& fileName, int maxSide) {
     try {
       ok = readJpeg(*cinfo, file.get(), *state, maxSide);
     } catch (const std::exception&) {  // memory for the rows or the result
+      state->reason = outOfMemoryReason();
       ok = false;
     }
   }
   // The pixels are all read; what follows them (up to the end marker) is not needed.
   jpeg_destroy_decompress(cinfo.get());
-  if (!ok)
+  if (!ok) {
+    if (reason)
+      *reason = error->outOfMemory ? outOfMemoryReason() : state->reason;
     return {};
+  }
   if (state->reducer)
     return state->reducer->done() ? state->reducer->result() : QImage();
   return state->image;

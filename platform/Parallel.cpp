@@ -51,7 +51,6 @@ void runParallel(int count, int threads, const std::function<void(int)>& task) {
   };
 
   std::vector<std::thread> started;
-  std::exception_ptr startError;
   const int wanted = std::min(count, std::max(1, threads));
   try {
     started.reserve(size_t(wanted));
@@ -60,13 +59,11 @@ void runParallel(int count, int threads, const std::function<void(int)>& task) {
       started.emplace_back(work);
     }
   } catch (...) {
-    startError = std::current_exception();
+    // No further thread to be had: the calling thread and those started do the work.
   }
   work();
   for (std::thread& t : started)
     t.join();
-  if (startError)
-    std::rethrow_exception(startError);
   for (const std::exception_ptr& e : errors)
     if (e)
       std::rethrow_exception(e);

@@ -5,11 +5,11 @@
 // Work spread over threads, with every error brought back to the calling thread.
 //
 // runParallel runs task(0) ... task(count - 1) on up to `threads` threads, the calling thread
-// included, each task exactly once, and returns when all of them have ended. An error thrown by
-// a task, or by starting a thread (std::system_error when the system refuses one), never ends
-// the program: the other tasks still run, every started thread is joined, and then the error is
-// rethrown on the calling thread (a thread that could not be started first, else the error of
-// the lowest task index).
+// included, each task exactly once, and returns when all of them have ended. A thread that the
+// system will not start (a limit on the number of processes or threads) means fewer threads: the
+// tasks run on those that did start, at worst all on the calling thread. An error thrown by a task
+// never ends the program: the other tasks still run, every started thread is joined, and then the
+// error of the lowest task index is rethrown on the calling thread.
 void runParallel(int count, int threads, const std::function<void(int)>& task);
 
 // The number of threads worth using on this machine: its cores, at least 1, at most 8.

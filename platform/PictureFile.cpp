@@ -2,7 +2,10 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -40,3 +43,59 @@ QImage allocatePicture(int width, int height) {
 #endif
   return QImage(width, height, QImage::Format_ARGB32_Premultiplied);
 }
+
+namespace {
+std::mutex g_budgetMutex;
+std::condition_variable g_budgetFreed;
+size_t g_budgetInUse = 0;
+size_t g_budgetPeak = 0;
+}  // namespace
+
+TDecodeReservation::TDecodeReservation(size_t bytes) {
+  if (bytes > DecodeWorkMemoryLimit)
+    return;
+  std::unique_lock lock(g_budgetMutex);
+  g_budgetFreed.wait(lock, [bytes] { return g_budgetInUse + bytes <= DecodeWorkMemoryLimit; });
+  g_budgetInUse += bytes;
+  g_budgetPeak = std::max(g_budgetPeak, g_budgetInUse);
+  FBytes = bytes;
+  FGranted = true;
+}
+
+TDecodeReservation::~TDecodeReservation() {
+  if (!FGranted)
+    return;
+  {
+    std::lock_guard lock(g_budgetMutex);
+    g_budgetInUse -= FBytes;
+  }
+  g_budgetFreed.notify_all();
+}
+
+size_t decodeMemoryInUse() {
+  std::lock_guard lock(g_budgetMutex);
+  return g_budgetInUse;
+}
+
+size_t decodeMemoryPeak(bool reset) {
+  std::lock_guard lock(g_budgetMutex);
+  const size_t peak = g_budgetPeak;
+  if (reset)
+    g_budgetPeak = g_budgetInUse;
+  return peak;
+}
+
+QString tooManyPixelsReason(qint64 width, qint64 height) {
+  return QStringLiteral("The picture is %1 x %2 pixels, more than %3 in all.")
+      .arg(width)
+      .arg(height)
+      .arg(MaxPicturePixels);
+}
+
+QString overDecodeBudgetReason(double bytes) {
+  return QStringLiteral("Decoding it takes %1 MB of memory beyond the picture, more than the %2 MB allowed.")
+      .arg(qRound64(bytes / 1e6))
+      .arg(qRound64(double(DecodeWorkMemoryLimit) / 1e6));
+}
+
+QString outOfMemoryReason() { return QStringLiteral("There is not enough memory to decode it."); }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -24,6 +25,8 @@ struct PngState {
   std::vector<uchar> full;  // the whole picture, for interlaced pictures that are not read into image
   int width = 0, height = 0;
   bool wide = false;  // 16 bits per channel, RGBA64
+  std::optional<TDecodeReservation> reservation;  // for `full`
+  QString reason;                                  // why it failed, beyond a bad file
 };
 
 [[noreturn]] void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -72,6 +75,10 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
   png_get_IHDR(png, info, &w, &h, &depth, &colorType, &interlace, nullptr, nullptr);
   s.width = int(w);
   s.height = int(h);
+  if (qint64(w) * qint64(h) > MaxPicturePixels) {
+    s.reason = tooManyPixelsReason(w, h);
+    return false;
+  }
   // The transparent colour applies at every depth (Qt's reader garbles 16-bit RGB pictures with one).
   const bool useTrns = png_get_valid(png, info, PNG_INFO_tRNS);
   const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || useTrns;
@@ -104,12 +111,16 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
 
   if (reduce) {
     s.reducer = std::make_unique<TRowReducer>(QSize(s.width, s.height), fittedSize(QSize(s.width, s.height), maxSide));
-    if (s.reducer->result().isNull())
+    if (s.reducer->result().isNull()) {
+      s.reason = outOfMemoryReason();
       return false;
+    }
   } else {
     s.image = allocatePicture(s.width, s.height);
-    if (s.image.isNull())
+    if (s.image.isNull()) {
+      s.reason = outOfMemoryReason();
       return false;
+    }
   }
   const bool direct = !reduce && !s.wide;  // libpng writes straight into the result
 
@@ -123,8 +134,12 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
         for (int y = 0; y < s.height; ++y)
           premultiplyRow(reinterpret_cast<QRgb*>(s.image.scanLine(y)), s.width);
     } else {
-      if (double(rowBytes) * s.height > double(DecodeWorkMemoryLimit))
+      const double bytes = double(rowBytes) * s.height;
+      if (bytes > double(DecodeWorkMemoryLimit)) {
+        s.reason = overDecodeBudgetReason(bytes);
         return false;
+      }
+      s.reservation.emplace(size_t(bytes));
       s.full.resize(rowBytes * size_t(s.height));
       for (int pass = 0; pass < passes; ++pass)
         for (int y = 0; y < s.height; ++y)
@@ -154,9 +169,9 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
 
 }  // namespace
 
-QImage decodePngFile(const QString& fileName, int maxSide) {
+QImage decodePngFile(const QString& fileName, int maxSide, QString* reason, qint64 offset) {
   TPictureFile file(fileName);
-  if (!file.get())
+  if (!file.get() || (offset > 0 && std::fseek(file.get(), long(offset), SEEK_SET) != 0))
     return {};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
   if (!png)
@@ -172,12 +187,16 @@ QImage decodePngFile(const QString& fileName, int maxSide) {
     try {
       ok = readPng(png, info, file.get(), *state, maxSide);
     } catch (const std::exception&) {  // memory for the rows or the result
+      state->reason = outOfMemoryReason();
       ok = false;
     }
   }
   png_destroy_read_struct(&png, &info, nullptr);
-  if (!ok)
+  if (!ok) {
+    if (reason)
+      *reason = state->reason;
     return {};
+  }
   if (state->reducer)
     return state->reducer->done() ? state->reducer->result() : QImage();
   return state->image;

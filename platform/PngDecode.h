@@ -9,5 +9,7 @@
 // maxSide wide or high is reduced to fit maxSide x maxSide while it is read (TRowReducer), so it
 // never needs memory of its full size (an interlaced one does, up to DecodeWorkMemoryLimit, and
 // fails beyond). Returns a null image for anything that cannot be decoded, including pixel data
-// that ends before the picture does.
-QImage decodePngFile(const QString& fileName, int maxSide);
+// that ends before the picture does; then *reason, when given, says why if it is more than a
+// file that is no picture (too many pixels, the decode budget, out of memory). The PNG starts at
+// `offset` in the file (an icon file holds one inside).
+QImage decodePngFile(const QString& fileName, int maxSide, QString* reason = nullptr, qint64 offset = 0);

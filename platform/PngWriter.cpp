@@ -255,7 +255,7 @@ void savePngBytes(const QByteArray& bytes, const QString& fileName) {
   if (failure.stage == AtomicWriteFailure::Stage::Create)
     throw EBitmapError(cannotCreateFileMessage(QFileInfo(fileName).absoluteFilePath(), failure.reason));
   if (failure)
-    throw EBitmapError(savingBitmapFailedMessage());
+    throw EBitmapError(cannotWriteFileMessage(QFileInfo(fileName).absoluteFilePath(), failure.reason));
 }
 
 void saveBitmapFile(const QImage& image, const QString& fileName) {

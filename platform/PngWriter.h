@@ -67,8 +67,9 @@ QByteArray encodePng(const QImage& image, const PngOptions& options = PngOptions
 // the bytes go to a temporary file in the same folder that is then renamed, so on any failure
 // the old file is unchanged and no partial file is left.
 // Errors (EBitmapError): "Cannot create file "<full path>". <reason>" when the file cannot be
-// created (missing folder, no permission, a read-only file of that name); "Saving bitmap
-// failed." when encoding or writing fails afterwards.
+// created (missing folder, no permission, a read-only file of that name); "Cannot write file
+// "<full path>". <reason>" when writing its bytes fails afterwards (disk full, a size limit);
+// "Saving bitmap failed." when encoding fails.
 void savePng(const QImage& image, const QString& fileName);
 // The same, for the bytes of an encoded PNG.
 void savePngBytes(const QByteArray& png, const QString& fileName);

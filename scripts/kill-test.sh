@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Kills the program with SIGKILL at random moments and checks what it leaves on disk:
 #   scripts/kill-test.sh [KILLS_DURING_GENERATION, default 50] [KILLS_DURING_START_UP, default 50]
+#                        [KILLS_DURING_IN_PLACE_START_UP, default 50]
 # Needs the build in build/ (scripts/build.sh), which includes bench/kill-target: the real window's
 # start-up and generation run, offscreen.
 #
@@ -15,10 +16,15 @@
 # lock beside the settings file and the one that guards taking over a stale lock) are counted apart:
 # lock files are not removed between rounds, so each start must take over what the last kill left,
 # and a final clean start must leave nothing but the settings file.
+# In place: the same start-ups with the settings file in a read-only folder, where it is written in
+# place (run as the user nobody when the script runs as root, whom permissions do not stop). After
+# each kill the next start (here the check itself) rolls an interrupted write back: the file must
+# then be as before or complete, and nothing may be left in the folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 generationKills=${1:-50}
 startKills=${2:-50}
+inPlaceKills=${3:-50}
 driver=$PWD/build/kill-target
 [[ -x $driver ]] || { echo "build/kill-target is missing: run scripts/build.sh first" >&2; exit 2; }
 export QT_QPA_PLATFORM=offscreen
@@ -136,6 +142,43 @@ for f in $(ls -A "$cfg"); do
   [[ $f == Vellumark.ini ]] || fail "left beside the settings file after a clean start: $f"
 done
 echo "temporary files left: $leftovers; a clean start afterwards left nothing beside the settings file"
+# In place: a read-only folder, as an unprivileged user.
+if ((inPlaceKills > 0)); then
+  as=()
+  xdg=$work/xdg-in-place; mkdir -m 700 "$xdg"  # the runtime folder: the lock and the copy of the old bytes
+  if [[ $(id -u) -eq 0 ]]; then
+    as=(setpriv --reuid=nobody --regid=nogroup --clear-groups env XDG_RUNTIME_DIR="$xdg" HOME=/tmp)
+    chmod 711 "$work"; chmod -R a+rX "$work/pics"; chown nobody:nogroup "$xdg"
+  else
+    as=(env XDG_RUNTIME_DIR="$xdg")
+  fi
+  ro=$work/ro; mkdir "$ro"; [[ $(id -u) -eq 0 ]] && chown nobody:nogroup "$ro"
+  roIni=$ro/Vellumark.ini
+  kills=0; tries=0; original=0; rewritten=0; interrupted=0
+  while ((kills < inPlaceKills)); do
+    chmod u+w "$ro"; cp "$work/blue.ini" "$roIni"; [[ $(id -u) -eq 0 ]] && chown nobody:nogroup "$roIni"; chmod a-w "$ro"
+    tries=$((tries + 1))
+    log=$work/log; : > "$log"
+    "${as[@]}" "$driver" run "$roIni" start > "$log" 2>/dev/null &
+    pid=$!
+    sleep "$(randomDelay "$startMs")"
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    grep -q '^started' "$log" && continue
+    kills=$((kills + 1))
+    compgen -G "$xdg/vellumark-*.journal" > /dev/null && interrupted=$((interrupted + 1))
+    # The check starts the program, which first rolls back what the kill interrupted.
+    "${as[@]}" "$driver" settings "$work/blue.ini" "$work/blue-final.ini" "$roIni" || fail "settings file written in place"
+    if cmp -s "$roIni" "$work/blue.ini"; then original=$((original + 1)); else rewritten=$((rewritten + 1)); fi
+    compgen -G "$xdg/vellumark-*.journal" > /dev/null && fail "a copy of old bytes is left"
+    for f in $(ls -A "$ro"); do
+      [[ $f == Vellumark.ini ]] || { fail "left in the read-only folder: $f"; leftovers=$((leftovers + 1)); }
+    done
+  done
+  chmod u+w "$ro"
+  echo "in place: $kills kills in $tries rounds, $interrupted of them in the middle of a write (rolled back by the next start); settings file then as before $original times, complete $rewritten times"
+fi
+
 if ((failures > 0)); then
   echo "$failures failures" >&2
   exit 1

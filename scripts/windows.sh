@@ -101,6 +101,7 @@ if [ ! -f "$cache/stamp-libdeflate" ]; then
 fi
 
 # --- Qt: only the modules and plugins Vellumark uses, as DLLs -------------------------------------------------
+# Debian's source leaves out the WinTab header the tablet support of the Windows plugin needs: no tablets.
 host_cmake=$(dirname "$(dpkg -L qt6-base-dev | grep '/cmake/Qt6HostInfo$' | head -1)")
 unpack qt6-base qtbase
 if [ ! -f "$cache/stamp-qtbase" ]; then
@@ -112,7 +113,8 @@ if [ ! -f "$cache/stamp-qtbase" ]; then
     -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_zstd=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF \
-    -DFEATURE_system_doubleconversion=OFF -DFEATURE_icu=OFF -DFEATURE_fontconfig=OFF
+    -DFEATURE_system_doubleconversion=OFF -DFEATURE_icu=OFF -DFEATURE_fontconfig=OFF \
+    -DFEATURE_tabletevent=OFF
   cmake --build "$cache/build-qtbase" -j "$jobs"
   cmake --install "$cache/build-qtbase"
   touch "$cache/stamp-qtbase"

@@ -1,12 +1,15 @@
 #include "settings/Settings.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Blanks.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -15,6 +18,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 QString g_pathOverride;
@@ -61,33 +65,63 @@ const TSettingsFile& currentFile(const QString& path) {
   return g_cache.model;
 }
 
-// Held while one write loads, changes and stores the file.
+int g_lockWaitMs = 5000;
+std::function<void()> g_storeHook;
+
+// Held while one write loads, changes and stores the file; raises ESettingsInUseError when
+// another instance holds it longer than the wait, and EFCreateError when no lock can be made.
 class SettingsWriteLock {
 public:
   explicit SettingsWriteLock(const QString& path) {
     if (path.isEmpty())
       return;  // no file, nothing to guard
-    FLock.emplace(path + QStringLiteral(".lock"));
-    FLock->setStaleLockTime(kStaleAfterMs);
-    // Nothing is lost by going on without the lock when it cannot be had: a read-only folder
-    // cannot hold one, and an instance that keeps it this long is hung. Polled at short intervals:
-    // another instance holds it only for the few milliseconds of one write.
+    const QString lockPath = settingsLockPath(path);
+    FLock.emplace(lockPath);
+    // Only the lock of an instance that has ended is taken over, never one that is merely slow.
+    FLock->setStaleLockTime(0);
+    // Polled at short intervals: another instance holds it only for the few milliseconds of one write.
     QElapsedTimer waited;
     waited.start();
     int pauseMs = 1;
-    while (!FLock->tryLock(0) && FLock->error() == QLockFile::LockFailedError && waited.elapsed() < kWaitMs) {
+    while (!FLock->tryLock(0)) {
+      if (FLock->error() != QLockFile::LockFailedError)
+        throw EFCreateError(cannotCreateFileMessage(QDir::toNativeSeparators(lockPath),
+                                                    FLock->error() == QLockFile::PermissionError
+                                                        ? QStringLiteral("Permission denied")
+                                                        : QStringLiteral("The lock cannot be made")));
+      if (waited.elapsed() >= g_lockWaitMs)
+        throw ESettingsInUseError(QStringLiteral("The settings file is in use by another Vellumark: ") +
+                                  QDir::toNativeSeparators(path));
       QThread::msleep(pauseMs);
       pauseMs = std::min(pauseMs * 2, 16);
     }
   }
 
 private:
-  static constexpr int kStaleAfterMs = 10000;
-  static constexpr int kWaitMs = 10000;
   std::optional<QLockFile> FLock;
 };
 
+// A write that stores exactly the bytes already there changes nothing: it needs neither the
+// lock nor the disk.
+bool changesNothing(const QString& path, const QString& section, const QString& key, const QString& value) {
+  const TSettingsFile& current = currentFile(path);
+  return g_cache.valid && g_cache.normalised && current.holds(section, key, value);
+}
+
 }  // namespace
+
+QString settingsLockPath(const QString& path) {
+  const QString canonical = canonicalTarget(path);
+  const QString file = canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+  if (folderTakesNewFiles(QFileInfo(file).absolutePath()))
+    return file + QStringLiteral(".lock");
+  return userRuntimeFolder() + QStringLiteral("/vellumark-") +
+         QString::fromLatin1(QCryptographicHash::hash(file.toUtf8(), QCryptographicHash::Sha1).toHex().left(24)) +
+         QStringLiteral(".lock");
+}
+
+void setSettingsLockWait(int milliseconds) { g_lockWaitMs = milliseconds; }
+void setSettingsStoreHook(std::function<void()> hook) { g_storeHook = std::move(hook); }
 
 void refuseLineBreak(const QString& fileName) {
   if (fileName.contains(u'\r') || fileName.contains(u'\n'))
@@ -163,11 +197,15 @@ void writeSetting(const QString& section, const QString& key, const QString& val
     return;
   }
   const QString path = settingsFilePath();
+  if (changesNothing(path, section, key, value))
+    return;
   const SettingsWriteLock lock(path);
-  const TSettingsFile& current = currentFile(path);
-  if (g_cache.valid && g_cache.normalised && current.holds(section, key, value))
-    return;  // storing would write the very bytes that are there
-  TSettingsFile file = current;
+  // Read again under the lock (from memory when nobody changed the file meanwhile).
+  if (changesNothing(path, section, key, value))
+    return;
+  TSettingsFile file = currentFile(path);
+  if (g_storeHook)
+    g_storeHook();
   g_cache = {};
   file.setValue(section, key, value);
   const TSettingsFile::Encoding stored = file.store(path);

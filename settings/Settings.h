@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // The settings file, read and written value by value: every write stores the
@@ -15,10 +16,13 @@
 // instance (or by hand) is still seen at the next access. A write whose value is already stored,
 // in a file that is exactly as storing would write it, leaves the file alone.
 //
-// Writes are serialised across running instances by a lock file beside the settings file (its name
-// with ".lock" appended): the load, change and store of one write happen while it is held, so no
-// instance loses another's values. A lock left by an instance that was killed counts as stale and is
-// taken over; where no lock file can be made (a read-only folder) the write goes on without it.
+// Writes are serialised across running instances by a lock file (settingsLockPath), keyed by the
+// file the path leads to, so an instance that reaches the file through a link and one that names it
+// directly share it: the load, change and store of one write happen while it is held, so no
+// instance loses another's values. A write that would change no byte takes no lock. A lock left by
+// an instance that has ended is taken over; one that another running instance holds for 5 s makes
+// the write fail with ESettingsInUseError "The settings file is in use by another Vellumark: <path>"
+// (the value stays where the program shows it, and the file is never written unguarded).
 
 // The settings file in force: an override when one is set (--settings, tests), otherwise
 // settingsPathForInstall of the running executable and the user's configuration folder, chosen at the
@@ -40,6 +44,16 @@ QString settingsPathForExecutable(const QString& executablePath);
 // written. dropSettingsSnapshot goes back to reading and writing the file.
 void useSettingsSnapshot();
 void dropSettingsSnapshot();
+
+// The lock file of a settings file: beside the file the path leads to (links followed), named after
+// it with ".lock" appended; where that folder takes no new files, in the user's runtime folder under
+// a name made from the file's canonical path.
+QString settingsLockPath(const QString& path);
+class ESettingsInUseError : public Exception { using Exception::Exception; };
+// Tests: how long a write waits for the lock (5000 ms), and a hook called under the lock between
+// the load and the store of every write (an empty function removes it).
+void setSettingsLockWait(int milliseconds);
+void setSettingsStoreHook(std::function<void()> hook);
 
 // A line break (CR or LF) would split the line of a value in two. Raises ELineBreakError for a file
 // name that holds one, before anything is stored.

@@ -24,6 +24,8 @@ namespace {
 
 std::optional<QStringConverter::Encoding> g_narrowOverride;
 
+QString tooLargeReason() { return QStringLiteral("It is larger than 64 MB, too large for a settings file"); }
+
 // ---- UTF-8 that keeps invalid bytes: each one becomes U+DC00 + byte and is written back as itself.
 
 QString decodeUtf8KeepingBytes(const char* data, qsizetype size) {
@@ -392,6 +394,10 @@ TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, st
     ::close(fd);
     return {};
   }
+  if (qint64(st.st_size) > MaxSettingsFileSize) {
+    ::close(fd);
+    throw EFOpenError(cannotOpenFileMessage(shown, tooLargeReason()));
+  }
   if (stamp)
     *stamp = stampOf(st);
   if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -405,9 +411,12 @@ TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, st
   if (stamp)
     *stamp = fileStamp(path);
 #endif
-  const QByteArray bytes = file.readAll();
+  // At most one byte beyond the limit, should the file have grown since it was measured.
+  const QByteArray bytes = file.read(MaxSettingsFileSize + 1);
   if (file.error() != QFileDevice::NoError)
     throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
+  if (bytes.size() > MaxSettingsFileSize)
+    throw EFOpenError(cannotOpenFileMessage(shown, tooLargeReason()));
   if (bytesRead)
     *bytesRead = bytes;
   return fromBytes(bytes);

@@ -43,6 +43,9 @@ struct TFileStamp {
 // socket or device in its place). Never opens the file.
 std::optional<TFileStamp> fileStamp(const QString& path);
 
+// The largest settings file that is read (the program's own values take a few kilobytes).
+constexpr qint64 MaxSettingsFileSize = qint64(64) << 20;
+
 class TSettingsFile {
 public:
   enum class Encoding { None, Narrow, Utf8, Utf16LE, Utf16BE };
@@ -68,6 +71,8 @@ public:
   // of that name exists (a folder of that name is no file). Raises EFOpenError when the file exists
   // but cannot be read.
   // Never waits: anything that is not a regular file counts as no file and is never opened.
+  // A file larger than MaxSettingsFileSize is refused with EFOpenError ("... It is larger than 64 MB,
+  // too large for a settings file"): it is never read whole, and so never written either.
   // With bytes and stamp given, also the bytes read and the stamp of the file they came from.
   static TSettingsFile load(const QString& path, QByteArray* bytes = nullptr, std::optional<TFileStamp>* stamp = nullptr);
 

@@ -4,11 +4,14 @@
 
 #include "app/VellumarkMain.h"
 #include "catalogue/SizeInfo.h"
+#include "frames/FrameRatio.h"
 #include "settings/Settings.h"
+#include "settings/SettingsFile.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,8 +20,12 @@
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,9 +35,11 @@ TEST(CommandLineParse, AcceptedForms) {
     bool generate, help, version;
     QString settings;
     std::optional<TOverwritePolicy> overwrite;
+    bool dryRun = false;
   };
   const Case cases[] = {
       {{}, false, false, false, {}, {}},
+      {{"--dry-run", "--generate", "--overwrite=none"}, true, false, false, {}, TOverwritePolicy::None, true},
       {{"--generate"}, true, false, false, {}, {}},
       {{"--generate", "--settings", "a b.ini", "--overwrite=all"}, true, false, false, "a b.ini", TOverwritePolicy::All},
       {{"--overwrite", "none", "--settings=x=y.ini", "--generate"}, true, false, false, "x=y.ini", TOverwritePolicy::None},
@@ -48,6 +57,7 @@ TEST(CommandLineParse, AcceptedForms) {
     EXPECT_EQ(parsed.Version, c.version);
     EXPECT_EQ(parsed.SettingsFile, c.settings);
     EXPECT_EQ(parsed.Overwrite, c.overwrite);
+    EXPECT_EQ(parsed.DryRun, c.dryRun);
   }
 }
 
@@ -65,6 +75,9 @@ TEST(CommandLineParse, Refused) {
       {{"--generate", "--overwrite=always"}, "Unknown value for --overwrite: \"always\" (ask, all, none or fail)"},
       {{"--generate", "--overwrite=ALL"}, "Unknown value for --overwrite: \"ALL\" (ask, all, none or fail)"},
       {{"--overwrite=all"}, "--overwrite needs --generate"},
+      {{"--dry-run"}, "--dry-run needs --generate"},
+      {{"--generate", "--dry-run", "--dry-run"}, "--dry-run is given more than once"},
+      {{"--generate", "--dry-run=yes"}, "Unknown option: --dry-run=yes"},
       {{"--generate", "--generate"}, "--generate is given more than once"},
       {{"--generate", "--settings", "a", "--settings=b"}, "--settings is given more than once"},
   };
@@ -86,14 +99,26 @@ struct RunResult {
 };
 
 // Starts the real program without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; standard input is a
-// pipe that carries the given text.
-RunResult runProgram(const QStringList& args, const QByteArray& input = {}) {
+// pipe that carries the given text. An empty working folder is the test's own. With closedOutput the
+// pipe of standard output is closed at once, as "| head -1" closes it.
+RunResult runProgram(const QStringList& args, const QByteArray& input = {}, const QString& workingFolder = {},
+                     bool closedOutput = false) {
   QProcess process;
+  process.setWorkingDirectory(workingFolder);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
     env.remove(QString::fromLatin1(name));
   process.setProcessEnvironment(env);
+  // Standard output: a pipe whose reading end is closed before the program starts.
+  int brokenPipe[2] = {-1, -1};
+  if (closedOutput) {
+    EXPECT_EQ(::pipe(brokenPipe), 0);
+    ::close(brokenPipe[0]);
+    process.setChildProcessModifier([&brokenPipe] { ::dup2(brokenPipe[1], STDOUT_FILENO); });
+  }
   process.start(QStringLiteral(VELLUMARK_EXECUTABLE), args);
+  if (closedOutput)
+    ::close(brokenPipe[1]);
   RunResult result;
   if (!process.waitForStarted(30000)) {
     ADD_FAILURE() << "cannot start " << VELLUMARK_EXECUTABLE;
@@ -150,12 +175,13 @@ protected:
   // group 0, a picture for every group, and the given extra lines of section "settings". Any write
   // of the program would change these bytes (it normalises the file).
   void WriteSettings(const QString& baseName, const QByteArray& extraSettings = {},
-                     const QString& missingPicture = {}) {
+                     const QString& missingPicture = {}, const QString& squarePicture = {}) {
     QByteArray text = "; prepared for the build server\n[settings]\nbase_filename=" + baseName.toUtf8() + "\n" +
                       extraSettings + "[images]\n";
     for (int g = 0; g < SizeGroupCount; ++g) {
       const TSizeInfo& first = SizeGroups[g].constFirst();
       const QString picture = g == 4 && !missingPicture.isEmpty() ? missingPicture
+                              : g == 0 && !squarePicture.isEmpty() ? squarePicture
                               : first.Width >= first.Height   ? FDir.filePath("wide.png")
                                                               : FDir.filePath("tall.png");
       text += sizeKeyOf(g).toUtf8() + "=" + picture.toUtf8() + "\n";
@@ -165,8 +191,8 @@ protected:
     SettingsBytes = text;
   }
 
-  RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}) {
-    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input);
+  RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}, bool closedOutput = false) {
+    return runProgram(QStringList{"--generate", "--settings", Settings} + more, input, QString(), closedOutput);
   }
   QString OutPath(const QString& name) const { return Out + "/" + name; }
   QStringList Pngs() const { return QDir(Out).entryList({"*.png"}, QDir::Files, QDir::Name); }
@@ -210,7 +236,11 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
   const RunResult run = Generate();
   EXPECT_EQ(run.status, ExitCompleted) << run.err.toStdString();
   EXPECT_EQ(run.err.toStdString(), "");
-  // The same lines as the window's log, validation included, on standard output.
+  // The same lines as the window's log, validation included, on standard output, with the output
+  // folder named before the run's first line.
+  const qsizetype ready = windowLog.indexOf(QStringLiteral("Ready to generate images"));
+  ASSERT_GT(ready, 0);
+  windowLog.insert(ready + 1, "Output folder: " + Out);
   EXPECT_EQ(run.out.toStdString(), (windowLog.join('\n') + '\n').toStdString());
   EXPECT_EQ(windowLog.last(), "Operation complete.");
 
@@ -282,6 +312,72 @@ TEST_F(CommandLineRun, OverwriteModesOnASecondRun) {
   EXPECT_EQ(readFileBytes(Settings), SettingsBytes);
 }
 
+// A dry run checks the setup, names the folder and lists every file of the run with what the run
+// would do to it under the overwrite mode; the questions of "ask" are asked as in the run. Nothing
+// in the folder changes, and the exit status is the one the run would give before its first file.
+TEST_F(CommandLineRun, DryRunListsWhatEachOverwriteModeWouldDoAndWritesNothing) {
+  WriteSettings(OutPath("MyApp.png"), AndroidOnly);
+  const RunResult first = Generate();
+  ASSERT_EQ(first.status, ExitCompleted) << first.err.toStdString();
+  QStringList pngs;  // in run order, from the run's log
+  for (const QString& line : first.out.split(u'\n'))
+    if (line.startsWith("      " + Out))
+      pngs << line.mid(6);
+  ASSERT_EQ(pngs.size(), 9);
+  ASSERT_TRUE(QFile::remove(pngs[0]));
+  const auto before = filesUnder(FDir.path());
+
+  const QString optset = "   replace " + OutPath("MyApp.android.optset");
+  auto listed = [&](const QStringList& words) {
+    QStringList lines{"Output folder: " + Out, "Dry run, nothing is written:"};
+    for (qsizetype i = 0; i < words.size(); ++i)
+      lines << "   " + words[i].leftJustified(7) + " " + pngs[i];
+    return lines;
+  };
+  const QStringList replaceAll{"new", "replace", "replace", "replace", "replace", "replace", "replace", "replace", "replace"};
+  const QStringList keepAll{"new", "keep", "keep", "keep", "keep", "keep", "keep", "keep", "keep"};
+  const QStringList noThenAll{"new", "keep", "replace", "replace", "replace", "replace", "replace", "replace", "replace"};
+  const struct {
+    const char* what;
+    QStringList options;
+    QByteArray input;
+    int status;
+    QStringList out;  // after the check's lines; the option-set file follows a complete list
+    int questions;
+    QString errEnd;
+  } cases[] = {
+      {"all", {"--overwrite=all"}, {}, ExitCompleted, listed(replaceAll), 0, {}},
+      {"none", {"--overwrite=none"}, {}, ExitCompleted, listed(keepAll), 0, {}},
+      {"ask: no, then yes to all", {"--overwrite=ask"}, "n\na\n", ExitCompleted, listed(noThenAll), 2, {}},
+      {"ask: cancel", {"--overwrite=ask"}, "c\n", ExitError, listed({"new"}), 1,
+       "Cancelled: the run did not complete.\n"},
+      {"fail stops as the run would", {"--overwrite=fail"}, {}, ExitError, {"Output folder: " + Out}, 0,
+       "MyApp72x72.png exists.  Nothing was written (--overwrite=fail).\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult run = Generate(QStringList{"--dry-run"} + c.options, c.input);
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    QStringList out = run.out.split(u'\n');
+    ASSERT_EQ(out.takeLast(), QString());
+    const qsizetype ready = out.indexOf("Ready to generate images");
+    ASSERT_GT(ready, 0) << run.out.toStdString();
+    QStringList expected = c.out;
+    if (c.status == ExitCompleted)
+      expected << optset;
+    EXPECT_EQ(out.mid(ready + 1).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+    EXPECT_EQ(int(run.err.count("Overwrite? ")), c.questions);
+    EXPECT_TRUE(run.err.endsWith(c.errEnd)) << run.err.toStdString();
+    EXPECT_TRUE(filesUnder(FDir.path()) == before);
+  }
+
+  // A setup that does not pass the check: the status of the run, and nothing listed.
+  WriteSettings("/MyApp.png", AndroidOnly);
+  const RunResult invalid = Generate({"--dry-run", "--overwrite=all"});
+  EXPECT_EQ(invalid.status, ExitSetupInvalid);
+  EXPECT_EQ(invalid.out.toStdString(), "");
+}
+
 TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   struct Case {
     const char* what;
@@ -293,7 +389,7 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   };
   const QString missing = FDir.filePath("gone.png");
   const Case cases[] = {
-      {"a base name without a folder", "MyApp.png", {}, {}, ExitSetupInvalid, {}},
+      {"a base name without a folder part", "/MyApp.png", {}, {}, ExitSetupInvalid, {}},
       {"no device", OutPath("MyApp.png"), "iphone=0\nipad=0\nandroid=0\n", {}, ExitSetupInvalid,
        "An output device must be checked.\n"},
       {"a missing picture", OutPath("MyApp.png"), {}, missing, ExitSetupInvalid,
@@ -312,13 +408,13 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
   }
 
   // The failed check: its log and the message on standard error, nothing on standard output.
-  WriteSettings("MyApp.png");
+  WriteSettings("/MyApp.png");
   const RunResult invalid = Generate();
   EXPECT_EQ(invalid.out.toStdString(), "");
   EXPECT_TRUE(invalid.err.startsWith("Validating Ratio Inputs...\n   Validating 1:1...\n      Bitmap Ok\n"))
       << invalid.err.toStdString();
   EXPECT_TRUE(invalid.err.endsWith("Validating Outputs...\n"
-                                   "   No directory found at specified path for base name: MyApp.png\n"
+                                   "   No directory found at specified path for base name: /MyApp.png\n"
                                    "Errors were found in setup.  Please correct.\n"))
       << invalid.err.toStdString();
 
@@ -330,20 +426,121 @@ TEST_F(CommandLineRun, RefusedSetupsWriteNothing) {
       << broken.err.toStdString();
 }
 
+TEST_F(CommandLineRun, ARunThatWouldWriteOverASourcePictureIsRefused) {
+  ASSERT_TRUE(QFile::link(Out, FDir.filePath("linked")));
+  struct Case {
+    const char* what;
+    QString picture;   // the 1:1 group's picture, as the settings file names it
+    QString baseName;
+    QByteArray extraSettings;
+  };
+  const Case cases[] = {
+      {"the App Store icon over its own master picture", OutPath("MyApp1024x1024.png"), OutPath("MyApp.png"),
+       "appstore_icon=1\n"},
+      {"another spelling of the same file", Out + "/../out/./MyApp180x180.png", OutPath("MyApp.png"), {}},
+      {"the base name in a linked folder", OutPath("MyApp144x144.png"), FDir.filePath("linked/MyApp.png"), {}},
+      {"an option-set file reached through a link", FDir.filePath("optset.png"), OutPath("MyApp.png"), {}},
+  };
+  ASSERT_TRUE(QFile::link(OutPath("MyApp.ios.optset"), FDir.filePath("optset.png")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files))
+      QFile::remove(OutPath(f));
+    const QByteArray picture = readFileBytes(FDir.filePath("wide.png"));
+    writeFileBytes(QFileInfo(c.picture).isSymLink() ? QFileInfo(c.picture).symLinkTarget() : c.picture, picture);
+    WriteSettings(c.baseName, c.extraSettings, {}, c.picture);
+    const RunResult run = Generate({"--overwrite=all"});
+    EXPECT_EQ(run.status, ExitSetupInvalid) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Validating Outputs...\n   INVALID Output would overwrite the source picture " +
+                                 c.picture + "\nErrors were found in setup.  Please correct.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(Out).entryList(QDir::Files).size(), 1);  // the picture alone, as it was
+    EXPECT_EQ(readFileBytes(QFileInfo(c.picture).canonicalFilePath()), picture);
+  }
+}
+
+// A link in an output's place counts as an existing file, named with where it leads; only a link
+// to a regular file can be overwritten, and one that leads nowhere is refused.
+TEST_F(CommandLineRun, ALinkInAnOutputsPlaceIsAnExistingFile) {
+  WriteSettings(OutPath("MyApp.png"), AndroidOnly);
+  const QString link = OutPath("MyApp72x72.png");
+  const QString outside = FDir.filePath("notes.txt");
+  const QString missing = FDir.filePath("nowhere/x.png");
+  // What a killed run left beside the outputs: a run removes it.
+  const pid_t ended = fork();
+  if (ended == 0)
+    _exit(0);
+  waitpid(ended, nullptr, 0);
+  const QString leftover = OutPath("MyApp144x144.png." + QString::number(ended) + "-k3x.vellumark-tmp");
+  struct Case {
+    const char* what;
+    QString target;
+    QStringList options;
+    QByteArray input;
+    int status;
+    QString err;  // contained in standard error
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"fail", outside, {"--overwrite=fail"}, {}, ExitError, link + " exists.  Nothing was written", false},
+      {"ask, no", outside, {"--overwrite=ask"}, "n\n", ExitCompleted,
+       link + " exists (a link to " + outside + ").  Overwrite?", false},
+      {"all", outside, {"--overwrite=all"}, {}, ExitCompleted, {}, true},
+      {"a link to nothing", missing, {"--overwrite=all"}, {}, ExitError,
+       "Cannot create file \"" + link + "\". It is a link to " + missing + ", which does not exist.\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files | QDir::System))
+      QFile::remove(OutPath(f));
+    writeFileBytes(outside, "notes");
+    writeFileBytes(leftover, "part");
+    ASSERT_TRUE(QFile::link(c.target, link));
+    const RunResult run = Generate(c.options, c.input);
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(c.err)) << run.err.toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFileBytes(outside) != "notes", c.replaced);
+    if (c.replaced)
+      EXPECT_FALSE(QImage(outside, "PNG").isNull());
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(QFile::exists(leftover), c.what == std::string("fail"));
+  }
+}
+
+TEST_F(CommandLineRun, AClosedStandardOutputStopsNothingButIsReported) {
+  WriteSettings(OutPath("MyApp.png"));
+  const RunResult run = Generate({}, {}, true);
+  EXPECT_EQ(run.status, ExitError);
+  EXPECT_EQ(run.err.toStdString(), "The log could not be written to standard output: Broken pipe.\n");
+  // Every file is made, and complete.
+  EXPECT_EQ(Pngs().size(), 53);
+  for (const QString& name : Pngs())
+    EXPECT_FALSE(QImage(OutPath(name)).isNull()) << name.toStdString();
+  EXPECT_TRUE(QFile::exists(OutPath("MyApp.ios.optset")));
+  EXPECT_TRUE(QFile::exists(OutPath("MyApp.android.optset")));
+}
+
 TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
   struct Case {
     QStringList args;
     int status;
-    const char* outStart;
-    const char* errStart;
+    QByteArray outStart;
+    QByteArray errStart;
   };
   const QString noFile = FDir.filePath("none.ini");
+  const QString fifo = FDir.filePath("pipe.ini");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
   const Case cases[] = {
       {{"--generate", "--bogus"}, ExitBadCommandLine, "", "Unknown option: --bogus\n\nUsage: Vellumark"},
       {{"--overwrite=all"}, ExitBadCommandLine, "", "--overwrite needs --generate\n\nUsage: Vellumark"},
       {{"--help"}, ExitCompleted, "Usage: Vellumark", ""},
       {{"--version"}, ExitCompleted, "Vellumark 1.0.0\n", ""},
       {{"--generate", "--settings", noFile}, ExitError, "", "Settings file does not exist: "},
+      {{"--generate", "--settings", FDir.path()}, ExitError, "",
+       "Cannot open file \"" + FDir.path().toUtf8() + "\". Is a directory.\n"},
+      {{"--generate", "--settings", fifo}, ExitError, "",
+       "Cannot open file \"" + fifo.toUtf8() + "\". Is a named pipe.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -351,11 +548,158 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
     EXPECT_EQ(run.status, c.status);
     // An empty start: the stream stays empty.
     for (const auto& [text, start] : {std::pair{run.out, c.outStart}, std::pair{run.err, c.errStart}}) {
-      if (*start)
+      if (!start.isEmpty())
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(start))) << text.toStdString();
       else
         EXPECT_EQ(text.toStdString(), "");
     }
   }
   EXPECT_FALSE(QFile::exists(noFile));
+}
+
+namespace {
+
+// A project as a team keeps it: the settings file in art/, the pictures in art/pics/, the outputs
+// in art/icons/; the paths in the settings file written in the form of the case.
+class PortableSettings : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(FDir.isValid());
+    ::InitSizeInfos();
+    Elsewhere = FDir.filePath("elsewhere");
+    ASSERT_TRUE(QDir().mkpath(Elsewhere));
+  }
+
+  // Makes the project at a new path; every group's picture is stored as picture(art folder, group)
+  // and the base file name as given, with "<art>" standing for the art folder.
+  void MakeProject(const std::function<QString(const QString& art, int group)>& picture, QString baseName) {
+    Project = FDir.filePath(QStringLiteral("project%1").arg(++FProjects));
+    Art = Project + "/art";
+    Stored.clear();
+    ASSERT_TRUE(QDir().mkpath(Art + "/pics"));
+    ASSERT_TRUE(QDir().mkpath(Art + "/icons"));
+    for (const char* name : {"wide.png", "tall.png"}) {
+      QImage img(name[0] == 'w' ? 200 : 120, name[0] == 'w' ? 120 : 200, QImage::Format_ARGB32);
+      img.fill(qRgba(20, 140, 60, 255));
+      ASSERT_TRUE(img.save(Art + "/pics/" + name));
+    }
+    QByteArray text =
+        "[settings]\nbase_filename=" + baseName.replace("<art>", Art).toUtf8() + "\niphone=0\nipad=0\n[images]\n";
+    for (int g = 0; g < SizeGroupCount; ++g) {
+      Stored << picture(Art, g);
+      text += sizeKeyOf(g).toUtf8() + "=" + Stored.last().toUtf8() + "\n";
+    }
+    Settings = Art + "/Vellumark.ini";
+    writeFileBytes(Settings, text);
+  }
+  static QString PictureOf(int group) {
+    const TSizeInfo& first = SizeGroups[group].constFirst();
+    return first.Width >= first.Height ? QStringLiteral("wide.png") : QStringLiteral("tall.png");
+  }
+
+  // The files of the project and of the unrelated folder, outside the icons folder.
+  QStringList FilesOutsideIcons() const {
+    QStringList files;
+    for (const QString& folder : {Project, Elsewhere})
+      for (const auto& [name, bytes] : filesUnder(folder))
+        if (!name.startsWith("art/icons/"))
+          files << QDir(folder).relativeFilePath(folder + "/" + name);
+    files.sort();
+    return files;
+  }
+  // The Android run's nine PNG files and its option-set file, every one in art/icons and named
+  // there by its full path in the option set; then the folder is emptied for the next run.
+  void ExpectOutputsInIconsAndClear() {
+    const QStringList made = QDir(Art + "/icons").entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(made.size(), 10) << made.join(' ').toStdString();
+    EXPECT_TRUE(made.contains("MyApp.android.optset"));
+    const QByteArray optset = readFileBytes(Art + "/icons/MyApp.android.optset");
+    EXPECT_TRUE(optset.contains(">" + (Art + "/icons/MyApp144x144.png").toUtf8() + "<")) << optset.toStdString();
+    for (const QString& name : made)
+      QFile::remove(Art + "/icons/" + name);
+    EXPECT_EQ(FilesOutsideIcons(), (QStringList{"art/Vellumark.ini", "art/pics/tall.png", "art/pics/wide.png"}));
+  }
+
+  QTemporaryDir FDir;
+  QString Elsewhere, Project, Art, Settings;
+  QStringList Stored;  // each group's picture as the settings file holds it
+  int FProjects = 0;
+};
+
+}  // namespace
+
+// Whatever the current folder, the command line and the window find the pictures and write the
+// files where the settings file says, with its relative paths taken beside it; a Windows path on
+// Linux is reported missing.
+TEST_F(PortableSettings, PathsFollowTheSettingsFileFromEveryCurrentFolder) {
+  const struct {
+    const char* sentence;
+    std::function<QString(const QString& art, int group)> picture;
+    const char* baseName;  // "<art>" stands for the settings file's folder
+    QString missing;       // the picture reported missing; empty when the run completes
+  } cases[] = {
+      {"relative with slashes", [](const QString&, int g) { return "pics/" + PictureOf(g); }, "icons/MyApp.png", {}},
+      {"relative with backslashes", [](const QString&, int g) { return "pics\\" + PictureOf(g); }, "icons\\MyApp.png",
+       {}},
+      {"absolute", [](const QString& art, int g) { return art + "/pics/" + PictureOf(g); }, "<art>/icons/MyApp.png",
+       {}},
+      {"mixed, with dot components",
+       [](const QString& art, int g) {
+         return g % 3 == 0   ? art + "/pics/" + PictureOf(g)
+                : g % 3 == 1 ? "./pics\\" + PictureOf(g)
+                             : "pics/../pics/" + PictureOf(g);
+       },
+       "../art/icons\\MyApp.png", {}},
+      {"Windows-style", [](const QString&, int g) { return "C:\\work\\art\\pics\\" + PictureOf(g); },
+       "C:\\work\\art\\icons\\MyApp.png", "C:\\work\\art\\pics\\tall.png"},
+  };
+  const QString startFolder = QDir::currentPath();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sentence);
+    MakeProject(c.picture, QString::fromUtf8(c.baseName));
+    for (const QString& current : {Project, Art + "/pics", Elsewhere}) {
+      SCOPED_TRACE(current.toStdString());
+      const QByteArray settingsBytes = readFileBytes(Settings);
+      // The command line, with the settings file named relative to the current folder.
+      const RunResult run = runProgram(
+          {"--generate", "--settings", QDir(current).relativeFilePath(Settings), "--overwrite=all"}, {}, current);
+      if (c.missing.isEmpty()) {
+        EXPECT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("\nOutput folder: " + Art + "/icons\nGenerating images...\n"))
+            << run.out.toStdString();
+        ExpectOutputsInIconsAndClear();
+      } else {
+        EXPECT_EQ(run.status, ExitSetupInvalid);
+        EXPECT_TRUE(run.err.contains("File does not exist: " + c.missing + ".\n")) << run.err.toStdString();
+        EXPECT_TRUE(QDir(Art + "/icons").isEmpty());
+      }
+      EXPECT_EQ(readFileBytes(Settings), settingsBytes);
+
+      // The window: the frames hold the full paths; its writes keep the stored paths as written.
+      ASSERT_TRUE(QDir::setCurrent(current));
+      setSettingsFilePathOverride(Settings);
+      {
+        ScriptedDialogs dialogs;
+        TfrmVellumark form;
+        if (c.missing.isEmpty()) {
+          ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join('\n').toStdString();
+          for (const TRatioFrame* frame : form.RatioFrames())
+            EXPECT_EQ(frame->Filename(), Art + "/pics/" + PictureOf(frame->Tag()));
+          EXPECT_EQ(form.ceBaseName->currentText(), Art + "/icons/MyApp.png");
+          form.TabControl1->setCurrentWidget(form.tiGenerate);
+          ASSERT_TRUE(form.actGenerate->isEnabled()) << form.mmOutput->toPlainText().toStdString();
+          form.actGenerate->trigger();
+          ExpectOutputsInIconsAndClear();
+        } else {
+          EXPECT_TRUE(dialogs.Errors.join('\n').contains("File does not exist: " + c.missing))
+              << dialogs.Errors.join('\n').toStdString();
+        }
+      }
+      setSettingsFilePathOverride(QString());
+      ASSERT_TRUE(QDir::setCurrent(startFolder));
+      const TSettingsFile written = TSettingsFile::load(Settings);
+      for (int g = 0; g < SizeGroupCount; ++g)
+        EXPECT_EQ(written.value("images", sizeKeyOf(g)).toStdString(), Stored[g].toStdString());
+    }
+  }
 }

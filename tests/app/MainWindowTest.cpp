@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +72,11 @@ protected:
   }
 
   std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(); }
+
+  QByteArray readSettingsBytes() const {
+    QFile file(SettingsPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+  }
 
   // Every group gets a test picture in the settings file, as a later start finds it.
   void StoreFullSetup(const QString& baseName) {
@@ -215,7 +221,13 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
   EXPECT_EQ(form->mmOutput->geometry(), form->tiGenerate->rect().adjusted(20, 20, -20, -20));
   form->TabControl1->setCurrentWidget(form->tiIntro);
   QCoreApplication::processEvents();
-  EXPECT_EQ(form->Memo1->geometry(), form->tiIntro->rect());
+  // The introduction fills the tab above the line that names the settings file in use.
+  EXPECT_EQ(form->Memo1->geometry().topLeft(), form->tiIntro->rect().topLeft());
+  EXPECT_EQ(form->Memo1->width(), form->tiIntro->width());
+  EXPECT_LT(form->Memo1->geometry().bottom(), form->lblSettingsFile->y());
+  EXPECT_GT(form->Memo1->height(), form->tiIntro->height() - 3 * form->lblSettingsFile->height());
+  EXPECT_EQ(form->lblSettingsFile->geometry().bottom(), form->tiIntro->rect().bottom());
+  EXPECT_TRUE(form->lblSettingsFile->text().endsWith(QDir::toNativeSeparators(settingsFilePath())));
 
   // Stretched controls widen with the window; Button2 stays at the bottom right.
   const int listWidth = form->ListBox1->width();
@@ -262,6 +274,10 @@ TEST_F(MainWindowTest, AFrameWithoutSelectionFailsTheCheckButTheOthersAreStillVi
   const float nan = std::nanf("");
   form->FindRatioFrame(4)->SetSelectRect({10, 10, nan, 50});  // a coordinate that is not a number
   form->FindRatioFrame(7)->SetSelectRect({10, 10, 10, 50});   // zero width
+  // Beside the picture (it would make the group's images fully transparent), and partly over its edge.
+  form->FindRatioFrame(0)->SetSelectRect({500, 500, 600, 600});
+  const TRectF ir = form->FindRatioFrame(1)->ImageRect();
+  form->FindRatioFrame(1)->SetSelectRect({ir.Left - 10, ir.Top, ir.Left + 30, ir.Top + 20});
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
   ASSERT_EQ(log.size(), 1 + 13 * 3 + 1);
@@ -269,6 +285,7 @@ TEST_F(MainWindowTest, AFrameWithoutSelectionFailsTheCheckButTheOthersAreStillVi
     SCOPED_TRACE(g);
     EXPECT_EQ(log[1 + 3 * g + 1], QStringLiteral("      Bitmap Ok"));
     EXPECT_EQ(log[1 + 3 * g + 2], g == 4 || g == 7 ? QStringLiteral("      INVALID Selection rectangle (Empty)")
+                                  : g == 0         ? QStringLiteral("      INVALID Selection rectangle (outside the picture)")
                                                    : QStringLiteral("      Selection rectangle Ok"));
   }
 }
@@ -624,13 +641,13 @@ TEST_F(MainWindowTest, APointFileKeepsItsSelectionsUnderAGermanLocale) {
   const QString path = TempPath(QStringLiteral("logo.png"));
   ASSERT_TRUE(image.save(path, "PNG"));
   writeSetting(QStringLiteral("images"), sizeKeyOf(6), path);
-  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("69.8964157104492,10,142.5,64.5"));
+  writeSetting(QStringLiteral("selections"), sizeKeyOf(6), QStringLiteral("29.1015625,10,162.5,110"));
   setDecimalSeparatorOverride(u',');  // as under de_DE
   auto form = Start();
   setDecimalSeparatorOverride(QChar());
   EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
   EXPECT_EQ(form->FindRatioFrame(6)->Filename(), path);
-  EXPECT_EQ(form->FindRatioFrame(6)->SelectRect(), (TRectF{69.8964157104492f, 10, 142.5f, 64.5f}));
+  EXPECT_EQ(form->FindRatioFrame(6)->SelectRect(), (TRectF{29.1015625f, 10, 162.5f, 110}));
   EXPECT_EQ(form->FindRatioFrame(6)->Caption(), QStringLiteral("1,333984375:1"));
 }
 
@@ -712,4 +729,79 @@ TEST_F(MainWindowTest, OptInBoxesAreOffByDefaultStoredWhenToggledAndRestored) {
   EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("smooth_downscale")), QStringLiteral("yes"))
       << "restoring writes nothing";
   EXPECT_TRUE(FDialogs.Errors.isEmpty());
+}
+
+// "Store paths relative to the settings file": turning it on rewrites every stored path under the
+// settings file's folder relative to it with "/" (a picture that could not be restored included),
+// leaves the others full, and turning it off gives back the very bytes of before. The frames, the
+// history and the run keep working with full paths either way.
+TEST_F(MainWindowTest, RelativePathsBoxRewritesTheStoredPathsAtOnceAndBack) {
+  const QString folder = FDir.path();
+  ASSERT_TRUE(QDir().mkpath(TempPath(QStringLiteral("pics"))));
+  const QString a = TempPath(QStringLiteral("pics/a.png")), b = TempPath(QStringLiteral("pics/b.gif"));
+  const QString outside = testDataDir() + QStringLiteral("/formats/rgbrgb.png");
+  const QString gone = TempPath(QStringLiteral("pics/gone.png"));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.png"), a));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/palette.gif"), b));
+  const auto pictureOf = [&](int g) { return g == 5 ? gone : g % 3 == 0 ? a : g % 3 == 1 ? outside : b; };
+  for (int g = 0; g < SizeGroupCount; ++g)
+    writeSetting(QStringLiteral("images"), sizeKeyOf(g), pictureOf(g));
+  writeSetting(QStringLiteral("settings"), QStringLiteral("base_filename"), TempPath(QStringLiteral("out/MyApp.png")));
+  writeSetting(QStringLiteral("settings"), QStringLiteral("relative_paths"), QStringLiteral("0"));
+
+  QByteArray before;
+  {
+    auto form = Start();
+    EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("File does not exist: ") + gone + QStringLiteral(".")});
+    EXPECT_EQ(form->cbRelativePaths->text(), QStringLiteral("Store paths relative to the settings file"));
+    EXPECT_FALSE(form->cbRelativePaths->isChecked());
+    before = readSettingsBytes();
+    ASSERT_TRUE(before.contains("relative_paths=0"));
+
+    form->cbRelativePaths->click();
+    QByteArray on = before;
+    on.replace("relative_paths=0", "relative_paths=1").replace("=" + folder.toUtf8() + "/", "=");
+    EXPECT_EQ(readSettingsBytes(), on);
+    EXPECT_TRUE(on.contains("=pics/gone.png\r\n") && on.contains("base_filename=out/MyApp.png\r\n") &&
+                on.contains("=" + outside.toUtf8() + "\r\n"));
+    EXPECT_EQ(form->FindRatioFrame(0)->Filename(), a);  // the frames keep their full names
+
+    form->cbRelativePaths->click();
+    EXPECT_EQ(readSettingsBytes(), before);
+    form->cbRelativePaths->click();
+  }
+
+  // A start with the box on: full names in the frames, nothing rewritten; the entry of the missing
+  // picture still names it.
+  FDialogs.Errors.clear();
+  const QByteArray relative = readSettingsBytes();
+  auto form = Start();
+  EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("File does not exist: ") + gone + QStringLiteral(".")});
+  FDialogs.Errors.clear();
+  EXPECT_TRUE(form->cbRelativePaths->isChecked());
+  EXPECT_EQ(readSettingsBytes(), relative);
+  EXPECT_EQ(form->FindRatioFrame(0)->Filename(), a);
+  EXPECT_EQ(form->FindRatioFrame(2)->Filename(), b);
+  EXPECT_EQ(form->ceBaseName->currentText(), TempPath(QStringLiteral("out/MyApp.png")));
+
+  // What is chosen or typed from now on is stored relative when it lies under the folder. A typed
+  // relative name, with either separator, names a file beside the settings file, not in the current
+  // folder.
+  FDialogs.FileAnswers.enqueue(a);
+  form->FindRatioFrame(1)->Button1->click();
+  EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(1)), QStringLiteral("pics/a.png"));
+  TRatioFrame* typed = form->FindRatioFrame(4);
+  typed->ceFilename->setEditText(QStringLiteral("pics\\b.gif"));
+  QTest::keyClick(typed->ceFilename->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(typed->Filename(), b);
+  EXPECT_EQ(typed->ceFilename->currentText(), b);
+  EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(4)), QStringLiteral("pics/b.gif"));
+  EXPECT_EQ(itemsOf(form->FindRatioFrame(7)->ceFilename), (QStringList{a, b}));  // the history: full names
+  form->ceBaseName->setEditText(QStringLiteral("icons\\App.png"));
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("icons/App.png"));
+  EXPECT_EQ(form->OutputFolder(), TempPath(QStringLiteral("icons")));
+  EXPECT_EQ(form->OutputPngPaths().first(), TempPath(QStringLiteral("icons/App180x180.png")));
+  form->ceBaseName->setEditText(QStringLiteral("D:\\work\\App.png"));
+  EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("D:\\work\\App.png"));
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
 }

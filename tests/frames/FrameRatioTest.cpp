@@ -203,6 +203,26 @@ TEST_F(RatioFrameTest, RestoresPictureAndStoredSelectionRatherThanSelectAll) {
   EXPECT_EQ(changes, 0);
 }
 
+TEST_F(RatioFrameTest, AStoredSelectionOutOfTheRatioIsRestoredInItOnlyWithAPicture) {
+  const QString path = picture(QStringLiteral("a.png"), 1024, 1024);
+  struct Row {
+    const char* what;
+    QString image, stored;
+    TRectF selection;
+  } rows[] = {
+      {"ten times too wide, with a picture", path, QStringLiteral("0,0,100,10"), {45, 0, 55, 10}},
+      {"in the ratio, with a picture", path, QStringLiteral("10,20,60,70"), {10, 20, 60, 70}},
+      {"without a picture it stays as stored", QString(), QStringLiteral("0,0,100,10"), {0, 0, 100, 10}},
+  };
+  for (const Row& r : rows) {
+    writeSetting(QStringLiteral("images"), QStringLiteral("180_180"), r.image);
+    writeSetting(QStringLiteral("selections"), QStringLiteral("180_180"), r.stored);
+    auto f = frame();
+    EXPECT_EQ(f->SelectRect(), r.selection) << r.what;
+    EXPECT_EQ(decodeRectList(selections(QStringLiteral("180_180"))), std::optional<TRectF>(r.selection)) << r.what;
+  }
+}
+
 TEST_F(RatioFrameTest, RestoredPictureWithoutStoredSelectionTakesSelectAllAndStoresIt) {
   struct Row {
     int rw, rh, pw, ph;

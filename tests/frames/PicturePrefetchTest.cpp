@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 // Start-up prefetches exactly the pictures the frames will restore: those stored under the
-// frames' own size keys, each file once, existing files only, none already cached.
+// frames' own size keys (a relative name beside the settings file), each file once, existing files
+// only, none already cached.
 TEST(PicturePrefetch, TakesThePicturesStoredUnderTheFramesSizeKeys) {
   QTemporaryDir dir;
   setSettingsFilePathOverride(dir.filePath(QStringLiteral("Vellumark.ini")));
@@ -26,7 +27,7 @@ TEST(PicturePrefetch, TakesThePicturesStoredUnderTheFramesSizeKeys) {
     return frame.SizeStr();
   };
   writeSetting(QStringLiteral("images"), keyOf(0), a);
-  writeSetting(QStringLiteral("images"), keyOf(7), b);
+  writeSetting(QStringLiteral("images"), keyOf(7), QStringLiteral("b.png"));  // beside the settings file
   writeSetting(QStringLiteral("images"), keyOf(12), a);
   writeSetting(QStringLiteral("images"), keyOf(5), dir.filePath(QStringLiteral("missing.png")));
   writeSetting(QStringLiteral("images"), QStringLiteral("1_1"), c);  // no group has this key

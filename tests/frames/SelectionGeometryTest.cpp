@@ -189,3 +189,52 @@ TEST(NormalizedSelection, FractionsOfTheImageRectangle) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SelectionInRatio, AStoredSelectionOutOfTheRatioComesBackInItAroundItsCentre) {
+  const TRectF square{0, 0, 122, 122};
+  const TRectF landscape{0, 15, 122, 106};  // a 1600 x 1200 picture in a 1:1 preview
+  // Drawn in the 2688:1242 ratio: the height follows the width divided by the single-precision ratio.
+  const float drawnBottom = static_cast<float>(163.0 / double(kRatio2688));
+  struct Row {
+    const char* what;
+    TRectF stored;
+    float ratio;
+    TRectF ir, expected;
+  } rows[] = {
+      {"a square on a 1:1 frame stays", {10, 20, 60, 70}, 1, square, {10, 20, 60, 70}},
+      {"a drawn wide selection, off in its last digits, stays", {51, 0, 214, drawnBottom}, kRatio2688,
+       {51, 0, 214, 122}, {51, 0, 214, drawnBottom}},
+      {"ten times too wide becomes the square around its centre", {0, 0, 100, 10}, 1, square, {45, 0, 55, 10}},
+      {"ten times too tall likewise", {0, 0, 10, 100}, 1, square, {0, 45, 10, 55}},
+      {"larger than the picture: as large as fits, pushed inside", {0, -100, 122, 200}, 1, landscape,
+       {15.5f, 15, 106.5f, 106}},
+      {"outside and out of the ratio: brought to the nearest corner", {500, 500, 600, 510}, 1, square,
+       {112, 112, 122, 122}},
+      {"an empty selection stays for validation to report", {61, 61, 61, 61}, 1, square, {61, 61, 61, 61}},
+      {"an inverted one too", {60, 60, 10, 10}, 1, square, {60, 60, 10, 10}},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(selectionInRatio(r.stored, r.ratio, r.ir), r.expected) << r.what;
+}
+
+TEST(SelectionOutside, OnlyASelectionThatSharesNoAreaWithThePicture) {
+  const TRectF ir{0, 15, 122, 106};
+  struct Row {
+    const char* what;
+    TRectF selection;
+    bool outside;
+  } rows[] = {
+      {"inside", {0, 15, 91, 106}, false},
+      {"partly over the edge", {100, 50, 150, 100}, false},
+      {"wholly beside it", {500, 500, 600, 600}, true},
+      {"above it, touching its top edge", {10, 0, 25, 15}, true},
+      {"left of it, touching its left edge", {-20, 20, 0, 40}, true},
+      {"an empty selection is reported as empty, not as outside", {500, 500, 500, 500}, false},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(isOutside(r.selection, ir), r.outside) << r.what;
+}
+
+}  // namespace

@@ -6,10 +6,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -87,6 +90,68 @@ TEST(AtomicFile, ThingsThatAreNoFileAreRefusedWithWhatTheyAre) {
   }
   ::close(sock);
   EXPECT_EQ(entriesOf(dir.path()), (QStringList{"folder.png", "pipe.png", "socket.png"}));
+}
+
+// A link in the file's place: the file it leads to is replaced when it is a regular file, and the
+// link stays; a link to nothing, or to a folder, is refused and nothing is made where it points.
+TEST(AtomicFile, LinksAreFollowedOnlyToARegularFile) {
+  QTemporaryDir dir;
+  const QString outside = dir.filePath("elsewhere/notes.txt");
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("elsewhere")));
+  writeFileBytes(outside, "notes");
+  const QString missing = dir.filePath("elsewhere/missing.png");
+  const struct {
+    const char* name;
+    QString target;
+    AtomicWriteFailure::Stage stage;
+    QString reason;
+  } cases[] = {
+      {"to-file.png", outside, AtomicWriteFailure::Stage::None, {}},
+      {"to-nothing.png", missing, AtomicWriteFailure::Stage::Create,
+       "It is a link to " + missing + ", which does not exist"},
+      {"to-folder.png", dir.filePath("elsewhere"), AtomicWriteFailure::Stage::Create, "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString link = dir.filePath(c.name);
+    ASSERT_TRUE(QFile::link(c.target, link));
+    const AtomicWriteFailure failure = writeFileAtomically(link, "new");
+    EXPECT_EQ(failure.stage, c.stage);
+    EXPECT_EQ(failure.reason, c.reason);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+  }
+  EXPECT_EQ(readFileBytes(outside), "new");
+  EXPECT_FALSE(QFileInfo::exists(missing));
+  EXPECT_EQ(entriesOf(dir.filePath("elsewhere")), QStringList{"notes.txt"});
+}
+
+// What a killed write left is removed by the next run: only temporary files of this program whose
+// process has ended and that nobody holds locked.
+TEST(AtomicFile, LeftoverTemporaryFilesOfEndedProcessesAreRemoved) {
+  QTemporaryDir dir;
+  const pid_t ended = startChild([] { return 0; });
+  waitChild(ended);
+  const QString own = QString::number(::getpid());
+  const QString gone = QString::number(ended);
+  const QString leftover = "MyApp180x180.png." + gone + "-k3x.vellumark-tmp";
+  const QString locked = "MyApp152x152.png." + gone + "-a1.vellumark-tmp";
+  const QString running = "MyApp120x120.png." + own + "-b2.vellumark-tmp";
+  const QStringList others = {"MyApp1536x2008.png.MDADvj", "notes.vellumark-tmp.txt"};
+  for (const QString& name : QStringList{leftover, locked, running} + others)
+    writeFileBytes(dir.filePath(name), "part");
+  // Another open file holds a lock on it: in use.
+  const int fd = ::open(QFile::encodeName(dir.filePath(locked)).constData(), O_RDONLY);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  EXPECT_EQ(removeLeftoverTemporaryFiles(dir.path()), 1);
+  ::close(fd);
+  QStringList expected = QStringList{locked, running} + others;
+  expected.sort();
+  EXPECT_EQ(entriesOf(dir.path()), expected);
+
+  // A write leaves no file of its own behind.
+  writeFileBytes(dir.filePath("out.png"), "old");
+  EXPECT_FALSE(writeFileAtomically(dir.filePath("out.png"), "new"));
+  EXPECT_EQ(entriesOf(dir.path()).size(), expected.size() + 1);
 }
 
 // In a folder where no temporary file may be made, a writable file is written in place; a new file

@@ -103,22 +103,12 @@ TEST(ImageDecode, BadInputFailsWithTheLoadMessage) {
   for (qsizetype i = 40; i < corrupt.size() - 20; i += 7)
     corrupt[i] = char(corrupt[i] ^ 0x5a);
 
-  // A PNG whose header claims 100000 x 100000 pixels, with a tiny data chunk.
-  QByteArray ihdr;
-  const quint32 side = 100000;
-  for (int k = 0; k < 2; ++k)
-    ihdr.append(char(side >> 24)).append(char(side >> 16)).append(char(side >> 8)).append(char(side));
-  ihdr.append(char(8)).append(char(6)).append(char(0)).append(char(0)).append(char(0));
-  const QByteArray giant = QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
-                           chunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + chunk("IEND", {});
-
   const QList<QPair<const char*, QByteArray>> cases = {
       {"empty.png", QByteArray()},
       {"truncated.png", png.left(png.size() / 2)},
       {"truncated.jpg", jpg.left(jpg.size() / 3)},
       {"corrupt.png", corrupt},
       {"text.png", QByteArray("this is not a picture\n")},
-      {"giant.png", giant},
       {"photo.hdp", png.left(10)},
       {"notes.txt", png},  // decodable content, but not an accepted extension
       {"noextension", png},

@@ -2,9 +2,12 @@
 // key and the prefetch. Every fixture is made here.
 #include "platform/Errors.h"
 #include "platform/ImageDecode.h"
+#include "platform/PictureFile.h"
 #include "platform/Resample.h"
+#include "support/ForkedChild.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QRandomGenerator>
@@ -14,8 +17,11 @@
 #include <zlib.h>
 
 #include <array>
+#include <atomic>
+#include <thread>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <cstdio>
 
@@ -140,13 +146,23 @@ double peakResidentMiB(bool reset) {
   return -1;
 }
 
-void expectLoadFails(const QString& path) {
+// The load message, followed by the reason when one is given.
+void expectLoadFails(const QString& path, const QString& reason = {}) {
   try {
     decodePicture(path);
     ADD_FAILURE() << "decoded " << path.toStdString();
   } catch (const EBitmapError& e) {
-    EXPECT_EQ(e.Message(), QStringLiteral("Loading bitmap failed (%1).").arg(path));
+    const QString message = QStringLiteral("Loading bitmap failed (%1).").arg(path);
+    EXPECT_EQ(e.Message(), reason.isEmpty() ? message : message + ' ' + reason);
   }
+}
+
+// An icon file whose one icon is the given PNG.
+QByteArray icoWith(const QByteArray& png) {
+  auto le16 = [](int v) { return QByteArray(1, char(v)) + char(v >> 8); };
+  auto le32 = [&](quint32 v) { return le16(int(v & 0xffff)) + le16(int(v >> 16)); };
+  return le16(0) + le16(1) + le16(1) + char(0) + char(0) + char(0) + char(0) + le16(1) + le16(32) +
+         le32(quint32(png.size())) + le32(22) + png;
 }
 
 // A baseline JPEG of the given picture.
@@ -207,9 +223,10 @@ TEST(PictureDecode, HostileFilesAreRefusedWithinBoundedMemory) {
       {"splt.png", head + be32(huge) + QByteArray("sPLTpal\0\x10\xff\xff\xff\xff\xff\xff", 16)},
       {"short-data.png", shortPng},
       {"no-end.png", okPng.left(okPng.size() - 12)},
-      {"giant.jpg", withJpegSize(smallJpeg, 65000, 65000)},
       {"tall.jpg", withJpegSize(smallJpeg, 64, 6400)},
       {"cut.jpg", smallJpeg.left(smallJpeg.size() * 2 / 3) + QByteArray("\xff\xd9", 2)},
+      // An icon file around a PNG that claims a huge compressed text chunk.
+      {"ztxt.ico", icoWith(head + be32(huge) + QByteArray("zTXtComment\0\0\x78\x9c", 14) + "ab")},
   };
   const bool canMeasure = peakResidentMiB(true) >= 0;
   for (const auto& [name, bytes] : cases) {
@@ -239,6 +256,136 @@ TEST(PictureDecode, AncillaryChunksAreSkipped) {
   if (before >= 0)
     EXPECT_LT(peakResidentMiB(false) - before, 16.0);
   EXPECT_EQ(firstDifference(image, expected), "");
+}
+
+// Pictures of more than 2^30 pixels are refused from their headers, at once, saying so; in every
+// format that says its size up front.
+TEST(PictureDecode, TooManyPixelsAreRefusedBeforeDecodingSayingSo) {
+  QTemporaryDir dir;
+  // A tiny data stream: the decoder would work through every row of zeros it stands for.
+  const QByteArray tinyIdat = chunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8));
+  auto png = [&](quint32 w, quint32 h) { return kSignature + ihdr(w, h, 1, 0) + tinyIdat + chunk("IEND", {}); };
+  QByteArray gif("GIF89a\xff\xff\xff\xff\x00\x00\x00"
+                 "\x2c\x00\x00\x00\x00\xff\xff\xff\xff\x00\x02\x02\x44\x01\x00\x3b", 32);
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    qint64 w, h;
+  } cases[] = {
+      {"square.png", png(100000, 100000), 100000, 100000},
+      {"wide.png", png(1000000, 100000), 1000000, 100000},
+      {"giant.jpg", withJpegSize(jpegOf(noise(64, 64, QImage::Format_RGB32, 1)), 65000, 65000), 65000, 65000},
+      {"giant.gif", gif, 65535, 65535},
+      {"icon.ico", icoWith(png(40000, 40000)), 40000, 40000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QElapsedTimer timer;
+    timer.start();
+    expectLoadFails(writeFile(dir, c.name, c.bytes),
+                    QStringLiteral("The picture is %1 x %2 pixels, more than 1073741824 in all.").arg(c.w).arg(c.h));
+    EXPECT_LT(timer.elapsed(), 1000);
+  }
+}
+
+// Files cut short are refused in every format, never filled in with black or unwritten memory.
+TEST(PictureDecode, CutFilesAreRefusedInEveryFormat) {
+  QTemporaryDir dir;
+  auto read = [](const QString& name) {
+    QFile f(QStringLiteral(VELLUMARK_TEST_DATA_DIR "/formats/") + name);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+    return f.readAll();
+  };
+  const QByteArray png = makePng(32, 32, 8, 6, randomSamples(32 * 32 * 4, 8, 5));
+  const struct {
+    const char* source;
+    double kept;  // the part of the file left
+  } cases[] = {
+      {"sample.bmp", 0.3}, {"palette.bmp", 0.9}, {"palette.gif", 0.5}, {"rgbrgb.gif", 0.1},  // within its first frame
+      {"sample.tif", 0.5}, {"sample.tif", 0.9}, {"sample.ico", 0.5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " cut to " + std::to_string(c.kept));
+    const QByteArray whole = read(QString::fromLatin1(c.source));
+    ASSERT_NO_THROW(decodePicture(writeFile(dir, QStringLiteral("whole-") + c.source, whole)));
+    expectLoadFails(writeFile(dir, QStringLiteral("cut-") + c.source, whole.left(qsizetype(whole.size() * c.kept))));
+  }
+  // An icon that is a PNG: its pixels are those of the PNG, and a cut one is refused as well.
+  const QImage expected = decodePicture(writeFile(dir, "icon.png", png));
+  EXPECT_EQ(firstDifference(decodePicture(writeFile(dir, "icon.ico", icoWith(png))), expected), "");
+  expectLoadFails(writeFile(dir, "cut-icon.ico", icoWith(png.left(png.size() - 30))));
+}
+
+// Memory that runs out while a picture is decoded is said as such, not as a bad file.
+TEST(PictureDecode, RunningOutOfMemorySaysSo) {
+  QTemporaryDir dir;
+  const int side = 8192;
+  const QByteArray rows((side / 8 + 1) * side, '\0');
+  const QString path = writeFile(dir, "large.png", kSignature + ihdr(side, side, 1, 0) +
+                                                       chunk("IDAT", zlibBytes(rows)) + chunk("IEND", {}));
+  const ChildEnd end = runInChild([&] {
+    // Room for the program as it is and 64 MB more: not for the picture's 256 MiB.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+      return 2;
+    double sizeKb = 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+      if (line.startsWith("VmSize:"))
+        sizeKb = line.mid(7).trimmed().split(' ').front().toDouble();
+    rlimit limit{rlim_t(sizeKb * 1024) + (rlim_t(64) << 20), RLIM_INFINITY};
+    if (sizeKb <= 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+      return 3;
+    try {
+      decodePicture(path);
+    } catch (const EBitmapError& e) {
+      return e.Message() == QStringLiteral("Loading bitmap failed (%1). There is not enough memory to decode it.").arg(path)
+                 ? 0 : 4;
+    }
+    return 5;
+  });
+  EXPECT_EQ(end.code, 0);
+}
+
+// One budget for the work memory of every decode in the process: a second decode waits until the
+// first gives its share back, and a share larger than the whole budget is refused at once.
+TEST(PictureDecode, OneWorkMemoryBudgetForTheProcess) {
+  const size_t share = DecodeWorkMemoryLimit / 2 + 1;
+  std::atomic<int> holding{0}, most{0};
+  auto decode = [&] {
+    const TDecodeReservation r(share);
+    EXPECT_TRUE(r.ok());
+    most = std::max(most.load(), ++holding);
+    QThread::msleep(100);
+    --holding;
+  };
+  std::thread a(decode), b(decode);
+  a.join();
+  b.join();
+  EXPECT_EQ(most.load(), 1);
+  EXPECT_EQ(decodeMemoryInUse(), 0u);
+  EXPECT_FALSE(TDecodeReservation(DecodeWorkMemoryLimit + 1).ok());
+
+  // Each decoder that holds a whole picture beyond the result takes its share from that budget.
+  QTemporaryDir dir;
+  const QString interlaced = writeFile(dir, "wide.png", makePng(64, 48, 16, 2, randomSamples(64 * 48 * 3, 16, 7), true));
+  const struct {
+    QString path;
+    size_t bytes;
+  } cases[] = {
+      {interlaced, 64 * 48 * 8},                                           // 16-bit rows held whole
+      {QStringLiteral(VELLUMARK_TEST_DATA_DIR "/formats/sample.bmp"), 23 * 42 * 4},  // Qt's picture
+      {QStringLiteral(VELLUMARK_TEST_DATA_DIR "/formats/sample.jpg"), 0},  // progressive: its coefficients
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    clearDecodeCache();
+    decodeMemoryPeak(true);
+    EXPECT_NO_THROW(decodePicture(c.path));
+    if (c.bytes)
+      EXPECT_EQ(decodeMemoryPeak(false), c.bytes);
+    else
+      EXPECT_GE(decodeMemoryPeak(false), size_t(23 * 42 * 3 * 2));
+  }
 }
 
 // PNG of every colour type and depth, interlaced or not, and JPEG: the pixels QImageReader gives.

@@ -11,11 +11,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
+#include <functional>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -202,6 +205,32 @@ TEST_F(SettingsOnDisk, UnreadableFileFailsWithTheOpenMessage) {
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.Message(), "Cannot open file \"" + QDir::toNativeSeparators(path) + "\". Permission denied");
   }
+}
+
+// A settings file over 64 MB is refused, by reads and writes alike, and never written; one just
+// under the limit is read. Sparse files: the size costs no disk.
+TEST_F(SettingsOnDisk, ASettingsFileOver64MBIsRefusedAndNeverWritten) {
+  const QString message = "Cannot open file \"" + QDir::toNativeSeparators(path) +
+                           "\". It is larger than 64 MB, too large for a settings file";
+  writeFileBytes(path, "[settings]\r\nbase_filename=x\r\n");
+  ASSERT_TRUE(QFile(path).resize((qint64(64) << 20) + 1));
+  const QByteArray head = readFileBytes(path).left(100);
+  for (const auto& access : std::initializer_list<std::function<void()>>{
+           [] { SettingsAccess::GetWindowSetting("base_filename"); },
+           [] { SettingsAccess::SetWindowSetting("base_filename", "y"); },
+           [] { useSettingsSnapshot(); }}) {
+    try {
+      access();
+      ADD_FAILURE() << "accepted";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(e.Message(), message);
+    }
+  }
+  dropSettingsSnapshot();
+  EXPECT_EQ(QFileInfo(path).size(), (qint64(64) << 20) + 1);
+  EXPECT_EQ(readFileBytes(path).left(100), head);
+  ASSERT_TRUE(QFile(path).resize(qint64(1) << 20));
+  EXPECT_EQ(SettingsAccess::GetWindowSetting("base_filename"), "x");
 }
 
 #ifdef Q_OS_UNIX

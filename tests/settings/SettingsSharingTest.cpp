@@ -7,6 +7,8 @@
 #include "settings/SettingsFile.h"
 #include "support/ForkedChild.h"
 #include "support/TestFiles.h"
+#include "support/Unprivileged.h"
+#include "platform/AtomicFile.h"
 #include "tests/settings/Printing.h"
 
 #include <QDir>
@@ -15,10 +17,13 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -170,36 +175,146 @@ TEST(SettingsStoredForm, RecognisedWhileParsingExactlyWhenStoringWouldGiveTheSam
   }
 }
 
-// Two instances writing different keys at the same moment: every value of both reaches the file.
-TEST_F(SharedSettings, TwoInstancesWritingAtOnceLoseNothing) {
+// Two instances whose writes are forced to overlap: the first stops between reading the file and
+// storing it while the second writes, then writes again after the second has stored. Every value
+// of both reaches the file only if the second waits for the first's lock (also when one reaches
+// the file through a link) and the first reads the file again instead of trusting its copy.
+TEST_F(SharedSettings, TwoInstancesWhoseWritesOverlapLoseNothing) {
   // In memory where the system has such a folder: the race is the same, without waiting on the disk.
   QTemporaryDir shm(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/vellumark-XXXXXX") : QString());
   ASSERT_TRUE(shm.isValid());
-  path = shm.filePath("Vellumark.ini");
-  setSettingsFilePathOverride(path);
-  constexpr int kWrites = 500;
-  auto writer = [&](char who) {
-    return [&, who] {
-      for (int i = 0; i < kWrites; ++i)
-        writeSetting("images", QStringLiteral("%1%2").arg(QChar(who)).arg(i), QString::number(i));
-      return 0;
-    };
+  const QString file = shm.filePath("Vellumark.ini");
+  const QString link = shm.filePath("linked.ini");
+  ASSERT_TRUE(QFile::link(file, link));
+  constexpr int kRounds = 8;
+  const struct {
+    const char* what;
+    QString first, second;
+  } cases[] = {
+      {"both name the file", file, file},
+      {"one through a link", link, file},
   };
-  const pid_t first = startChild(writer('a'));
-  const pid_t second = startChild(writer('b'));
-  EXPECT_TRUE(waitChild(first).ok());
-  EXPECT_TRUE(waitChild(second).ok());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFileBytes(file, {});
+    int reading[2], stored[2];  // first -> second: "I have read"; second -> first: "I have stored"
+    ASSERT_EQ(::pipe(reading), 0);
+    ASSERT_EQ(::pipe(stored), 0);
+    // Each end is open only where it is used, so a child that fails ends the other's wait.
+    const pid_t first = startChild([&] {
+      ::close(reading[0]);
+      ::close(stored[1]);
+      setSettingsFilePathOverride(c.first);
+      char byte = 0;
+      setSettingsStoreHook([&] {
+        (void)!::write(reading[1], "r", 1);
+        QThread::msleep(100);  // the second writes meanwhile, or waits for the lock
+      });
+      for (int i = 0; i < kRounds; ++i) {
+        writeSetting("images", QStringLiteral("a%1").arg(i), QString::number(i));
+        if (::read(stored[0], &byte, 1) != 1)
+          return 2;
+      }
+      return 0;
+    });
+    const pid_t second = startChild([&] {
+      ::close(reading[1]);
+      ::close(stored[0]);
+      setSettingsFilePathOverride(c.second);
+      char byte = 0;
+      for (int i = 0; i < kRounds; ++i) {
+        if (::read(reading[0], &byte, 1) != 1)
+          return 2;
+        writeSetting("images", QStringLiteral("b%1").arg(i), QString::number(i));
+        (void)!::write(stored[1], "s", 1);
+      }
+      return 0;
+    });
+    for (int fd : {reading[0], reading[1], stored[0], stored[1]})
+      ::close(fd);
+    EXPECT_TRUE(waitChild(first).ok());
+    EXPECT_TRUE(waitChild(second).ok());
+    const TSettingsFile written = TSettingsFile::load(file);
+    int lost = 0;
+    for (const char who : {'a', 'b'})
+      for (int i = 0; i < kRounds; ++i)
+        if (written.value("images", QStringLiteral("%1%2").arg(QChar(who)).arg(i)) != QString::number(i))
+          ++lost;
+    EXPECT_EQ(lost, 0) << "of " << 2 * kRounds;
+    EXPECT_EQ(QDir(shm.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              (QStringList{"linked.ini", "Vellumark.ini"}))
+        << "no lock or temporary file is left";
+  }
+}
 
-  const TSettingsFile file = TSettingsFile::load(path);
-  int lost = 0;
-  for (const char who : {'a', 'b'})
-    for (int i = 0; i < kWrites; ++i)
-      if (file.value("images", QStringLiteral("%1%2").arg(QChar(who)).arg(i)) != QString::number(i))
-        ++lost;
-  EXPECT_EQ(lost, 0) << "of " << 2 * kWrites;
-  EXPECT_EQ(QDir(shm.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList{"Vellumark.ini"})
-      << "no lock or temporary file is left";
+// The lock held by an instance that hangs: a write that changes nothing needs no lock, one that
+// changes something fails after the wait with the message and writes nothing. Once that instance
+// has ended, its lock is taken over.
+TEST_F(SharedSettings, ALockHeldByAHungInstanceFailsTheWriteAndWritesNothing) {
+  SettingsAccess::SetWindowSetting("base_filename", "/out/a.png");
+  const QByteArray before = readFileBytes(path);
+  int held[2];
+  ASSERT_EQ(::pipe(held), 0);
+  const pid_t hung = startChild([&] {
+    QLockFile lock(settingsLockPath(path));
+    if (!lock.tryLock(0))
+      return 2;
+    (void)!::write(held[1], "h", 1);
+    ::pause();
+    return 0;
+  });
+  char byte = 0;
+  ASSERT_EQ(::read(held[0], &byte, 1), 1);
+  setSettingsLockWait(300);
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_NO_THROW(SettingsAccess::SetWindowSetting("base_filename", "/out/a.png"));
+  EXPECT_LT(timer.elapsed(), 100);
+  try {
+    SettingsAccess::SetWindowSetting("base_filename", "/out/b.png");
+    ADD_FAILURE() << "written";
+  } catch (const ESettingsInUseError& e) {
+    EXPECT_EQ(e.Message(), "The settings file is in use by another Vellumark: " + path);
+  }
+  EXPECT_GE(timer.elapsed(), 300);
+  EXPECT_EQ(readFileBytes(path), before);
+  ::kill(hung, SIGKILL);
+  waitChild(hung);
+  setSettingsLockWait(5000);
+  ::close(held[0]);
+  ::close(held[1]);
+  SettingsAccess::SetWindowSetting("base_filename", "/out/b.png");
+  EXPECT_EQ(readSetting("settings", "base_filename"), "/out/b.png");
+}
+
+// In a read-only folder the settings file is written in place, guarded by a lock in the runtime
+// folder; a kill halfway through leaves a copy of the old bytes there, which the next start puts
+// back, so the file is as before or complete, never half-written.
+TEST_F(SharedSettings, AnInPlaceWriteKilledHalfwayIsRolledBackByTheNextStart) {
+  RUN_AS_UNPRIVILEGED_USER();
+  const QString folder = dir.filePath("ro");
+  ASSERT_TRUE(QDir().mkdir(folder));
+  const QString ini = folder + "/Vellumark.ini";
+  setSettingsFilePathOverride(ini);
+  SettingsAccess::SetImageSetting("1_1", QString(2000, 'a'));
+  const QByteArray before = readFileBytes(ini);
+  ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+  EXPECT_FALSE(settingsLockPath(ini).startsWith(folder));
+  const ChildEnd killed = runInChild([&] {
+    setInPlaceWriteTestHook([] { ::raise(SIGKILL); });
+    SettingsAccess::SetImageSetting("1_1", QString(3000, 'b'));
+    return 2;
+  });
+  EXPECT_EQ(killed.signal, SIGKILL);
+  EXPECT_NE(readFileBytes(ini), before) << "the kill came halfway through the new bytes";
+  EXPECT_EQ(recoverInterruptedWrites(), 1);
+  EXPECT_EQ(readFileBytes(ini), before);
+  EXPECT_EQ(recoverInterruptedWrites(), 0);
+  // And a write that is not interrupted is complete, with nothing left beside the file.
+  SettingsAccess::SetImageSetting("1_1", "c.png");
+  EXPECT_EQ(SettingsAccess::GetImageSetting("1_1"), "c.png");
+  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Vellumark.ini"});
 }
 
 // The lock of an instance that was killed while writing does not hold up the next one.
