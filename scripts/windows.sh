@@ -102,6 +102,7 @@ fi
 
 # --- Qt: only the modules and plugins Vellumark uses, as DLLs -------------------------------------------------
 # Debian's source leaves out the WinTab header the tablet support of the Windows plugin needs: no tablets.
+# The Windows platform plugin of Qt 6.4 does not build without OpenGL: it stays on (loaded at run time).
 host_cmake=$(dirname "$(dpkg -L qt6-base-dev | grep '/cmake/Qt6HostInfo$' | head -1)")
 unpack qt6-base qtbase
 if [ ! -f "$cache/stamp-qtbase" ]; then
@@ -110,7 +111,7 @@ if [ ! -f "$cache/stamp-qtbase" ]; then
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DQt6HostInfo_DIR="$host_cmake/Qt6HostInfo" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
-    -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_zstd=OFF \
+    -DFEATURE_concurrent=OFF -DFEATURE_vulkan=OFF -DFEATURE_zstd=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF \
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_icu=OFF -DFEATURE_fontconfig=OFF \
