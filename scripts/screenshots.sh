@@ -27,14 +27,7 @@ mkdir -p "$work/out" docs
 
 # One picture per ratio group (keyed by the group's first size), the base file name in a folder that
 # exists, so that the Generate tab shows a clean check.
-pictures=(
-  formats/rgbrgb.png pngsuite/basn2c08.png formats/sample.png formats/sample.jpg formats/palette.gif
-  pngsuite/basn6a08.png formats/sample.bmp formats/rgbrgb.gif pngsuite/basn3p08.png formats/sample.tif
-  pngsuite/basn0g08.png formats/palette.bmp pngsuite/basn4a08.png
-)
-# The size keys of the 13 groups, in group order (each group's first catalogue entry).
-keys=(180_180 2688_1242 2208_1242 470_320 2388_1668 2048_1496 2732_2048 1536_2008 2048_2732 1668_2388
-  640_960 1242_2208 1242_2688)
+source scripts/sample-pictures.sh
 {
   printf '[settings]\r\nbase_filename=%s\r\n\r\n[images]\r\n' "$work/out/MyApp.png"
   for i in "${!keys[@]}"; do printf '%s=%s\r\n' "${keys[$i]}" "$corpus/${pictures[$i]}"; done

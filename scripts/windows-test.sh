@@ -52,13 +52,7 @@ fail() { echo "FAIL $*" >&2; exit 1; }
 [ "$(win --help | nocr)" = "$("$linux" --help)" ] && pass "--help is the Linux text" || fail "--help differs"
 
 # --- a full run from Windows paths against the Linux build -------------------------------------------------
-pictures=(
-  formats/rgbrgb.png pngsuite/basn2c08.png formats/sample.png formats/sample.jpg formats/palette.gif
-  pngsuite/basn6a08.png formats/sample.bmp formats/rgbrgb.gif pngsuite/basn3p08.png formats/sample.tif
-  pngsuite/basn0g08.png formats/palette.bmp pngsuite/basn4a08.png
-)
-keys=(180_180 2688_1242 2208_1242 470_320 2388_1668 2048_1496 2732_2048 1536_2008 2048_2732 1668_2388
-  640_960 1242_2208 1242_2688)
+source scripts/sample-pictures.sh
 mkdir -p "$work/pictures"
 for i in "${!pictures[@]}"; do cp "tests/data/${pictures[$i]}" "$work/pictures/$i-$(basename "${pictures[$i]}")"; done
 # settings FILE BASENAME PATHSTYLE [SELECTION-OF-THE-1:1-GROUP] [PICTURE-OF-THE-1:1-GROUP]
