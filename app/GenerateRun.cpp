@@ -71,18 +71,6 @@ QStringList TfrmVellumark::OutputPngPaths() const {
   return paths;
 }
 
-QStringList TfrmVellumark::OutputFilePaths() const {
-  const TRunChoices run = runChoices(*this);
-  QStringList paths = OutputPngPaths();
-  if (cbOptset->isChecked()) {
-    if (run.android)
-      paths << run.androidOptsetPath();
-    if (run.iPhone || run.iPad)
-      paths << run.iOSOptsetPath();
-  }
-  return paths;
-}
-
 QStringList TfrmVellumark::OutputOptsetPaths() const {
   const TRunChoices run = runChoices(*this);
   QStringList paths;
@@ -92,6 +80,8 @@ QStringList TfrmVellumark::OutputOptsetPaths() const {
     paths << run.iOSOptsetPath();
   return paths;
 }
+
+QStringList TfrmVellumark::OutputFilePaths() const { return OutputPngPaths() + OutputOptsetPaths(); }
 
 QString TfrmVellumark::OutputFolder() const { return runChoices(*this).folder; }
 

@@ -111,12 +111,12 @@ public:
   void GenerateImages();
   // The PNG files a run makes for the checked devices and the base file name, in run order.
   QStringList OutputPngPaths() const;
-  // Those and the option-set files the run saves.
+  // The option-set files a run saves after them (none when cbOptset is unchecked).
+  QStringList OutputOptsetPaths() const;
+  // Both: every file the run writes.
   QStringList OutputFilePaths() const;
   // The source pictures of the frames (as the frames name them) that a run would write over.
   QStringList SourcesInTheWay() const;
-  // The option-set files a run saves after them (none when cbOptset is unchecked).
-  QStringList OutputOptsetPaths() const;
   // The folder the run writes into: the base file name's, a relative one taken beside the
   // settings file.
   QString OutputFolder() const;
