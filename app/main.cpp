@@ -12,6 +12,9 @@
 #include <memory>
 
 #ifdef Q_OS_WIN
+// Only the console and command-line calls: the full header brings COM's XML interfaces, whose names
+// collide with the option-set document types.
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <shellapi.h>
 #endif

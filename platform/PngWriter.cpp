@@ -194,7 +194,8 @@ QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& ban
   uLong adler = 1;
   size_t compressedSize = 2 + 4;
   for (const PngSegment& b : bands) {
-    adler = adler32_combine64(adler, b.adler, z_off64_t(b.length));
+    // A band is far below 2 GiB, so the plain combine (its length a 32-bit long on Windows) serves.
+    adler = adler32_combine(adler, b.adler, z_off_t(b.length));
     compressedSize += b.deflated.size();
   }
 
