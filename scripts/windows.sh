@@ -172,6 +172,8 @@ cp "$src/libjpeg-turbo/debian/copyright" "$stage/licenses/libjpeg-turbo.txt"
 cp "$src/libdeflate/debian/copyright" "$stage/licenses/libdeflate.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-mingw-w64-runtime.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-winpthreads.txt"
+# Symbols stay in the build folder; the package carries stripped copies.
+find "$stage" \( -name '*.dll' -o -name '*.exe' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 mkdir -p dist
 rm -f "dist/$name.zip"
 (cd "$build" && zip -qr -X "$repo/dist/$name.zip" "$name")
