@@ -6,7 +6,8 @@
 #   - a full --generate from a settings file with Windows paths (Z:\..., backslashes) writes the same 53
 #     PNG files, byte for byte, as the Linux build from the same pictures and selections, and both
 #     option-set files name the PNG files with Windows paths;
-#   - without --settings, the settings file is Vellumark.ini beside Vellumark.exe;
+#   - without --settings, the settings file is Vellumark.ini beside Vellumark.exe, or in %APPDATA%\Vellumark
+#     when that folder cannot be written;
 #   - a missing picture and a bad selection give the Linux messages, with Windows paths;
 #   - the window starts on an X server (Xvfb) and its Graphics tab, with pictures loaded, is saved as
 #     docs/windows-graphics.png.
@@ -103,6 +104,17 @@ settings "$exe_dir/Vellumark.ini" "$work/out-beside/MyApp.png" windows
 win --generate --overwrite=all >/dev/null
 [ "$(ls "$work/out-beside"/*.png | wc -l)" = 53 ] && pass "without --settings: Vellumark.ini beside Vellumark.exe" \
   || fail "without --settings the run did not use Vellumark.ini beside Vellumark.exe"
+# A folder the program cannot write (as under C:\Program Files): the settings file is the user's.
+appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -1)
+mkdir -p "$appdata/Vellumark" "$work/out-appdata"
+settings "$appdata/Vellumark/Vellumark.ini" "$work/out-appdata/MyApp.png" windows
+rm -f "$exe_dir/Vellumark.ini"
+chmod a-w "$exe_dir"
+win --generate --overwrite=all >/dev/null
+chmod u+w "$exe_dir"
+[ "$(ls "$work/out-appdata"/*.png 2>/dev/null | wc -l)" = 53 ] \
+  && pass "in a folder it cannot write: %APPDATA%\\Vellumark\\Vellumark.ini" \
+  || fail "in a read-only folder the run did not use %APPDATA%\\Vellumark\\Vellumark.ini"
 
 # --- a missing picture and a bad selection -----------------------------------------------------------------
 check_messages() {   # check_messages WHAT SELECTION FIRST-PICTURE
