@@ -2,14 +2,14 @@
 // base file name, is named in the option-set documents, and the documents are saved at the end.
 #include "app/VellumarkMain.h"
 
-#include "app/RenderAhead.h"
-#include "app/RenderImage.h"
+#include "imaging/RenderAhead.h"
+#include "imaging/RenderImage.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/PathRules.h"
-#include "platform/PngWriter.h"
+#include "imaging/PngWriter.h"
 #include "settings/StoredPaths.h"
 
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "catalogue/SizeInfo.h"
-#include "app/RenderImage.h"
+#include "imaging/RenderImage.h"
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
 #include "frames/PreviewWindow.h"

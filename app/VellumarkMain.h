@@ -2,7 +2,7 @@
 
 #include "optset/AndroidOptset.h"
 #include "optset/iOSOptset.h"
-#include "platform/Bitmap.h"
+#include "imaging/Bitmap.h"
 #include "platform/Dialogs.h"
 #include "platform/Types.h"
 #include "frames/FrameRatio.h"

@@ -18,8 +18,8 @@
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "frames/PicturePrefetch.h"
-#include "platform/Bitmap.h"
-#include "platform/ImageDecode.h"
+#include "imaging/Bitmap.h"
+#include "imaging/ImageDecode.h"
 #include "settings/Settings.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Bitmap.h"
+#include "imaging/Bitmap.h"
 #include "platform/Dialogs.h"
-#include "platform/OpacityMap.h"
+#include "imaging/OpacityMap.h"
 #include "platform/Types.h"
 
 #include <QFrame>

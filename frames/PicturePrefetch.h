@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ImageDecode.h"
+#include "imaging/ImageDecode.h"
 
 #include <memory>
 

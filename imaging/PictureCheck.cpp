@@ -1,4 +1,4 @@
-#include "platform/PictureCheck.h"
+#include "imaging/PictureCheck.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,9 +1,9 @@
 // Decoding against hostile files, the reduction filter, agreement with QImageReader, the cache
 // key and the prefetch. Every fixture is made here.
 #include "platform/Errors.h"
-#include "platform/ImageDecode.h"
-#include "platform/PictureFile.h"
-#include "platform/Resample.h"
+#include "imaging/ImageDecode.h"
+#include "imaging/PictureFile.h"
+#include "imaging/Resample.h"
 #include "support/ForkedChild.h"
 
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "platform/Resample.h"
+#include "imaging/Resample.h"
 
 #include "platform/Parallel.h"
 

@@ -1,6 +1,6 @@
-#include "platform/Bitmap.h"
+#include "imaging/Bitmap.h"
 #include "platform/Errors.h"
-#include "platform/ImageDecode.h"
+#include "imaging/ImageDecode.h"
 #include "support/Paths.h"
 
 #include <QDir>

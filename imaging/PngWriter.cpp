@@ -1,7 +1,7 @@
-#include "platform/PngWriter.h"
+#include "imaging/PngWriter.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/Deflate.h"
+#include "imaging/Deflate.h"
 #include "platform/Errors.h"
 #include "platform/Parallel.h"
 

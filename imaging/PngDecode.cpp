@@ -1,7 +1,7 @@
-#include "platform/PngDecode.h"
+#include "imaging/PngDecode.h"
 
-#include "platform/PictureFile.h"
-#include "platform/PictureReduce.h"
+#include "imaging/PictureFile.h"
+#include "imaging/PictureReduce.h"
 
 #include <QRgb>
 

@@ -1,4 +1,4 @@
-#include "platform/OpacityMap.h"
+#include "imaging/OpacityMap.h"
 
 #include <gtest/gtest.h>
 

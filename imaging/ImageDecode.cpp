@@ -1,11 +1,11 @@
-#include "platform/ImageDecode.h"
+#include "imaging/ImageDecode.h"
 
 #include "platform/Errors.h"
-#include "platform/JpegDecode.h"
-#include "platform/PictureCheck.h"
-#include "platform/PictureFile.h"
-#include "platform/PictureReduce.h"
-#include "platform/PngDecode.h"
+#include "imaging/JpegDecode.h"
+#include "imaging/PictureCheck.h"
+#include "imaging/PictureFile.h"
+#include "imaging/PictureReduce.h"
+#include "imaging/PngDecode.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "app/RenderImage.h"
+#include "imaging/RenderImage.h"
 
 #include "platform/Errors.h"
 #include "platform/Parallel.h"
-#include "platform/Resample.h"
-#include "platform/SmoothResample.h"
+#include "imaging/Resample.h"
+#include "imaging/SmoothResample.h"
 
 #include <algorithm>
 #include <new>

@@ -1,7 +1,7 @@
-#include "platform/JpegDecode.h"
+#include "imaging/JpegDecode.h"
 
-#include "platform/PictureFile.h"
-#include "platform/PictureReduce.h"
+#include "imaging/PictureFile.h"
+#include "imaging/PictureReduce.h"
 
 #include <QColor>
 

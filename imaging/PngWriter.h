@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Deflate.h"
+#include "imaging/Deflate.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -18,7 +18,7 @@
 // metadata of our own.
 //
 // Speed: each row is filtered with the better of Up and Sub by default, and the data is
-// compressed (platform/Deflate.h) as bands of rows, each an independent deflate segment, joined
+// compressed (imaging/Deflate.h) as bands of rows, each an independent deflate segment, joined
 // with sync-flush boundaries into one valid zlib stream (the Adler-32 checksums are combined).
 // Bands can be encoded on any thread in any order. The bytes depend on the image, the options
 // and the band count, never on timing.

@@ -1,7 +1,7 @@
-#include "platform/Bitmap.h"
+#include "imaging/Bitmap.h"
 
-#include "platform/ImageDecode.h"
-#include "platform/PngWriter.h"
+#include "imaging/ImageDecode.h"
+#include "imaging/PngWriter.h"
 
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
 

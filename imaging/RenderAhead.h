@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RenderImage.h"
+#include "imaging/RenderImage.h"
 
 #include <condition_variable>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "platform/SmoothResample.h"
+#include "imaging/SmoothResample.h"
 
 #include <QRandomGenerator>
 #include <algorithm>

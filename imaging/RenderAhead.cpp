@@ -1,4 +1,4 @@
-#include "app/RenderAhead.h"
+#include "imaging/RenderAhead.h"
 
 #include "platform/Parallel.h"
 

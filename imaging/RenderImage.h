@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Bitmap.h"
-#include "platform/PngWriter.h"
-#include "platform/SmoothResample.h"
+#include "imaging/Bitmap.h"
+#include "imaging/PngWriter.h"
+#include "imaging/SmoothResample.h"
 #include "platform/Types.h"
 
 #include <QImage>
@@ -13,8 +13,8 @@
 
 // The pixels of one output image: the region aRect (fractions 0..1 of the picture's width and
 // height) of aBitmap, scaled to exactly Width x Height pixels on a transparent background. The
-// scaling is the bilinear rule of platform/Resample.h; with aSmooth, an output smaller than its
-// region in either direction is made with the area average of platform/SmoothResample.h instead
+// scaling is the bilinear rule of imaging/Resample.h; with aSmooth, an output smaller than its
+// region in either direction is made with the area average of imaging/SmoothResample.h instead
 // (enlargements keep the bilinear rule). The source is only read.
 TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
 

@@ -1,4 +1,4 @@
-#include "platform/PictureReduce.h"
+#include "imaging/PictureReduce.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/PictureFile.h"
+#include "imaging/PictureFile.h"
 
 #include <QFile>
 

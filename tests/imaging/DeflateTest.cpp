@@ -1,4 +1,4 @@
-#include "platform/Deflate.h"
+#include "imaging/Deflate.h"
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>

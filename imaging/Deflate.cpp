@@ -1,4 +1,4 @@
-#include "platform/Deflate.h"
+#include "imaging/Deflate.h"
 
 #include <algorithm>
 #include <array>
