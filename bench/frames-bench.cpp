@@ -17,7 +17,7 @@
 // temporary folder. Runs offscreen.
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
-#include "frames/PicturePrefetch.h"
+#include "model/PicturePrefetch.h"
 #include "imaging/Bitmap.h"
 #include "imaging/ImageDecode.h"
 #include "settings/Settings.h"

@@ -1,7 +1,8 @@
 #include "frames/FrameRatio.h"
 
 #include "catalogue/SizeInfo.h"
-#include "frames/SelectionGeometry.h"
+#include "model/RatioGroup.h"
+#include "model/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
@@ -255,17 +256,16 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     return;
   }
   try {
-    {
-      // The picture's select-all must not overwrite the stored selection before it is read.
-      FlagGuard restoring(FRestoring);
-      SetFilename(resolvedSettingPath(GetSetting(SizeStr())));
-    }
-    // A stored selection out of the ratio would stretch every output: with a picture it is
-    // brought back to the ratio (and stored so); without one there is nothing to measure it by.
-    TRectF stored = GetSettingRect(SizeStr());
-    if (!Bitmap().IsEmpty())
-      stored = selectionInRatio(stored, Ratio(), ImageRect());
-    SetSelectRect(stored);
+    // The stored picture and selection, by the rules a run without a window restores them with.
+    TRatioGroup group = Group();
+    restoreGroup(group);
+    OpenDialog1.FileName = group.Filename;
+    imPreview->Bitmap = group.Bitmap;
+    FSelectRect = group.SelectRect;
+    ceFilename->setEditText(Filename());
+    FNotifiedText = ceFilename->currentText();
+    imPreview->update();
+    updateWarnings();
     FReported = State();
     FReporting = true;
   } catch (...) {
@@ -274,6 +274,14 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     disconnectControls();
     throw;
   }
+}
+
+TRatioGroup TRatioFrame::Group() const {
+  TRatioGroup group(FRatioWidth, FRatioHeight);
+  group.Filename = Filename();
+  group.Bitmap = Bitmap();
+  group.SelectRect = FSelectRect;
+  return group;
 }
 
 TRatioFrame::~TRatioFrame() { disconnectControls(); }
@@ -695,25 +703,15 @@ void TRatioFrame::ceFilenameChange() {
   // A relative name, typed or stored, names a file beside the settings file; the frame holds and
   // shows the full path.
   SetFilename(resolvedSettingPath(ceFilename->currentText()));
-  if (relativePathsWanted()) {
-    SetSetting(SizeStr(), pathToStore(Filename(), true));
-    return;
-  }
-  // A stored relative name that already names this file is left as it was written.
-  const QString stored = GetSetting(SizeStr());
-  if (!stored.isEmpty() && stored != Filename() && resolvedSettingPath(stored) == Filename())
-    return;
-  SetSetting(SizeStr(), Filename());
+  storeGroupPictureName(Group());
 }
 
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
   updateWarnings();
   pbPreview->update();
-  // What the user sees is what a restart brings back (while the frame restores itself, the stored
-  // selection is read and written right after).
-  if (!FRestoring)
-    SaveSelectRect();
+  // What the user sees is what a restart brings back.
+  SaveSelectRect();
 }
 
 void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "model/RatioGroup.h"
 #include "platform/Dialogs.h"
 #include "imaging/OpacityMap.h"
 #include "platform/Types.h"
@@ -122,6 +123,8 @@ public:
   // select-all, a key, a new picture, a write of SelectRect), with the state before and after.
   // Not raised while the frame is built, nor by ApplyState.
   std::function<void(TRatioFrame* Sender, const TFrameState& Before, const TFrameState& After)> OnStateChange;
+  // The group's state as the frame holds it now: ratio, picture name, picture, selection.
+  TRatioGroup Group() const;
   // The picture and the selection now.
   TFrameState State() const { return {Filename(), FSelectRect}; }
   // Brings back a state, as the user would: the picture through the file-name setter (an empty
@@ -258,8 +261,6 @@ private:
   // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
   // ignored meanwhile.
   bool FInComboChange = false;
-  // Set while the constructor restores the stored picture.
-  bool FRestoring = false;
   // The state last reported through OnStateChange; changes are reported once the frame is built.
   TFrameState FReported;
   bool FReporting = false;

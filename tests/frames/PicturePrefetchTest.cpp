@@ -1,6 +1,6 @@
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
-#include "frames/PicturePrefetch.h"
+#include "model/PicturePrefetch.h"
 #include "imaging/ImageDecode.h"
 #include "settings/Settings.h"
 

@@ -1,4 +1,4 @@
-#include "frames/PicturePrefetch.h"
+#include "model/PicturePrefetch.h"
 
 #include "catalogue/SizeInfo.h"
 #include "settings/Settings.h"

@@ -1,4 +1,4 @@
-#include "frames/SelectionGeometry.h"
+#include "model/SelectionGeometry.h"
 
 #include <gtest/gtest.h>
 
