@@ -193,18 +193,18 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
       return fail(ExitError, cannotOpenFileMessage(options.SettingsFile, reason));
     if (!QFileInfo(options.SettingsFile).isFile())
       return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
-    setSettingsFilePathOverride(QFileInfo(options.SettingsFile).absoluteFilePath());
   }
-  const auto restoreSettings = qScopeGuard([&options] {
-    dropSettingsSnapshot();
-    if (!options.SettingsFile.isEmpty())
-      setSettingsFilePathOverride(QString());
-  });
+  // The run reads its own copy of the settings file, never written back: a store of its own, in
+  // force for the run.
+  TSettingsStore settings(options.SettingsFile.isEmpty() ? settingsFilePath()
+                                                          : QFileInfo(options.SettingsFile).absoluteFilePath());
   try {
-    useSettingsSnapshot();
+    settings.TakeSnapshot();
   } catch (...) {
     return fail(ExitError, currentExceptionMessage());
   }
+  TSettingsStore* previousSettings = setSettingsStore(&settings);
+  const auto restoreSettings = qScopeGuard([previousSettings] { setSettingsStore(previousSettings); });
 
   const TOverwritePolicy policy =
       options.Overwrite.value_or(console.InputIsTerminal ? TOverwritePolicy::Ask : TOverwritePolicy::Fail);
