@@ -1,16 +1,17 @@
 #include "app/CommandLine.h"
 
-#include "app/VellumarkMain.h"
+#include "catalogue/SizeInfo.h"
+#include "model/GenerateRun.h"
+#include "model/OutputPlan.h"
+#include "model/PicturePrefetch.h"
+#include "model/RatioGroup.h"
+#include "model/SetupChoices.h"
+#include "model/Validation.h"
 #include "platform/AtomicFile.h"
 #include "settings/Settings.h"
 
-#include <QAction>
-#include <QCheckBox>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QScopeGuard>
-#include <QSignalBlocker>
-#include <QTabWidget>
 #include <QTextStream>
 
 const QString VellumarkVersion = QStringLiteral(VELLUMARK_VERSION);
@@ -23,32 +24,6 @@ const QString OverwriteOption = QStringLiteral("--overwrite");
 const QString DryRunOption = QStringLiteral("--dry-run");
 const QString CancelledMessage = QStringLiteral("Cancelled: the run did not complete.");
 
-// The main window of a run without a window: every log line goes to the console as well. The lines
-// of the validation are held back until its outcome decides where they belong.
-class TConsoleWindow : public TfrmVellumark {
-public:
-  explicit TConsoleWindow(QTextStream& out) : FOut(out) {}
-
-  void Log(const QString& Msg) override {
-    TfrmVellumark::Log(Msg);
-    if (FHolding)
-      FHeld << Msg;
-    else
-      FOut << Msg << Qt::endl;
-  }
-  void HoldLog() { FHolding = true; }
-  // Ends holding back; returns the lines held.
-  QStringList ReleaseLog() {
-    FHolding = false;
-    return std::exchange(FHeld, {});
-  }
-
-private:
-  QTextStream& FOut;
-  bool FHolding = false;
-  QStringList FHeld;
-};
-
 void writeLines(QTextStream& stream, const QStringList& lines) {
   for (const QString& line : lines)
     stream << line << '\n';
@@ -58,7 +33,7 @@ void writeLines(QTextStream& stream, const QStringList& lines) {
 // The files of the run in run order, each with what the run would do to it: "new", "replace" or
 // "keep". An existing PNG file gets the overwrite question, answered by the policy as in the run;
 // the option-set files are replaced. False when a question was answered with Cancel.
-bool listRun(const TfrmVellumark& form, QTextStream& out) {
+bool listRun(const TOutputPlan& plan, IDialogService& dialogs, QTextStream& out) {
   out << QStringLiteral("Dry run, nothing is written:") << Qt::endl;
   auto list = [&out](const QString& what, const QString& path) {
     out << QStringLiteral("   %1 %2").arg(what.leftJustified(7), path) << Qt::endl;
@@ -68,8 +43,8 @@ bool listRun(const TfrmVellumark& form, QTextStream& out) {
     return file.exists() && !file.isDir();
   };
   const QString made = QStringLiteral("new"), replaced = QStringLiteral("replace"), kept = QStringLiteral("keep");
-  TOverwriteQuestion overwrite;
-  for (const QString& path : form.OutputPngPaths()) {
+  TOverwriteQuestion overwrite(dialogs);
+  for (const QString& path : plan.PngPaths()) {
     const bool existed = present(path);
     switch (overwrite.Ask(path)) {
       case TOverwriteQuestion::Cancel:
@@ -82,7 +57,7 @@ bool listRun(const TfrmVellumark& form, QTextStream& out) {
         break;
     }
   }
-  for (const QString& path : form.OutputOptsetPaths())
+  for (const QString& path : plan.OptsetPaths())
     list(present(path) ? replaced : made, path);
   return true;
 }
@@ -218,18 +193,18 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
       return fail(ExitError, cannotOpenFileMessage(options.SettingsFile, reason));
     if (!QFileInfo(options.SettingsFile).isFile())
       return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
-    setSettingsFilePathOverride(QFileInfo(options.SettingsFile).absoluteFilePath());
   }
-  const auto restoreSettings = qScopeGuard([&options] {
-    dropSettingsSnapshot();
-    if (!options.SettingsFile.isEmpty())
-      setSettingsFilePathOverride(QString());
-  });
+  // The run reads its own copy of the settings file, never written back: a store of its own, in
+  // force for the run.
+  TSettingsStore settings(options.SettingsFile.isEmpty() ? settingsFilePath()
+                                                          : QFileInfo(options.SettingsFile).absoluteFilePath());
   try {
-    useSettingsSnapshot();
+    settings.TakeSnapshot();
   } catch (...) {
     return fail(ExitError, currentExceptionMessage());
   }
+  TSettingsStore* previousSettings = setSettingsStore(&settings);
+  const auto restoreSettings = qScopeGuard([previousSettings] { setSettingsStore(previousSettings); });
 
   const TOverwritePolicy policy =
       options.Overwrite.value_or(console.InputIsTerminal ? TOverwritePolicy::Ask : TOverwritePolicy::Fail);
@@ -237,37 +212,80 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   IDialogService* previousDialogs = setDialogService(&dialogs);
   const auto restoreDialogs = qScopeGuard([previousDialogs] { setDialogService(previousDialogs); });
 
-  // Start-up as the window's: the frames restore their pictures and selections; what fails is
-  // reported on standard error instead of in a box.
-  TConsoleWindow form(console.Out);
+  // Start-up as the window's: the groups restore their pictures and selections, then the base file
+  // name and the check boxes, by the window's rules; what fails is reported on standard error
+  // instead of in a box, each message once.
+  InitSizeInfos();
+  TErrorsOnce startupErrors;
+  QList<TRatioGroup> groups;
+  {
+    // The stored pictures are decoded on all cores first; the groups below take them in order.
+    const auto prefetch = prefetchStoredPictures();
+    for (const TSizeInfos& sizes : SizeGroups) {
+      TRatioGroup group(sizes.constFirst().Width, sizes.constFirst().Height);
+      try {
+        restoreGroup(group);
+      } catch (...) {
+        startupErrors.ShowCurrent();
+      }
+      groups.append(group);
+    }
+  }
+  TSetupChoices setup;
+  try {
+    setup.BaseName = restoreBaseName();
+  } catch (...) {
+    startupErrors.ShowCurrent();
+  }
+  try {
+    restoreCheckBoxes(setup);
+  } catch (...) {
+    startupErrors.ShowCurrent();
+  }
   if (dialogs.ErrorsShown() > 0)
     return ExitSetupInvalid;
 
-  // The check that opening the Generate tab runs.
-  form.HoldLog();
-  {
-    const QSignalBlocker block(form.TabControl1);
-    form.TabControl1->setCurrentWidget(form.tiGenerate);
+  // The check that opening the Generate tab runs; its lines go where its outcome says.
+  const TOutputPlan plan = planOutputs(runChoicesOf(setup));
+  TSetupCheck check;
+  check.Android = setup.Android;
+  check.iPhone = setup.iPhone;
+  check.iPad = setup.iPad;
+  for (const TRatioGroup& group : groups)
+    check.Groups.append({group.Caption(), !group.Bitmap.IsEmpty(), group.SelectRect, group.ImageRect()});
+  check.BaseName = setup.BaseName;
+  check.SourcesInTheWay = [&plan, &groups] {
+    QStringList sources;
+    for (const TRatioGroup& group : groups)
+      sources << group.Filename;
+    return sourcesInTheWay(plan.FilePaths(), sources);
+  };
+  const TSetupVerdict verdict = checkSetup(check);
+  if (verdict.NoDevice)
+    return fail(ExitSetupInvalid, NoDeviceMessage);
+  if (!verdict.Ok) {
+    writeLines(err, verdict.Lines);
+    return fail(ExitSetupInvalid, SetupErrorsMessage);
   }
-  try {
-    form.TabControl1Change(form.TabControl1);
-  } catch (...) {
-    writeLines(err, form.ReleaseLog());
-    return fail(ExitSetupInvalid, currentExceptionMessage());
-  }
-  writeLines(console.Out, form.ReleaseLog());
-  console.Out << QStringLiteral("Output folder: ") << form.OutputFolder() << Qt::endl;
+  writeLines(console.Out, verdict.Lines + QStringList{ReadyMessage});
+  console.Out << QStringLiteral("Output folder: ") << plan.Choices.Folder << Qt::endl;
 
   if (policy == TOverwritePolicy::Fail)
-    for (const QString& path : form.OutputPngPaths())
+    for (const QString& path : plan.PngPaths())
       if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
         return fail(ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
 
   if (options.DryRun)
-    return listRun(form, console.Out) ? ExitCompleted : fail(ExitError, CancelledMessage);
+    return listRun(plan, dialogs, console.Out) ? ExitCompleted : fail(ExitError, CancelledMessage);
 
+  QList<TRunGroup> runGroups;
+  for (const TRatioGroup& group : groups)
+    runGroups.append({group.Caption(), group.Bitmap, group.ZoomRect()});
+  TRunDocuments documents;
   try {
-    form.actGenerateExecute(form.actGenerate);
+    runGeneration(
+        plan, runGroups, dialogs, [&console](const QString& line) { console.Out << line << Qt::endl; },
+        [](int, int) {}, documents);
   } catch (...) {
     return fail(ExitError, currentExceptionMessage());
   }

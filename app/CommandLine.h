@@ -8,7 +8,6 @@
 #include <optional>
 
 class QTextStream;
-class TfrmVellumark;
 
 // The program's command line: without options the window opens; "--generate" makes every file
 // from the settings file without a window, the way the Generate button would, for build scripts.
@@ -52,10 +51,10 @@ struct TConsole {
   bool InputIsTerminal;   // decides the default overwrite policy
 };
 
-// The generation run of "--generate" (a QApplication must exist). Builds the main window without
-// showing it, on a copy of the settings file that is never written back, restores what the window
-// would show at start-up, validates as opening the Generate tab does, names the output folder and
-// runs the Generate action; with DryRun it lists every file of the run instead ("new", "replace" or
-// "keep" as the overwrite policy decides) and writes nothing. Returns the exit status.
+// The generation run of "--generate" (a QApplication must exist; no widget is built). On a copy of
+// the settings file that is never written back, restores the groups and the Setup tab's choices as
+// the window does at start-up, validates as opening the Generate tab does, names the output folder
+// and runs the generation run; with DryRun it lists every file of the run instead ("new", "replace"
+// or "keep" as the overwrite policy decides) and writes nothing. Returns the exit status.
 int runGenerate(const TCommandLine& options, const TConsole& console);
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "optset/AndroidOptset.h"
-#include "optset/iOSOptset.h"
-#include "platform/Bitmap.h"
-#include "platform/Dialogs.h"
-#include "platform/Types.h"
 #include "frames/FrameRatio.h"
 #include "frames/PreviewWindow.h"
+#include "model/GenerateRun.h"
+#include "model/OutputPlan.h"
+#include "model/SetupChoices.h"
+#include "platform/Dialogs.h"
 
 #include <QList>
 #include <QPointer>
@@ -34,7 +33,9 @@ struct TSizeInfo;
 
 // The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the 13
 // ratio frames, keeps the base file name, logs validation and generation, and gates the Generate
-// action behind a clean check of the setup.
+// action behind a clean check of the setup. It wires: the rules live in model/ (the plan of
+// outputs, the check of the setup, the run, the Setup tab's choices), the layout in
+// VellumarkLayout.cpp, the lock of the window during a run in RunLock.h.
 //
 // The handlers raise their errors as exceptions. When they run from a signal (tab change, Browse,
 // typing in the base name, the Generate action) the error is caught at the signal's boundary and
@@ -91,8 +92,7 @@ public:
 
   // The option-set documents of the latest generation run, held through their roots; absent
   // until the first run, replaced by every run.
-  IXMLAndroidProjectType AndroidOptions;
-  IXMLiOSProjectType iOSOptions;
+  TRunDocuments Documents;
 
   // Event handlers.
   void FormCreate(QObject* Sender);
@@ -103,12 +103,16 @@ public:
   void RelativePathsChange(bool Checked);
 
   // Appends Msg as a new last line of the log mmOutput.
-  virtual void Log(const QString& Msg);
+  void Log(const QString& Msg);
   // True when every check of the setup passed; the findings are logged. Raises
   // "An output device must be checked" when no device is checked.
   bool Validate();
   // The generation run behind the Generate action.
   void GenerateImages();
+  // The Setup tab's choices as the controls show them.
+  TSetupChoices SetupChoices() const;
+  // The plan of a run made now.
+  TOutputPlan Plan() const;
   // The PNG files a run makes for the checked devices and the base file name, in run order.
   QStringList OutputPngPaths() const;
   // The option-set files a run saves after them (none when cbOptset is unchecked).
@@ -154,14 +158,13 @@ private:
   void InitSizeInfos();
   void CreateRatioFrames();
   void RatioFrameChange(QObject* Sender);
-  void NewOptsets();
   // Progress of a generation run: sets the bar and lets the window repaint.
   void ShowProgress(int done, int total);
 
   // Tells every frame the outputs a run makes from it for the checked devices and options (its
   // warnings follow them).
   void UpdateFrameOutputs();
-  // The device check boxes and cbOptset as the settings file holds them (missing: checked).
+  // The check boxes of the Setup tab as the settings file holds them.
   void RestoreCheckBoxes();
   // Stores the check state of a device item when the user changes it.
   void DeviceChange(QListWidgetItem* Item);
@@ -176,6 +179,9 @@ private:
   void UpdateUndoActions();
   // The tiles of a frame's preview, or the words that say why there are none.
   QList<TPreviewItem> PreviewItems(const TRatioFrame* Frame, QString& Message) const;
+  // The plan the previews and the frames' warnings follow: a run's, with the base name's stem as
+  // typed ("<base name>" without one).
+  TOutputPlan PreviewPlan() const;
   struct OpenPreview {
     const TRatioFrame* Frame;
     QPointer<TPreviewWindow> Window;
@@ -185,7 +191,7 @@ private:
   QUndoStack* FUndoStack = nullptr;
   QWidget* FScrollContent = nullptr;
   QList<TRatioFrame*> FRatioFrames;
-  QStringList FStartupErrors;
+  TErrorsOnce FStartupErrors;
   bool FGenerating = false;
 };
 
@@ -205,27 +211,6 @@ private:
   TFrameState FAfter;
   bool FDone = true;
 };
-
-// The overwrite question of one run: asked for each existing output file until an answer "to all"
-// is given, which then holds for the rest of the run.
-class TOverwriteQuestion {
-public:
-  enum TAnswer { Write, Skip, Cancel };
-  // What happens to the output file at that path: one that does not exist (or is a folder) is
-  // written without a question.
-  TAnswer Ask(const QString& path);
-
-private:
-  int FRemembered = mrYes;
-};
-
-// The side of the square App Store icon that the run can write after the 1:1 group.
-constexpr int AppStoreIconSize = 1024;
-
-// The PNG file name of an output: stem, width, "x", height, ".png" (MyApp180x180.png).
-QString outputFileName(const QString& stem, int width, int height);
-// True when the entry is produced for at least one checked device.
-bool servesCheckedDevice(const TSizeInfo& e, bool android, bool iPhone, bool iPad);
 
 // Appends Item to the combo box's list unless the list already holds it (letter case ignored).
 // The combo box's text and current item stay as they are, and the box emits no signal.

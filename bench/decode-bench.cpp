@@ -15,7 +15,7 @@
 // at the process's baseline memory:
 //   for f in bench/hostile/*; do /usr/bin/time -f "%M KB %e s" build/decode-bench $f; done
 #include "platform/Errors.h"
-#include "platform/ImageDecode.h"
+#include "imaging/ImageDecode.h"
 
 #include <QGuiApplication>
 #include <QImageReader>

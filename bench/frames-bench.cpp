@@ -17,9 +17,9 @@
 // temporary folder. Runs offscreen.
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
-#include "frames/PicturePrefetch.h"
-#include "platform/Bitmap.h"
-#include "platform/ImageDecode.h"
+#include "model/PicturePrefetch.h"
+#include "imaging/Bitmap.h"
+#include "imaging/ImageDecode.h"
 #include "settings/Settings.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // Decodes SOURCE (default ../shared/bench/src4096.png: run it from the source tree) and times the first
 // question "is any pixel of the selection not fully opaque?" (which scans the picture once) and
 // then 1000 questions for selections of changing size, as a drag asks them. Prints milliseconds.
-#include "platform/Bitmap.h"
-#include "platform/OpacityMap.h"
+#include "imaging/Bitmap.h"
+#include "imaging/OpacityMap.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

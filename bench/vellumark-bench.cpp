@@ -4,12 +4,12 @@
 // written in catalogue order); with --filter each entry is drawn into a bitmap and encoded with
 // that filter, one entry after the other. Prints the time spent decoding, rendering and
 // encoding, and the total bytes written.
-#include "app/RenderAhead.h"
-#include "app/RenderImage.h"
+#include "imaging/RenderAhead.h"
+#include "imaging/RenderImage.h"
 #include "catalogue/SizeInfo.h"
-#include "platform/Bitmap.h"
-#include "platform/PngWriter.h"
-#include "platform/Resample.h"
+#include "imaging/Bitmap.h"
+#include "imaging/PngWriter.h"
+#include "imaging/Resample.h"
 
 #include <QDir>
 #include <QElapsedTimer>

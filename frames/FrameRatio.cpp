@@ -1,7 +1,8 @@
 #include "frames/FrameRatio.h"
 
 #include "catalogue/SizeInfo.h"
-#include "frames/SelectionGeometry.h"
+#include "model/RatioGroup.h"
+#include "model/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
@@ -255,17 +256,16 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     return;
   }
   try {
-    {
-      // The picture's select-all must not overwrite the stored selection before it is read.
-      FlagGuard restoring(FRestoring);
-      SetFilename(resolvedSettingPath(GetSetting(SizeStr())));
-    }
-    // A stored selection out of the ratio would stretch every output: with a picture it is
-    // brought back to the ratio (and stored so); without one there is nothing to measure it by.
-    TRectF stored = GetSettingRect(SizeStr());
-    if (!Bitmap().IsEmpty())
-      stored = selectionInRatio(stored, Ratio(), ImageRect());
-    SetSelectRect(stored);
+    // The stored picture and selection, by the rules a run without a window restores them with.
+    TRatioGroup group = Group();
+    restoreGroup(group);
+    OpenDialog1.FileName = group.Filename;
+    imPreview->Bitmap = group.Bitmap;
+    FSelectRect = group.SelectRect;
+    ceFilename->setEditText(Filename());
+    FNotifiedText = ceFilename->currentText();
+    imPreview->update();
+    updateWarnings();
     FReported = State();
     FReporting = true;
   } catch (...) {
@@ -274,6 +274,14 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     disconnectControls();
     throw;
   }
+}
+
+TRatioGroup TRatioFrame::Group() const {
+  TRatioGroup group(FRatioWidth, FRatioHeight);
+  group.Filename = Filename();
+  group.Bitmap = Bitmap();
+  group.SelectRect = FSelectRect;
+  return group;
 }
 
 TRatioFrame::~TRatioFrame() { disconnectControls(); }
@@ -586,12 +594,6 @@ void TRatioFrame::ApplyState(const TFrameState& aState) {
   FReported = State();
 }
 
-void TRatioFrame::SetStartPoint(const TPointF& P) { FStartPoint = clampPoint(P, ImageRect()); }
-
-void TRatioFrame::SetEndPoint(const TPointF& P) { FEndPoint = clampPoint(P, ImageRect()); }
-
-void TRatioFrame::SetMode(TMode M) { FMode = M; }
-
 void TRatioFrame::updateWarnings() {
   const bool translucent = FAppIcons && FIOSChecked && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
   // The selected region in source pixels against the largest output made from it.
@@ -695,151 +697,61 @@ void TRatioFrame::ceFilenameChange() {
   // A relative name, typed or stored, names a file beside the settings file; the frame holds and
   // shows the full path.
   SetFilename(resolvedSettingPath(ceFilename->currentText()));
-  if (relativePathsWanted()) {
-    SetSetting(SizeStr(), pathToStore(Filename(), true));
-    return;
-  }
-  // A stored relative name that already names this file is left as it was written.
-  const QString stored = GetSetting(SizeStr());
-  if (!stored.isEmpty() && stored != Filename() && resolvedSettingPath(stored) == Filename())
-    return;
-  SetSetting(SizeStr(), Filename());
+  storeGroupPictureName(Group());
 }
 
 void TRatioFrame::sbSelectAllClick() {
   FSelectRect = defaultSelection(ImageRect(), Ratio());
   updateWarnings();
   pbPreview->update();
-  // What the user sees is what a restart brings back (while the frame restores itself, the stored
-  // selection is read and written right after).
-  if (!FRestoring)
+  // What the user sees is what a restart brings back.
+  SaveSelectRect();
+}
+
+TSelectionGesture::TFrame TRatioFrame::gestureFrame() const {
+  return {ImageRect(), Ratio(), QApplication::startDragDistance()};
+}
+
+namespace {
+TMouseButton mouseButtonOf(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton: return TMouseButton::Left;
+    case Qt::RightButton: return TMouseButton::Right;
+    case Qt::MiddleButton: return TMouseButton::Middle;
+    default: return TMouseButton::Other;
+  }
+}
+}  // namespace
+
+// The gesture rules decide; the frame repaints and, when a gesture ends with a selection to keep,
+// stores it (after the gesture has ended, so that a failed write is reported once, not at every
+// move).
+void TRatioFrame::showGestureOutcome(TSelectionGesture::TOutcome outcome) {
+  if (outcome == TSelectionGesture::Ignored)
+    return;
+  updateWarnings();
+  pbPreview->update();
+  if (outcome == TSelectionGesture::Store)
     SaveSelectRect();
 }
 
 void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y) {
-  // Only the left button draws or moves: a stray click of another button leaves the work alone.
-  if (Button != Qt::LeftButton)
-    return;
-  SetStartPoint({X, Y});
-  // Nothing changes until the mouse has gone beyond the drag distance: a click keeps the selection.
-  FPressPoint = {X, Y};
-  FBeforeGesture = FSelectRect;
-  FClickOnly = true;
-  FGestureEnded = false;
-  SetMode((Shift & ssCtrl) ? mDrag : mDraw);
-}
-
-bool TRatioFrame::withinClickDistance(float X, float Y) const {
-  const double moved = std::abs(double(X) - FPressPoint.X) + std::abs(double(Y) - FPressPoint.Y);
-  return moved <= QApplication::startDragDistance();
-}
-
-bool TRatioFrame::finishGesture() {
-  // A draw that ends empty (pressed on the picture's edge and dragged outward, or brought back to
-  // its start) gives way to the selection it would have replaced; so does a click.
-  if (FClickOnly || (FMode == mDraw && FSelectRect.IsEmpty())) {
-    FSelectRect = FBeforeGesture;
-    return false;
-  }
-  return true;
+  FGesture.Press(mouseButtonOf(Button), Shift, {X, Y}, FSelectRect, gestureFrame());
 }
 
 void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
-  // A gesture that ends here (its button or Ctrl let go without a release seen) stores the
-  // selection as it stands, as a release would: what is shown is what is stored.
-  bool store = false;
-  switch (FMode) {
-    case mDraw:
-      if (Shift & ssLeft) {
-        if (FClickOnly && withinClickDistance(X, Y))
-          return;
-        FClickOnly = false;
-        SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
-        FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
-      } else {
-        store = finishGesture();
-        SetMode(mNone);
-      }
-      break;
-    case mDrag:
-      if ((Shift & ssLeft) && (Shift & ssCtrl)) {
-        if (FClickOnly && withinClickDistance(X, Y))
-          return;
-        FClickOnly = false;
-        FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
-                                 ImageRect());
-        SetStartPoint({X, Y});
-      } else {
-        // Ctrl let go ends the move where it stands; the button still held starts nothing new.
-        store = finishGesture();
-        FGestureEnded = (Shift & ssLeft) != 0;
-        SetMode(mNone);
-      }
-      break;
-    case mNone:
-      if ((Shift & ssLeft) && !FGestureEnded)
-        pbPreviewMouseDown(Qt::LeftButton, Shift, X, Y);
-      break;
-  }
-  updateWarnings();
-  pbPreview->update();
-  // After the mode has changed, so that a failed write is reported once, not at every move.
-  if (store)
-    SaveSelectRect();
+  showGestureOutcome(FGesture.Move(Shift, {X, Y}, FSelectRect, gestureFrame()));
 }
 
 void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X, float Y) {
-  // The release of another button neither ends a gesture of the left one nor changes anything.
-  if (Button != Qt::LeftButton)
-    return;
-  FGestureEnded = false;
-  if (FClickOnly && !withinClickDistance(X, Y))
-    FClickOnly = false;
-  bool store = false;
-  switch (FMode) {
-    case mDraw:
-      if (!FClickOnly) {
-        SetEndPoint(endCorner(FStartPoint, {X, Y}, Ratio(), ImageRect()));
-        FSelectRect = rectFromCorners(FStartPoint, FEndPoint);
-      }
-      store = finishGesture();
-      break;
-    case mDrag:
-      if (!FClickOnly)
-        FSelectRect = pushInside(offsetRect(FSelectRect, double(X) - FStartPoint.X, double(Y) - FStartPoint.Y),
-                                 ImageRect());
-      store = finishGesture();
-      break;
-    case mNone:
-      break;
-  }
-  SetMode(mNone);
-  updateWarnings();
-  pbPreview->update();
-  if (store)
-    SaveSelectRect();
+  showGestureOutcome(FGesture.Release(mouseButtonOf(Button), {X, Y}, FSelectRect, gestureFrame()));
 }
 
 bool TRatioFrame::pbPreviewKeyDown(int Key, TShiftState Shift) {
-  const double step = (Shift & ssShift) ? 10 : 1;
-  double dx = 0, dy = 0;
-  switch (Key) {
-    case Qt::Key_Left: dx = -step; break;
-    case Qt::Key_Right: dx = step; break;
-    case Qt::Key_Up: dy = -step; break;
-    case Qt::Key_Down: dy = step; break;
-    default: return false;
-  }
-  if (FMode != mNone)
-    return true;
-  const TRectF moved = pushInside(offsetRect(FSelectRect, dx, dy), ImageRect());
-  if (moved == FSelectRect)
-    return true;  // at the picture's edge already
-  FSelectRect = moved;
-  updateWarnings();
-  pbPreview->update();
-  SaveSelectRect();
-  return true;
+  TSelectionGesture::TOutcome outcome = TSelectionGesture::Ignored;
+  const bool taken = FGesture.Key(Key, Shift, FSelectRect, gestureFrame(), outcome);
+  showGestureOutcome(outcome);
+  return taken;
 }
 
 bool TRatioFrame::eventFilter(QObject* watched, QEvent* e) {

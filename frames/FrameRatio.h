@@ -1,8 +1,10 @@
 #pragma once
 
-#include "platform/Bitmap.h"
+#include "imaging/Bitmap.h"
+#include "model/RatioGroup.h"
+#include "model/SelectionGesture.h"
 #include "platform/Dialogs.h"
-#include "platform/OpacityMap.h"
+#include "imaging/OpacityMap.h"
 #include "platform/Types.h"
 
 #include <QFrame>
@@ -16,20 +18,6 @@ class QLabel;
 class QMimeData;
 class QPushButton;
 class QToolButton;
-
-// Mouse gesture in progress over the preview.
-enum TMode : quint8 { mNone = 0, mDraw = 1, mDrag = 2 };
-
-// Keys and buttons held during a mouse event.
-enum TShiftStateFlag : unsigned {
-  ssShift = 1u << 0,
-  ssAlt = 1u << 1,
-  ssCtrl = 1u << 2,
-  ssLeft = 1u << 3,
-  ssRight = 1u << 4,
-  ssMiddle = 1u << 5,
-};
-using TShiftState = unsigned;
 
 // Owner's change notification; receives the sender.
 using TNotifyEvent = std::function<void(QObject* Sender)>;
@@ -122,6 +110,8 @@ public:
   // select-all, a key, a new picture, a write of SelectRect), with the state before and after.
   // Not raised while the frame is built, nor by ApplyState.
   std::function<void(TRatioFrame* Sender, const TFrameState& Before, const TFrameState& After)> OnStateChange;
+  // The group's state as the frame holds it now: ratio, picture name, picture, selection.
+  TRatioGroup Group() const;
   // The picture and the selection now.
   TFrameState State() const { return {Filename(), FSelectRect}; }
   // Brings back a state, as the user would: the picture through the file-name setter (an empty
@@ -152,9 +142,9 @@ public:
   // The source picture: the bitmap of imPreview.
   const TBitmap& Bitmap() const;
 
-  TMode Mode() const { return FMode; }
-  TPointF StartPoint() const { return FStartPoint; }
-  TPointF EndPoint() const { return FEndPoint; }
+  TMode Mode() const { return FGesture.Mode(); }
+  TPointF StartPoint() const { return FGesture.StartPoint(); }
+  TPointF EndPoint() const { return FGesture.EndPoint(); }
 
   // Event handlers
   void Button1Click();
@@ -226,31 +216,18 @@ private:
   void SaveSelectRect();
   // Raises OnStateChange when the state differs from the one last reported.
   void noteChange();
-  void SetStartPoint(const TPointF& P);
-  void SetEndPoint(const TPointF& P);
-  void SetMode(TMode M);
-  // Whether (X, Y) lies within the platform's drag distance of the press point.
-  bool withinClickDistance(float X, float Y) const;
-  // Ends a gesture: a click or an empty draw puts back the selection from before the press.
-  // True when the selection the gesture made is to be stored.
-  bool finishGesture();
+  // The picture's place, the ratio and the drag distance, as the gesture rules read them.
+  TSelectionGesture::TFrame gestureFrame() const;
+  // Repaints after a gesture's event and stores the selection when the gesture says so.
+  void showGestureOutcome(TSelectionGesture::TOutcome outcome);
   // Shows or hides lbTransparency and lbEnlarged for the current picture, selection and outputs,
   // and lays them out when that changed; cheap when nothing changed.
   void updateWarnings();
 
   int FRatioWidth = 0;
   int FRatioHeight = 0;
-  TMode FMode = mNone;
   TRectF FSelectRect;
-  TPointF FStartPoint;
-  TPointF FEndPoint;
-  // The gesture in progress: where the button went down, the selection before it, whether the
-  // mouse has stayed within the drag distance so far (a click), and whether the gesture ended
-  // with the button still held (nothing new starts until it is released).
-  TPointF FPressPoint;
-  TRectF FBeforeGesture;
-  bool FClickOnly = false;
-  bool FGestureEnded = false;
+  TSelectionGesture FGesture;
   int FTag = 0;
   // The combo text at its last change notification (user commit or program change).
   QString FNotifiedText;
@@ -258,8 +235,6 @@ private:
   // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
   // ignored meanwhile.
   bool FInComboChange = false;
-  // Set while the constructor restores the stored picture.
-  bool FRestoring = false;
   // The state last reported through OnStateChange; changes are reported once the frame is built.
   TFrameState FReported;
   bool FReporting = false;

@@ -1,5 +1,9 @@
 #include "frames/PreviewWindow.h"
 
+#include "imaging/RenderImage.h"
+#include "model/OutputPlan.h"
+#include "model/RatioGroup.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -18,6 +22,24 @@ constexpr int kChecker = 8;     // side of a checkerboard square
 const QString NothingToShow = QStringLiteral("No output of this group is made for the checked devices.");
 
 }  // namespace
+
+QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs, bool smooth,
+                                       QString& message) {
+  message.clear();
+  if (group.Bitmap.IsEmpty() || group.Filename.isEmpty()) {
+    message = QStringLiteral("No picture: choose one with Browse... or drop a picture file on the frame.");
+    return {};
+  }
+  if (group.SelectRect.IsEmpty()) {
+    message = QStringLiteral("The selection is empty: drag over the picture to select the region to use.");
+    return {};
+  }
+  const TRectF zoom = group.ZoomRect();
+  QList<TPreviewItem> items;
+  for (const TPlannedOutput& o : outputs)
+    items.append({o.Width, o.Height, o.FileName, renderImage(group.Bitmap, o.Width, o.Height, zoom, smooth).Image()});
+  return items;
+}
 
 // ---------------------------------------------------------------------------------------------
 // TPreviewSheet

@@ -1,7 +1,7 @@
 // The run-length deflate encoder: any bytes, cut into segments and add() calls as the first two
 // bytes say, compress to segments that join into one stream which zlib inflates to exactly the
 // bytes.
-#include "platform/Deflate.h"
+#include "imaging/Deflate.h"
 
 #include <zlib.h>
 

@@ -49,6 +49,14 @@ QString currentExceptionMessage() {
 
 void ShowCurrentException() { Dialogs().ShowError(errorDisplayText(currentExceptionMessage())); }
 
+void TErrorsOnce::ShowCurrent() {
+  const QString message = currentExceptionMessage();
+  if (FShown.contains(message))
+    return;
+  FShown.append(message);
+  ShowCurrentException();
+}
+
 void runEventHandler(const std::function<void()>& handler) {
   try {
     handler();

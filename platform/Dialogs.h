@@ -65,6 +65,16 @@ IDialogService* setDialogService(IDialogService* service);
 QString currentExceptionMessage();
 // Shows the error in flight in the error box, with the final "." of the display rule.
 void ShowCurrentException();
+// Shows the errors in flight (call inside a catch block) in the error box, each distinct message
+// once: at start-up one cause (an unreadable settings file) makes every group fail the same way.
+class TErrorsOnce {
+public:
+  void ShowCurrent();
+  int Count() const { return int(FShown.size()); }
+
+private:
+  QStringList FShown;
+};
 // Runs an event handler that is called from the toolkit (a signal, a mouse event). An error it
 // raises is shown in the error box right here and the program goes on: it must not unwind
 // through the toolkit's own code, which is built without exception cleanups.

@@ -19,11 +19,9 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 
 namespace {
-QString g_pathOverride;
-// The copy that reads and writes use instead of the file, while a snapshot is in force.
-std::optional<TSettingsFile> g_snapshot;
 
 const QString kWindowSection = QStringLiteral("settings");
 const QString kImageSection = QStringLiteral("images");
@@ -31,48 +29,11 @@ const QString kSelectionSection = QStringLiteral("selections");
 
 TSettingsTraffic g_traffic;
 
-// The parsed copy of the settings file last read or written.
-struct CachedFile {
-  bool valid = false;
-  QString path;
-  TFileStamp stamp;
-  TSettingsFile model;
-  bool normalised = false;  // the file is byte for byte what storing the model writes
-};
-CachedFile g_cache;
-
-// The model of the settings file as it is on disk now, read again only when the file changed.
-const TSettingsFile& currentFile(const QString& path) {
-  static const TSettingsFile none;
-  const std::optional<TFileStamp> stamp = fileStamp(path);
-  if (!stamp) {
-    g_cache = {};
-    return none;
-  }
-  if (g_cache.valid && g_cache.path == path && g_cache.stamp == *stamp)
-    return g_cache.model;
-  g_cache = {};
-  std::optional<TFileStamp> readStamp;
-  TSettingsFile model = TSettingsFile::load(path, nullptr, &readStamp);
-  ++g_traffic.reads;
-  if (!readStamp)
-    return none;
-  g_cache.valid = true;
-  g_cache.path = path;
-  g_cache.stamp = *readStamp;
-  g_cache.normalised = model.loadedAsStored();
-  g_cache.model = std::move(model);
-  return g_cache.model;
-}
-
-int g_lockWaitMs = 5000;
-std::function<void()> g_storeHook;
-
 // Held while one write loads, changes and stores the file; raises ESettingsInUseError when
 // another instance holds it longer than the wait, and EFCreateError when no lock can be made.
 class SettingsWriteLock {
 public:
-  explicit SettingsWriteLock(const QString& path) {
+  SettingsWriteLock(const QString& path, int lockWaitMs) {
     if (path.isEmpty())
       return;  // no file, nothing to guard
     const QString lockPath = settingsLockPath(path);
@@ -89,7 +50,7 @@ public:
                                                     FLock->error() == QLockFile::PermissionError
                                                         ? QStringLiteral("Permission denied")
                                                         : QStringLiteral("The lock cannot be made")));
-      if (waited.elapsed() >= g_lockWaitMs)
+      if (waited.elapsed() >= lockWaitMs)
         throw ESettingsInUseError(QStringLiteral("The settings file is in use by another Vellumark: ") +
                                   QDir::toNativeSeparators(path));
       QThread::msleep(pauseMs);
@@ -101,14 +62,126 @@ private:
   std::optional<QLockFile> FLock;
 };
 
-// A write that stores exactly the bytes already there changes nothing: it needs neither the
-// lock nor the disk.
-bool changesNothing(const QString& path, const QString& section, const QString& key, const QString& value) {
-  const TSettingsFile& current = currentFile(path);
-  return g_cache.valid && g_cache.normalised && current.holds(section, key, value);
+}  // namespace
+
+// The parsed copy of the settings file last read or written.
+struct TSettingsStore::CachedFile {
+  bool valid = false;
+  QString path;
+  TFileStamp stamp;
+  TSettingsFile model;
+  bool normalised = false;  // the file is byte for byte what storing the model writes
+};
+
+TSettingsStore::TSettingsStore(const QString& path) : FPath(path), FCache(std::make_unique<CachedFile>()) {}
+
+TSettingsStore::~TSettingsStore() = default;
+
+QString TSettingsStore::Path() const { return FPath.isEmpty() ? installSettingsPath() : FPath; }
+
+void TSettingsStore::SetPath(const QString& path) {
+  FPath = path;
+  *FCache = {};  // as at a new start
 }
 
+void TSettingsStore::TakeSnapshot() { FSnapshot = TSettingsFile::load(Path()); }
+
+void TSettingsStore::DropSnapshot() { FSnapshot.reset(); }
+
+const TSettingsFile& TSettingsStore::CurrentFile(const QString& path) {
+  static const TSettingsFile none;
+  CachedFile& cache = *FCache;
+  const std::optional<TFileStamp> stamp = fileStamp(path);
+  if (!stamp) {
+    cache = {};
+    return none;
+  }
+  if (cache.valid && cache.path == path && cache.stamp == *stamp)
+    return cache.model;
+  cache = {};
+  std::optional<TFileStamp> readStamp;
+  TSettingsFile model = TSettingsFile::load(path, nullptr, &readStamp);
+  ++g_traffic.reads;
+  if (!readStamp)
+    return none;
+  cache.valid = true;
+  cache.path = path;
+  cache.stamp = *readStamp;
+  cache.normalised = model.loadedAsStored();
+  cache.model = std::move(model);
+  return cache.model;
+}
+
+bool TSettingsStore::ChangesNothing(const QString& path, const QString& section, const QString& key,
+                                    const QString& value) {
+  const TSettingsFile& current = CurrentFile(path);
+  return FCache->valid && FCache->normalised && current.holds(section, key, value);
+}
+
+QString TSettingsStore::Read(const QString& section, const QString& key) {
+  if (FSnapshot)
+    return FSnapshot->value(section, key);
+  return CurrentFile(Path()).value(section, key);
+}
+
+void TSettingsStore::Write(const QString& section, const QString& key, const QString& value) {
+  refuseLineBreak(key);
+  refuseLineBreak(value);
+  if (FSnapshot) {
+    FSnapshot->setValue(section, key, value);
+    return;
+  }
+  // The order of the steps is what keeps two running instances from losing each other's values
+  // and this instance's copy in memory true to the disk:
+  // 1. A write that would store the bytes already there takes neither the lock nor the disk.
+  // 2. Otherwise the lock is taken before anything is decided, and the file is looked at again
+  //    under it: another instance may have written it since step 1 (the copy is read again only
+  //    when the file's stamp changed).
+  // 3. The copy in memory is dropped before the file is stored, so that a store that fails half
+  //    way is never taken for the file's content by a later read.
+  // 4. After the store, the copy is kept again under the stamp the stored file has now (what a
+  //    load of it would give), so the next read needs no disk read; the lock goes last.
+  const QString path = Path();
+  if (ChangesNothing(path, section, key, value))
+    return;
+  const SettingsWriteLock lock(path, FLockWaitMs);
+  if (ChangesNothing(path, section, key, value))
+    return;
+  TSettingsFile file = CurrentFile(path);
+  if (FStoreHook)
+    FStoreHook();
+  *FCache = {};
+  file.setValue(section, key, value);
+  const TSettingsFile::Encoding stored = file.store(path);
+  ++g_traffic.writes;
+  // What a load of the stored file gives: its encoding, and the line as loading trims it.
+  const std::optional<TFileStamp> stamp = fileStamp(path);
+  if (!stamp)
+    return;
+  const QString trimmedKey = trimBlanks(key), trimmedValue = trimBlanks(value);
+  const bool exact = trimmedKey == key && trimmedValue == value && trimBlanks(section) == section;
+  file.setEncoding(stored);
+  if (!exact)
+    file.setValue(section, trimmedKey, trimmedValue);
+  CachedFile& cache = *FCache;
+  cache.valid = true;
+  cache.path = path;
+  cache.stamp = *stamp;
+  cache.model = std::move(file);
+  cache.normalised = exact;
+}
+
+namespace {
+TSettingsStore& processStore() {
+  static TSettingsStore store;
+  return store;
+}
+TSettingsStore* g_store = nullptr;
 }  // namespace
+
+TSettingsStore& Settings() { return g_store ? *g_store : processStore(); }
+
+TSettingsStore* setSettingsStore(TSettingsStore* store) { return std::exchange(g_store, store); }
 
 QString settingsLockPath(const QString& path) {
   const QString canonical = canonicalTarget(path);
@@ -120,8 +193,8 @@ QString settingsLockPath(const QString& path) {
          QStringLiteral(".lock");
 }
 
-void setSettingsLockWait(int milliseconds) { g_lockWaitMs = milliseconds; }
-void setSettingsStoreHook(std::function<void()> hook) { g_storeHook = std::move(hook); }
+void setSettingsLockWait(int milliseconds) { Settings().SetLockWait(milliseconds); }
+void setSettingsStoreHook(std::function<void()> hook) { Settings().SetStoreHook(std::move(hook)); }
 
 void refuseLineBreak(const QString& fileName) {
   if (fileName.contains(u'\r') || fileName.contains(u'\n'))
@@ -153,9 +226,9 @@ QString settingsPathForInstall(const QString& executablePath, const QString& use
   return QDir(userConfigFolder).filePath(QFileInfo(beside).fileName());
 }
 
-QString settingsFilePath() {
-  if (!g_pathOverride.isEmpty())
-    return g_pathOverride;
+QString settingsFilePath() { return Settings().Path(); }
+
+QString installSettingsPath() {
   // Chosen once: where the file lives does not change while the program runs.
   static const QString chosen = [] {
 #ifdef Q_OS_WIN
@@ -174,56 +247,16 @@ QString settingsFilePath() {
   return chosen;
 }
 
-void setSettingsFilePathOverride(const QString& path) {
-  g_pathOverride = path;
-  g_cache = {};  // as at a new start
-}
+void setSettingsFilePathOverride(const QString& path) { Settings().SetPath(path); }
 
-void useSettingsSnapshot() { g_snapshot = TSettingsFile::load(settingsFilePath()); }
+void useSettingsSnapshot() { Settings().TakeSnapshot(); }
 
-void dropSettingsSnapshot() { g_snapshot.reset(); }
+void dropSettingsSnapshot() { Settings().DropSnapshot(); }
 
-QString readSetting(const QString& section, const QString& key) {
-  if (g_snapshot)
-    return g_snapshot->value(section, key);
-  return currentFile(settingsFilePath()).value(section, key);
-}
+QString readSetting(const QString& section, const QString& key) { return Settings().Read(section, key); }
 
 void writeSetting(const QString& section, const QString& key, const QString& value) {
-  refuseLineBreak(key);
-  refuseLineBreak(value);
-  if (g_snapshot) {
-    g_snapshot->setValue(section, key, value);
-    return;
-  }
-  const QString path = settingsFilePath();
-  if (changesNothing(path, section, key, value))
-    return;
-  const SettingsWriteLock lock(path);
-  // Read again under the lock (from memory when nobody changed the file meanwhile).
-  if (changesNothing(path, section, key, value))
-    return;
-  TSettingsFile file = currentFile(path);
-  if (g_storeHook)
-    g_storeHook();
-  g_cache = {};
-  file.setValue(section, key, value);
-  const TSettingsFile::Encoding stored = file.store(path);
-  ++g_traffic.writes;
-  // What a load of the stored file gives: its encoding, and the line as loading trims it.
-  const std::optional<TFileStamp> stamp = fileStamp(path);
-  if (!stamp)
-    return;
-  const QString trimmedKey = trimBlanks(key), trimmedValue = trimBlanks(value);
-  const bool exact = trimmedKey == key && trimmedValue == value && trimBlanks(section) == section;
-  file.setEncoding(stored);
-  if (!exact)
-    file.setValue(section, trimmedKey, trimmedValue);
-  g_cache.valid = true;
-  g_cache.path = path;
-  g_cache.stamp = *stamp;
-  g_cache.model = std::move(file);
-  g_cache.normalised = exact;
+  Settings().Write(section, key, value);
 }
 
 QString encodeRectList(const TRectF& rect) {

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
+
+#include "settings/SettingsFile.h"
 
 // The settings file, read and written value by value: every write stores the
 // whole file back at once.
@@ -23,6 +26,58 @@
 // an instance that has ended is taken over; one that another running instance holds for 5 s makes
 // the write fail with ESettingsInUseError "The settings file is in use by another Vellumark: <path>"
 // (the value stays where the program shows it, and the file is never written unguarded).
+
+// One settings file: its path, the parsed copy kept in memory, the lock of its writes and, for a run
+// that must leave the file alone, a read-only snapshot. Everything said above holds per store.
+class TSettingsStore {
+public:
+  // The file at path; an empty path names the file of the install (installSettingsPath).
+  explicit TSettingsStore(const QString& path = QString());
+  ~TSettingsStore();
+  TSettingsStore(const TSettingsStore&) = delete;
+  TSettingsStore& operator=(const TSettingsStore&) = delete;
+
+  QString Path() const;
+  // Another file (empty: the install's); forgets the copy in memory, as at a new start.
+  void SetPath(const QString& path);
+
+  // From now on reads are served from a copy read now (EFOpenError when the file exists but cannot
+  // be read) and writes change that copy only; DropSnapshot goes back to the file.
+  void TakeSnapshot();
+  void DropSnapshot();
+
+  // One read of (section, key): the value, or "" when the file, section or key is missing.
+  QString Read(const QString& section, const QString& key);
+  // One write of (section, key) = value; on disk when it returns (see the order of its steps in
+  // the code). A key or value with a line break is refused with ELineBreakError.
+  void Write(const QString& section, const QString& key, const QString& value);
+
+  // Tests: how long a write waits for the lock, and a hook called under the lock between the load
+  // and the store of every write.
+  void SetLockWait(int milliseconds) { FLockWaitMs = milliseconds; }
+  void SetStoreHook(std::function<void()> hook) { FStoreHook = std::move(hook); }
+
+private:
+  struct CachedFile;
+  const TSettingsFile& CurrentFile(const QString& path);
+  bool ChangesNothing(const QString& path, const QString& section, const QString& key, const QString& value);
+
+  QString FPath;
+  std::unique_ptr<CachedFile> FCache;
+  std::optional<TSettingsFile> FSnapshot;
+  int FLockWaitMs = 5000;
+  std::function<void()> FStoreHook;
+};
+
+// The store in force, which the window, the frames and the settings accessors below use: the
+// process's own (over settingsFilePath), or one installed with setSettingsStore (not owned; the
+// command line installs a snapshot of its file for its run). setSettingsStore returns the previous
+// one; nullptr goes back to the process's own.
+TSettingsStore& Settings();
+TSettingsStore* setSettingsStore(TSettingsStore* store);
+
+// The settings file of an install, chosen at the first call (see settingsPathForInstall).
+QString installSettingsPath();
 
 // The settings file in force: an override when one is set (--settings, tests), otherwise
 // settingsPathForInstall of the running executable and the user's configuration folder, chosen at the

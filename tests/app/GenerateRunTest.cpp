@@ -2,9 +2,9 @@
 // the scripted dialog service answering the overwrite question.
 #include "app/VellumarkMain.h"
 
-#include "app/RenderImage.h"
+#include "imaging/RenderImage.h"
 #include "frames/PreviewWindow.h"
-#include "platform/PngWriter.h"
+#include "imaging/PngWriter.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "platform/Parallel.h"

@@ -2,7 +2,7 @@
 
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
-#include "frames/SelectionGeometry.h"
+#include "model/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"

@@ -1,7 +1,7 @@
 #include "frames/FrameRatio.h"
 
 #include "platform/Errors.h"
-#include "platform/ImageDecode.h"
+#include "imaging/ImageDecode.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
 #include "support/ScriptedDialogs.h"

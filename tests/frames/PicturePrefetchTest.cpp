@@ -1,7 +1,7 @@
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
-#include "frames/PicturePrefetch.h"
-#include "platform/ImageDecode.h"
+#include "model/PicturePrefetch.h"
+#include "imaging/ImageDecode.h"
 #include "settings/Settings.h"
 
 #include <QImage>

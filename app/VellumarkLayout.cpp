@@ -1,0 +1,319 @@
+// The layout of the main window: its controls in the order of the layout table, their places at
+// the design size and how they follow the window's size, and the signals they are wired by.
+#include "app/VellumarkMain.h"
+
+#include "model/SetupChoices.h"
+#include "platform/Dialogs.h"
+#include "settings/Settings.h"
+#include "settings/StoredPaths.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTextDocument>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+namespace {
+
+// Design size of the client area and the margins of the window.
+constexpr int DesignWidth = 663;
+constexpr int DesignHeight = 609;
+constexpr int WindowMargin = 20;     // left, top and right; none at the bottom
+constexpr int Layout1Height = 50;    // the strip along the bottom that holds Button2
+// Stretched controls of the Setup tab: x 144, and as wide as ceBaseName at the design size.
+constexpr int SetupLeft = 144;
+constexpr int SetupDesignWidth = 401;
+
+constexpr int SetupMargin = 10;      // room kept right of and below the Setup tab's controls
+
+}  // namespace
+
+
+const QString TfrmVellumark::IntroductionText = QStringLiteral(
+    "Making the icon and launcher graphics for Android and iOS applications built with the Delphi IDE "
+    "by hand is laborious work. Two platforms (iOS and Android), three device types (iPhone, iPad and "
+    "Android) and 13 ratios of graphic sizes (1:1, 1.33:1 and so on) add up to 53 PNG files, each of "
+    "them in its own exact size.\n"
+    "\n"
+    "Vellumark does that work for you. Give it a base image for each ratio, optionally mark which part "
+    "of the image to use for that ratio, and generate the PNG files for iPhone, iPad and/or Android. "
+    "Vellumark also writes the .optset files with which the IDE fills in its image entries: in the IDE, "
+    "apply the option-set file to each configuration of your project.");
+
+void TfrmVellumark::buildLayout() {
+  setObjectName(QStringLiteral("frmVellumark"));
+  setWindowTitle(QStringLiteral("Vellumark"));
+
+  TabControl1 = new QTabWidget(this);
+  TabControl1->setObjectName(QStringLiteral("TabControl1"));
+  TabControl1->setTabPosition(QTabWidget::North);
+
+  // Introduction
+  tiIntro = new QWidget;
+  tiIntro->setObjectName(QStringLiteral("tiIntro"));
+  Memo1 = new QPlainTextEdit(tiIntro);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  Memo1->setWordWrapMode(QTextOption::WordWrap);
+  QFont memoFont = Memo1->font();
+  memoFont.setPointSize(14);
+  Memo1->setFont(memoFont);
+  Memo1->document()->setDocumentMargin(10);
+  Memo1->setPlainText(IntroductionText);
+  auto* introLayout = new QVBoxLayout(tiIntro);
+  introLayout->setContentsMargins(0, 0, 0, 0);
+  introLayout->addWidget(Memo1);
+  // Where the pictures, selections and choices are kept: beside the program, or in the user's
+  // configuration folder when the program's folder cannot be written.
+  lblSettingsFile = new QLabel(tiIntro);
+  lblSettingsFile->setObjectName(QStringLiteral("lblSettingsFile"));
+  lblSettingsFile->setText(QStringLiteral("Settings file: ") + QDir::toNativeSeparators(settingsFilePath()));
+  lblSettingsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblSettingsFile->setContentsMargins(10, 4, 10, 6);
+  lblSettingsFile->setWordWrap(true);
+  introLayout->addWidget(lblSettingsFile);
+  TabControl1->addTab(tiIntro, QStringLiteral("Introduction"));
+
+  // Graphics: the ratio frames stack at the top of the scroll box, each as wide as the box.
+  tiGraphics = new QWidget;
+  tiGraphics->setObjectName(QStringLiteral("tiGraphics"));
+  VertScrollBox1 = new QScrollArea(tiGraphics);
+  VertScrollBox1->setObjectName(QStringLiteral("VertScrollBox1"));
+  VertScrollBox1->setWidgetResizable(true);
+  // Frames keep the width their controls need; a narrower tab scrolls sideways.
+  VertScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  VertScrollBox1->setFrameShape(QFrame::NoFrame);
+  FScrollContent = new QWidget;
+  FScrollContent->setObjectName(QStringLiteral("VertScrollBox1Content"));
+  auto* frameStack = new QVBoxLayout(FScrollContent);
+  frameStack->setContentsMargins(0, 0, 0, 0);
+  frameStack->setSpacing(0);
+  frameStack->addStretch(1);
+  VertScrollBox1->setWidget(FScrollContent);
+  auto* graphicsLayout = new QVBoxLayout(tiGraphics);
+  graphicsLayout->setContentsMargins(10, 10, 10, 10);
+  // Undo and Redo of the pictures and selections, over the frames.
+  FUndoStack = new QUndoStack(this);
+  actUndo = new QAction(QStringLiteral("Undo"), this);
+  actUndo->setObjectName(QStringLiteral("actUndo"));
+  actUndo->setShortcuts(QKeySequence::Undo);
+  actRedo = new QAction(QStringLiteral("Redo"), this);
+  actRedo->setObjectName(QStringLiteral("actRedo"));
+  actRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  addAction(actUndo);
+  addAction(actRedo);
+  btnUndo = new QPushButton(QStringLiteral("Undo (Ctrl+Z)"), tiGraphics);
+  btnUndo->setObjectName(QStringLiteral("btnUndo"));
+  btnUndo->setToolTip(QStringLiteral("Undo the last change of a picture or a selection (Ctrl+Z)"));
+  btnRedo = new QPushButton(QStringLiteral("Redo (Ctrl+Shift+Z)"), tiGraphics);
+  btnRedo->setObjectName(QStringLiteral("btnRedo"));
+  btnRedo->setToolTip(QStringLiteral("Redo the change undone last (Ctrl+Shift+Z or Ctrl+Y)"));
+  for (auto [action, button] : {std::pair{actUndo, btnUndo}, std::pair{actRedo, btnRedo}}) {
+    action->setEnabled(false);
+    button->setEnabled(false);
+    connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+  }
+  connect(FUndoStack, &QUndoStack::canUndoChanged, this, [this] { UpdateUndoActions(); });
+  connect(FUndoStack, &QUndoStack::canRedoChanged, this, [this] { UpdateUndoActions(); });
+  connect(actUndo, &QAction::triggered, this, [this] {
+    runEventHandler([this] {
+      if (!FGenerating)
+        FUndoStack->undo();
+    });
+  });
+  connect(actRedo, &QAction::triggered, this, [this] {
+    runEventHandler([this] {
+      if (!FGenerating)
+        FUndoStack->redo();
+    });
+  });
+  auto* undoRow = new QHBoxLayout;
+  undoRow->setContentsMargins(0, 0, 0, 0);
+  undoRow->addWidget(btnUndo);
+  undoRow->addWidget(btnRedo);
+  undoRow->addStretch(1);
+  graphicsLayout->addLayout(undoRow);
+  graphicsLayout->addWidget(VertScrollBox1);
+  TabControl1->addTab(tiGraphics, QStringLiteral("Graphics"));
+
+  // Setup
+  tiSetup = new QWidget;
+  tiSetup->setObjectName(QStringLiteral("tiSetup"));
+  ListBox1 = new QListWidget(tiSetup);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBoxGroupHeader1 = new QListWidgetItem(QStringLiteral("Output Devices"), ListBox1);
+  ListBoxGroupHeader1->setFlags(Qt::ItemIsEnabled);
+  QFont headerFont = ListBox1->font();
+  headerFont.setBold(true);
+  ListBoxGroupHeader1->setFont(headerFont);
+  ListBoxGroupHeader1->setBackground(ListBox1->palette().alternateBase());
+  auto deviceItem = [this](const QString& text) {
+    auto* item = new QListWidgetItem(text, ListBox1);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Checked);
+    return item;
+  };
+  lbiiPhone = deviceItem(QStringLiteral("iPhone"));
+  lbiiPad = deviceItem(QStringLiteral("iPad"));
+  lbiAndroid = deviceItem(QStringLiteral("Android"));
+  ListBox1->setCurrentItem(lbiAndroid);
+
+  cbOptset = new QCheckBox(QStringLiteral("Generate .optset file(s)"), tiSetup);
+  cbOptset->setObjectName(QStringLiteral("cbOptset"));
+  cbOptset->setChecked(true);
+
+  cbSmooth = new QCheckBox(QStringLiteral("Smooth downscaling (sharper small images)"), tiSetup);
+  cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
+  cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
+  cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+  cbRelativePaths = new QCheckBox(QStringLiteral("Store paths relative to the settings file"), tiSetup);
+  cbRelativePaths->setObjectName(QStringLiteral("cbRelativePaths"));
+
+  Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
+  Button1->setObjectName(QStringLiteral("Button1"));
+
+  OpenDialog1.Filter.clear();
+  OpenDialog1.HideReadOnly = true;
+  OpenDialog1.PathMustExist = true;
+  OpenDialog1.FileMustExist = false;
+  OpenDialog1.EnableSizing = true;
+
+  ceBaseName = new QComboBox(tiSetup);
+  ceBaseName->setObjectName(QStringLiteral("ceBaseName"));
+  ceBaseName->setEditable(true);
+  ceBaseName->setInsertPolicy(QComboBox::NoInsert);  // the list is the image history only
+  ceBaseName->setCompleter(nullptr);                  // no inline completion while a path is typed
+  ceBaseName->setCurrentIndex(-1);
+
+  Label1 = new QLabel(QStringLiteral("Base Filename"), tiSetup);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  tiSetup->installEventFilter(this);
+  TabControl1->addTab(tiSetup, QStringLiteral("Setup"));
+
+  // Generate
+  tiGenerate = new QWidget;
+  tiGenerate->setObjectName(QStringLiteral("tiGenerate"));
+  mmOutput = new QPlainTextEdit(tiGenerate);
+  mmOutput->setObjectName(QStringLiteral("mmOutput"));
+  mmOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
+  auto* generateLayout = new QVBoxLayout(tiGenerate);
+  generateLayout->setContentsMargins(20, 20, 20, 20);
+  generateLayout->addWidget(mmOutput);
+  // A thin bar in the margin under the log, outside the layout: the log keeps its place and size
+  // when a run shows the bar, so a log scrolled to its end keeps following the new lines.
+  pbGenerate = new QProgressBar(tiGenerate);
+  pbGenerate->setObjectName(QStringLiteral("pbGenerate"));
+  pbGenerate->setRange(0, 1);
+  pbGenerate->setValue(0);
+  pbGenerate->setTextVisible(false);
+  pbGenerate->setVisible(false);
+  tiGenerate->installEventFilter(this);
+  TabControl1->addTab(tiGenerate, QStringLiteral("Generate"));
+
+  // The strip along the bottom, with Button2 over it.
+  Layout1 = new QWidget(this);
+  Layout1->setObjectName(QStringLiteral("Layout1"));
+
+  ActionList1 = new QObject(this);
+  ActionList1->setObjectName(QStringLiteral("ActionList1"));
+  actGenerate = new QAction(QStringLiteral("Generate"), ActionList1);
+  actGenerate->setObjectName(QStringLiteral("actGenerate"));
+  actGenerate->setEnabled(false);
+
+  Button2 = new QPushButton(actGenerate->text(), this);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  Button2->setEnabled(actGenerate->isEnabled());
+  Button2->raise();
+
+  // Events. Button2 follows the action's text and enabled state and runs the action.
+  connect(actGenerate, &QAction::changed, this, [this] {
+    Button2->setEnabled(actGenerate->isEnabled());
+    Button2->setText(actGenerate->text());
+  });
+  connect(Button2, &QPushButton::clicked, actGenerate, &QAction::trigger);
+  connect(actGenerate, &QAction::triggered, this, [this] { runEventHandler([this] { actGenerateExecute(actGenerate); }); });
+  connect(TabControl1, &QTabWidget::currentChanged, this,
+          [this] { runEventHandler([this] { TabControl1Change(TabControl1); }); });
+  connect(Button1, &QPushButton::clicked, this, [this] { runEventHandler([this] { Button1Click(Button1); }); });
+  connect(ceBaseName, &QComboBox::editTextChanged, this,
+          [this] { runEventHandler([this] { ceBaseNameChange(ceBaseName); }); });
+  connect(ListBox1, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { runEventHandler([this, item] { DeviceChange(item); }); });
+  connect(cbOptset, &QCheckBox::toggled, this, [this](bool checked) {
+    runEventHandler([this, checked] { SetSetting(OptsetKey, checkedText(checked)); });
+  });
+  for (auto [box, key] : {std::pair{cbSmooth, SmoothDownscaleKey}, std::pair{cbAppStoreIcon, AppStoreIconKey}})
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+      runEventHandler([&] { SetSetting(key, checkedText(checked)); });
+    });
+  connect(cbAppStoreIcon, &QCheckBox::toggled, this, [this] { UpdateFrameOutputs(); });
+  // Open previews follow the devices and the options that change what the run writes.
+  for (QCheckBox* box : {cbSmooth, cbAppStoreIcon})
+    connect(box, &QCheckBox::toggled, this, [this] { runEventHandler([this] { RefreshPreviews(); }); });
+  connect(cbRelativePaths, &QCheckBox::toggled, this,
+          [this](bool checked) { runEventHandler([&] { RelativePathsChange(checked); }); });
+
+  resize(DesignWidth, DesignHeight);
+  layOutSetupPage();
+  updateMinimumSize();
+}
+
+void TfrmVellumark::updateMinimumSize() {
+  // The Setup tab's controls are placed by hand: its minimum covers ceBaseName, the widest control
+  // that does not stretch, and the lowest control, with a margin. The other tabs scroll.
+  int bottom = 0;
+  for (const QWidget* child : tiSetup->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    bottom = std::max(bottom, child->geometry().bottom() + 1);
+  tiSetup->setMinimumSize(SetupLeft + SetupDesignWidth + SetupMargin, bottom + SetupMargin);
+  const QSize tabs = TabControl1->minimumSizeHint();
+  setMinimumSize(tabs.width() + 2 * WindowMargin, tabs.height() + WindowMargin + Layout1Height);
+}
+
+void TfrmVellumark::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int w = width();
+  const int h = height();
+  TabControl1->setGeometry(WindowMargin, WindowMargin, std::max(0, w - 2 * WindowMargin),
+                           std::max(0, h - WindowMargin - Layout1Height));
+  Layout1->setGeometry(WindowMargin, h - Layout1Height, std::max(0, w - 2 * WindowMargin), Layout1Height);
+  // Bottom right, over Layout1: x 560, y 576 at the design size.
+  Button2->setGeometry(w - (DesignWidth - 560), h - (DesignHeight - 576), 80, 22);
+  layOutSetupPage();
+}
+
+bool TfrmVellumark::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tiSetup && event->type() == QEvent::Resize)
+    layOutSetupPage();
+  if (watched == tiGenerate && event->type() == QEvent::Resize)
+    pbGenerate->setGeometry(20, tiGenerate->height() - 16, std::max(0, tiGenerate->width() - 40), 12);
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfrmVellumark::layOutSetupPage() {
+  // Stretched controls widen with the window; the others keep their place.
+  const int stretched = std::max(80, SetupDesignWidth + (width() - DesignWidth));
+  ceBaseName->setGeometry(SetupLeft, 56, 401, 22);
+  Label1->setGeometry(SetupLeft - 128, 56 + 5, 120, 17);
+  Button1->setGeometry(SetupLeft, 80, 80, 22);
+  ListBox1->setGeometry(SetupLeft, 120, stretched, 129);
+  cbOptset->setGeometry(SetupLeft, 264, stretched, 19);
+  cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
+  cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
+  cbRelativePaths->setGeometry(SetupLeft, 336, stretched, 19);
+}

@@ -1,0 +1,351 @@
+#include "imaging/ImageDecode.h"
+
+#include "platform/Errors.h"
+#include "imaging/JpegDecode.h"
+#include "imaging/PictureCheck.h"
+#include "imaging/PictureFile.h"
+#include "imaging/PictureReduce.h"
+#include "imaging/PngDecode.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QList>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+const QStringList kAcceptedExtensions = {
+    QStringLiteral("bmp"), QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+    QStringLiteral("gif"), QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("ico"),
+    QStringLiteral("hdp")};
+
+// What tells one state of a file from another: its absolute path, size, modification time, and
+// its identity and change time (a file replaced by another of the same size and modification
+// time, as "cp -p" does, has another change time or another inode).
+struct FileKey {
+  QString path;
+  qint64 size = 0;
+  qint64 modified = 0;  // nanoseconds where the platform has them
+  qint64 changed = 0;
+  quint64 device = 0;
+  quint64 inode = 0;
+  bool operator==(const FileKey&) const = default;
+};
+
+// The key of a regular file (symbolic links followed); nullopt when there is no such file.
+std::optional<FileKey> fileKey(const QString& fileName) {
+  const QFileInfo info(fileName);
+  if (!info.isFile())
+    return std::nullopt;
+  FileKey key;
+  key.path = info.absoluteFilePath();
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  if (::stat(QFile::encodeName(key.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return std::nullopt;
+  key.size = qint64(st.st_size);
+  key.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  key.changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  key.device = quint64(st.st_dev);
+  key.inode = quint64(st.st_ino);
+#else
+  key.size = info.size();
+  key.modified = info.lastModified().toMSecsSinceEpoch();
+  key.changed = info.metadataChangeTime().toMSecsSinceEpoch();
+  key.inode = quint64(info.birthTime().toMSecsSinceEpoch());
+#endif
+  return key;
+}
+
+QString extensionOf(const QString& fileName) {
+  // The extension of the last path component (after the last "/", "\" or ":").
+  int start = 0;
+  for (int i = fileName.size() - 1; i >= 0; --i) {
+    const QChar c = fileName[i];
+    if (c == u'/' || c == u'\\' || c == u':') {
+      start = i + 1;
+      break;
+    }
+  }
+  const int dot = fileName.lastIndexOf(u'.');
+  return dot >= start ? fileName.mid(dot + 1).toLower() : QString();
+}
+
+struct CacheEntry {
+  FileKey key;
+  QImage image;
+};
+
+// At most this many pictures, all of them held elsewhere too (by a frame, or by a prefetch).
+constexpr int kCacheEntries = 32;
+
+// A file a prefetch decodes.
+struct Pending {
+  FileKey key;
+  enum State { Waiting, Decoding, Done } state = Waiting;
+  QImage image;  // null when decoding failed
+};
+
+// All shared state of the cache and of the running prefetches, under one lock.
+std::mutex g_mutex;
+std::condition_variable g_decoded;
+QList<CacheEntry> g_cache;
+std::vector<std::shared_ptr<Pending>> g_pending;
+
+// The size a picture of the given size is decoded at.
+bool needsReduction(QSize size) { return size.width() > MaxPictureSide || size.height() > MaxPictureSide; }
+
+QImage reduceWhole(const QImage& image) {
+  TRowReducer reducer(image.size(), fittedSize(image.size(), MaxPictureSide));
+  const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+  for (int y = 0; y < image.height(); ++y) {
+    if (!reducer.rowNeeded(y)) {
+      reducer.addRow(nullptr);
+    } else if (premultiplied) {
+      reducer.addRow(reinterpret_cast<const uint32_t*>(image.constScanLine(y)));
+    } else {
+      const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      reducer.addRow(reinterpret_cast<const uint32_t*>(row.constBits()));
+    }
+  }
+  return reducer.result();
+}
+
+// A decoded picture, or a null one with what to say beyond the load message (empty when the file
+// is simply no picture that can be read).
+struct Decoded {
+  QImage image;
+  QString reason;
+};
+
+// GIF, BMP, TIFF, the icons of ICO files that are no PNG, and WebP: through QImageReader, with the
+// picture's size checked first and its memory taken from the decode budget (the reader holds the
+// whole picture, and a converted or reduced copy is made of it).
+Decoded decodeWithQt(const QString& fileName, TPictureKind kind) {
+  static std::once_flag limitSet;  // a process-wide setting; prefetch workers read it too
+  std::call_once(limitSet, [] { QImageReader::setAllocationLimit(int(DecodeWorkMemoryLimit / (1024 * 1024))); });
+  const char* format = kind == TPictureKind::Gif    ? "gif"
+                       : kind == TPictureKind::Bmp  ? "bmp"
+                       : kind == TPictureKind::Tiff ? "tiff"
+                       : kind == TPictureKind::Ico  ? "ico"
+                                                    : "webp";
+  QImageReader reader(fileName, format);
+  reader.setDecideFormatFromContent(false);
+  reader.setAutoTransform(false);
+  const QSize size = reader.size();
+  if (size.isEmpty())
+    return {};
+  if (qint64(size.width()) * size.height() > MaxPicturePixels)
+    return {{}, tooManyPixelsReason(size.width(), size.height())};
+  const double work = double(size.width()) * size.height() * 4;
+  if (work > double(DecodeWorkMemoryLimit))
+    return {{}, overDecodeBudgetReason(work)};
+  const TDecodeReservation reservation{size_t(work)};
+  QImage image = reader.read();
+  if (image.isNull())
+    return {};
+  if (needsReduction(image.size()))
+    return {reduceWhole(image), {}};
+  if (image.format() != QImage::Format_ARGB32_Premultiplied)
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+  return {image, {}};
+}
+
+Decoded decodeUncached(const QString& fileName) {
+  try {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+      return {};
+    // The content decides the decoder.
+    const TPictureKind kind = pictureKindOf(file.read(12));
+    Decoded d;
+    switch (kind) {
+      case TPictureKind::Png:
+        d.image = decodePngFile(fileName, MaxPictureSide, &d.reason);
+        return d;
+      case TPictureKind::Jpeg:
+        d.image = decodeJpegFile(fileName, MaxPictureSide, &d.reason);
+        return d;
+      case TPictureKind::Unknown:
+        return {};
+      default:
+        break;
+    }
+    // The other readers fill in what a cut file lacks: the file must hold all the picture's data.
+    const qint64 size = file.size();
+    const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
+    if (!bytes || !pictureDataComplete(kind, QByteArrayView(bytes, size)))
+      return {};
+    if (kind == TPictureKind::Ico) {
+      // An icon that is a PNG is read by the PNG decoder, which reads none of its other chunks.
+      if (const TIconEntry icon = firstIconOf(QByteArrayView(bytes, size)); icon.png) {
+        d.image = decodePngFile(fileName, MaxPictureSide, &d.reason, icon.offset);
+        return d;
+      }
+    }
+    return decodeWithQt(fileName, kind);
+  } catch (const std::exception&) {  // out of memory
+    return {{}, outOfMemoryReason()};
+  }
+}
+
+// A cached picture of that key, or a null image. Called with the lock held.
+QImage findCached(const FileKey& key) {
+  // Pictures only the cache still holds are dropped.
+  g_cache.removeIf([](const CacheEntry& e) { return e.image.isDetached(); });
+  for (int i = 0; i < g_cache.size(); ++i) {
+    if (g_cache[i].key == key) {
+      g_cache.move(i, 0);
+      return g_cache.front().image;
+    }
+  }
+  return {};
+}
+
+void addCached(const FileKey& key, const QImage& image) {
+  g_cache.prepend({key, image});
+  while (g_cache.size() > kCacheEntries)
+    g_cache.removeLast();
+}
+
+// Decodes one pending file and records the result.
+void decodePending(const std::shared_ptr<Pending>& p) {
+  QImage image = decodeUncached(p->key.path).image;
+  std::lock_guard lock(g_mutex);
+  p->image = image;
+  p->state = Pending::Done;
+  g_decoded.notify_all();
+}
+
+}  // namespace
+
+QString loadingBitmapFailedMessage(const QString& fileName, const QString& reason) {
+  const QString message = QStringLiteral("Loading bitmap failed (%1).").arg(fileName);
+  return reason.isEmpty() ? message : message + u' ' + reason;
+}
+
+QImage decodePicture(const QString& fileName) {
+  if (!kAcceptedExtensions.contains(extensionOf(fileName)))
+    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+  const std::optional<FileKey> key = fileKey(fileName);
+  if (!key)
+    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+  {
+    std::unique_lock lock(g_mutex);
+    if (QImage cached = findCached(*key); !cached.isNull())
+      return cached;
+    // A prefetch of this very file: its result, taking over the decoding if it has not started.
+    for (const std::shared_ptr<Pending>& p : g_pending) {
+      if (!(p->key == *key))
+        continue;
+      if (p->state == Pending::Waiting) {
+        p->state = Pending::Decoding;
+        lock.unlock();
+        decodePending(p);
+        lock.lock();
+      }
+      g_decoded.wait(lock, [&] { return p->state == Pending::Done; });
+      if (!p->image.isNull()) {
+        addCached(*key, p->image);
+        return p->image;
+      }
+      break;  // it failed: decode again below, which raises the error as usual
+    }
+  }
+  const Decoded decoded = decodeUncached(fileName);
+  if (decoded.image.isNull())
+    throw EBitmapError(loadingBitmapFailedMessage(fileName, decoded.reason));
+  std::lock_guard lock(g_mutex);
+  addCached(*key, decoded.image);
+  return decoded.image;
+}
+
+struct TPicturePrefetch::Data {
+  std::vector<std::shared_ptr<Pending>> files;
+  std::vector<std::thread> workers;
+  std::atomic<size_t> next{0};
+};
+
+TPicturePrefetch::TPicturePrefetch(const QStringList& fileNames) : FData(std::make_unique<Data>()) {
+  for (const QString& name : fileNames) {
+    if (name.isEmpty() || !kAcceptedExtensions.contains(extensionOf(name)))
+      continue;
+    const std::optional<FileKey> key = fileKey(name);
+    if (!key)
+      continue;
+    const bool known = std::any_of(FData->files.begin(), FData->files.end(),
+                                   [&](const std::shared_ptr<Pending>& p) { return p->key == *key; });
+    if (!known)
+      {
+      auto p = std::make_shared<Pending>();
+      p->key = *key;
+      FData->files.push_back(p);
+    }
+  }
+  {
+    // Pictures the cache holds already are not decoded again.
+    std::lock_guard lock(g_mutex);
+    std::erase_if(FData->files, [](const std::shared_ptr<Pending>& p) { return !findCached(p->key).isNull(); });
+    g_pending.insert(g_pending.end(), FData->files.begin(), FData->files.end());
+  }
+  if (FData->files.empty())
+    return;
+  const size_t threads =
+      std::min<size_t>(FData->files.size(), std::max(1u, std::thread::hardware_concurrency()));
+  Data* data = FData.get();
+  try {
+    for (size_t t = 0; t < threads; ++t) {
+      data->workers.emplace_back([data] {
+        // In order, so the pictures needed first are ready first.
+        for (size_t i = data->next++; i < data->files.size(); i = data->next++) {
+          const std::shared_ptr<Pending>& p = data->files[i];
+          {
+            std::lock_guard lock(g_mutex);
+            if (p->state != Pending::Waiting)
+              continue;
+            p->state = Pending::Decoding;
+          }
+          decodePending(p);
+        }
+      });
+    }
+  } catch (const std::system_error&) {
+    // No thread could be started: each picture is decoded when it is asked for.
+  }
+}
+
+TPicturePrefetch::~TPicturePrefetch() {
+  for (std::thread& t : FData->workers)
+    t.join();
+  std::lock_guard lock(g_mutex);
+  std::erase_if(g_pending, [&](const std::shared_ptr<Pending>& p) {
+    return std::find(FData->files.begin(), FData->files.end(), p) != FData->files.end();
+  });
+}
+
+int TPicturePrefetch::FileCount() const { return int(FData->files.size()); }
+
+void clearDecodeCache() {
+  std::lock_guard lock(g_mutex);
+  g_cache.clear();
+}
+
+int decodeCacheSize() {
+  std::lock_guard lock(g_mutex);
+  return int(g_cache.size());
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "imaging/Bitmap.h"
+#include "imaging/PngWriter.h"
+#include "imaging/SmoothResample.h"
+#include "platform/Types.h"
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// The pixels of one output image: the region aRect (fractions 0..1 of the picture's width and
+// height) of aBitmap, scaled to exactly Width x Height pixels on a transparent background. The
+// scaling is the bilinear rule of imaging/Resample.h; with aSmooth, an output smaller than its
+// region in either direction is made with the area average of imaging/SmoothResample.h instead
+// (enlargements keep the bilinear rule). The source is only read.
+TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+
+// Renders one output image as renderImage does and writes it as a PNG file to aFilename (an
+// existing file is replaced once the new one is complete). The work is spread over the machine's
+// cores; an error on any of them is raised here. Errors are those of the PNG writer and pass to
+// the caller.
+void renderImageFile(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, const QString& aFilename,
+                     bool aSmooth = false);
+
+// The source rectangle in pixels: each product of the picture's pixel size and a fraction,
+// formed exactly and rounded once to single precision; neither rounded to whole pixels nor
+// clamped.
+TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect);
+
+// The PNG of one output image, made in bands of rows (pngBandCount) that are rendered straight
+// into the encoder, with no output bitmap: distinct bands may be rendered at the same time on
+// different threads, in any order; the bytes do not depend on it. The job keeps its own
+// (shared, read-only) reference to the source's pixels. With aSmooth the pixels are those of
+// renderImage with aSmooth: a reduction is area-averaged row by row as well.
+class PngRenderJob {
+public:
+  PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+  int BandCount() const { return int(FBands.size()); }
+  void RenderBand(int band);
+  // The PNG file's bytes once every band is rendered; the bands' own bytes are released. An
+  // image without pixels raises "Saving bitmap failed.".
+  QByteArray TakePng();
+
+private:
+  QImage FSource;  // empty: the output is transparent black
+  TRectF FSourceRect;
+  int FWidth, FHeight;
+  std::vector<PngSegment> FBands;
+  bool FSmooth = false;  // a smooth reduction: rows are area-averaged, not drawn with the bilinear rule
+};

@@ -1,0 +1,204 @@
+#include "imaging/Resample.h"
+
+#include "platform/Parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define VELLUMARK_BILINEAR_SSE41 1
+#endif
+
+namespace {
+
+constexpr int kFracBits = 12;
+constexpr uint32_t kOne = 1u << kFracBits;
+
+using Tap = BilinearRows::Tap;
+
+std::vector<Tap> makeTaps(double start, double extent, int count, int sourceSize) {
+  std::vector<Tap> taps(static_cast<size_t>(count));
+  const double step = extent / count;
+  for (int i = 0; i < count; ++i) {
+    const double u = start + (i + 0.5) * step - 0.5;
+    const double f = std::floor(u);
+    double frac = u - f;
+    // Indices far outside the picture clamp anyway; keep the conversion in range.
+    const double fc = std::clamp(f, -2.0, double(sourceSize) + 1.0);
+    int i0 = static_cast<int>(fc);
+    int i1 = i0 + 1;
+    uint32_t w = static_cast<uint32_t>(std::lround(frac * kOne));
+    if (w == kOne) {  // frac rounded up to a whole pixel
+      w = 0;
+      i0 = i1;
+      i1 = i0 + 1;
+    }
+    taps[size_t(i)] = {std::clamp(i0, 0, sourceSize - 1), std::clamp(i1, 0, sourceSize - 1), w};
+  }
+  return taps;
+}
+
+// The four 8-bit channels of a pixel (0xAARRGGBB) in two 64-bit words with two 32-bit lanes
+// each: blue and red, green and alpha. A channel times a 12-bit weight, summed twice and then
+// weighted again, stays below 2^32, so the lanes never carry into each other and every channel
+// gets exactly the arithmetic it would get on its own, two channels per multiplication.
+inline uint64_t blueRed(uint32_t p) { return (p & 0xffu) | (uint64_t(p & 0xff0000u) << 16); }
+inline uint64_t greenAlpha(uint32_t p) { return ((p >> 8) & 0xffu) | (uint64_t(p >> 24) << 32); }
+
+// Horizontal pass of one source row: per output pixel the two lane words, scaled by 4096.
+void horizontal(const uint32_t* row, const std::vector<Tap>& xt, uint64_t* out) {
+  const size_t n = xt.size();
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t a = row[xt[i].i0];
+    const uint32_t b = row[xt[i].i1];
+    const uint64_t wb = xt[i].w, wa = kOne - wb;
+    out[2 * i] = blueRed(a) * wa + blueRed(b) * wb;
+    out[2 * i + 1] = greenAlpha(a) * wa + greenAlpha(b) * wb;
+  }
+}
+
+#ifdef VELLUMARK_BILINEAR_SSE41
+// The same arithmetic four channels at a time, with SSE4.1. A horizontal sum a * (4096 - w) + b * w
+// is at most 255 * 4096 and fits a 16-bit multiply-add into 32 bits; the vertical sum of two such
+// sums weighted again, plus the rounding half, stays below 2^32 (255 * 4096 * 4096 + 2^23), so
+// 32-bit lanes hold it exactly and the results are bit for bit those of the 64-bit lanes above.
+// Per output pixel the horizontal pass keeps four 32-bit channels (blue, green, red, alpha) in the
+// 16 bytes the scalar pass keeps its two lane words in.
+__attribute__((target("sse4.1"))) void horizontalSse41(const uint32_t* row, const std::vector<Tap>& xt,
+                                                       uint64_t* out) {
+  const size_t n = xt.size();
+  const __m128i zero = _mm_setzero_si128();
+  auto* o = reinterpret_cast<__m128i*>(out);
+  for (size_t i = 0; i < n; ++i) {
+    const __m128i a = _mm_cvtsi32_si128(int(row[xt[i].i0]));
+    const __m128i b = _mm_cvtsi32_si128(int(row[xt[i].i1]));
+    // 16-bit a0 b0 a1 b1 a2 b2 a3 b3, times the pairs (4096 - w, w).
+    const __m128i ab = _mm_unpacklo_epi8(_mm_unpacklo_epi8(a, b), zero);
+    const int wb = int(xt[i].w);
+    _mm_storeu_si128(o + i, _mm_madd_epi16(ab, _mm_set1_epi32(wb << 16 | (int(kOne) - wb))));
+  }
+}
+
+__attribute__((target("sse4.1"))) void verticalSse41(const uint64_t* top, const uint64_t* bottom, uint32_t w,
+                                                     size_t width, uint32_t* out) {
+  const __m128i wb = _mm_set1_epi32(int(w)), wa = _mm_set1_epi32(int(kOne - w));
+  const __m128i half = _mm_set1_epi32(1 << (2 * kFracBits - 1));
+  const auto* a = reinterpret_cast<const __m128i*>(top);
+  const auto* b = reinterpret_cast<const __m128i*>(bottom);
+  const auto pixel = [a, b, wa, wb, half](size_t i) __attribute__((target("sse4.1"))) {
+    const __m128i sum = _mm_add_epi32(
+        _mm_add_epi32(_mm_mullo_epi32(_mm_loadu_si128(a + i), wa), _mm_mullo_epi32(_mm_loadu_si128(b + i), wb)), half);
+    return _mm_srli_epi32(sum, 2 * kFracBits);
+  };
+  size_t i = 0;
+  for (; i + 4 <= width; i += 4) {
+    const __m128i lo = _mm_packus_epi32(pixel(i), pixel(i + 1));
+    const __m128i hi = _mm_packus_epi32(pixel(i + 2), pixel(i + 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+  }
+  for (; i < width; ++i) {
+    const __m128i p = _mm_packus_epi32(pixel(i), _mm_setzero_si128());
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(p, p)));
+  }
+}
+
+std::atomic<bool> g_vectorAllowed{true};
+
+bool useSse41() {
+  static const bool supported = __builtin_cpu_supports("sse4.1");
+  return supported && g_vectorAllowed.load(std::memory_order_relaxed);
+}
+#endif
+
+}  // namespace
+
+bool setBilinearVectorPath(bool allowed) {
+#ifdef VELLUMARK_BILINEAR_SSE41
+  const bool before = g_vectorAllowed.exchange(allowed);
+  return before;
+#else
+  (void)allowed;
+  return false;
+#endif
+}
+
+BilinearRows::BilinearRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight)
+    : FSource(source),
+      FXTaps(makeTaps(sourceRect.Left, double(sourceRect.Right) - double(sourceRect.Left), targetWidth,
+                      source.width())),
+      FYTaps(makeTaps(sourceRect.Top, double(sourceRect.Bottom) - double(sourceRect.Top), targetHeight,
+                      source.height())),
+      FTop(size_t(targetWidth) * 2),
+      FBottom(size_t(targetWidth) * 2) {
+  Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
+#ifdef VELLUMARK_BILINEAR_SSE41
+  FVector = useSse41();
+#endif
+}
+
+void BilinearRows::horizontalPass(const uint32_t* row, uint64_t* out) const {
+#ifdef VELLUMARK_BILINEAR_SSE41
+  if (FVector)
+    return horizontalSse41(row, FXTaps, out);
+#endif
+  horizontal(row, FXTaps, out);
+}
+
+void BilinearRows::render(int j, uint32_t* out) {
+  const Tap& t = FYTaps[size_t(j)];
+  auto row = [&](int y) { return reinterpret_cast<const uint32_t*>(FSource.constScanLine(y)); };
+  // Reuse horizontal passes of rows already done (enlargements reuse them constantly).
+  if (t.i0 != FTopRow) {
+    if (t.i0 == FBottomRow) {
+      std::swap(FTop, FBottom);
+      std::swap(FTopRow, FBottomRow);
+    } else {
+      horizontalPass(row(t.i0), FTop.data());
+      FTopRow = t.i0;
+    }
+  }
+  if (t.i1 != FBottomRow) {
+    if (t.i1 == FTopRow)
+      FBottom = FTop;
+    else
+      horizontalPass(row(t.i1), FBottom.data());
+    FBottomRow = t.i1;
+  }
+#ifdef VELLUMARK_BILINEAR_SSE41
+  if (FVector)
+    return verticalSse41(FTop.data(), FBottom.data(), t.w, FXTaps.size(), out);
+#endif
+  const uint64_t wb = t.w, wa = kOne - wb;
+  constexpr uint64_t half = uint64_t(1) << (2 * kFracBits - 1);
+  constexpr uint64_t halves = half | (half << 32);
+  const uint64_t* a = FTop.data();
+  const uint64_t* b = FBottom.data();
+  const size_t width = FXTaps.size();
+  for (size_t i = 0; i < width; ++i) {
+    const uint64_t br = a[2 * i] * wa + b[2 * i] * wb + halves;
+    const uint64_t ga = a[2 * i + 1] * wa + b[2 * i + 1] * wb + halves;
+    constexpr int shift = 2 * kFracBits;
+    out[i] = uint32_t((br >> shift) & 0xff) | uint32_t(((ga >> shift) & 0xff) << 8) |
+             uint32_t(((br >> (32 + shift)) & 0xff) << 16) | uint32_t((ga >> (32 + shift)) << 24);
+  }
+}
+
+void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  if (source.isNull() || target.isNull())
+    return;
+  Q_ASSERT(target.format() == QImage::Format_ARGB32_Premultiplied);
+  const int W = target.width(), H = target.height();
+  // Detach once here: the threads write through raw pointers into disjoint rows.
+  uchar* bits = target.bits();
+  const qsizetype stride = target.bytesPerLine();
+  const int parts = (int64_t(W) * H < 65536) ? 1 : std::min(workerThreadCount(), H);
+  runParallel(parts, parts, [&](int p) {
+    BilinearRows rows(source, sourceRect, W, H);
+    for (int j = H * p / parts; j < H * (p + 1) / parts; ++j)
+      rows.render(j, reinterpret_cast<uint32_t*>(bits + stride * j));
+  });
+}

@@ -1,0 +1,307 @@
+#include "imaging/SmoothResample.h"
+
+#include "platform/Parallel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The taps of one axis: output i takes the source indices first[i] .. first[i] + count(i) - 1
+// with the weights weights[offset[i] ..], which sum to exactly `scale`.
+struct AxisTaps {
+  std::vector<int> first;
+  std::vector<size_t> offset;  // size N + 1
+  std::vector<uint32_t> weights;
+  int lowest = 0;   // smallest source index used
+  int highest = 0;  // largest source index used
+};
+
+AxisTaps makeAreaTaps(double start, double end, int count, int sourceSize, uint32_t scale) {
+  AxisTaps taps;
+  taps.first.resize(size_t(count));
+  taps.offset.resize(size_t(count) + 1);
+  taps.lowest = sourceSize - 1;
+  taps.highest = 0;
+  const double step = (end - start) / count;
+  std::vector<double> cover;
+  for (int i = 0; i < count; ++i) {
+    double a = start + i * step;
+    double b = start + (i + 1) * step;
+    if (a > b)
+      std::swap(a, b);
+    if (b - a < 1.0) {  // an enlargement: one pixel around the centre, that is linear interpolation
+      const double c = (a + b) / 2;
+      a = c - 0.5;
+      b = c + 0.5;
+    }
+    const double length = b - a;
+    // Covered length per source index, the parts beyond the picture given to the edge pixels.
+    const int lo = int(std::clamp(std::floor(a), 0.0, double(sourceSize - 1)));
+    const int hi = int(std::clamp(std::ceil(b) - 1, 0.0, double(sourceSize - 1)));
+    cover.assign(size_t(hi - lo + 1), 0.0);
+    for (int k = lo; k <= hi; ++k)
+      cover[size_t(k - lo)] = std::max(0.0, std::min(b, double(k + 1)) - std::max(a, double(k)));
+    cover.front() += std::max(0.0, std::min(b, 0.0) - a);
+    cover.back() += std::max(0.0, b - std::max(a, double(sourceSize)));
+
+    // Fixed-point weights from the cumulative coverage: they sum to exactly `scale` and each is
+    // within one unit of its exact value.
+    taps.first[size_t(i)] = lo;
+    taps.offset[size_t(i)] = taps.weights.size();
+    double cumulative = 0;
+    int64_t previous = 0;
+    for (double c : cover) {
+      cumulative += c;
+      const int64_t upTo = std::min<int64_t>(scale, std::llround(cumulative / length * scale));
+      taps.weights.push_back(uint32_t(std::max<int64_t>(0, upTo - previous)));
+      previous = std::max(previous, upTo);
+    }
+    taps.weights.back() += uint32_t(int64_t(scale) - previous);
+    taps.lowest = std::min(taps.lowest, lo);
+    taps.highest = std::max(taps.highest, hi);
+  }
+  taps.offset[size_t(count)] = taps.weights.size();
+  return taps;
+}
+
+constexpr uint32_t kVerticalScale = 1u << 15;    // fits 16 bits: widening 16 x 16 multiplications
+constexpr uint32_t kHorizontalScale = 1u << 16;
+constexpr int kTotalShift = 31;                  // 15 + 16
+
+// Scratch rows of the two passes, kept from one call to the next.
+struct RowScratch {
+  std::vector<uint32_t> column;
+  std::vector<uint64_t> lanes;
+};
+
+void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uchar* targetBits,
+                qsizetype targetStride, int rowBegin, int rowEnd, RowScratch& scratch) {
+  // The columns the horizontal taps read; the vertical pass sums only those.
+  const int x0 = xt.lowest, x1 = xt.highest;
+  const size_t span = size_t(x1 - x0 + 1) * 4;
+  std::vector<uint32_t>& column = scratch.column;
+  column.resize(span);
+  const size_t pixels = span / 4;
+  std::vector<uint64_t>& lanes = scratch.lanes;
+  lanes.resize(pixels * 2);
+  const int width = int(xt.first.size());
+  for (int j = rowBegin; j < rowEnd; ++j) {
+    std::fill(column.begin(), column.end(), 0u);
+    const size_t begin = yt.offset[size_t(j)], end = yt.offset[size_t(j) + 1];
+    const int first = yt.first[size_t(j)];
+    // Up to four source rows per pass over the sums, so that the sums are read and written as
+    // seldom as possible.
+    uint32_t* acc = column.data();
+    for (size_t t = begin; t < end;) {
+      const size_t n = std::min<size_t>(4, end - t);
+      const uchar* s0 = source.constScanLine(first + int(t - begin)) + size_t(x0) * 4;
+      const uint16_t w0 = uint16_t(yt.weights[t]);
+      if (n == 4) {
+        const uchar* s1 = source.constScanLine(first + int(t - begin) + 1) + size_t(x0) * 4;
+        const uchar* s2 = source.constScanLine(first + int(t - begin) + 2) + size_t(x0) * 4;
+        const uchar* s3 = source.constScanLine(first + int(t - begin) + 3) + size_t(x0) * 4;
+        const uint16_t w1 = uint16_t(yt.weights[t + 1]), w2 = uint16_t(yt.weights[t + 2]),
+                       w3 = uint16_t(yt.weights[t + 3]);
+        for (size_t k = 0; k < span; ++k)
+          acc[k] += uint32_t(uint16_t(s0[k])) * w0 + uint32_t(uint16_t(s1[k])) * w1 +
+                    uint32_t(uint16_t(s2[k])) * w2 + uint32_t(uint16_t(s3[k])) * w3;
+      } else if (n >= 2) {
+        const uchar* s1 = source.constScanLine(first + int(t - begin) + 1) + size_t(x0) * 4;
+        const uint16_t w1 = uint16_t(yt.weights[t + 1]);
+        for (size_t k = 0; k < span; ++k)
+          acc[k] += uint32_t(uint16_t(s0[k])) * w0 + uint32_t(uint16_t(s1[k])) * w1;
+      } else {
+        for (size_t k = 0; k < span; ++k)
+          acc[k] += uint32_t(uint16_t(s0[k])) * w0;
+      }
+      t += n == 3 ? 2 : n;
+    }
+    // The sums, below 255 * 2^15, rounded to 1/256 of a unit (below 2^16), two channels per 64-bit
+    // word in 32-bit lanes: blue and red, green and alpha. Times a weight of at most 2^16, summed
+    // with weights totalling 2^16, plus a half: below 2^32, so the lanes never carry into each
+    // other and every channel gets exactly the arithmetic it would get on its own.
+    for (size_t p = 0; p < pixels; ++p) {
+      const uint32_t* a = column.data() + 4 * p;
+      lanes[2 * p] = ((a[0] + 64) >> 7) | (uint64_t((a[2] + 64) >> 7) << 32);
+      lanes[2 * p + 1] = ((a[1] + 64) >> 7) | (uint64_t((a[3] + 64) >> 7) << 32);
+    }
+    auto* out = reinterpret_cast<uint32_t*>(targetBits + targetStride * j);
+    constexpr uint64_t half = uint64_t(1) << 23;
+    constexpr uint64_t halves = half | (half << 32);
+    for (int i = 0; i < width; ++i) {
+      uint64_t br = halves, ga = halves;
+      const size_t tb = xt.offset[size_t(i)], te = xt.offset[size_t(i) + 1];
+      const uint64_t* l = lanes.data() + size_t(xt.first[size_t(i)] - x0) * 2;
+      for (size_t t = tb; t < te; ++t, l += 2) {
+        const uint64_t w = xt.weights[t];
+        br += l[0] * w;
+        ga += l[1] * w;
+      }
+      out[i] = uint32_t((br >> 24) & 0xff) | uint32_t(((ga >> 24) & 0xff) << 8) |
+               uint32_t(((br >> 56) & 0xff) << 16) | uint32_t((ga >> 56) << 24);
+    }
+  }
+}
+
+}  // namespace
+
+bool isReduction(const TRectF& sourceRect, int Width, int Height) {
+  const double w = std::fabs(double(sourceRect.Right) - double(sourceRect.Left));
+  const double h = std::fabs(double(sourceRect.Bottom) - double(sourceRect.Top));
+  return std::isfinite(w) && std::isfinite(h) && (Width < w || Height < h);
+}
+
+void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  if (source.isNull() || target.isNull())
+    return;
+  if (!std::isfinite(sourceRect.Left) || !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) ||
+      !std::isfinite(sourceRect.Bottom))
+    return;
+  Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
+  Q_ASSERT(target.format() == QImage::Format_ARGB32_Premultiplied);
+  const int W = target.width(), H = target.height();
+  const AxisTaps xt = makeAreaTaps(sourceRect.Left, sourceRect.Right, W, source.width(), kHorizontalScale);
+  const AxisTaps yt = makeAreaTaps(sourceRect.Top, sourceRect.Bottom, H, source.height(), kVerticalScale);
+
+  uchar* bits = target.bits();  // detached once here; the parts write disjoint rows
+  const qsizetype stride = target.bytesPerLine();
+  // The work of a row is the source columns it sums; split only when there is enough of it.
+  const int64_t work = int64_t(xt.highest - xt.lowest + 1) * (yt.highest - yt.lowest + 1) + int64_t(W) * H;
+  const int parts = work < (1 << 18) ? 1 : std::min(workerThreadCount(), H);
+
+  runParallel(parts, parts, [&](int p) {
+    RowScratch scratch;
+    renderRows(source, xt, yt, bits, stride, int(int64_t(H) * p / parts), int(int64_t(H) * (p + 1) / parts),
+               scratch);
+  });
+}
+
+QImage halveByBlocks(const QImage& source) {
+  if (source.isNull() || source.width() % 2 || source.height() % 2)
+    return QImage();
+  const int w = source.width() / 2, h = source.height() / 2;
+  QImage half(w, h, QImage::Format_ARGB32_Premultiplied);
+  if (half.isNull())
+    throw std::bad_alloc();
+  for (int y = 0; y < h; ++y) {
+    const auto* a = reinterpret_cast<const uint32_t*>(source.constScanLine(2 * y));
+    const auto* b = reinterpret_cast<const uint32_t*>(source.constScanLine(2 * y + 1));
+    auto* out = reinterpret_cast<uint32_t*>(half.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p[4] = {a[2 * x], a[2 * x + 1], b[2 * x], b[2 * x + 1]};
+      uint32_t result = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = 2;  // rounds the quarter to nearest
+        for (const uint32_t q : p)
+          sum += (q >> shift) & 0xffu;
+        result |= (sum >> 2) << shift;
+      }
+      out[x] = result;
+    }
+  }
+  return half;
+}
+
+namespace {
+
+// The halved levels of the pictures reduced most recently (a run or a preview reduces one picture
+// into many outputs): level k is the picture halved k times. Keyed on the picture's cache key,
+// which changes whenever its pixels do.
+struct Pyramid {
+  qint64 key = 0;
+  std::vector<QImage> levels;  // levels[0] is the picture itself
+};
+std::mutex g_pyramidMutex;
+std::vector<std::shared_ptr<Pyramid>> g_pyramids;  // most recent last
+constexpr size_t kPyramidsKept = 2;
+
+// The picture halved `wanted` times, or fewer where a level has an odd width or height; returns
+// the level and how many times it was halved.
+std::pair<QImage, int> reducedLevel(const QImage& source, int wanted) {
+  const std::lock_guard<std::mutex> lock(g_pyramidMutex);
+  std::shared_ptr<Pyramid> pyramid;
+  for (auto it = g_pyramids.begin(); it != g_pyramids.end(); ++it)
+    if ((*it)->key == source.cacheKey()) {
+      pyramid = *it;
+      g_pyramids.erase(it);
+      break;
+    }
+  if (!pyramid) {
+    pyramid = std::make_shared<Pyramid>();
+    pyramid->key = source.cacheKey();
+    pyramid->levels.push_back(source);
+  }
+  g_pyramids.push_back(pyramid);
+  if (g_pyramids.size() > kPyramidsKept)
+    g_pyramids.erase(g_pyramids.begin());
+  while (int(pyramid->levels.size()) <= wanted) {
+    QImage next = halveByBlocks(pyramid->levels.back());
+    if (next.isNull())
+      break;
+    pyramid->levels.push_back(std::move(next));
+  }
+  const int level = std::min(wanted, int(pyramid->levels.size()) - 1);
+  return {pyramid->levels[size_t(level)], level};
+}
+
+}  // namespace
+
+namespace {
+
+// The picture or halved level a Width x Height reduction of the region reads, with the region
+// moved into that level's pixels.
+QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+  const double factor = std::min(std::abs(double(rect.Right) - rect.Left) / Width,
+                                 std::abs(double(rect.Bottom) - rect.Top) / Height);
+  // Each output pixel keeps at least four pixels of the level across in each direction.
+  int wanted = 0;
+  while (std::isfinite(factor) && factor >= double(8 << wanted) && wanted < 16)
+    ++wanted;
+  if (wanted == 0)
+    return source;
+  const auto [level, halvings] = reducedLevel(source, wanted);
+  const double scale = 1.0 / double(1 << halvings);
+  rect = {float(rect.Left * scale), float(rect.Top * scale), float(rect.Right * scale), float(rect.Bottom * scale)};
+  return level;
+}
+
+}  // namespace
+
+void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  if (source.isNull() || target.isNull())
+    return;
+  TRectF rect = sourceRect;
+  const QImage level = levelFor(source, rect, target.width(), target.height());
+  drawAreaAverage(level, rect, target);
+}
+
+struct AreaAverageRows::Taps {
+  QImage level;  // the picture, or the halved level the rows are read from
+  AxisTaps x, y;
+  RowScratch scratch;
+};
+
+AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth,
+                                 int targetHeight) {
+  if (source.isNull() || targetWidth <= 0 || targetHeight <= 0 || !std::isfinite(sourceRect.Left) ||
+      !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) || !std::isfinite(sourceRect.Bottom))
+    return;
+  auto taps = std::make_shared<Taps>();
+  TRectF rect = sourceRect;
+  taps->level = levelFor(source, rect, targetWidth, targetHeight);
+  taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
+  taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
+  FTaps = std::move(taps);
+}
+
+void AreaAverageRows::render(int row, uint32_t* out) {
+  if (FTaps)  // one row at a time: the row's own pointer with no stride
+    renderRows(FTaps->level, FTaps->x, FTaps->y, reinterpret_cast<uchar*>(out), 0, row, row + 1, FTaps->scratch);
+}

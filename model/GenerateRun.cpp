@@ -1,0 +1,111 @@
+#include "model/GenerateRun.h"
+
+#include "imaging/PngWriter.h"
+#include "imaging/RenderAhead.h"
+#include "platform/AtomicFile.h"
+
+#include <QFileInfo>
+
+TOverwriteQuestion::TAnswer TOverwriteQuestion::Ask(const QString& path) {
+  // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
+  // A link counts as a file, also one that leads nowhere; the question names where it leads.
+  const QFileInfo existing(path);
+  if ((!existing.exists() && !existing.isSymLink()) || existing.isDir())
+    return Write;
+  if (FRemembered == mrNoToAll)
+    return Skip;
+  if (FRemembered != mrYesToAll) {
+    const QString question = existing.isSymLink()
+                                 ? QStringLiteral("%1 exists (a link to %2).  Overwrite?").arg(path, existing.symLinkTarget())
+                                 : QStringLiteral("%1 exists.  Overwrite?").arg(path);
+    FRemembered = FDialogs.MessageDlg(question, TMsgDlgType::mtWarning,
+                                      mbYes | mbNo | mbCancel | mbNoToAll | mbYesToAll, 0);
+    if (FRemembered == mrCancel)
+      return Cancel;
+    if (FRemembered == mrNo || FRemembered == mrNoToAll)
+      return Skip;
+  }
+  return Write;
+}
+
+bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDialogService& dialogs,
+                   const TLogSink& log, const TProgressSink& progress, TRunDocuments& documents) {
+  documents.Android = NewAndroidOptsetWithHeader();
+  documents.iOS = NewiOSOptsetWithHeader();
+  log(QStringLiteral("Generating images..."));
+  // The overwrite question and its last answer live for this run only.
+  TOverwriteQuestion overwrite(dialogs);
+  const QString skipping = QStringLiteral("      %1 exists.  Skipping.");
+  const int total = int(plan.Pngs.size());
+
+  // Every image of the plan is rendered ahead on all cores, in plan order; the loop below still
+  // decides, writes and logs one file at a time, also in plan order, so image i of the queue is
+  // the file of plan entry i. An image that is skipped is never taken; leaving the run stops the
+  // rendering. The groups cannot change during a run (the window locks them), so their pictures
+  // and selections are read once, here.
+  RenderAhead ahead;
+  for (const TPlannedOutput& o : plan.Pngs) {
+    const TRunGroup& group = groups[o.Group];
+    ahead.Add(group.Bitmap, o.Width, o.Height, group.ZoomRect, plan.Choices.Smooth);
+  }
+  ahead.Start();
+  // Temporary files that a killed run left beside the outputs.
+  removeLeftoverTemporaryFiles(plan.Choices.Folder);
+
+  int next = 0;  // the plan entry written next
+  for (int g = 0; g < groups.size(); ++g) {
+    log(QStringLiteral("   Generating %1 images...").arg(groups[g].Caption));
+    for (; next < total && plan.Pngs[next].Group == g; ++next) {
+      const TPlannedOutput& o = plan.Pngs[next];
+      // Named before the existence test: a file that is then skipped is still in the option sets.
+      if (!o.AndroidName.isEmpty())
+        documents.Android->PropertyGroup()->SetChildText(o.AndroidName, o.Path);
+      if (!o.iPhoneName.isEmpty())
+        documents.iOS->PropertyGroup()->SetChildText(o.iPhoneName, o.Path);
+      if (!o.iPadName.isEmpty())
+        documents.iOS->PropertyGroup()->SetChildText(o.iPadName, o.Path);
+
+      // An existing file is skipped or overwritten by the overwrite question and the remembered
+      // answer, then the file is logged and written.
+      progress(next, total);
+      switch (overwrite.Ask(o.Path)) {
+        case TOverwriteQuestion::Cancel:
+          return false;
+        case TOverwriteQuestion::Skip:
+          log(skipping.arg(o.Path));
+          continue;
+        case TOverwriteQuestion::Write:
+          break;
+      }
+      log(QStringLiteral("      ") + o.Path);
+      savePngBytes(ahead.Take(next), o.Path);
+    }
+  }
+
+  progress(total, total);
+
+  if (!plan.AndroidOptset.isEmpty())
+    documents.Android->OwnerDocument()->SaveToFile(plan.AndroidOptset);
+  if (!plan.iOSOptset.isEmpty())
+    documents.iOS->OwnerDocument()->SaveToFile(plan.iOSOptset);
+  log(QStringLiteral("Operation complete."));
+  return true;
+}
+
+QStringList sourcesInTheWay(const QStringList& outputPaths, const QStringList& sourcePaths) {
+  QStringList outputs;
+  for (const QString& path : outputPaths) {
+    const QString target = canonicalTarget(path);
+    if (!target.isEmpty())
+      outputs << target;
+  }
+  QStringList sources;
+  for (const QString& source : sourcePaths) {
+    if (source.isEmpty() || sources.contains(source))
+      continue;
+    const QString target = canonicalTarget(source);
+    if (!target.isEmpty() && outputs.contains(target))
+      sources << source;
+  }
+  return sources;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "imaging/Bitmap.h"
+#include "model/OutputPlan.h"
+#include "optset/AndroidOptset.h"
+#include "optset/iOSOptset.h"
+#include "platform/Dialogs.h"
+#include "platform/Types.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// The generation run, without a window: every file of the plan is rendered from its group's
+// picture and selection, asked about when it exists, logged and written, and the option-set files
+// are saved at the end. The window's Generate action and the command line both run it.
+
+// What the run reads of one group: the caption its log line names, the picture and the selection
+// as fractions of the picture (ZoomRect).
+struct TRunGroup {
+  QString Caption;
+  TBitmap Bitmap;
+  TRectF ZoomRect;
+};
+
+// Where the run's lines go and how it shows progress (entries done of entries to make; called
+// before each file and once at the end).
+using TLogSink = std::function<void(const QString& line)>;
+using TProgressSink = std::function<void(int done, int total)>;
+
+// The option-set documents of a run, held through their roots; the run replaces both at its start.
+struct TRunDocuments {
+  IXMLAndroidProjectType Android;
+  IXMLiOSProjectType iOS;
+};
+
+// The overwrite question of one run: asked for each existing output file until an answer "to all"
+// is given, which then holds for the rest of the run.
+class TOverwriteQuestion {
+public:
+  enum TAnswer { Write, Skip, Cancel };
+  explicit TOverwriteQuestion(IDialogService& dialogs) : FDialogs(dialogs) {}
+  // What happens to the output file at that path: one that does not exist (or is a folder) is
+  // written without a question.
+  TAnswer Ask(const QString& path);
+
+private:
+  IDialogService& FDialogs;
+  int FRemembered = mrYes;
+};
+
+// Runs the plan over the groups (indexed by group, 0..12). Returns false when an overwrite
+// question was answered with Cancel (nothing more is written, no option-set file is saved).
+// Errors (a file that cannot be written, say) are raised and end the run.
+bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDialogService& dialogs,
+                   const TLogSink& log, const TProgressSink& progress, TRunDocuments& documents);
+
+// The source pictures (as given, each once) whose files the run would write over. Compared as the
+// files they lead to, so that another spelling or a link is no way around it.
+QStringList sourcesInTheWay(const QStringList& outputPaths, const QStringList& sourcePaths);

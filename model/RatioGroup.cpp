@@ -1,0 +1,74 @@
+#include "model/RatioGroup.h"
+
+#include "model/SelectionGeometry.h"
+#include "platform/Errors.h"
+#include "platform/NumberText.h"
+#include "settings/Settings.h"
+#include "settings/StoredPaths.h"
+
+#include <QFileInfo>
+
+TRatioGroup::TRatioGroup(int ratioWidth, int ratioHeight) : FRatioWidth(ratioWidth), FRatioHeight(ratioHeight) {}
+
+void TRatioGroup::SetRatio(int ratioWidth, int ratioHeight) {
+  FRatioWidth = ratioWidth;
+  FRatioHeight = ratioHeight;
+}
+
+float TRatioGroup::Ratio() const { return static_cast<float>(double(FRatioWidth) / double(FRatioHeight)); }
+
+float TRatioGroup::PreviewWidth() const { return static_cast<float>(double(Ratio()) * double(PreviewHeight)); }
+
+QString TRatioGroup::SizeKey() const {
+  return QString::number(FRatioWidth) + QLatin1Char('_') + QString::number(FRatioHeight);
+}
+
+QString TRatioGroup::Caption() const { return floatToText(Ratio()) + QStringLiteral(":1"); }
+
+TRectF TRatioGroup::ImageRect() const {
+  return imageRect(Bitmap.Width(), Bitmap.Height(), Bitmap.BitmapScale(), PreviewWidth(), PreviewHeight);
+}
+
+TRectF TRatioGroup::ZoomRect() const { return normalizedSelection(SelectRect, ImageRect()); }
+
+TRectF TRatioGroup::DefaultSelection() const { return defaultSelection(ImageRect(), Ratio()); }
+
+void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
+  refuseLineBreak(Filename);  // the settings file could not keep it
+  if (!Filename.isEmpty() && !QFileInfo(Filename).isFile())
+    throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Filename);
+  // The name is taken before the picture: a picture that fails to decode leaves the name (as the
+  // frame's box shows it) with the previous picture.
+  group.Filename = Filename;
+  if (!Filename.isEmpty())
+    group.Bitmap.LoadFromFile(Filename);
+  else
+    group.Bitmap.Clear(0x00000000);
+}
+
+void storeGroupPictureName(const TRatioGroup& group) {
+  const QString key = group.SizeKey();
+  if (relativePathsWanted()) {
+    SettingsAccess::SetImageSetting(key, pathToStore(group.Filename, true));
+    return;
+  }
+  // A stored relative name that already names this file is left as it was written.
+  const QString stored = SettingsAccess::GetImageSetting(key);
+  if (!stored.isEmpty() && stored != group.Filename && resolvedSettingPath(stored) == group.Filename)
+    return;
+  SettingsAccess::SetImageSetting(key, group.Filename);
+}
+
+void restoreGroup(TRatioGroup& group) {
+  const QString name = resolvedSettingPath(SettingsAccess::GetImageSetting(group.SizeKey()));
+  loadGroupPicture(group, name);
+  if (!name.isEmpty())
+    storeGroupPictureName(group);
+  // A stored selection out of the ratio would stretch every output: with a picture it is brought
+  // back to the ratio (and stored so); without one there is nothing to measure it by.
+  TRectF stored = SettingsAccess::GetSelectionSetting(group.SizeKey()).value_or(group.DefaultSelection());
+  if (!group.Bitmap.IsEmpty())
+    stored = selectionInRatio(stored, group.Ratio(), group.ImageRect());
+  group.SelectRect = stored;
+  SettingsAccess::SetSelectionSetting(group.SizeKey(), stored);
+}

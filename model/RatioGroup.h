@@ -1,0 +1,62 @@
+#pragma once
+
+#include "imaging/Bitmap.h"
+#include "platform/Types.h"
+
+#include <QString>
+
+// The state of one ratio group, with no widget: its ratio, picture name, picture, and selection, and
+// the rules that tie them to the settings file. The ratio frame shows and edits one; a run without
+// a window restores the 13 groups itself with the same rules.
+//
+// Coordinates are the preview's (see SelectionGeometry.h): the preview is PreviewHeight units high
+// and Ratio() times that wide, and the picture lies on ImageRect() inside it.
+class TRatioGroup {
+public:
+  static constexpr float PreviewHeight = 122;
+
+  TRatioGroup(int ratioWidth, int ratioHeight);
+
+  int RatioWidth() const { return FRatioWidth; }
+  int RatioHeight() const { return FRatioHeight; }
+  void SetRatio(int ratioWidth, int ratioHeight);
+  float Ratio() const;
+  float PreviewWidth() const;
+  // The size key that names the group's entries in the settings file: 180_180, 2688_1242.
+  QString SizeKey() const;
+  // The group's caption: the ratio in the user's number format and ":1" (1:1, 2.16:1).
+  QString Caption() const;
+
+  QString Filename;   // the picture's full path; empty without a picture
+  TBitmap Bitmap;     // the picture; empty without one
+  TRectF SelectRect;  // the selection, in preview coordinates
+
+  // Where the picture lies in the preview (fitted, never enlarged, centred, on whole units).
+  TRectF ImageRect() const;
+  // The selection as fractions of the picture.
+  TRectF ZoomRect() const;
+  // The largest selection of the ratio from the picture's top-left corner (select-all).
+  TRectF DefaultSelection() const;
+
+private:
+  int FRatioWidth;
+  int FRatioHeight;
+};
+
+// Makes Filename the group's picture: a name with a line break is refused (ELineBreakError), a
+// name that is no file raises EFileNotFoundException "File does not exist: <name>"; both leave the
+// group as it was. A picture that cannot be decoded raises its error after the name was taken (the
+// previous picture stays). An empty name leaves the group without a picture (its bitmap cleared).
+void loadGroupPicture(TRatioGroup& group, const QString& Filename);
+
+// Stores the group's picture name under its size key: relative to the settings file when the user
+// asked for that, otherwise in full, except that a stored relative name that already names this
+// file is left as it was written.
+void storeGroupPictureName(const TRatioGroup& group);
+
+// Restores the group from the settings file, as at start-up: the stored picture (a relative name
+// taken beside the settings file; the name stored again by the rule above), then the stored
+// selection or, when none is stored, the default one; a stored selection out of the ratio is
+// brought back to it when there is a picture. The selection is written back. Errors (missing or
+// undecodable picture, unreadable selection, unwritable settings file) are raised.
+void restoreGroup(TRatioGroup& group);

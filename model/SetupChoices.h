@@ -1,0 +1,45 @@
+#pragma once
+
+#include "model/OutputPlan.h"
+
+#include <QString>
+
+// The choices of the Setup tab as the settings file keeps them (section "settings"), and the rules
+// of their check boxes. The window shows and edits them; a run without a window reads them the
+// same way.
+
+// The keys of section "settings".
+extern const QString BaseFilenameKey;
+// Checked unless "0" is stored: the devices and the option-set box.
+extern const QString AndroidKey;
+extern const QString iPhoneKey;
+extern const QString iPadKey;
+extern const QString OptsetKey;
+// Checked only when "1" is stored: the opt-in boxes (the relative-paths key is RelativePathsKey of
+// settings/StoredPaths.h).
+extern const QString SmoothDownscaleKey;
+extern const QString AppStoreIconKey;
+
+struct TSetupChoices {
+  QString BaseName;  // as the Setup tab shows it: a stored relative name in full
+  bool Android = true;
+  bool iPhone = true;
+  bool iPad = true;
+  bool Optsets = true;
+  bool Smooth = false;
+  bool AppStoreIcon = false;
+  bool RelativePaths = false;
+};
+
+// The text a check box is stored as: "1" checked, "0" not.
+QString checkedText(bool checked);
+
+// The stored base file name, a relative one as the full path it names beside the settings file.
+QString restoreBaseName();
+// Reads the check boxes' keys in turn into choices (each read kept when a later one fails; errors
+// of the settings file are raised).
+void restoreCheckBoxes(TSetupChoices& choices);
+
+// The choices of a run: the devices and options, and the folder and stem of the base file name (a
+// relative one taken beside the settings file, as a stored one is).
+TRunChoices runChoicesOf(const TSetupChoices& setup);

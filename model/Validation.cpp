@@ -1,0 +1,57 @@
+#include "model/Validation.h"
+
+#include "model/SelectionGeometry.h"
+#include "platform/PathRules.h"
+
+const QString NoDeviceMessage = QStringLiteral("An output device must be checked");
+const QString SetupErrorsMessage = QStringLiteral("Errors were found in setup.  Please correct.");
+const QString ReadyMessage = QStringLiteral("Ready to generate images");
+
+TSetupVerdict checkSetup(const TSetupCheck& setup) {
+  TSetupVerdict verdict;
+  if (!setup.iPhone && !setup.iPad && !setup.Android) {
+    verdict.NoDevice = true;
+    return verdict;
+  }
+  bool result = true;
+  QStringList& log = verdict.Lines;
+
+  log << QStringLiteral("Validating Ratio Inputs...");
+  for (const TGroupCheck& group : setup.Groups) {
+    log << QStringLiteral("   Validating ") + group.Caption + QStringLiteral("...");
+    if (!group.HasPicture) {
+      result = false;
+      log << QStringLiteral("      INVALID Bitmap (Empty)");
+    } else {
+      log << QStringLiteral("      Bitmap Ok");
+    }
+    // A coordinate that is not a number makes the rectangle empty as well.
+    if (group.SelectRect.IsEmpty()) {
+      result = false;
+      log << QStringLiteral("      INVALID Selection rectangle (Empty)");
+    } else if (group.HasPicture && isOutside(group.SelectRect, group.ImageRect)) {
+      // It would make every output of the group fully transparent.
+      result = false;
+      log << QStringLiteral("      INVALID Selection rectangle (outside the picture)");
+    } else {
+      log << QStringLiteral("      Selection rectangle Ok");
+    }
+  }
+
+  log << QStringLiteral("Validating Outputs...");
+  const QString& baseName = setup.BaseName;
+  if (!isValidPath(baseName)) {
+    result = false;
+    log << QStringLiteral("   Incorrect path for base name: ") + baseName;
+  } else if (folderOf(baseName).isEmpty()) {
+    result = false;
+    log << QStringLiteral("   No directory found at specified path for base name: ") + baseName;
+  } else if (const QStringList sources = setup.SourcesInTheWay ? setup.SourcesInTheWay() : QStringList();
+             !sources.isEmpty()) {
+    result = false;
+    for (const QString& source : sources)
+      log << QStringLiteral("   INVALID Output would overwrite the source picture ") + source;
+  }
+  verdict.Ok = result;
+  return verdict;
+}

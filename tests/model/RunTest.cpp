@@ -1,0 +1,104 @@
+#include "catalogue/SizeInfo.h"
+#include "model/GenerateRun.h"
+#include "support/PngRead.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Thirteen groups, each a picture of one colour of its own (red = group index x 16 + 8).
+QList<TRunGroup> colouredGroups() {
+  QList<TRunGroup> groups;
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    TBitmap picture(8, 8);
+    picture.Clear(0xFF000000u | quint32(g * 16 + 8) << 16);
+    groups.append({QStringLiteral("G%1").arg(g), picture, TRectF{0, 0, 1, 1}});
+  }
+  return groups;
+}
+
+TOutputPlan planIn(const QString& folder, bool appStoreIcon = false) {
+  TRunChoices c;
+  c.AppStoreIcon = appStoreIcon;
+  c.Folder = QDir::toNativeSeparators(folder);
+  c.Stem = QStringLiteral("App");
+  return planOutputs(c);
+}
+
+}  // namespace
+
+// Every file is made from its own group's picture: the rendering queue and the writes follow the
+// one plan, so no image lands under another entry's name.
+TEST(Run, WritesEachPlannedFileFromItsOwnGroupsPicture) {
+  InitSizeInfos();
+  QTemporaryDir dir;
+  ScriptedDialogs dialogs;
+  const TOutputPlan plan = planIn(dir.path(), true);
+  QStringList log;
+  QList<std::pair<int, int>> progress;
+  TRunDocuments documents;
+  ASSERT_TRUE(runGeneration(
+      plan, colouredGroups(), dialogs, [&log](const QString& line) { log << line; },
+      [&progress](int done, int total) { progress.append({done, total}); }, documents));
+  ASSERT_EQ(plan.Pngs.size(), 54);
+  for (const TPlannedOutput& o : plan.Pngs) {
+    const DecodedPng png = readPngFile(o.Path);
+    ASSERT_TRUE(png.ok) << o.Path.toStdString();
+    EXPECT_EQ(png.width, o.Width);
+    EXPECT_EQ(png.height, o.Height);
+    EXPECT_EQ(png.pixel(o.Width / 2, o.Height / 2)[0], o.Group * 16 + 8) << o.FileName.toStdString();
+  }
+  EXPECT_TRUE(QFileInfo::exists(plan.AndroidOptset));
+  EXPECT_TRUE(QFileInfo::exists(plan.iOSOptset));
+  // The log: a line per group, a line per file, in plan order.
+  EXPECT_EQ(log.first(), QStringLiteral("Generating images..."));
+  EXPECT_EQ(log.last(), QStringLiteral("Operation complete."));
+  EXPECT_EQ(log.size(), 1 + SizeGroupCount + 54 + 1);
+  EXPECT_EQ(log[1], QStringLiteral("   Generating G0 images..."));
+  EXPECT_EQ(log[2], QStringLiteral("      ") + plan.Pngs[0].Path);
+  // Progress before each file and once at the end.
+  ASSERT_EQ(progress.size(), 55);
+  EXPECT_EQ(progress.first(), std::make_pair(0, 54));
+  EXPECT_EQ(progress.last(), std::make_pair(54, 54));
+}
+
+// The overwrite question: a file kept is logged as skipped and still named in the option set;
+// Cancel ends the run before the next file and saves no option set.
+TEST(Run, AsksBeforeOverwritingAndStopsAtCancel) {
+  InitSizeInfos();
+  QTemporaryDir dir;
+  const TOutputPlan plan = planIn(dir.path());
+  writeFileBytes(plan.Pngs[0].Path, "old");
+  writeFileBytes(plan.Pngs[2].Path, "old");
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Answers << mrNo << mrCancel;
+    QStringList log;
+    TRunDocuments documents;
+    EXPECT_FALSE(runGeneration(
+        plan, colouredGroups(), dialogs, [&log](const QString& line) { log << line; }, [](int, int) {}, documents));
+    ASSERT_EQ(dialogs.Questions.size(), 2);
+    EXPECT_EQ(dialogs.Questions[0].Text, plan.Pngs[0].Path + QStringLiteral(" exists.  Overwrite?"));
+    EXPECT_EQ(readFileBytes(plan.Pngs[0].Path), QByteArray("old"));
+    EXPECT_EQ(readFileBytes(plan.Pngs[2].Path), QByteArray("old"));
+    EXPECT_TRUE(readPngFile(plan.Pngs[1].Path).ok);
+    EXPECT_FALSE(QFileInfo::exists(plan.Pngs[3].Path));
+    EXPECT_FALSE(QFileInfo::exists(plan.iOSOptset));
+    EXPECT_TRUE(log.contains(QStringLiteral("      %1 exists.  Skipping.").arg(plan.Pngs[0].Path)));
+    EXPECT_NE(log.last(), QStringLiteral("Operation complete."));
+  }
+  {
+    // Yes to All holds for the rest of the run.
+    ScriptedDialogs dialogs;
+    dialogs.Answers << mrYesToAll;
+    TRunDocuments documents;
+    EXPECT_TRUE(runGeneration(plan, colouredGroups(), dialogs, [](const QString&) {}, [](int, int) {}, documents));
+    EXPECT_EQ(dialogs.Questions.size(), 1);
+    EXPECT_TRUE(readPngFile(plan.Pngs[2].Path).ok);
+    EXPECT_TRUE(documents.iOS->OwnerDocument()->SaveToXML().contains(plan.Pngs[0].Path.toUtf8()));
+  }
+}
