@@ -1,11 +1,13 @@
 // The whole generation job through the real window, offscreen:
-//   generate-bench SOURCE OUTDIR [--smooth] [--appstore] [--preview GROUP]
+//   generate-bench SOURCE OUTDIR [--smooth] [--appstore] [--preview GROUP] [--write-settings FILE]
 // Builds the main window with all 13 frames on SOURCE, each selection covering the whole picture,
 // checks the setup on the Generate tab and runs the generation into OUTDIR (which must be empty or
 // missing; it is created). Prints the time of each stage and the total bytes written.
 // --smooth and --appstore check the Setup tab's boxes "Smooth downscaling" and "Also write the
 // App Store icon" first. --preview GROUP times opening the preview of group GROUP (0..12) until
-// it has been painted once, instead of the run.
+// it has been painted once, instead of the run. --write-settings FILE keeps the settings file of
+// that setup at FILE and stops before the run: `Vellumark --generate --settings FILE` then makes
+// the same files from the command line.
 #include "app/VellumarkMain.h"
 #include "frames/PreviewWindow.h"
 #include "frames/FrameRatio.h"
@@ -41,11 +43,13 @@ public:
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: generate-bench SOURCE OUTDIR [--smooth] [--appstore] [--preview GROUP]\n");
+    std::fprintf(stderr,
+                 "usage: generate-bench SOURCE OUTDIR [--smooth] [--appstore] [--preview GROUP] [--write-settings FILE]\n");
     return 2;
   }
   bool smooth = false, appStore = false;
   int previewGroup = -1;
+  QString settingsFile;
   for (int i = 3; i < argc; ++i) {
     const QByteArray arg = argv[i];
     if (arg == "--smooth")
@@ -54,6 +58,8 @@ int main(int argc, char** argv) {
       appStore = true;
     else if (arg == "--preview" && i + 1 < argc)
       previewGroup = QByteArray(argv[++i]).toInt();
+    else if (arg == "--write-settings" && i + 1 < argc)
+      settingsFile = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
     else {
       std::fprintf(stderr, "unknown argument %s\n", argv[i]);
       return 2;
@@ -70,7 +76,7 @@ int main(int argc, char** argv) {
   }
   QDir().mkpath(outDir);
   QTemporaryDir settingsDir;
-  setSettingsFilePathOverride(settingsDir.filePath(QStringLiteral("Vellumark.ini")));
+  setSettingsFilePathOverride(settingsFile.isEmpty() ? settingsDir.filePath(QStringLiteral("Vellumark.ini")) : settingsFile);
   BenchDialogs dialogs;
   setDialogService(&dialogs);
 
@@ -85,6 +91,8 @@ int main(int argc, char** argv) {
   form.cbSmooth->setChecked(smooth);
   form.cbAppStoreIcon->setChecked(appStore);
   const qint64 setupNs = t.nsecsElapsed();
+  if (!settingsFile.isEmpty())
+    return 0;  // every change was written to the settings file as it was made
 
   if (previewGroup >= 0) {
     TRatioFrame* frame = form.FindRatioFrame(previewGroup);

@@ -337,19 +337,52 @@ void RunDeflater::flushBlock(bool last) {
       putBits(it.extra, it.extraBits);
   }
 
-  for (size_t k = 0; k < FSymbolCount; ++k) {
-    const uint32_t s = FSymbols[k];
+  // The symbols, with the bit buffer, its count and the output position in locals: the
+  // compiler keeps them in registers, which it cannot do for members written through bytes.
+  // Each symbol's code is looked up once as code | length << 24, a match's length code with its
+  // extra bits already in place.
+  uint32_t literalCode[286];
+  for (int i = 0; i < 286; ++i)
+    literalCode[i] = uint32_t(litCode[i]) | uint32_t(litLen[i]) << 24;
+  uint32_t matchCode[256];  // by length - 3: the length code, then its extra bits
+  for (unsigned lengthIndex = 0; lengthIndex < 256; ++lengthIndex) {
+    const unsigned c = kLengths.code[lengthIndex];
+    matchCode[lengthIndex] =
+        (uint32_t(litCode[257 + c]) | uint32_t(kLengths.extraValue[lengthIndex]) << litLen[257 + c]) |
+        uint32_t(litLen[257 + c] + LengthCodes::extraBits[c]) << 24;
+  }
+  uint32_t distanceCode[30];
+  for (int i = 0; i < 30; ++i)
+    distanceCode[i] = uint32_t(distCode[i]) | uint32_t(dist[i]) << 24;
+  uint64_t buffer = FBitBuffer;
+  unsigned count = FBitCount;
+  uint8_t* out = FOut.data() + FOutUsed;
+  const auto put = [&](uint32_t codeAndLength) {
+    buffer |= uint64_t(codeAndLength & 0xffffffu) << count;
+    count += codeAndLength >> 24;
+    if (count >= 32) {
+      out[0] = uint8_t(buffer);
+      out[1] = uint8_t(buffer >> 8);
+      out[2] = uint8_t(buffer >> 16);
+      out[3] = uint8_t(buffer >> 24);
+      out += 4;
+      buffer >>= 32;
+      count -= 32;
+    }
+  };
+  const uint32_t* symbols = FSymbols.data();
+  for (size_t k = 0, n = FSymbolCount; k < n; ++k) {
+    const uint32_t s = symbols[k];
     if (!(s & kMatch)) {
-      putBits(litCode[s], litLen[s]);
+      put(literalCode[s]);
       continue;
     }
-    const unsigned lengthIndex = (s >> 8) & 0xff;
-    const unsigned c = kLengths.code[lengthIndex];
-    putBits(uint32_t(litCode[257 + c]) | uint32_t(kLengths.extraValue[lengthIndex]) << litLen[257 + c],
-            litLen[257 + c] + LengthCodes::extraBits[c]);
-    const unsigned d = (s & 0xff) - 1;
-    putBits(distCode[d], dist[d]);
+    put(matchCode[(s >> 8) & 0xff]);
+    put(distanceCode[(s & 0xff) - 1]);
   }
+  FBitBuffer = buffer;
+  FBitCount = count;
+  FOutUsed = size_t(out - FOut.data());
   putBits(litCode[256], litLen[256]);
 
   FSymbolCount = 0;

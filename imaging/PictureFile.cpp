@@ -24,24 +24,34 @@ TPictureFile::~TPictureFile() {
     std::fclose(FFile);
 }
 
-QImage allocatePicture(int width, int height) {
+QImage allocatePicture(int width, int height, size_t minimumBytes) {
+  if (width <= 0 || height <= 0 || width > (1 << 20))
+    return QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+  const size_t pixelBytes = size_t(width) * size_t(height) * 4;
+  const size_t bytes = std::max(pixelBytes, minimumBytes);
+  void* memory = nullptr;
 #ifdef Q_OS_LINUX
   constexpr size_t kHugePage = size_t(2) << 20;
-  const size_t bytes = size_t(width) * size_t(height) * 4;
-  if (width > 0 && height > 0 && width <= (1 << 20) && bytes >= 2 * kHugePage) {
+  if (bytes >= 2 * kHugePage) {
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* memory = std::aligned_alloc(kHugePage, rounded);
+    memory = std::aligned_alloc(kHugePage, rounded);
     if (!memory)
       return {};
     madvise(memory, rounded, MADV_HUGEPAGE);
-    QImage image(static_cast<uchar*>(memory), width, height, qsizetype(width) * 4,
-                 QImage::Format_ARGB32_Premultiplied, std::free, memory);
-    if (image.isNull())
-      std::free(memory);
-    return image;
   }
 #endif
-  return QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+  if (!memory) {
+    if (bytes == pixelBytes)
+      return QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    memory = std::malloc(bytes);
+    if (!memory)
+      return {};
+  }
+  QImage image(static_cast<uchar*>(memory), width, height, qsizetype(width) * 4, QImage::Format_ARGB32_Premultiplied,
+               std::free, memory);
+  if (image.isNull())
+    std::free(memory);
+  return image;
 }
 
 namespace {

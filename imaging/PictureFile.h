@@ -55,5 +55,6 @@ QString outOfMemoryReason();
 
 // A new premultiplied ARGB32 picture of that size, uninitialised; null when the memory cannot be
 // had. A large one asks the system for huge pages, which takes the page faults of filling it
-// down by a factor of 512.
-QImage allocatePicture(int width, int height);
+// down by a factor of 512. The memory behind the pixels, from bits() on, is at least
+// minimumBytes long (a decoder may use more room than the pixels need while it works).
+QImage allocatePicture(int width, int height, size_t minimumBytes = 0);

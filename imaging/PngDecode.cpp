@@ -2,11 +2,16 @@
 
 #include "imaging/PictureFile.h"
 #include "imaging/PictureReduce.h"
+#include "imaging/PngFilter.h"
+
+#include <QFile>
 
 #include <QRgb>
 
+#include <libdeflate.h>
 #include <png.h>
 
+#include <atomic>
 #include <csetjmp>
 #include <cstring>
 #include <exception>
@@ -167,9 +172,245 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
   return true;
 }
 
+// ---------------------------------------------------------------------------------------------
+// The whole-buffer path: the common pictures (8 bits per channel, not interlaced, grey, RGB,
+// palette, grey with alpha or RGBA, no larger than maxSide) are inflated in one call by
+// libdeflate, straight into the memory of the result, and unfiltered 16 bytes at a time. It takes
+// only files whose every part it checks to be sound (chunk order and checksums, the exact
+// amount of image data, filter types, palette indices); anything else, or anything it does not
+// handle, goes to libpng as before, which then decodes it or reports its fault, so results and
+// errors are those of libpng.
+
+std::atomic<bool> g_wholeBufferAllowed{true};
+std::atomic<int> g_wholeBufferDecodes{0};
+
+uint32_t bigEndian(const uchar* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+bool chunkCrcOk(const uchar* chunk, uint32_t length) {
+  return libdeflate_crc32(0, chunk + 4, size_t(length) + 4) == bigEndian(chunk + 8 + length);
+}
+
+// The parts of a PNG file the whole-buffer path needs, once they have been checked.
+struct PngParts {
+  int width = 0, height = 0, colorType = 0;
+  std::vector<uchar> idat;  // the zlib stream, joined from the IDAT chunks
+  uint32_t palette[256] = {};  // straight ARGB32, alpha from tRNS
+  int paletteSize = 0;
+};
+
+// Checks the signature and the header chunk; false when the picture is not one the path takes.
+bool readHeader(const uchar* data, qint64 size, int maxSide, PngParts& parts) {
+  static const uchar signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (size < 8 + 25 || std::memcmp(data, signature, 8) != 0)
+    return false;
+  const uchar* ihdr = data + 8;
+  if (bigEndian(ihdr) != 13 || std::memcmp(ihdr + 4, "IHDR", 4) != 0 || !chunkCrcOk(ihdr, 13))
+    return false;
+  const uint32_t w = bigEndian(ihdr + 8), h = bigEndian(ihdr + 12);
+  const int depth = ihdr[16], colorType = ihdr[17];
+  if (w == 0 || h == 0 || w > uint32_t(maxSide) || h > uint32_t(maxSide) || depth != 8 ||
+      !(colorType == 0 || colorType == 2 || colorType == 3 || colorType == 4 || colorType == 6) || ihdr[18] != 0 ||
+      ihdr[19] != 0 || ihdr[20] != 0)
+    return false;
+  parts.width = int(w);
+  parts.height = int(h);
+  parts.colorType = colorType;
+  return true;
+}
+
+// Reads and checks the chunks; false when the file is not one the path takes.
+bool readParts(const uchar* data, qint64 size, int maxSide, PngParts& parts) {
+  if (!readHeader(data, size, maxSide, parts))
+    return false;
+  const int colorType = parts.colorType;
+
+  // The IDAT chunks must follow each other; only PLTE and tRNS of the other chunks are read.
+  size_t idatBytes = 0;
+  std::vector<std::pair<const uchar*, uint32_t>> idats;
+  bool idatEnded = false, paletteSeen = false, transparencySeen = false;
+  const uchar* transparency = nullptr;
+  uint32_t transparencyLength = 0;
+  for (qint64 at = 8 + 25;;) {
+    if (size - at < 12)
+      return false;  // no IEND
+    const uchar* c = data + at;
+    const uint32_t length = bigEndian(c);
+    if (length > uint32_t(0x7fffffff) || qint64(length) > size - at - 12)
+      return false;
+    const bool isIdat = std::memcmp(c + 4, "IDAT", 4) == 0;
+    if (!isIdat && !idats.empty())
+      idatEnded = true;
+    if (isIdat) {
+      if (idatEnded || !chunkCrcOk(c, length))
+        return false;
+      idats.push_back({c + 8, length});
+      idatBytes += length;
+    } else if (std::memcmp(c + 4, "IEND", 4) == 0) {
+      if (length != 0 || !chunkCrcOk(c, 0))
+        return false;
+      break;
+    } else if (std::memcmp(c + 4, "PLTE", 4) == 0) {
+      if (paletteSeen || !idats.empty() || length % 3 != 0 || length == 0 || length > 768 || !chunkCrcOk(c, length))
+        return false;
+      paletteSeen = true;
+      parts.paletteSize = int(length / 3);
+      for (int i = 0; i < parts.paletteSize; ++i)
+        parts.palette[i] = qRgba(c[8 + 3 * i], c[9 + 3 * i], c[10 + 3 * i], 255);
+    } else if (std::memcmp(c + 4, "tRNS", 4) == 0) {
+      // A transparent colour of a grey or RGB picture is left to libpng.
+      if (colorType != 3 || transparencySeen || !idats.empty() || !chunkCrcOk(c, length))
+        return false;
+      transparencySeen = true;
+      transparency = c + 8;
+      transparencyLength = length;
+    } else if (!(c[4] & 0x20)) {
+      return false;  // another critical chunk
+    }
+    at += 12 + qint64(length);
+  }
+  if (idats.empty() || (colorType == 3 && !paletteSeen))
+    return false;
+  if (transparency) {
+    if (qint64(transparencyLength) > parts.paletteSize)
+      return false;
+    for (uint32_t i = 0; i < transparencyLength; ++i)
+      parts.palette[i] = (parts.palette[i] & 0x00ffffffu) | uint32_t(transparency[i]) << 24;
+  }
+  parts.idat.reserve(idatBytes);
+  for (const auto& [p, n] : idats)
+    parts.idat.insert(parts.idat.end(), p, p + n);
+  return true;
+}
+
+// One unfiltered row of the picture's own samples into premultiplied ARGB32, as libpng's
+// expansions followed by Qt's premultiplication give it. False for a palette index beyond the
+// palette.
+bool convertRow(const PngParts& parts, const uchar* in, uint32_t* out) {
+  const int w = parts.width;
+  auto put = [](uint32_t* o, uint32_t argb) {
+    const uint32_t a = argb >> 24;
+    *o = a == 255 ? argb : a == 0 ? 0u : qPremultiply(argb);
+  };
+  switch (parts.colorType) {
+    case 0:
+      for (int x = 0; x < w; ++x)
+        out[x] = 0xff000000u | uint32_t(in[x]) * 0x010101u;
+      return true;
+    case 2:
+      for (int x = 0; x < w; ++x, in += 3)
+        out[x] = 0xff000000u | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+      return true;
+    case 3:
+      for (int x = 0; x < w; ++x) {
+        if (in[x] >= parts.paletteSize)
+          return false;
+        put(out + x, parts.palette[in[x]]);
+      }
+      return true;
+    case 4:
+      for (int x = 0; x < w; ++x, in += 2)
+        put(out + x, uint32_t(in[1]) << 24 | uint32_t(in[0]) * 0x010101u);
+      return true;
+    default:
+      for (int x = 0; x < w; ++x, in += 4) {
+        const uint32_t argb = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+        out[x] = in[3] == 255 ? argb : in[3] == 0 ? 0u : qPremultiply(argb);
+      }
+      return true;
+  }
+}
+
+enum class WholeResult { Decoded, NotTaken, OutOfMemory };
+
+WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QImage& result) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset >= file.size())
+    return WholeResult::NotTaken;
+  // The header first: a picture the path does not take is not read twice. A file larger than a
+  // quarter of the work memory budget is streamed by libpng instead of being held.
+  const qint64 size = file.size() - offset;
+  if (size > qint64(DecodeWorkMemoryLimit / 4) || !file.seek(offset))
+    return WholeResult::NotTaken;
+  PngParts header;
+  const QByteArray start = file.read(33);
+  if (!readHeader(reinterpret_cast<const uchar*>(start.constData()), start.size(), maxSide, header))
+    return WholeResult::NotTaken;
+  // The file and its image data are held at once.
+  const TDecodeReservation reservation(size_t(size) * 2);
+  if (!reservation.ok() || !file.seek(offset))
+    return WholeResult::NotTaken;
+  // Read, not mapped: a file cut short while it is read must fail, not stop the program.
+  const QByteArray bytes = file.readAll();
+  file.close();
+  PngParts parts;
+  if (!readParts(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size(), maxSide, parts))
+    return WholeResult::NotTaken;
+
+  const int channels = parts.colorType == 0 || parts.colorType == 3 ? 1 : parts.colorType == 4 ? 2 : parts.colorType == 2 ? 3 : 4;
+  const size_t rowBytes = size_t(parts.width) * size_t(channels);
+  const size_t filtered = (rowBytes + 1) * size_t(parts.height);
+  // The filtered rows are inflated into the end of the result's memory, and each row, once
+  // unfiltered into a work row, is written to its place, which never reaches a row not yet read
+  // (a row of the result is never longer than a filtered row of four channels, and the rows
+  // of fewer channels start far enough back).
+  result = allocatePicture(parts.width, parts.height, filtered);
+  if (result.isNull())
+    return WholeResult::OutOfMemory;
+  uchar* bits = result.bits();
+  uchar* tail = bits + std::max(size_t(result.sizeInBytes()), filtered) - filtered;
+
+  libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+  if (!inflater)
+    return WholeResult::OutOfMemory;
+  size_t inflated = 0;
+  const libdeflate_result r =
+      libdeflate_zlib_decompress(inflater, parts.idat.data(), parts.idat.size(), tail, filtered, &inflated);
+  libdeflate_free_decompressor(inflater);
+  parts.idat = {};
+  if (r != LIBDEFLATE_SUCCESS || inflated != filtered)
+    return WholeResult::NotTaken;
+
+  std::vector<uchar> prev(rowBytes, 0), cur(rowBytes);
+  const qsizetype stride = result.bytesPerLine();
+  for (int y = 0; y < parts.height; ++y) {
+    const uchar* row = tail + (rowBytes + 1) * size_t(y);
+    std::memcpy(cur.data(), row + 1, rowBytes);
+    if (!pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels)))
+      return WholeResult::NotTaken;
+    if (!convertRow(parts, cur.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
+      return WholeResult::NotTaken;
+    std::swap(prev, cur);
+  }
+  return WholeResult::Decoded;
+}
+
 }  // namespace
 
+bool setPngWholeBufferPath(bool allowed) { return g_wholeBufferAllowed.exchange(allowed); }
+
+int pngWholeBufferDecodes() { return g_wholeBufferDecodes.load(); }
+
 QImage decodePngFile(const QString& fileName, int maxSide, QString* reason, qint64 offset) {
+  if (g_wholeBufferAllowed.load(std::memory_order_relaxed)) {
+    try {
+      QImage image;
+      switch (decodeWhole(fileName, offset, maxSide, image)) {
+        case WholeResult::Decoded:
+          ++g_wholeBufferDecodes;
+          return image;
+        case WholeResult::OutOfMemory:
+          if (reason)
+            *reason = outOfMemoryReason();
+          return {};
+        case WholeResult::NotTaken:
+          break;
+      }
+    } catch (const std::bad_alloc&) {
+      if (reason)
+        *reason = outOfMemoryReason();
+      return {};
+    }
+  }
   TPictureFile file(fileName);
   if (!file.get() || (offset > 0 && std::fseek(file.get(), long(offset), SEEK_SET) != 0))
     return {};

@@ -4,6 +4,7 @@
 #include "imaging/Deflate.h"
 #include "platform/Errors.h"
 #include "platform/Parallel.h"
+#include "imaging/PngFilter.h"
 
 #include <QFileInfo>
 #include <libdeflate.h>
@@ -51,70 +52,19 @@ void straightRow(const uint32_t* in, int width, uint8_t* out) {
   }
 }
 
-uint8_t paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc)
-    return uint8_t(a);
-  return pb <= pc ? uint8_t(b) : uint8_t(c);
-}
-
-// Filters one row (cur, with the previous row prev, both straight RGBA) into out: the filter
-// type byte followed by the filtered bytes.
-void filterRow(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* prev, size_t n, uint8_t* out) {
-  out[0] = uint8_t(filter);
-  uint8_t* o = out + 1;
-  switch (filter) {
-  case PngOptions::Filter::None:
-    std::copy(cur, cur + n, o);
-    break;
-  case PngOptions::Filter::Sub:
-    for (size_t i = 0; i < n; ++i)
-      o[i] = uint8_t(cur[i] - (i >= 4 ? cur[i - 4] : 0));
-    break;
-  case PngOptions::Filter::Up:
-    for (size_t i = 0; i < n; ++i)
-      o[i] = uint8_t(cur[i] - prev[i]);
-    break;
-  case PngOptions::Filter::Average:
-    for (size_t i = 0; i < n; ++i)
-      o[i] = uint8_t(cur[i] - ((i >= 4 ? cur[i - 4] : 0) + prev[i]) / 2);
-    break;
-  case PngOptions::Filter::Paeth:
-    for (size_t i = 0; i < n; ++i)
-      o[i] = uint8_t(cur[i] - paeth(i >= 4 ? cur[i - 4] : 0, prev[i], i >= 4 ? prev[i - 4] : 0));
-    break;
-  case PngOptions::Filter::Adaptive:
-    break;
-  }
-}
-
 // Filters one row with the given filter, or for Adaptive with the better of Up and Sub (Paeth
-// costs more time than the bytes it saves on photographs): Sub only when the sum of its bytes'
-// absolute values (as signed bytes) is smaller than Up's.
+// and Average cost more time than the bytes they save on rendered pictures, and with the run
+// encoder they save none): Sub only when the sum of its bytes' absolute values (as signed bytes)
+// is smaller than Up's. Writes the filter type byte, then the filtered bytes.
 void filterRowChosen(PngOptions::Filter filter, const uint8_t* cur, const uint8_t* prev, size_t n, uint8_t* out) {
-  if (filter != PngOptions::Filter::Adaptive) {
-    filterRow(filter, cur, prev, n, out);
-    return;
+  PngFilterType type = PngFilterType(filter);
+  if (filter == PngOptions::Filter::Adaptive) {
+    uint64_t sub = 0, up = 0;
+    pngSubUpCosts(cur, prev, n, sub, up);
+    type = sub < up ? PngFilterType::Sub : PngFilterType::Up;
   }
-  // Up is written while both sums are formed; Sub is written over it only when it wins.
-  uint8_t* o = out + 1;
-  out[0] = uint8_t(PngOptions::Filter::Up);
-  uint64_t up = 0, sub = 0;
-  const size_t head = std::min<size_t>(n, 4);
-  for (size_t i = 0; i < head; ++i) {
-    o[i] = uint8_t(cur[i] - prev[i]);
-    up += uint64_t(std::abs(int(int8_t(o[i]))));
-    sub += uint64_t(std::abs(int(int8_t(cur[i]))));
-  }
-  for (size_t i = head; i < n; ++i) {
-    const uint8_t u = uint8_t(cur[i] - prev[i]);
-    o[i] = u;
-    up += uint64_t(std::abs(int(int8_t(u))));
-    sub += uint64_t(std::abs(int(int8_t(uint8_t(cur[i] - cur[i - 4])))));
-  }
-  if (sub < up)
-    filterRow(PngOptions::Filter::Sub, cur, prev, n, out);
+  out[0] = uint8_t(type);
+  pngFilterRow(type, cur, prev, n, out + 1);
 }
 
 void putU32(QByteArray& out, uint32_t v) {
