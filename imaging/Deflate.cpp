@@ -236,20 +236,26 @@ void RunDeflater::add(const uint8_t* p, size_t n) {
   FHistoryLength = unsigned(std::min<size_t>(4, FHistoryLength + n));
 }
 
-// At most 32 bits; the room was reserved before.
-inline void RunDeflater::putBits(uint32_t bits, unsigned count) {
-  FBitBuffer |= uint64_t(bits) << FBitCount;
-  FBitCount += count;
-  if (FBitCount >= 32) {
-    uint8_t* o = FOut.data() + FOutUsed;
-    o[0] = uint8_t(FBitBuffer);
-    o[1] = uint8_t(FBitBuffer >> 8);
-    o[2] = uint8_t(FBitBuffer >> 16);
-    o[3] = uint8_t(FBitBuffer >> 24);
-    FOutUsed += 4;
-    FBitBuffer >>= 32;
-    FBitCount -= 32;
+// Adds at most 32 bits to a bit buffer (least significant first); a full 32 bits go to out,
+// which then moves on. The room was reserved before.
+static inline void appendBits(uint64_t& buffer, unsigned& count, uint8_t*& out, uint32_t bits, unsigned bitCount) {
+  buffer |= uint64_t(bits) << count;
+  count += bitCount;
+  if (count >= 32) {
+    out[0] = uint8_t(buffer);
+    out[1] = uint8_t(buffer >> 8);
+    out[2] = uint8_t(buffer >> 16);
+    out[3] = uint8_t(buffer >> 24);
+    out += 4;
+    buffer >>= 32;
+    count -= 32;
   }
+}
+
+inline void RunDeflater::putBits(uint32_t bits, unsigned count) {
+  uint8_t* out = FOut.data() + FOutUsed;
+  appendBits(FBitBuffer, FBitCount, out, bits, count);
+  FOutUsed = size_t(out - FOut.data());
 }
 
 void RunDeflater::alignToByte() {
@@ -358,17 +364,7 @@ void RunDeflater::flushBlock(bool last) {
   unsigned count = FBitCount;
   uint8_t* out = FOut.data() + FOutUsed;
   const auto put = [&](uint32_t codeAndLength) {
-    buffer |= uint64_t(codeAndLength & 0xffffffu) << count;
-    count += codeAndLength >> 24;
-    if (count >= 32) {
-      out[0] = uint8_t(buffer);
-      out[1] = uint8_t(buffer >> 8);
-      out[2] = uint8_t(buffer >> 16);
-      out[3] = uint8_t(buffer >> 24);
-      out += 4;
-      buffer >>= 32;
-      count -= 32;
-    }
+    appendBits(buffer, count, out, codeAndLength & 0xffffffu, codeAndLength >> 24);
   };
   const uint32_t* symbols = FSymbols.data();
   for (size_t k = 0, n = FSymbolCount; k < n; ++k) {
