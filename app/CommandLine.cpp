@@ -194,8 +194,8 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
     if (!QFileInfo(options.SettingsFile).isFile())
       return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
   }
-  // The run reads its own copy of the settings file, never written back: a store of its own, in
-  // force for the run.
+  // The run reads its own copy of the settings file, never written back: a store of its own, handed
+  // to everything the run restores.
   TSettingsStore settings(options.SettingsFile.isEmpty() ? settingsFilePath()
                                                           : QFileInfo(options.SettingsFile).absoluteFilePath());
   try {
@@ -203,9 +203,6 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   } catch (...) {
     return fail(ExitError, currentExceptionMessage());
   }
-  TSettingsStore* previousSettings = setSettingsStore(&settings);
-  const auto restoreSettings = qScopeGuard([previousSettings] { setSettingsStore(previousSettings); });
-
   const TOverwritePolicy policy =
       options.Overwrite.value_or(console.InputIsTerminal ? TOverwritePolicy::Ask : TOverwritePolicy::Fail);
   TConsoleDialogService dialogs(policy, console.In, err);
@@ -220,11 +217,11 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   QList<TRatioGroup> groups;
   {
     // The stored pictures are decoded on all cores first; the groups below take them in order.
-    const auto prefetch = prefetchStoredPictures();
+    const auto prefetch = prefetchStoredPictures(settings);
     for (const TSizeInfos& sizes : SizeGroups) {
       TRatioGroup group(sizes.constFirst().Width, sizes.constFirst().Height);
       try {
-        restoreGroup(group);
+        restoreGroup(group, settings);
       } catch (...) {
         startupErrors.ShowCurrent();
       }
@@ -233,12 +230,12 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   }
   TSetupChoices setup;
   try {
-    setup.BaseName = restoreBaseName();
+    setup.BaseName = restoreBaseName(settings);
   } catch (...) {
     startupErrors.ShowCurrent();
   }
   try {
-    restoreCheckBoxes(setup);
+    restoreCheckBoxes(setup, settings);
   } catch (...) {
     startupErrors.ShowCurrent();
   }
@@ -246,7 +243,7 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
     return ExitSetupInvalid;
 
   // The check that opening the Generate tab runs; its lines go where its outcome says.
-  const TOutputPlan plan = planOutputs(runChoicesOf(setup));
+  const TOutputPlan plan = planOutputs(runChoicesOf(setup, settings));
   TSetupCheck check;
   check.Android = setup.Android;
   check.iPhone = setup.iPhone;

@@ -80,7 +80,7 @@ void TfrmVellumark::buildLayout() {
   // configuration folder when the program's folder cannot be written.
   lblSettingsFile = new QLabel(tiIntro);
   lblSettingsFile->setObjectName(QStringLiteral("lblSettingsFile"));
-  lblSettingsFile->setText(QStringLiteral("Settings file: ") + QDir::toNativeSeparators(settingsFilePath()));
+  lblSettingsFile->setText(QStringLiteral("Settings file: ") + QDir::toNativeSeparators(FSettings.Path()));
   lblSettingsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblSettingsFile->setContentsMargins(10, 4, 10, 6);
   lblSettingsFile->setWordWrap(true);

@@ -28,7 +28,6 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
-
 void appendHistoryItem(QComboBox* Combo, const QString& Item) {
   for (int i = 0; i < Combo->count(); ++i)
     if (Combo->itemText(i).compare(Item, Qt::CaseInsensitive) == 0)
@@ -47,13 +46,12 @@ void appendHistoryItem(QComboBox* Combo, const QString& Item) {
     edit->setText(text);
 }
 
-TfrmVellumark::TfrmVellumark(QWidget* parent) : QWidget(parent) {
+TfrmVellumark::TfrmVellumark(QWidget* parent, TSettingsStore& settings) : QWidget(parent), FSettings(settings) {
   buildLayout();
   FormCreate(this);
 }
 
 TfrmVellumark::~TfrmVellumark() = default;
-
 
 void TfrmVellumark::showStartupError() { FStartupErrors.ShowCurrent(); }
 
@@ -67,7 +65,7 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   QString baseName;
   try {
     // A relative name is shown as the full path it names beside the settings file.
-    baseName = restoreBaseName();
+    baseName = restoreBaseName(FSettings);
   } catch (...) {
     showStartupError();
   }
@@ -111,7 +109,7 @@ void TfrmVellumark::RestoreCheckBoxes() {
     cbAppStoreIcon->setChecked(stored.AppStoreIcon);
     cbRelativePaths->setChecked(stored.RelativePaths);
   });
-  restoreCheckBoxes(stored);
+  restoreCheckBoxes(stored, FSettings);
 }
 
 TSetupChoices TfrmVellumark::SetupChoices() const {
@@ -127,10 +125,10 @@ TSetupChoices TfrmVellumark::SetupChoices() const {
   return choices;
 }
 
-TOutputPlan TfrmVellumark::Plan() const { return planOutputs(runChoicesOf(SetupChoices())); }
+TOutputPlan TfrmVellumark::Plan() const { return planOutputs(runChoicesOf(SetupChoices(), FSettings)); }
 
 TOutputPlan TfrmVellumark::PreviewPlan() const {
-  TRunChoices choices = runChoicesOf(SetupChoices());
+  TRunChoices choices = runChoicesOf(SetupChoices(), FSettings);
   // Without a base name the tiles say where it goes.
   choices.Stem = stemOf(ceBaseName->currentText());
   if (choices.Stem.isEmpty())
@@ -155,12 +153,12 @@ void TfrmVellumark::InitSizeInfos() { ::InitSizeInfos(); }
 void TfrmVellumark::CreateRatioFrames() {
   auto* stack = static_cast<QVBoxLayout*>(FScrollContent->layout());
   // The stored pictures are decoded on all cores first; the frames below take them in order.
-  const auto prefetch = prefetchStoredPictures();
+  const auto prefetch = prefetchStoredPictures(FSettings);
   for (int g = 0; g < SizeGroupCount; ++g) {
     const TSizeInfo& first = SizeGroups[g].constFirst();
     TRatioFrame* frame = nullptr;
     try {
-      frame = new TRatioFrame(FScrollContent, first.Width, first.Height);
+      frame = new TRatioFrame(FScrollContent, first.Width, first.Height, true, FSettings);
     } catch (...) {
       const QString reason = currentExceptionMessage();
       showStartupError();
@@ -168,10 +166,10 @@ void TfrmVellumark::CreateRatioFrames() {
       // writing anything, so that every group has a frame and the user can choose again. The
       // stored entries stay as they are in the settings file; the stored picture name shows in
       // the frame, so that the user sees what is missing.
-      frame = new TRatioFrame(FScrollContent, first.Width, first.Height, false);
+      frame = new TRatioFrame(FScrollContent, first.Width, first.Height, false, FSettings);
       QString stored;
       try {
-        stored = SettingsAccess::GetImageSetting(frame->SizeStr());
+        stored = FSettings.ImageSetting(frame->SizeStr());
       } catch (...) {
         // An unreadable settings file has been reported above.
       }
@@ -277,7 +275,7 @@ void TfrmVellumark::ceBaseNameChange(QObject* Sender) {
   Q_UNUSED(Sender);
   const QString text = ceBaseName->currentText();
   refuseLineBreak(text);  // the settings file could not keep it
-  SetSetting(BaseFilenameKey, relativePathsWanted() ? pathToStore(text, true) : text);
+  SetSetting(BaseFilenameKey, FSettings.RelativePathsWanted() ? FSettings.PathToStore(text, true) : text);
 }
 
 void TfrmVellumark::RelativePathsChange(bool Checked) {
@@ -285,7 +283,7 @@ void TfrmVellumark::RelativePathsChange(bool Checked) {
   // The stored paths take the chosen form at once: relative where they lie under the settings
   // file's folder, or full again. The stored texts are converted, not the frames' names, so that an
   // entry whose picture could not be restored keeps naming it.
-  const auto convert = [Checked](const QString& stored) { return pathToStore(stored, Checked); };
+  const auto convert = [this, Checked](const QString& stored) { return FSettings.PathToStore(stored, Checked); };
   for (TRatioFrame* frame : FRatioFrames) {
     const QString stored = frame->GetSetting(frame->SizeStr());
     if (convert(stored) != stored)
@@ -296,10 +294,10 @@ void TfrmVellumark::RelativePathsChange(bool Checked) {
     SetSetting(BaseFilenameKey, convert(baseName));
 }
 
-QString TfrmVellumark::GetSetting(const QString& AName) const { return SettingsAccess::GetWindowSetting(AName); }
+QString TfrmVellumark::GetSetting(const QString& AName) const { return FSettings.WindowSetting(AName); }
 
 void TfrmVellumark::SetSetting(const QString& AName, const QString& Value) {
-  SettingsAccess::SetWindowSetting(AName, Value);
+  FSettings.SetWindowSetting(AName, Value);
 }
 
 // Log, validation and the Generate action

@@ -6,6 +6,7 @@
 #include "model/OutputPlan.h"
 #include "model/SetupChoices.h"
 #include "platform/Dialogs.h"
+#include "settings/Settings.h"
 
 #include <QList>
 #include <QPointer>
@@ -44,8 +45,9 @@ struct TSizeInfo;
 class TfrmVellumark : public QWidget {
   Q_OBJECT
 public:
-  // Builds the layout and runs FormCreate. A dialog service must be installed.
-  explicit TfrmVellumark(QWidget* parent = nullptr);
+  // Builds the layout and runs FormCreate. A dialog service must be installed. The window and its
+  // frames read and write the settings file through the store they are handed.
+  explicit TfrmVellumark(QWidget* parent = nullptr, TSettingsStore& settings = Settings());
   ~TfrmVellumark() override;
 
   // Controls, in the order of the layout table.
@@ -188,6 +190,7 @@ private:
   };
   QList<OpenPreview> FPreviews;
 
+  TSettingsStore& FSettings;
   QUndoStack* FUndoStack = nullptr;
   QWidget* FScrollContent = nullptr;
   QList<TRatioFrame*> FRatioFrames;

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   setDialogService(&dialogs);
   std::unique_ptr<TfrmVellumark> frmVellumark;
   try {
-    frmVellumark = std::make_unique<TfrmVellumark>();
+    frmVellumark = std::make_unique<TfrmVellumark>(nullptr, Settings());
   } catch (...) {
     ShowCurrentException();
     return 1;

@@ -6,7 +6,6 @@
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
-#include "settings/StoredPaths.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -100,7 +99,7 @@ protected:
 // ---------------------------------------------------------------------------------------------
 // TImagePreview
 
-TImagePreview::TImagePreview(QWidget* parent) : QWidget(parent) {}
+TImagePreview::TImagePreview(QWidget* parent, const TRatioGroup& group) : QWidget(parent), FGroup(group) {}
 
 void TImagePreview::SetPreviewSize(float width, float height) {
   PreviewWidth = width;
@@ -114,7 +113,8 @@ void TImagePreview::SetPreviewSize(float width, float height) {
 QRect TImagePreview::PictureRect() const {
   // Exactly the image rectangle that the selection is measured against, so that the outline covers
   // the region the outputs are made from: a picture smaller than the preview keeps its own size.
-  const TRectF r = imageRect(Bitmap.Width(), Bitmap.Height(), Bitmap.BitmapScale(), PreviewWidth, PreviewHeight);
+  const TBitmap& bitmap = FGroup.Bitmap;
+  const TRectF r = imageRect(bitmap.Width(), bitmap.Height(), bitmap.BitmapScale(), PreviewWidth, PreviewHeight);
   if (!(r.Right > r.Left) || !(r.Bottom > r.Top))
     return {};
   return QRect(QPoint(int(r.Left), int(r.Top)), QPoint(int(r.Right) - 1, int(r.Bottom) - 1));
@@ -126,7 +126,7 @@ void TImagePreview::paintEvent(QPaintEvent*) {
     return;
   const qreal dpr = devicePixelRatioF();
   const QSize pixels(qMax(1, qRound(target.width() * dpr)), qMax(1, qRound(target.height() * dpr)));
-  const QImage& image = Bitmap.Image();
+  const QImage& image = FGroup.Bitmap.Image();
   if (FScaled.isNull() || FScaledKey != image.cacheKey() || FScaledSize != pixels) {
     FScaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     FScaled.setDevicePixelRatio(dpr);
@@ -235,12 +235,11 @@ int TRatioFrame::FrameCounter = 0;
 const QString TRatioFrame::TransparencyWarning =
     QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency.");
 
-TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore) : QFrame(AOwner) {
+TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore, TSettingsStore& aSettings)
+    : QFrame(AOwner), FSettings(aSettings), FGroup(aWidth, aHeight) {
   buildControls();
   setObjectName(QStringLiteral("RatioFrame") + QString::number(FrameCounter));
   ++FrameCounter;
-  FRatioWidth = aWidth;
-  FRatioHeight = aHeight;
   if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight)) {
     FAppIcons = holdsiOSAppIcons(*group);
     for (const TSizeInfo& e : *group)
@@ -249,39 +248,26 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
   UpdateRatio();
   if (!aRestore) {
     // Nothing from the settings file: no picture and the default selection, not written.
-    FSelectRect = defaultSelection(ImageRect(), Ratio());
+    FGroup.SelectRect = FGroup.DefaultSelection();
     updateWarnings();
     FReported = State();
-    FReporting = true;
     return;
   }
   try {
     // The stored picture and selection, by the rules a run without a window restores them with.
-    TRatioGroup group = Group();
-    restoreGroup(group);
-    OpenDialog1.FileName = group.Filename;
-    imPreview->Bitmap = group.Bitmap;
-    FSelectRect = group.SelectRect;
+    restoreGroup(FGroup, FSettings);
+    OpenDialog1.FileName = FGroup.Filename;
     ceFilename->setEditText(Filename());
     FNotifiedText = ceFilename->currentText();
     imPreview->update();
     updateWarnings();
     FReported = State();
-    FReporting = true;
   } catch (...) {
     // The frame is not created: its children go with the QFrame base, which also takes it out of
     // its parent. Their signals must not reach the members being destroyed.
     disconnectControls();
     throw;
   }
-}
-
-TRatioGroup TRatioFrame::Group() const {
-  TRatioGroup group(FRatioWidth, FRatioHeight);
-  group.Filename = Filename();
-  group.Bitmap = Bitmap();
-  group.SelectRect = FSelectRect;
-  return group;
 }
 
 TRatioFrame::~TRatioFrame() { disconnectControls(); }
@@ -319,7 +305,7 @@ void TRatioFrame::buildControls() {
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  imPreview = new TImagePreview(GroupBox1);
+  imPreview = new TImagePreview(GroupBox1, FGroup);
   imPreview->setObjectName(QStringLiteral("imPreview"));
   imPreview->SetPreviewSize(129, kPreviewHeight);
 
@@ -450,56 +436,57 @@ QString TRatioFrame::Caption() const { return GroupBox1->title(); }
 
 void TRatioFrame::SetCaption(const QString& Value) { GroupBox1->setTitle(Value); }
 
-QString TRatioFrame::Filename() const { return OpenDialog1.FileName; }
+QString TRatioFrame::Filename() const { return FGroup.Filename; }
 
 void TRatioFrame::SetFilename(const QString& Value) {
   refuseLineBreak(Value);  // the settings file could not keep it
   if (!Value.isEmpty() && !QFileInfo(Value).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Value);
-  OpenDialog1.FileName = Value;
+  FGroup.Filename = Value;
+  OpenDialog1.FileName = Value;  // where the file dialog starts
   UpdateImage();
 }
 
-float TRatioFrame::Ratio() const { return static_cast<float>(double(FRatioWidth) / double(FRatioHeight)); }
+float TRatioFrame::Ratio() const { return FGroup.Ratio(); }
 
 void TRatioFrame::SetRatioWidth(int Value) {
-  if (Value == FRatioWidth)
+  if (Value == FGroup.RatioWidth())
     return;
-  FRatioWidth = Value;
+  FGroup.SetRatio(Value, FGroup.RatioHeight());
   UpdateRatio();
 }
 
 void TRatioFrame::SetRatioHeight(int Value) {
-  if (Value == FRatioHeight)
+  if (Value == FGroup.RatioHeight())
     return;
-  FRatioHeight = Value;
+  FGroup.SetRatio(FGroup.RatioWidth(), Value);
   UpdateRatio();
 }
 
 void TRatioFrame::SetSelectRect(const TRectF& Value) {
-  FSelectRect = Value;
+  FGroup.SelectRect = Value;
   updateWarnings();
   SaveSelectRect();
 }
 
 QString TRatioFrame::SizeStr() const {
-  return QString::number(FRatioWidth) + QLatin1Char('_') + QString::number(FRatioHeight);
+  return FGroup.SizeKey();
 }
 
-QString TRatioFrame::GetSetting(const QString& AName) const { return SettingsAccess::GetImageSetting(AName); }
+QString TRatioFrame::GetSetting(const QString& AName) const { return FSettings.ImageSetting(AName); }
 
 void TRatioFrame::SetSetting(const QString& AName, const QString& Value) {
-  SettingsAccess::SetImageSetting(AName, Value);
+  FSettings.SetImageSetting(AName, Value);
 }
 
 TRectF TRatioFrame::GetSettingRect(const QString& AName) const {
-  if (const std::optional<TRectF> stored = SettingsAccess::GetSelectionSetting(AName))
+  if (const std::optional<TRectF> stored = FSettings.SelectionSetting(AName))
     return *stored;
   return defaultSelection(ImageRect(), Ratio());
 }
 
 void TRatioFrame::SetSettingRect(const QString& AName, const TRectF& Value) {
-  SettingsAccess::SetSelectionSetting(AName, Value);
+  FSettings.SetSelectionSetting(AName, Value);
 }
 
 void TRatioFrame::ShowUnloadedFilename(const QString& aFilename, const QString& aReason) {
@@ -512,14 +499,13 @@ void TRatioFrame::ShowUnloadedFilename(const QString& aFilename, const QString& 
 }
 
 TRectF TRatioFrame::ImageRect() const {
-  const TBitmap& bitmap = imPreview->Bitmap;
-  return imageRect(bitmap.Width(), bitmap.Height(), bitmap.BitmapScale(), imPreview->PreviewWidth,
+  return imageRect(FGroup.Bitmap.Width(), FGroup.Bitmap.Height(), FGroup.Bitmap.BitmapScale(), imPreview->PreviewWidth,
                    imPreview->PreviewHeight);
 }
 
-TRectF TRatioFrame::ZoomRect() const { return normalizedSelection(FSelectRect, ImageRect()); }
+TRectF TRatioFrame::ZoomRect() const { return normalizedSelection(FGroup.SelectRect, ImageRect()); }
 
-const TBitmap& TRatioFrame::Bitmap() const { return imPreview->Bitmap; }
+const TBitmap& TRatioFrame::Bitmap() const { return FGroup.Bitmap; }
 
 // ---------------------------------------------------------------------------------------------
 // Private operations
@@ -529,8 +515,8 @@ void TRatioFrame::UpdateRatio() {
   imPreview->SetPreviewSize(static_cast<float>(double(Ratio()) * double(height)), height);
   layoutControls();
   SetCaption(floatToText(Ratio()) + QStringLiteral(":1"));
-  Label2->setText(QStringLiteral("Select images that are ") + QString::number(FRatioWidth) + QLatin1Char('x') +
-                  QString::number(FRatioHeight) + QStringLiteral(" size or larger for best results"));
+  Label2->setText(QStringLiteral("Select images that are ") + QString::number(FGroup.RatioWidth()) + QLatin1Char('x') +
+                  QString::number(FGroup.RatioHeight()) + QStringLiteral(" size or larger for best results"));
 }
 
 void TRatioFrame::UpdateImage() {
@@ -548,9 +534,9 @@ void TRatioFrame::UpdateImage() {
     // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    imPreview->Bitmap.LoadFromFile(Filename());
+    FGroup.Bitmap.LoadFromFile(Filename());
   } else {
-    imPreview->Bitmap.Clear(0x00000000);
+    FGroup.Bitmap.Clear(0x00000000);
   }
   ceFilename->setToolTip(QString());
   imPreview->update();
@@ -564,13 +550,11 @@ void TRatioFrame::UpdateImage() {
 }
 
 void TRatioFrame::SaveSelectRect() {
-  SetSettingRect(SizeStr(), FSelectRect);
+  SetSettingRect(SizeStr(), FGroup.SelectRect);
   noteChange();
 }
 
 void TRatioFrame::noteChange() {
-  if (!FReporting)
-    return;
   const TFrameState now = State();
   if (now == FReported)
     return;
@@ -586,7 +570,7 @@ void TRatioFrame::ApplyState(const TFrameState& aState) {
     SetFilename(aState.Filename);
     // Without a name the frame goes back to having no picture at all, as before one was chosen.
     if (aState.Filename.isEmpty()) {
-      imPreview->Bitmap = TBitmap();
+      FGroup.Bitmap = TBitmap();
       imPreview->update();
     }
   }
@@ -602,7 +586,7 @@ void TRatioFrame::updateWarnings() {
   for (const QSize& size : FOutputs)
     if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
       largest = size;
-  if (!largest.isEmpty() && !Bitmap().IsEmpty() && !FSelectRect.IsEmpty()) {
+  if (!largest.isEmpty() && !Bitmap().IsEmpty() && !FGroup.SelectRect.IsEmpty()) {
     const TRectF zoom = ZoomRect();
     const double w = (double(zoom.Right) - zoom.Left) * Bitmap().Width();
     const double h = (double(zoom.Bottom) - zoom.Top) * Bitmap().Height();
@@ -696,12 +680,12 @@ void TRatioFrame::DropMimeData(const QMimeData* Data) {
 void TRatioFrame::ceFilenameChange() {
   // A relative name, typed or stored, names a file beside the settings file; the frame holds and
   // shows the full path.
-  SetFilename(resolvedSettingPath(ceFilename->currentText()));
-  storeGroupPictureName(Group());
+  SetFilename(FSettings.ResolvedPath(ceFilename->currentText()));
+  storeGroupPictureName(Group(), FSettings);
 }
 
 void TRatioFrame::sbSelectAllClick() {
-  FSelectRect = defaultSelection(ImageRect(), Ratio());
+  FGroup.SelectRect = defaultSelection(ImageRect(), Ratio());
   updateWarnings();
   pbPreview->update();
   // What the user sees is what a restart brings back.
@@ -736,20 +720,20 @@ void TRatioFrame::showGestureOutcome(TSelectionGesture::TOutcome outcome) {
 }
 
 void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y) {
-  FGesture.Press(mouseButtonOf(Button), Shift, {X, Y}, FSelectRect, gestureFrame());
+  FGesture.Press(mouseButtonOf(Button), Shift, {X, Y}, FGroup.SelectRect, gestureFrame());
 }
 
 void TRatioFrame::pbPreviewMouseMove(TShiftState Shift, float X, float Y) {
-  showGestureOutcome(FGesture.Move(Shift, {X, Y}, FSelectRect, gestureFrame()));
+  showGestureOutcome(FGesture.Move(Shift, {X, Y}, FGroup.SelectRect, gestureFrame()));
 }
 
 void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X, float Y) {
-  showGestureOutcome(FGesture.Release(mouseButtonOf(Button), {X, Y}, FSelectRect, gestureFrame()));
+  showGestureOutcome(FGesture.Release(mouseButtonOf(Button), {X, Y}, FGroup.SelectRect, gestureFrame()));
 }
 
 bool TRatioFrame::pbPreviewKeyDown(int Key, TShiftState Shift) {
   TSelectionGesture::TOutcome outcome = TSelectionGesture::Ignored;
-  const bool taken = FGesture.Key(Key, Shift, FSelectRect, gestureFrame(), outcome);
+  const bool taken = FGesture.Key(Key, Shift, FGroup.SelectRect, gestureFrame(), outcome);
   showGestureOutcome(outcome);
   return taken;
 }
@@ -775,6 +759,6 @@ void TRatioFrame::pbPreviewPaint(QPainter& Canvas) {
   // The dashed selection has a stroke of its own; the canvas keeps its black one.
   const QPen canvasPen = Canvas.pen();
   Canvas.setPen(QPen(QColor(255, 0, 0, 255), 1, Qt::DashLine, Qt::SquareCap, Qt::MiterJoin));
-  drawOutline(Canvas, FSelectRect);
+  drawOutline(Canvas, FGroup.SelectRect);
   Canvas.setPen(canvasPen);
 }

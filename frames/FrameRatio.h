@@ -3,6 +3,7 @@
 #include "imaging/Bitmap.h"
 #include "model/RatioGroup.h"
 #include "model/SelectionGesture.h"
+#include "settings/Settings.h"
 #include "platform/Dialogs.h"
 #include "imaging/OpacityMap.h"
 #include "platform/Types.h"
@@ -37,8 +38,8 @@ struct TFrameState {
 class TImagePreview : public QWidget {
   Q_OBJECT
 public:
-  explicit TImagePreview(QWidget* parent);
-  TBitmap Bitmap;
+  // Shows the picture of the group (held by the frame).
+  TImagePreview(QWidget* parent, const TRatioGroup& group);
   float PreviewWidth = 129;
   float PreviewHeight = 122;
   // Stores the size in preview units; the widget takes the whole pixels that cover it.
@@ -51,6 +52,7 @@ protected:
   void paintEvent(QPaintEvent*) override;
 
 private:
+  const TRatioGroup& FGroup;
   // The picture scaled down for the screen, remade only when the bitmap or the size changes, so
   // that repainting during a drag does not rescale a large picture each time.
   QImage FScaled;
@@ -94,8 +96,9 @@ public:
   // the selection from the settings file (writing the selection back). Errors of the restore
   // (missing or undecodable picture, unreadable selection, unwritable settings) are raised out of
   // the constructor. With aRestore false nothing is read from or written to the settings file:
-  // the frame starts without picture and with the default selection.
-  TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore = true);
+  // the frame starts without picture and with the default selection. The frame reads and writes
+  // the settings file through the store it is handed.
+  TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore = true, TSettingsStore& aSettings = Settings());
   ~TRatioFrame() override;
 
   // Properties
@@ -110,19 +113,19 @@ public:
   // select-all, a key, a new picture, a write of SelectRect), with the state before and after.
   // Not raised while the frame is built, nor by ApplyState.
   std::function<void(TRatioFrame* Sender, const TFrameState& Before, const TFrameState& After)> OnStateChange;
-  // The group's state as the frame holds it now: ratio, picture name, picture, selection.
-  TRatioGroup Group() const;
+  // The group's state: ratio, picture name, picture, selection. The frame shows and edits it.
+  const TRatioGroup& Group() const { return FGroup; }
   // The picture and the selection now.
-  TFrameState State() const { return {Filename(), FSelectRect}; }
+  TFrameState State() const { return {Filename(), FGroup.SelectRect}; }
   // Brings back a state, as the user would: the picture through the file-name setter (an empty
   // name leaves the frame without picture), then the selection; both are stored.
   void ApplyState(const TFrameState& aState);
   float Ratio() const;
-  int RatioWidth() const { return FRatioWidth; }
+  int RatioWidth() const { return FGroup.RatioWidth(); }
   void SetRatioWidth(int Value);
-  int RatioHeight() const { return FRatioHeight; }
+  int RatioHeight() const { return FGroup.RatioHeight(); }
   void SetRatioHeight(int Value);
-  TRectF SelectRect() const { return FSelectRect; }
+  TRectF SelectRect() const { return FGroup.SelectRect; }
   void SetSelectRect(const TRectF& Value);  // stores, then SaveSelectRect
   QString SizeStr() const;
   QString GetSetting(const QString& AName) const;
@@ -224,9 +227,8 @@ private:
   // and lays them out when that changed; cheap when nothing changed.
   void updateWarnings();
 
-  int FRatioWidth = 0;
-  int FRatioHeight = 0;
-  TRectF FSelectRect;
+  TSettingsStore& FSettings;
+  TRatioGroup FGroup;
   TSelectionGesture FGesture;
   int FTag = 0;
   // The combo text at its last change notification (user commit or program change).
@@ -235,9 +237,10 @@ private:
   // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
   // ignored meanwhile.
   bool FInComboChange = false;
-  // The state last reported through OnStateChange; changes are reported once the frame is built.
+  // The state last reported through OnStateChange (the frame is built without reporting: nothing
+  // it does while it restores itself goes through the setters). While ApplyState brings a state
+  // back, changes are not reported; that state is the one reported when it is done.
   TFrameState FReported;
-  bool FReporting = false;
   bool FApplying = false;
   // Whether the frame's group holds iOS app icons (the transparency warning applies).
   bool FAppIcons = false;

@@ -2,11 +2,10 @@
 
 #include "catalogue/SizeInfo.h"
 #include "settings/Settings.h"
-#include "settings/StoredPaths.h"
 
 #include <exception>
 
-std::unique_ptr<TPicturePrefetch> prefetchStoredPictures() {
+std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings) {
   QStringList names;
   try {
     for (const TSizeInfos& group : SizeGroups) {
@@ -15,7 +14,7 @@ std::unique_ptr<TPicturePrefetch> prefetchStoredPictures() {
       // The frame's size key (TRatioFrame::SizeStr) of the group's first entry.
       const QString key = QString::number(group.constFirst().Width) + QLatin1Char('_') +
                           QString::number(group.constFirst().Height);
-      names << resolvedSettingPath(SettingsAccess::GetImageSetting(key));
+      names << settings.ResolvedPath(settings.ImageSetting(key));
     }
   } catch (const std::exception&) {
     return nullptr;

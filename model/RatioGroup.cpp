@@ -4,7 +4,6 @@
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
-#include "settings/StoredPaths.h"
 
 #include <QFileInfo>
 
@@ -46,29 +45,29 @@ void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
     group.Bitmap.Clear(0x00000000);
 }
 
-void storeGroupPictureName(const TRatioGroup& group) {
+void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings) {
   const QString key = group.SizeKey();
-  if (relativePathsWanted()) {
-    SettingsAccess::SetImageSetting(key, pathToStore(group.Filename, true));
+  if (settings.RelativePathsWanted()) {
+    settings.SetImageSetting(key, settings.PathToStore(group.Filename, true));
     return;
   }
   // A stored relative name that already names this file is left as it was written.
-  const QString stored = SettingsAccess::GetImageSetting(key);
-  if (!stored.isEmpty() && stored != group.Filename && resolvedSettingPath(stored) == group.Filename)
+  const QString stored = settings.ImageSetting(key);
+  if (!stored.isEmpty() && stored != group.Filename && settings.ResolvedPath(stored) == group.Filename)
     return;
-  SettingsAccess::SetImageSetting(key, group.Filename);
+  settings.SetImageSetting(key, group.Filename);
 }
 
-void restoreGroup(TRatioGroup& group) {
-  const QString name = resolvedSettingPath(SettingsAccess::GetImageSetting(group.SizeKey()));
+void restoreGroup(TRatioGroup& group, TSettingsStore& settings) {
+  const QString name = settings.ResolvedPath(settings.ImageSetting(group.SizeKey()));
   loadGroupPicture(group, name);
   if (!name.isEmpty())
-    storeGroupPictureName(group);
+    storeGroupPictureName(group, settings);
   // A stored selection out of the ratio would stretch every output: with a picture it is brought
   // back to the ratio (and stored so); without one there is nothing to measure it by.
-  TRectF stored = SettingsAccess::GetSelectionSetting(group.SizeKey()).value_or(group.DefaultSelection());
+  TRectF stored = settings.SelectionSetting(group.SizeKey()).value_or(group.DefaultSelection());
   if (!group.Bitmap.IsEmpty())
     stored = selectionInRatio(stored, group.Ratio(), group.ImageRect());
   group.SelectRect = stored;
-  SettingsAccess::SetSelectionSetting(group.SizeKey(), stored);
+  settings.SetSelectionSetting(group.SizeKey(), stored);
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class TSettingsStore;
+
 // The state of one ratio group, with no widget: its ratio, picture name, picture, and selection, and
 // the rules that tie them to the settings file. The ratio frame shows and edits one; a run without
 // a window restores the 13 groups itself with the same rules.
@@ -52,11 +54,11 @@ void loadGroupPicture(TRatioGroup& group, const QString& Filename);
 // Stores the group's picture name under its size key: relative to the settings file when the user
 // asked for that, otherwise in full, except that a stored relative name that already names this
 // file is left as it was written.
-void storeGroupPictureName(const TRatioGroup& group);
+void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings);
 
 // Restores the group from the settings file, as at start-up: the stored picture (a relative name
 // taken beside the settings file; the name stored again by the rule above), then the stored
 // selection or, when none is stored, the default one; a stored selection out of the ratio is
 // brought back to it when there is a picture. The selection is written back. Errors (missing or
 // undecodable picture, unreadable selection, unwritable settings file) are raised.
-void restoreGroup(TRatioGroup& group);
+void restoreGroup(TRatioGroup& group, TSettingsStore& settings);

@@ -14,14 +14,16 @@ const QString AppStoreIconKey = QStringLiteral("appstore_icon");
 
 QString checkedText(bool checked) { return checked ? QStringLiteral("1") : QStringLiteral("0"); }
 
-QString restoreBaseName() { return resolvedSettingPath(SettingsAccess::GetWindowSetting(BaseFilenameKey)); }
+QString restoreBaseName(TSettingsStore& settings) {
+  return settings.ResolvedPath(settings.WindowSetting(BaseFilenameKey));
+}
 
-void restoreCheckBoxes(TSetupChoices& choices) {
-  const auto checkedUnlessOff = [](const QString& key) {
-    return SettingsAccess::GetWindowSetting(key) != QStringLiteral("0");
+void restoreCheckBoxes(TSetupChoices& choices, TSettingsStore& settings) {
+  const auto checkedUnlessOff = [&settings](const QString& key) {
+    return settings.WindowSetting(key) != QStringLiteral("0");
   };
-  const auto checkedWhenOn = [](const QString& key) {
-    return SettingsAccess::GetWindowSetting(key) == QStringLiteral("1");
+  const auto checkedWhenOn = [&settings](const QString& key) {
+    return settings.WindowSetting(key) == QStringLiteral("1");
   };
   choices.Android = checkedUnlessOff(AndroidKey);
   choices.iPhone = checkedUnlessOff(iPhoneKey);
@@ -32,8 +34,8 @@ void restoreCheckBoxes(TSetupChoices& choices) {
   choices.RelativePaths = checkedWhenOn(RelativePathsKey);
 }
 
-TRunChoices runChoicesOf(const TSetupChoices& setup) {
-  const QString baseName = resolvedSettingPath(setup.BaseName);
+TRunChoices runChoicesOf(const TSetupChoices& setup, const TSettingsStore& settings) {
+  const QString baseName = settings.ResolvedPath(setup.BaseName);
   TRunChoices run;
   run.Android = setup.Android;
   run.iPhone = setup.iPhone;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class TSettingsStore;
+
 // The choices of the Setup tab as the settings file keeps them (section "settings"), and the rules
 // of their check boxes. The window shows and edits them; a run without a window reads them the
 // same way.
@@ -35,11 +37,11 @@ struct TSetupChoices {
 QString checkedText(bool checked);
 
 // The stored base file name, a relative one as the full path it names beside the settings file.
-QString restoreBaseName();
+QString restoreBaseName(TSettingsStore& settings);
 // Reads the check boxes' keys in turn into choices (each read kept when a later one fails; errors
 // of the settings file are raised).
-void restoreCheckBoxes(TSetupChoices& choices);
+void restoreCheckBoxes(TSetupChoices& choices, TSettingsStore& settings);
 
 // The choices of a run: the devices and options, and the folder and stem of the base file name (a
 // relative one taken beside the settings file, as a stored one is).
-TRunChoices runChoicesOf(const TSetupChoices& setup);
+TRunChoices runChoicesOf(const TSetupChoices& setup, const TSettingsStore& settings);

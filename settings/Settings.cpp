@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/SettingsFile.h"
+#include "settings/StoredPaths.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -171,17 +172,45 @@ void TSettingsStore::Write(const QString& section, const QString& key, const QSt
   cache.normalised = exact;
 }
 
-namespace {
-TSettingsStore& processStore() {
+QString TSettingsStore::WindowSetting(const QString& name) { return Read(kWindowSection, name); }
+void TSettingsStore::SetWindowSetting(const QString& name, const QString& value) {
+  Write(kWindowSection, name, value);
+}
+
+QString TSettingsStore::ImageSetting(const QString& sizeKey) { return Read(kImageSection, sizeKey); }
+void TSettingsStore::SetImageSetting(const QString& sizeKey, const QString& value) {
+  Write(kImageSection, sizeKey, value);
+}
+
+std::optional<TRectF> TSettingsStore::SelectionSetting(const QString& sizeKey) {
+  return decodeRectList(Read(kSelectionSection, sizeKey));
+}
+void TSettingsStore::SetSelectionSetting(const QString& sizeKey, const TRectF& rect) {
+  Write(kSelectionSection, sizeKey, encodeRectList(rect));
+}
+
+QString TSettingsStore::Folder() const {
+  const QString path = Path();
+  return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
+
+QString TSettingsStore::ResolvedPath(const QString& stored) const { return resolveStoredPath(stored, Folder()); }
+
+bool TSettingsStore::RelativePathsWanted() { return WindowSetting(RelativePathsKey) == QStringLiteral("1"); }
+
+QString TSettingsStore::PathToStore(const QString& path, bool relative) const {
+  const QString folder = Folder();
+  const QString full = resolveStoredPath(path, folder);
+  if (relative)
+    if (const std::optional<QString> below = relativeStoredPath(full, folder))
+      return *below;
+  return full;
+}
+
+TSettingsStore& Settings() {
   static TSettingsStore store;
   return store;
 }
-TSettingsStore* g_store = nullptr;
-}  // namespace
-
-TSettingsStore& Settings() { return g_store ? *g_store : processStore(); }
-
-TSettingsStore* setSettingsStore(TSettingsStore* store) { return std::exchange(g_store, store); }
 
 QString settingsLockPath(const QString& path) {
   const QString canonical = canonicalTarget(path);
@@ -349,17 +378,13 @@ std::optional<TRectF> decodeRectList(const QString& value) {
 
 namespace SettingsAccess {
 
-QString GetWindowSetting(const QString& name) { return readSetting(kWindowSection, name); }
-void SetWindowSetting(const QString& name, const QString& value) { writeSetting(kWindowSection, name, value); }
+QString GetWindowSetting(const QString& name) { return Settings().WindowSetting(name); }
+void SetWindowSetting(const QString& name, const QString& value) { Settings().SetWindowSetting(name, value); }
 
-QString GetImageSetting(const QString& sizeKey) { return readSetting(kImageSection, sizeKey); }
-void SetImageSetting(const QString& sizeKey, const QString& value) { writeSetting(kImageSection, sizeKey, value); }
+QString GetImageSetting(const QString& sizeKey) { return Settings().ImageSetting(sizeKey); }
+void SetImageSetting(const QString& sizeKey, const QString& value) { Settings().SetImageSetting(sizeKey, value); }
 
-std::optional<TRectF> GetSelectionSetting(const QString& sizeKey) {
-  return decodeRectList(readSetting(kSelectionSection, sizeKey));
-}
-void SetSelectionSetting(const QString& sizeKey, const TRectF& rect) {
-  writeSetting(kSelectionSection, sizeKey, encodeRectList(rect));
-}
+std::optional<TRectF> GetSelectionSetting(const QString& sizeKey) { return Settings().SelectionSetting(sizeKey); }
+void SetSelectionSetting(const QString& sizeKey, const TRectF& rect) { Settings().SetSelectionSetting(sizeKey, rect); }
 
 }  // namespace SettingsAccess

@@ -52,6 +52,24 @@ public:
   // the code). A key or value with a line break is refused with ELineBreakError.
   void Write(const QString& section, const QString& key, const QString& value);
 
+  // The values of the window and the frames: section "settings" (the window's own), "images" (a
+  // group's picture under its size key), "selections" (a group's selection under its size key;
+  // nullopt when the stored value does not hold exactly four items).
+  QString WindowSetting(const QString& name);
+  void SetWindowSetting(const QString& name, const QString& value);
+  QString ImageSetting(const QString& sizeKey);
+  void SetImageSetting(const QString& sizeKey, const QString& value);
+  std::optional<TRectF> SelectionSetting(const QString& sizeKey);
+  void SetSelectionSetting(const QString& sizeKey, const TRectF& rect);
+
+  // The paths kept in the file (settings/StoredPaths.h), over this file: its folder, the full path a
+  // stored (or typed) path names, whether the user asked for relative paths, and the text to store
+  // for a path.
+  QString Folder() const;
+  QString ResolvedPath(const QString& stored) const;
+  bool RelativePathsWanted();
+  QString PathToStore(const QString& path, bool relative) const;
+
   // Tests: how long a write waits for the lock, and a hook called under the lock between the load
   // and the store of every write.
   void SetLockWait(int milliseconds) { FLockWaitMs = milliseconds; }
@@ -69,12 +87,11 @@ private:
   std::function<void()> FStoreHook;
 };
 
-// The store in force, which the window, the frames and the settings accessors below use: the
-// process's own (over settingsFilePath), or one installed with setSettingsStore (not owned; the
-// command line installs a snapshot of its file for its run). setSettingsStore returns the previous
-// one; nullptr goes back to the process's own.
+// The process's store: the settings file of the install, or the one --settings (or a test) names
+// through setSettingsFilePathOverride. The window is handed it at start-up and hands it to the
+// frames; the free functions below read and write it. The command line hands its run a store of
+// its own.
 TSettingsStore& Settings();
-TSettingsStore* setSettingsStore(TSettingsStore* store);
 
 // The settings file of an install, chosen at the first call (see settingsPathForInstall).
 QString installSettingsPath();

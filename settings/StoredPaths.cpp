@@ -61,20 +61,10 @@ std::optional<QString> relativeStoredPath(const QString& path, const QString& fo
   return relative;
 }
 
-QString settingsFolder() {
-  const QString path = settingsFilePath();
-  return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-}
+QString settingsFolder() { return Settings().Folder(); }
 
-QString resolvedSettingPath(const QString& stored) { return resolveStoredPath(stored, settingsFolder()); }
+QString resolvedSettingPath(const QString& stored) { return Settings().ResolvedPath(stored); }
 
-bool relativePathsWanted() { return SettingsAccess::GetWindowSetting(RelativePathsKey) == QStringLiteral("1"); }
+bool relativePathsWanted() { return Settings().RelativePathsWanted(); }
 
-QString pathToStore(const QString& path, bool relative) {
-  const QString folder = settingsFolder();
-  const QString full = resolveStoredPath(path, folder);
-  if (relative)
-    if (const std::optional<QString> below = relativeStoredPath(full, folder))
-      return *below;
-  return full;
-}
+QString pathToStore(const QString& path, bool relative) { return Settings().PathToStore(path, relative); }

@@ -37,7 +37,7 @@ QString resolveStoredPath(const QString& stored, const QString& folder, PathFlav
 std::optional<QString> relativeStoredPath(const QString& path, const QString& folder,
                                           PathFlavour flavour = nativePathFlavour());
 
-// Over the settings file in force (settingsFilePath()):
+// Over the process's settings file (Settings(); a TSettingsStore has the same for its own file):
 
 // Its folder; empty when there is no settings file path.
 QString settingsFolder();
