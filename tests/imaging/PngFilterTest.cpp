@@ -9,7 +9,7 @@
 
 namespace {
 
-// The predictor of byte i by the PNG specification, written out on its own.
+// The predictor of byte i as the PNG format defines it, written out on its own.
 int predicted(int type, const std::vector<uint8_t>& cur, const std::vector<uint8_t>& prev, size_t i, unsigned bpp) {
   const int a = i >= bpp ? cur[i - bpp] : 0, b = prev[i], c = i >= bpp ? prev[i - bpp] : 0;
   switch (type) {
