@@ -112,13 +112,15 @@ int main(int argc, char** argv) {
 
   TVellumarkApplication app(argc, argv);
   TVellumarkApplication::setApplicationName(QStringLiteral("Vellumark"));
-  if (!options.SettingsFile.isEmpty())
-    setSettingsFilePathOverride(QFileInfo(options.SettingsFile).absoluteFilePath());
+  // The window's settings file: the one --settings names, otherwise the install's. The store lives
+  // as long as the window, which hands it to its frames.
+  TSettingsStore settings(options.SettingsFile.isEmpty() ? QString()
+                                                         : QFileInfo(options.SettingsFile).absoluteFilePath());
   TQtDialogService dialogs;
   setDialogService(&dialogs);
   std::unique_ptr<TfrmVellumark> frmVellumark;
   try {
-    frmVellumark = std::make_unique<TfrmVellumark>(nullptr, Settings());
+    frmVellumark = std::make_unique<TfrmVellumark>(nullptr, settings);
   } catch (...) {
     ShowCurrentException();
     return 1;

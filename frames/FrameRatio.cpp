@@ -43,18 +43,6 @@ constexpr int kLabelLeft = 16;
 constexpr int kLabelWidth = 217;
 
 // Sets a flag for the length of a scope and puts back its previous value, also when an error passes.
-class FlagGuard {
-public:
-  explicit FlagGuard(bool& flag) : FFlag(flag), FPrevious(flag) { FFlag = true; }
-  ~FlagGuard() { FFlag = FPrevious; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-  bool& FFlag;
-  bool FPrevious;
-};
-
 // Outline of a rectangle, whatever the order of its corners, on the outermost units inside it: a
 // 1-unit line at x covers the unit from x to x + 1, so the right and bottom edges are drawn one unit
 // in from Right and Bottom. An outline on the picture's edges (or the preview's) thus stays visible
@@ -359,8 +347,6 @@ void TRatioFrame::buildControls() {
   connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
-    if (FInComboChange)
-      return;
     runEventHandler([this, text] {
       if (ceFilename->currentText() != text)
         ceFilename->setEditText(text);
@@ -439,6 +425,10 @@ void TRatioFrame::SetCaption(const QString& Value) { GroupBox1->setTitle(Value);
 QString TRatioFrame::Filename() const { return FGroup.Filename; }
 
 void TRatioFrame::SetFilename(const QString& Value) {
+  reporting([&] { changeFilename(Value); });
+}
+
+void TRatioFrame::changeFilename(const QString& Value) {
   refuseLineBreak(Value);  // the settings file could not keep it
   if (!Value.isEmpty() && !QFileInfo(Value).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Value);
@@ -464,6 +454,10 @@ void TRatioFrame::SetRatioHeight(int Value) {
 }
 
 void TRatioFrame::SetSelectRect(const TRectF& Value) {
+  reporting([&] { changeSelectRect(Value); });
+}
+
+void TRatioFrame::changeSelectRect(const TRectF& Value) {
   FGroup.SelectRect = Value;
   updateWarnings();
   SaveSelectRect();
@@ -520,15 +514,17 @@ void TRatioFrame::UpdateRatio() {
 }
 
 void TRatioFrame::UpdateImage() {
-  // Notifications of the combo that arrive while the picture changes (focus moving to a dialog
-  // that the owner opens from OnChange, say) are not acted upon.
-  FlagGuard guard(FInComboChange);
+  // The combo says nothing while the picture changes: what it would report (focus leaving the
+  // field for a message, an owner's OnChange handler touching it) cannot start a change inside
+  // this one.
+  const QSignalBlocker quietCombo(ceFilename);
+  const QSignalBlocker quietEdit(ceFilename->lineEdit());
   // A program change of the combo text notifies at once, as a user's edit would: the handler sets
   // the same name again (its own run finds the text equal, so it goes no deeper) and stores it.
   if (ceFilename->currentText() != Filename()) {
     ceFilename->setEditText(Filename());
     FNotifiedText = ceFilename->currentText();
-    ceFilenameChange();
+    takeComboText();
   }
   if (!Filename().isEmpty()) {
     // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
@@ -542,17 +538,13 @@ void TRatioFrame::UpdateImage() {
   imPreview->update();
   updateWarnings();
   if (!Filename().isEmpty()) {
-    sbSelectAllClick();
+    selectAll();
     if (OnChange)
       OnChange(this);
   }
-  noteChange();
 }
 
-void TRatioFrame::SaveSelectRect() {
-  SetSettingRect(SizeStr(), FGroup.SelectRect);
-  noteChange();
-}
+void TRatioFrame::SaveSelectRect() { SetSettingRect(SizeStr(), FGroup.SelectRect); }
 
 void TRatioFrame::noteChange() {
   const TFrameState now = State();
@@ -560,21 +552,34 @@ void TRatioFrame::noteChange() {
     return;
   const TFrameState before = FReported;
   FReported = now;
-  if (!FApplying && OnStateChange)
+  if (OnStateChange)
     OnStateChange(this, before, now);
 }
 
+// The public actions report once, when they are done; the steps they are made of (and ApplyState,
+// which must not report) never do. A step that fails after it changed something still reports
+// what changed before the error goes on.
+template <typename Step>
+void TRatioFrame::reporting(Step&& step) {
+  try {
+    step();
+  } catch (...) {
+    noteChange();
+    throw;
+  }
+  noteChange();
+}
+
 void TRatioFrame::ApplyState(const TFrameState& aState) {
-  FlagGuard applying(FApplying);
   if (aState.Filename != Filename()) {
-    SetFilename(aState.Filename);
+    changeFilename(aState.Filename);
     // Without a name the frame goes back to having no picture at all, as before one was chosen.
     if (aState.Filename.isEmpty()) {
       FGroup.Bitmap = TBitmap();
       imPreview->update();
     }
   }
-  SetSelectRect(aState.SelectRect);
+  changeSelectRect(aState.SelectRect);
   FReported = State();
 }
 
@@ -625,15 +630,12 @@ QString TRatioFrame::EnlargedWarning(int selectedWidth, int selectedHeight, int 
 // The combo edit's notifications
 
 void TRatioFrame::commitComboText() {
-  if (FInComboChange)
-    return;
   const QString text = ceFilename->currentText();
   if (text == FNotifiedText)
     return;
   // Noted before the handler runs, so that a failed name (reported once) is not reported again
   // when the field loses focus to the error message.
   FNotifiedText = text;
-  FlagGuard guard(FInComboChange);
   ceFilenameChange();
 }
 
@@ -678,13 +680,21 @@ void TRatioFrame::DropMimeData(const QMimeData* Data) {
 }
 
 void TRatioFrame::ceFilenameChange() {
+  reporting([&] { takeComboText(); });
+}
+
+void TRatioFrame::takeComboText() {
   // A relative name, typed or stored, names a file beside the settings file; the frame holds and
   // shows the full path.
-  SetFilename(FSettings.ResolvedPath(ceFilename->currentText()));
+  changeFilename(FSettings.ResolvedPath(ceFilename->currentText()));
   storeGroupPictureName(Group(), FSettings);
 }
 
 void TRatioFrame::sbSelectAllClick() {
+  reporting([&] { selectAll(); });
+}
+
+void TRatioFrame::selectAll() {
   FGroup.SelectRect = defaultSelection(ImageRect(), Ratio());
   updateWarnings();
   pbPreview->update();
@@ -716,7 +726,7 @@ void TRatioFrame::showGestureOutcome(TSelectionGesture::TOutcome outcome) {
   updateWarnings();
   pbPreview->update();
   if (outcome == TSelectionGesture::Store)
-    SaveSelectRect();
+    reporting([&] { SaveSelectRect(); });
 }
 
 void TRatioFrame::pbPreviewMouseDown(Qt::MouseButton Button, TShiftState Shift, float X, float Y) {

@@ -217,8 +217,17 @@ private:
   void UpdateRatio();
   void UpdateImage();
   void SaveSelectRect();
+  // The steps of the public actions, which report nothing themselves: the file-name setter, the
+  // selection setter, the combo's change handler and select-all.
+  void changeFilename(const QString& Value);
+  void changeSelectRect(const TRectF& Value);
+  void takeComboText();
+  void selectAll();
   // Raises OnStateChange when the state differs from the one last reported.
   void noteChange();
+  // Runs a public action's steps, then noteChange (also when a step fails).
+  template <typename Step>
+  void reporting(Step&& step);
   // The picture's place, the ratio and the drag distance, as the gesture rules read them.
   TSelectionGesture::TFrame gestureFrame() const;
   // Repaints after a gesture's event and stores the selection when the gesture says so.
@@ -234,14 +243,10 @@ private:
   // The combo text at its last change notification (user commit or program change).
   QString FNotifiedText;
   QString FTextBeforeInsert;
-  // Set while a change notification from the combo or UpdateImage runs; the combo's signals are
-  // ignored meanwhile.
-  bool FInComboChange = false;
   // The state last reported through OnStateChange (the frame is built without reporting: nothing
-  // it does while it restores itself goes through the setters). While ApplyState brings a state
-  // back, changes are not reported; that state is the one reported when it is done.
+  // it does while it restores itself goes through the setters). ApplyState brings a state back
+  // through the steps, which do not report; that state is the one reported when it is done.
   TFrameState FReported;
-  bool FApplying = false;
   // Whether the frame's group holds iOS app icons (the transparency warning applies).
   bool FAppIcons = false;
   bool FIOSChecked = true;

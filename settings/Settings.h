@@ -87,10 +87,11 @@ private:
   std::function<void()> FStoreHook;
 };
 
-// The process's store: the settings file of the install, or the one --settings (or a test) names
-// through setSettingsFilePathOverride. The window is handed it at start-up and hands it to the
-// frames; the free functions below read and write it. The command line hands its run a store of
-// its own.
+// A store for code that is handed none: the settings file of the install, or the one a test or a
+// bench names through setSettingsFilePathOverride; the free functions below read and write it, and
+// the constructors that take a store default to it. The program never uses it: main builds the
+// window's store (the file --settings names, or the install's) and the window hands it to its
+// frames; the command line builds a read-only one for its run.
 TSettingsStore& Settings();
 
 // The settings file of an install, chosen at the first call (see settingsPathForInstall).
