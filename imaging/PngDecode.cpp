@@ -1,6 +1,7 @@
 #include "imaging/PngDecode.h"
 
 #include "imaging/PictureFile.h"
+#include "imaging/PictureRows.h"
 #include "imaging/PictureReduce.h"
 #include "imaging/PngFilter.h"
 
@@ -370,18 +371,35 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
   if (r != LIBDEFLATE_SUCCESS || inflated != filtered)
     return WholeResult::NotTaken;
 
-  std::vector<uchar> prev(rowBytes, 0), cur(rowBytes);
+  // Only a palette index beyond the palette can fail from here on, besides the filter types,
+  // which are checked first: a picture of any other colour type is complete in all but the work,
+  // which may then go on while the picture is already being used (PictureRows.h).
+  for (int y = 0; y < parts.height; ++y)
+    if (tail[(rowBytes + 1) * size_t(y)] > 4)
+      return WholeResult::NotTaken;
   const qsizetype stride = result.bytesPerLine();
-  for (int y = 0; y < parts.height; ++y) {
-    const uchar* row = tail + (rowBytes + 1) * size_t(y);
-    std::memcpy(cur.data(), row + 1, rowBytes);
-    if (!pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels)))
-      return WholeResult::NotTaken;
-    if (!convertRow(parts, cur.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
-      return WholeResult::NotTaken;
-    std::swap(prev, cur);
+  // Unfilters and converts the rows from `first` on, publishing them as they are done (every
+  // 16 rows); false for a palette index beyond the palette.
+  auto unfilter = [parts = std::make_shared<PngParts>(std::move(parts)), tail, bits, stride, rowBytes,
+                   channels](TPictureRows* rows) {
+    std::vector<uchar> prev(rowBytes, 0), cur(rowBytes);
+    for (int y = 0; y < parts->height; ++y) {
+      const uchar* row = tail + (rowBytes + 1) * size_t(y);
+      std::memcpy(cur.data(), row + 1, rowBytes);
+      pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels));
+      if (!convertRow(*parts, cur.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
+        return false;
+      std::swap(prev, cur);
+      if (rows && (y & 15) == 15)
+        rows->Publish(y + 1);
+    }
+    return true;
+  };
+  if (parts.colorType != 3 && earlyPicturesAllowed()) {
+    finishPictureRowsInBackground(result, [unfilter](TPictureRows& rows) { unfilter(&rows); });
+    return WholeResult::Decoded;
   }
-  return WholeResult::Decoded;
+  return unfilter(nullptr) ? WholeResult::Decoded : WholeResult::NotTaken;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "imaging/SmoothResample.h"
 
+#include "imaging/PictureRows.h"
 #include "platform/Parallel.h"
 
 #include <algorithm>
@@ -159,6 +160,7 @@ bool isReduction(const TRectF& sourceRect, int Width, int Height) {
 }
 
 void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  waitForPicture(source);
   if (source.isNull() || target.isNull())
     return;
   if (!std::isfinite(sourceRect.Left) || !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) ||
@@ -275,6 +277,7 @@ QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
 }  // namespace
 
 void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  waitForPicture(source);
   if (source.isNull() || target.isNull())
     return;
   TRectF rect = sourceRect;
@@ -290,6 +293,7 @@ struct AreaAverageRows::Taps {
 
 AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth,
                                  int targetHeight) {
+  waitForPicture(source);
   if (source.isNull() || targetWidth <= 0 || targetHeight <= 0 || !std::isfinite(sourceRect.Left) ||
       !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) || !std::isfinite(sourceRect.Bottom))
     return;
