@@ -57,6 +57,10 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 // The rows of drawReduced's result one at a time (for instance straight into an encoder, without
 // a target bitmap): row j is exactly row j of drawReduced into a targetWidth x targetHeight
 // target. One object serves one thread.
+// Where the processor has SSE4.1 the horizontal pass of the area average uses it, with exactly
+// the same results. Tests turn that path off to compare the two; returns whether it was allowed.
+bool setAreaAverageVectorPath(bool allowed);
+
 class AreaAverageRows {
 public:
   AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
