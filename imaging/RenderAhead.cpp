@@ -2,6 +2,8 @@
 
 #include "platform/Parallel.h"
 
+#include <algorithm>
+
 RenderAhead::~RenderAhead() {
   {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -78,12 +80,14 @@ void RenderAhead::Work() {
         FChanged.wait(lock);
         continue;
       }
-      // Every band at hand waits for source rows: wait for the first one's, a little at a time,
-      // since the loop may meanwhile let further images begin.
-      const Task first = FParked.front();
-      const PngRenderJob& job = FItems[size_t(first.item)]->job;
-      const std::shared_ptr<const TPictureRows> rows = job.SourceRows();
-      const int wanted = job.SourceRowsWanted(first.band);
+      // Every band at hand waits for source rows: wait for the fewest any of them wants (of the
+      // first band's source), a little at a time, since the loop may meanwhile let further
+      // images begin.
+      const std::shared_ptr<const TPictureRows> rows = FItems[size_t(FParked.front().item)]->job.SourceRows();
+      int wanted = rows->Height();
+      for (const Task& t : FParked)
+        if (const PngRenderJob& job = FItems[size_t(t.item)]->job; job.SourceRows() == rows)
+          wanted = std::min(wanted, job.SourceRowsWanted(t.band));
       lock.unlock();
       rows->WaitFor(wanted, 2000);
       lock.lock();
