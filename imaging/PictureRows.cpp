@@ -113,6 +113,8 @@ void finishPictureRowsInBackground(const QImage& image, std::function<void(TPict
   };
   std::unique_lock lock(r.mutex);
   r.joinFinished();
+  // Room made here, so that a thread that is done has nothing left to allocate.
+  r.finished.reserve(r.threads.size() + 1);
   r.pictures.push_back({bits, rows});
   try {
     r.threads.emplace_back(run, true);

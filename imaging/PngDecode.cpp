@@ -380,9 +380,17 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
   const qsizetype stride = result.bytesPerLine();
   // Unfilters and converts the rows from `first` on, publishing them as they are done (every
   // 16 rows); false for a palette index beyond the palette.
-  auto unfilter = [parts = std::make_shared<PngParts>(std::move(parts)), tail, bits, stride, rowBytes,
-                   channels](TPictureRows* rows) {
-    std::vector<uchar> prev(rowBytes, 0), cur(rowBytes);
+  // Everything it needs is allocated here, where running out of memory is reported: the
+  // unfiltering itself, on a thread of its own, cannot fail.
+  struct Work {
+    PngParts parts;
+    std::vector<uchar> prev, cur;
+  };
+  auto work = std::make_shared<Work>(Work{std::move(parts), std::vector<uchar>(rowBytes, 0), std::vector<uchar>(rowBytes)});
+  auto unfilter = [work, tail, bits, stride, rowBytes, channels](TPictureRows* rows) {
+    const PngParts* parts = &work->parts;
+    std::vector<uchar>& prev = work->prev;
+    std::vector<uchar>& cur = work->cur;
     for (int y = 0; y < parts->height; ++y) {
       const uchar* row = tail + (rowBytes + 1) * size_t(y);
       std::memcpy(cur.data(), row + 1, rowBytes);
@@ -395,7 +403,7 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
     }
     return true;
   };
-  if (parts.colorType != 3 && earlyPicturesAllowed()) {
+  if (work->parts.colorType != 3 && earlyPicturesAllowed()) {
     finishPictureRowsInBackground(result, [unfilter](TPictureRows& rows) { unfilter(&rows); });
     return WholeResult::Decoded;
   }
