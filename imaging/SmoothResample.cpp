@@ -186,17 +186,19 @@ void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uc
       const uint16_t w0 = uint16_t(yt.weights[t]);
 #ifdef VELLUMARK_AREA_SSE41
       // Weights below 2^15 fit the signed 16-bit lanes (a single full weight of 2^15 does not).
-      if (n >= 2 && vector &&
-          std::all_of(yt.weights.begin() + ptrdiff_t(t), yt.weights.begin() + ptrdiff_t(t + (n == 4 ? 4 : 2)),
-                      [](uint32_t w) { return w < kVerticalScale; })) {
-        const size_t m = n == 4 ? 4 : 2;
+      // A row on its own goes with itself at weight 0.
+      const size_t m = n == 4 ? 4 : n >= 2 ? 2 : 1;
+      if (vector && std::all_of(yt.weights.begin() + ptrdiff_t(t), yt.weights.begin() + ptrdiff_t(t + m),
+                                [](uint32_t w) { return w < kVerticalScale; })) {
         const uchar* rows[4];
-        uint16_t w[4];
+        uint16_t w[4] = {0, 0, 0, 0};
         for (size_t r = 0; r < m; ++r) {
           rows[r] = source.constScanLine(first + int(t - begin + r)) + size_t(x0) * 4;
           w[r] = uint16_t(yt.weights[t + r]);
         }
-        addRowsSse41(acc, rows, w, m, span);
+        if (m == 1)
+          rows[1] = rows[0];
+        addRowsSse41(acc, rows, w, std::max<size_t>(m, 2), span);
         t += m;
         continue;
       }
