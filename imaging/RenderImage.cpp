@@ -60,9 +60,7 @@ struct PngRenderJob::BandState {
   std::unique_ptr<PngBandEncoder> encoder;
 
   // The source rows that output row `at` reads.
-  int sourceRowsFor(int at, int sourceHeight) const {
-    return smooth ? sourceHeight : rows ? rows->sourceRowsFor(at) : 0;
-  }
+  int sourceRowsFor(int at) const { return smooth ? smooth->sourceRowsFor(at) : rows ? rows->sourceRowsFor(at) : 0; }
   void render(int at, uint32_t* out) {
     if (smooth)
       smooth->render(at, out);
@@ -75,11 +73,11 @@ int PngRenderJob::SourceRowsWanted(int band) const {
   const BandState* s = FStates[size_t(band)].get();
   if (!s || FSource.isNull())
     return 0;  // a band not begun asks for nothing yet
-  if (FSmooth)
-    return FSource.height();
+  if (FSmooth && !s->smooth)
+    return FSource.height();  // it reads a halved level, made from the whole picture
   if (!s->encoder)
-    return s->y > 0 ? s->sourceRowsFor(s->y - 1, FSource.height()) : s->sourceRowsFor(s->y, FSource.height());
-  return s->y < s->end ? s->sourceRowsFor(s->y, FSource.height()) : 0;
+    return s->y > 0 ? s->sourceRowsFor(s->y - 1) : s->sourceRowsFor(s->y);
+  return s->y < s->end ? s->sourceRowsFor(s->y) : 0;
 }
 
 void PngRenderJob::RenderBand(int band) { Render(band, true); }
@@ -108,16 +106,17 @@ bool PngRenderJob::Render(int band, bool wait) {
   }
   BandState& s = *state;
   if (!s.encoder) {
-    // The smooth reduction's levels are made from the whole picture.
+    // A smooth reduction that reads a halved level waits for the whole picture, which the level
+    // is made from; one that reads the picture itself follows its rows.
     if (FSmooth && !s.smooth) {
-      if (!have(FSource.height()))
+      if (AreaAverageRows::readsHalvedLevel(FSourceRect, FWidth, FHeight) && !have(FSource.height()))
         return false;
       s.smooth.emplace(FSource, FSourceRect, FWidth, FHeight);
     }
     const int begin = s.y;
     std::vector<uint32_t> before;
     if (begin > 0) {
-      if (!have(s.sourceRowsFor(begin - 1, FSource.height())))
+      if (!have(s.sourceRowsFor(begin - 1)))
         return false;
       before.assign(size_t(FWidth), 0);
       s.render(begin - 1, before.data());
@@ -127,7 +126,7 @@ bool PngRenderJob::Render(int band, bool wait) {
                                                  band + 1 == count, s.end - begin);
   }
   for (; s.y < s.end; ++s.y) {
-    if (!have(s.sourceRowsFor(s.y, FSource.height())))
+    if (!have(s.sourceRowsFor(s.y)))
       return false;
     s.render(s.y, s.row.data());
     s.encoder->addRow(s.row.data());

@@ -373,15 +373,22 @@ namespace {
 
 // The picture or halved level a Width x Height reduction of the region reads, with the region
 // moved into that level's pixels.
-QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+// The halvings a Width x Height reduction of the region wants: each output pixel keeps at least
+// four pixels of the level across in each direction.
+int halvingsWanted(const TRectF& rect, int Width, int Height) {
   const double factor = std::min(std::abs(double(rect.Right) - rect.Left) / Width,
                                  std::abs(double(rect.Bottom) - rect.Top) / Height);
-  // Each output pixel keeps at least four pixels of the level across in each direction.
   int wanted = 0;
   while (std::isfinite(factor) && factor >= double(8 << wanted) && wanted < 16)
     ++wanted;
+  return wanted;
+}
+
+QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+  const int wanted = halvingsWanted(rect, Width, Height);
   if (wanted == 0)
     return source;
+  waitForPicture(source);  // a level is made from the whole picture
   const auto [level, halvings] = reducedLevel(source, wanted);
   const double scale = 1.0 / double(1 << halvings);
   rect = {float(rect.Left * scale), float(rect.Top * scale), float(rect.Right * scale), float(rect.Bottom * scale)};
@@ -401,22 +408,36 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 
 struct AreaAverageRows::Taps {
   QImage level;  // the picture, or the halved level the rows are read from
+  bool halved = false;
   AxisTaps x, y;
   RowScratch scratch;
 };
 
 AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth,
                                  int targetHeight) {
-  waitForPicture(source);
   if (source.isNull() || targetWidth <= 0 || targetHeight <= 0 || !std::isfinite(sourceRect.Left) ||
       !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) || !std::isfinite(sourceRect.Bottom))
     return;
   auto taps = std::make_shared<Taps>();
   TRectF rect = sourceRect;
   taps->level = levelFor(source, rect, targetWidth, targetHeight);
+  taps->halved = taps->level.constBits() != source.constBits();
   taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
   taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
   FTaps = std::move(taps);
+}
+
+bool AreaAverageRows::readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight) {
+  return targetWidth > 0 && targetHeight > 0 && halvingsWanted(sourceRect, targetWidth, targetHeight) > 0;
+}
+
+int AreaAverageRows::sourceRowsFor(int row) const {
+  if (!FTaps)
+    return 0;
+  if (FTaps->halved)
+    return FTaps->level.height();
+  const AxisTaps& y = FTaps->y;
+  return y.first[size_t(row)] + int(y.offset[size_t(row) + 1] - y.offset[size_t(row)]);
 }
 
 void AreaAverageRows::render(int row, uint32_t* out) {

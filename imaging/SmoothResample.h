@@ -65,6 +65,12 @@ class AreaAverageRows {
 public:
   AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
   void render(int row, uint32_t* out);
+  // The source rows from the top that render(row) reads (all of them when it reads a halved
+  // level, which is made from the whole picture).
+  int sourceRowsFor(int row) const;
+  // Whether such a reduction reads a halved level: then making the object waits for every row of
+  // a picture still being decoded (PictureRows.h); otherwise it reads only the rows it needs.
+  static bool readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight);
 
 private:
   struct Taps;
