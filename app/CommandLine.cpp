@@ -7,6 +7,7 @@
 #include "model/RatioGroup.h"
 #include "model/SetupChoices.h"
 #include "model/Validation.h"
+#include "imaging/PictureRows.h"
 #include "platform/AtomicFile.h"
 #include "settings/Settings.h"
 
@@ -213,6 +214,10 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   // name and the check boxes, by the window's rules; what fails is reported on standard error
   // instead of in a box, each message once.
   InitSizeInfos();
+  // Nothing in this run reads a picture's pixels but the renderers, which follow the rows as
+  // they are decoded: a picture is handed on once it is checked, before all its rows are written.
+  const bool earlyBefore = setEarlyPictures(true);
+  const auto restoreEarly = qScopeGuard([earlyBefore] { setEarlyPictures(earlyBefore); });
   TErrorsOnce startupErrors;
   QList<TRatioGroup> groups;
   {

@@ -9,7 +9,8 @@
 #     picture (selection 0,0,1,1) on every core, write;
 #   - Vellumark --generate: the command line, from a settings file with the picture in all 13
 #     frames, each selection covering the whole picture as the window shows it (made by
-#     generate-bench --write-settings), the full 53-file run.
+#     generate-bench --write-settings), the full 53-file run; for src4096.png also with smooth
+#     downscaling checked, its time as a ratio to the plain run of the same round.
 # Each round runs, in turn, the libvips peer and each job (and, given a reference build folder,
 # the same job from that build right after ours), so each pair ran back to back and the ratio
 # holds while the machine's speed drifts. Prints, per job: the median wall seconds, the median
@@ -67,7 +68,13 @@ for pic in "$pictures/src1024.png" "$shared/src4096.png" "$shared/src4096.jpg" "
   # The settings file of the command line: the picture in all 13 frames, whole picture selected.
   rm -rf "$out"
   ./build/generate-bench "$pic" "$out" --write-settings "$work/run.ini" > /dev/null 2>&1
-  : > "$work/vips"; : > "$work/bench"; : > "$work/cli"; : > "$work/refbench"; : > "$work/refcli"
+  # The 4096 PNG picture also runs with smooth downscaling, right after the plain run.
+  smooth=
+  if [ "$name" = src4096.png ]; then
+    smooth=1
+    ./build/generate-bench "$pic" "$out" --smooth --write-settings "$work/smooth.ini" > /dev/null 2>&1
+  fi
+  : > "$work/vips"; : > "$work/bench"; : > "$work/cli"; : > "$work/refbench"; : > "$work/refcli"; : > "$work/smooth"
   for ((i = 1; i <= runs; i++)); do
     rm -rf "$work/v"; mkdir -p "$work/v"
     measure "$work/peer_vips" "$pic" "$work/v" "$peers/catalogue.tsv" >> "$work/vips"
@@ -79,6 +86,10 @@ for pic in "$pictures/src1024.png" "$shared/src4096.png" "$shared/src4096.jpg" "
     fi
     rm -rf "$out"; mkdir -p "$out"
     measure ./build/Vellumark --generate --settings "$work/run.ini" --overwrite=all >> "$work/cli"
+    if [ -n "$smooth" ]; then
+      rm -rf "$out"; mkdir -p "$out"
+      measure ./build/Vellumark --generate --settings "$work/smooth.ini" --overwrite=all >> "$work/smooth"
+    fi
     if [ -n "$ref" ]; then
       rm -rf "$out"; mkdir -p "$out"
       measure "$ref/Vellumark" --generate --settings "$work/run.ini" --overwrite=all >> "$work/refcli"
@@ -100,6 +111,12 @@ for pic in "$pictures/src1024.png" "$shared/src4096.png" "$shared/src4096.jpg" "
     "$(cut -d' ' -f2 "$work/vips" | median | awk '{printf "%.0f", $1 / 1024}')"
   row "vellumark-bench $name" "$work/bench" "$work/refbench" "$work/b"
   row "Vellumark --generate $name" "$work/cli" "$work/refcli" "$out"
+  if [ -n "$smooth" ]; then
+    # Smooth downscaling: its wall time beside the plain run's of the same round.
+    printf '%-34s %9s %9s   smooth / plain run %s\n' "  the same with smooth downscaling" \
+      "$(cut -d' ' -f1 "$work/smooth" | median)" \
+      "$(cut -d' ' -f2 "$work/smooth" | median | awk '{printf "%.0f", $1 / 1024}')" "$(ratio "$work/smooth" "$work/cli")"
+  fi
 done
 echo "wall s and peak MiB: medians of $runs rounds; ratios: medians of the per-round ratios of wall times;" \
   "bytes: the 53 PNG files of the last round; load average: $(cut -d' ' -f1-3 /proc/loadavg)"

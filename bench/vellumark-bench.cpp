@@ -10,6 +10,7 @@
 #include "imaging/Bitmap.h"
 #include "imaging/PngWriter.h"
 #include "imaging/Resample.h"
+#include "imaging/PictureRows.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,6 +42,9 @@ int main(int argc, char** argv) {
   }
   QDir().mkpath(outDir);
   InitSizeInfos();
+  // As the command line: rendering follows the source's rows while they are decoded.
+  if (!custom)
+    setEarlyPictures(true);
 
   QElapsedTimer total;
   total.start();

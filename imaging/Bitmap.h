@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/PictureRows.h"
+
 #include <QImage>
 #include <QString>
 
@@ -30,7 +32,10 @@ public:
   void SaveToFile(const QString& fileName) const;
 
   const QImage& Image() const { return FImage; }
-  QImage& Image() { return FImage; }
+  QImage& Image() {
+    waitForPicture(FImage);  // about to be written: all of it is there first
+    return FImage;
+  }
   void Assign(const QImage& image);  // converted to the premultiplied format if needed
 
 private:

@@ -147,6 +147,7 @@ constexpr size_t blockBound(size_t symbols) { return 1024 + symbols * 5; }
 
 RunDeflater::RunDeflater(size_t sizeHint) : FSymbols(kBlockSymbols) {
   std::fill(std::begin(FLitLenFreq), std::end(FLitLenFreq), 0u);
+  std::fill(&FLiteralRunFreq[0][0], &FLiteralRunFreq[0][0] + 4 * 256, 0u);
   std::fill(std::begin(FDistFreq), std::end(FDistFreq), 0u);
   // Rendered pictures shrink to a tenth or so; more room is made when needed.
   FOut.reserve(sizeHint / 4 + blockBound(kBlockSymbols));
@@ -208,8 +209,13 @@ void RunDeflater::add(const uint8_t* p, size_t n) {
       const unsigned window = wide ? 30u : 14u;
       const uint32_t starts = ((m1 & m1 >> 1 & m1 >> 2) | (m4 & m4 >> 1 & m4 >> 2)) & ((1u << window) - 1);
       const unsigned k = starts ? unsigned(__builtin_ctz(starts)) : window;
-      for (unsigned j = 0; j < k; ++j)
-        literal(p[i + j]);
+      uint32_t* symbols = FSymbols.data() + FSymbolCount;
+      const uint8_t* bytes = p + i;
+      for (unsigned j = 0; j < k; ++j) {
+        symbols[j] = bytes[j];
+        ++FLiteralRunFreq[j & 3][bytes[j]];
+      }
+      FSymbolCount += k;
       i += k;
       if (!starts)
         continue;
@@ -268,6 +274,9 @@ void RunDeflater::alignToByte() {
 }
 
 void RunDeflater::flushBlock(bool last) {
+  for (int b = 0; b < 256; ++b)
+    FLitLenFreq[b] += FLiteralRunFreq[0][b] + FLiteralRunFreq[1][b] + FLiteralRunFreq[2][b] + FLiteralRunFreq[3][b];
+  std::fill(&FLiteralRunFreq[0][0], &FLiteralRunFreq[0][0] + 4 * 256, 0u);
   ++FLitLenFreq[256];  // end of block
   uint8_t litLen[286], dist[30];
   limitedHuffmanLengths(FLitLenFreq, 286, 15, litLen);
@@ -360,11 +369,26 @@ void RunDeflater::flushBlock(bool last) {
   uint32_t distanceCode[30];
   for (int i = 0; i < 30; ++i)
     distanceCode[i] = uint32_t(distCode[i]) | uint32_t(dist[i]) << 24;
+  // The whole bytes of the buffer go out after every code, without a test: all eight bytes of
+  // the buffer are stored (the block's room has more than eight bytes to spare) and the output
+  // moves on by the whole bytes in it, so fewer than eight bits stay behind.
   uint64_t buffer = FBitBuffer;
   unsigned count = FBitCount;
   uint8_t* out = FOut.data() + FOutUsed;
+  while (count >= 8) {
+    *out++ = uint8_t(buffer);
+    buffer >>= 8;
+    count -= 8;
+  }
   const auto put = [&](uint32_t codeAndLength) {
-    appendBits(buffer, count, out, codeAndLength & 0xffffffu, codeAndLength >> 24);
+    buffer |= uint64_t(codeAndLength & 0xffffffu) << count;
+    count += codeAndLength >> 24;
+    for (int b = 0; b < 8; ++b)
+      out[b] = uint8_t(buffer >> (8 * b));
+    const unsigned whole = count >> 3;
+    out += whole;
+    buffer >>= 8 * whole;
+    count &= 7;
   };
   const uint32_t* symbols = FSymbols.data();
   for (size_t k = 0, n = FSymbolCount; k < n; ++k) {

@@ -71,6 +71,9 @@ private:
   std::vector<uint32_t> FSymbols;  // literal byte, or kMatch | (length - 3) << 8 | distance
   size_t FSymbolCount = 0;
   uint32_t FLitLenFreq[286];
+  // The literals of a run of them, counted in four tables in turn (the same byte over and over
+  // would otherwise wait on its own count each time); added to FLitLenFreq when a block ends.
+  uint32_t FLiteralRunFreq[4][256];
   uint32_t FDistFreq[30];
   uint8_t FHistory[4] = {0, 0, 0, 0};  // the last bytes added, FHistory[3] the latest
   unsigned FHistoryLength = 0;

@@ -5,6 +5,7 @@
 #include "imaging/PictureCheck.h"
 #include "imaging/PictureFile.h"
 #include "imaging/PictureReduce.h"
+#include "imaging/PictureRows.h"
 #include "imaging/PngDecode.h"
 
 #include <QDateTime>
@@ -239,7 +240,9 @@ QString loadingBitmapFailedMessage(const QString& fileName, const QString& reaso
   return reason.isEmpty() ? message : message + u' ' + reason;
 }
 
-QImage decodePicture(const QString& fileName) {
+namespace {
+
+QImage decodePictureInProgress(const QString& fileName) {
   if (!kAcceptedExtensions.contains(extensionOf(fileName)))
     throw EBitmapError(loadingBitmapFailedMessage(fileName));
   const std::optional<FileKey> key = fileKey(fileName);
@@ -273,6 +276,15 @@ QImage decodePicture(const QString& fileName) {
   std::lock_guard lock(g_mutex);
   addCached(*key, decoded.image);
   return decoded.image;
+}
+
+}  // namespace
+
+QImage decodePicture(const QString& fileName) {
+  QImage image = decodePictureInProgress(fileName);
+  if (!earlyPicturesAllowed())
+    waitForPicture(image);
+  return image;
 }
 
 struct TPicturePrefetch::Data {

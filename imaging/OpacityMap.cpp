@@ -1,5 +1,6 @@
 #include "imaging/OpacityMap.h"
 
+#include "imaging/PictureRows.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -19,6 +20,7 @@ bool anyTranslucent(const uint32_t* p, int count) {
 }  // namespace
 
 void TOpacityMap::Build(const QImage& image) {
+  waitForPicture(image);
   FKey = image.cacheKey();
   const int w = image.width(), h = image.height();
   FBlocksAcross = (w + kBlock - 1) / kBlock;
@@ -34,6 +36,7 @@ void TOpacityMap::Build(const QImage& image) {
 }
 
 bool TOpacityMap::AnyTranslucentIn(const QImage& picture, const TRectF& normalized) {
+  waitForPicture(picture);
   if (picture.isNull())
     return false;
   // Other 32-bit layouts keep alpha in the top byte as well; anything else is converted.

@@ -1,6 +1,7 @@
 #include "imaging/PngDecode.h"
 
 #include "imaging/PictureFile.h"
+#include "imaging/PictureRows.h"
 #include "imaging/PictureReduce.h"
 #include "imaging/PngFilter.h"
 
@@ -17,7 +18,12 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -322,6 +328,48 @@ bool convertRow(const PngParts& parts, const uchar* in, uint32_t* out) {
 
 enum class WholeResult { Decoded, NotTaken, OutOfMemory };
 
+// Makes the pages of a large fresh buffer present, from its end toward its middle, on a thread of
+// its own, while the buffer is written from its start; the contents are never touched (the
+// system's "populate for writing", which leaves a present page as it is). Stops when the object
+// goes. Without that call (an older system) or without a thread, nothing happens.
+class TPagesFromTheEnd {
+public:
+  TPagesFromTheEnd(uchar* start, size_t size) {
+#if defined(Q_OS_LINUX)
+    constexpr size_t kChunk = size_t(2) << 20;
+    if (size < 8 * kChunk)
+      return;
+    try {
+      FThread = std::thread([this, start, size] {
+        constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(start) + size / 2 + kChunk - 1) & ~(kChunk - 1);
+        uintptr_t end = (reinterpret_cast<uintptr_t>(start) + size) & ~(kChunk - 1);
+        while (end > begin && !FStop.load(std::memory_order_relaxed)) {
+          end -= kChunk;
+          if (madvise(reinterpret_cast<void*>(end), kChunk, kPopulateWrite) != 0)
+            return;
+        }
+      });
+    } catch (...) {
+    }
+#else
+    (void)start;
+    (void)size;
+#endif
+  }
+  ~TPagesFromTheEnd() {
+    FStop = true;
+    if (FThread.joinable())
+      FThread.join();
+  }
+  TPagesFromTheEnd(const TPagesFromTheEnd&) = delete;
+  TPagesFromTheEnd& operator=(const TPagesFromTheEnd&) = delete;
+
+private:
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
 WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QImage& result) {
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset >= file.size())
@@ -363,25 +411,56 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
   if (!inflater)
     return WholeResult::OutOfMemory;
   size_t inflated = 0;
-  const libdeflate_result r =
-      libdeflate_zlib_decompress(inflater, parts.idat.data(), parts.idat.size(), tail, filtered, &inflated);
+  libdeflate_result r;
+  {
+    // The system clears each new page of the picture the first time it is written; that work is
+    // shared with another core, which takes the pages from the far end while the inflation
+    // writes from the start.
+    const TPagesFromTheEnd pages(tail, filtered);
+    r = libdeflate_zlib_decompress(inflater, parts.idat.data(), parts.idat.size(), tail, filtered, &inflated);
+  }
   libdeflate_free_decompressor(inflater);
   parts.idat = {};
   if (r != LIBDEFLATE_SUCCESS || inflated != filtered)
     return WholeResult::NotTaken;
 
-  std::vector<uchar> prev(rowBytes, 0), cur(rowBytes);
+  // Only a palette index beyond the palette can fail from here on, besides the filter types,
+  // which are checked first: a picture of any other colour type is complete in all but the work,
+  // which may then go on while the picture is already being used (PictureRows.h).
+  for (int y = 0; y < parts.height; ++y)
+    if (tail[(rowBytes + 1) * size_t(y)] > 4)
+      return WholeResult::NotTaken;
   const qsizetype stride = result.bytesPerLine();
-  for (int y = 0; y < parts.height; ++y) {
-    const uchar* row = tail + (rowBytes + 1) * size_t(y);
-    std::memcpy(cur.data(), row + 1, rowBytes);
-    if (!pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels)))
-      return WholeResult::NotTaken;
-    if (!convertRow(parts, cur.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
-      return WholeResult::NotTaken;
-    std::swap(prev, cur);
+  // Unfilters and converts the rows from `first` on, publishing them as they are done (every
+  // 16 rows); false for a palette index beyond the palette.
+  // Everything it needs is allocated here, where running out of memory is reported: the
+  // unfiltering itself, on a thread of its own, cannot fail.
+  struct Work {
+    PngParts parts;
+    std::vector<uchar> prev, cur;
+  };
+  auto work = std::make_shared<Work>(Work{std::move(parts), std::vector<uchar>(rowBytes, 0), std::vector<uchar>(rowBytes)});
+  auto unfilter = [work, tail, bits, stride, rowBytes, channels](TPictureRows* rows) {
+    const PngParts* parts = &work->parts;
+    std::vector<uchar>& prev = work->prev;
+    std::vector<uchar>& cur = work->cur;
+    for (int y = 0; y < parts->height; ++y) {
+      const uchar* row = tail + (rowBytes + 1) * size_t(y);
+      std::memcpy(cur.data(), row + 1, rowBytes);
+      pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels));
+      if (!convertRow(*parts, cur.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
+        return false;
+      std::swap(prev, cur);
+      if (rows && (y & 15) == 15)
+        rows->Publish(y + 1);
+    }
+    return true;
+  };
+  if (work->parts.colorType != 3 && earlyPicturesAllowed()) {
+    finishPictureRowsInBackground(result, [unfilter](TPictureRows& rows) { unfilter(&rows); });
+    return WholeResult::Decoded;
   }
-  return WholeResult::Decoded;
+  return unfilter(nullptr) ? WholeResult::Decoded : WholeResult::NotTaken;
 }
 
 }  // namespace

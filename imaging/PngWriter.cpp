@@ -1,5 +1,6 @@
 #include "imaging/PngWriter.h"
 
+#include "imaging/PictureRows.h"
 #include "platform/AtomicFile.h"
 #include "imaging/Deflate.h"
 #include "platform/Errors.h"
@@ -183,6 +184,7 @@ QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& ban
 QByteArray encodePng(const QImage& image, const PngOptions& options) {
   if (image.isNull() || image.format() != QImage::Format_ARGB32_Premultiplied)
     throw EBitmapError(savingBitmapFailedMessage());
+  waitForPicture(image);
   const int width = image.width(), height = image.height();
   const int parts = std::clamp(options.segments > 0 ? options.segments : pngBandCount(width, height), 1, height);
   std::vector<PngSegment> bands(static_cast<size_t>(parts));

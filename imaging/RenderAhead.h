@@ -3,9 +3,11 @@
 #include "imaging/RenderImage.h"
 
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -52,10 +54,14 @@ private:
     int item, band;
   };
   void Work();
+  bool Runnable(const Task& task) const;
+  int Reach() const;
 
   std::vector<std::unique_ptr<Item>> FItems;
   std::vector<Task> FTasks;
   size_t FNextTask = 0;
+  std::deque<Task> FParked;  // bands begun that wait for their source's rows
+  std::shared_ptr<const TPictureRows> FArriving;  // a source still arriving when the images were queued
   int FWanted = 0;  // the image the loop waits for or will ask for next
   bool FStop = false;
   std::mutex FMutex;

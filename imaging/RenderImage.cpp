@@ -16,6 +16,7 @@ TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect) {
 }
 
 TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth) {
+  waitForPicture(aBitmap.Image());
   TBitmap output(Width, Height);
   // Source-over onto transparent black gives exactly the interpolated value, and the draw covers
   // every pixel of the new bitmap, so it writes the pixels directly instead of clearing them first.
@@ -33,43 +34,106 @@ PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const 
     : FSource(aBitmap.IsEmpty() ? QImage() : aBitmap.Image()),
       FSourceRect(sourceRectOf(aBitmap, aRect)),
       FWidth(Width),
-      FHeight(Height) {
-  if (Width > 0 && Height > 0)
+      FHeight(Height),
+      FRows(pictureRowsInProgress(FSource)) {
+  if (Width > 0 && Height > 0) {
     FBands.resize(size_t(pngBandCount(Width, Height)));
+    FStates.resize(FBands.size());
+  }
   if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height))
     FSmooth = true;
 }
 
-void PngRenderJob::RenderBand(int band) {
-  const int count = BandCount();
-  const int begin = int(int64_t(FHeight) * band / count), end = int(int64_t(FHeight) * (band + 1) / count);
-  std::vector<uint32_t> row(size_t(FWidth), 0), before;
+PngRenderJob::~PngRenderJob() = default;
+PngRenderJob::PngRenderJob(PngRenderJob&&) noexcept = default;
+PngRenderJob& PngRenderJob::operator=(PngRenderJob&&) noexcept = default;
+
+// A band under way: its rows so far are in the encoder.
+struct PngRenderJob::BandState {
+  int y = 0, end = 0;
+  std::vector<uint32_t> row;
   // An empty source draws nothing: the rows stay transparent black.
   std::optional<BilinearRows> rows;
   // Made here, not with the job: the halved levels of a smooth reduction are held only while a
   // band of the picture is being rendered.
   std::optional<AreaAverageRows> smooth;
-  if (FSmooth)
-    smooth.emplace(FSource, FSourceRect, FWidth, FHeight);
-  else if (!FSource.isNull())
-    rows.emplace(FSource, FSourceRect, FWidth, FHeight);
-  const auto render = [&](int y, uint32_t* out) {
+  std::unique_ptr<PngBandEncoder> encoder;
+
+  // The source rows that output row `at` reads.
+  int sourceRowsFor(int at) const { return smooth ? smooth->sourceRowsFor(at) : rows ? rows->sourceRowsFor(at) : 0; }
+  void render(int at, uint32_t* out) {
     if (smooth)
-      smooth->render(y, out);
+      smooth->render(at, out);
     else if (rows)
-      rows->render(y, out);
+      rows->render(at, out);
+  }
+};
+
+int PngRenderJob::SourceRowsWanted(int band) const {
+  const BandState* s = FStates[size_t(band)].get();
+  if (!s || FSource.isNull())
+    return 0;  // a band not begun asks for nothing yet
+  if (FSmooth && !s->smooth)
+    return FSource.height();  // it reads a halved level, made from the whole picture
+  if (!s->encoder)
+    return s->y > 0 ? s->sourceRowsFor(s->y - 1) : s->sourceRowsFor(s->y);
+  return s->y < s->end ? s->sourceRowsFor(s->y) : 0;
+}
+
+void PngRenderJob::RenderBand(int band) { Render(band, true); }
+
+bool PngRenderJob::RenderSome(int band) { return Render(band, false); }
+
+bool PngRenderJob::Render(int band, bool wait) {
+  // Whether the source rows up to `rows` are there (waiting for them when asked to).
+  const auto have = [&](int rows) {
+    if (!FRows || FRows->Ready() >= rows)
+      return true;
+    if (!wait)
+      return false;
+    FRows->WaitFor(rows);
+    return true;
   };
-  if (begin > 0) {
-    before.assign(size_t(FWidth), 0);
-    render(begin - 1, before.data());
+  const int count = BandCount();
+  std::unique_ptr<BandState>& state = FStates[size_t(band)];
+  if (!state) {
+    auto s = std::make_unique<BandState>();
+    s->y = int(int64_t(FHeight) * band / count);
+    s->end = int(int64_t(FHeight) * (band + 1) / count);
+    if (!FSmooth && !FSource.isNull())
+      s->rows.emplace(FSource, FSourceRect, FWidth, FHeight);
+    state = std::move(s);
   }
-  PngBandEncoder encoder(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr, band + 1 == count,
-                         end - begin);
-  for (int y = begin; y < end; ++y) {
-    render(y, row.data());
-    encoder.addRow(row.data());
+  BandState& s = *state;
+  if (!s.encoder) {
+    // A smooth reduction that reads a halved level waits for the whole picture, which the level
+    // is made from; one that reads the picture itself follows its rows.
+    if (FSmooth && !s.smooth) {
+      if (AreaAverageRows::readsHalvedLevel(FSourceRect, FWidth, FHeight) && !have(FSource.height()))
+        return false;
+      s.smooth.emplace(FSource, FSourceRect, FWidth, FHeight);
+    }
+    const int begin = s.y;
+    std::vector<uint32_t> before;
+    if (begin > 0) {
+      if (!have(s.sourceRowsFor(begin - 1)))
+        return false;
+      before.assign(size_t(FWidth), 0);
+      s.render(begin - 1, before.data());
+    }
+    s.row.assign(size_t(FWidth), 0);
+    s.encoder = std::make_unique<PngBandEncoder>(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr,
+                                                 band + 1 == count, s.end - begin);
   }
-  FBands[size_t(band)] = encoder.finish();
+  for (; s.y < s.end; ++s.y) {
+    if (!have(s.sourceRowsFor(s.y)))
+      return false;
+    s.render(s.y, s.row.data());
+    s.encoder->addRow(s.row.data());
+  }
+  FBands[size_t(band)] = s.encoder->finish();
+  state.reset();
+  return true;
 }
 
 QByteArray PngRenderJob::TakePng() {

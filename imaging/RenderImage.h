@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/PictureRows.h"
 #include "imaging/PngWriter.h"
 #include "imaging/SmoothResample.h"
 #include "platform/Types.h"
@@ -35,19 +36,36 @@ TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect);
 // different threads, in any order; the bytes do not depend on it. The job keeps its own
 // (shared, read-only) reference to the source's pixels. With aSmooth the pixels are those of
 // renderImage with aSmooth: a reduction is area-averaged row by row as well.
+//
+// The source may still be arriving (PictureRows.h): each output row is then rendered once the
+// source rows it reads are there. RenderBand waits for them; RenderSome renders what it can now
+// and keeps its place, so a thread can turn to other work meanwhile.
 class PngRenderJob {
 public:
   PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+  ~PngRenderJob();
+  PngRenderJob(PngRenderJob&&) noexcept;
+  PngRenderJob& operator=(PngRenderJob&&) noexcept;
   int BandCount() const { return int(FBands.size()); }
   void RenderBand(int band);
+  // Renders rows of the band as far as the source's rows are there; true once the band is done.
+  bool RenderSome(int band);
+  // The source rows the band needs next, and the source's progress (null when it is complete).
+  int SourceRowsWanted(int band) const;
+  const std::shared_ptr<const TPictureRows>& SourceRows() const { return FRows; }
   // The PNG file's bytes once every band is rendered; the bands' own bytes are released. An
   // image without pixels raises "Saving bitmap failed.".
   QByteArray TakePng();
 
 private:
+  struct BandState;
+  bool Render(int band, bool wait);
+
   QImage FSource;  // empty: the output is transparent black
   TRectF FSourceRect;
   int FWidth, FHeight;
   std::vector<PngSegment> FBands;
+  std::vector<std::unique_ptr<BandState>> FStates;  // a band begun and not yet done
+  std::shared_ptr<const TPictureRows> FRows;        // the source's rows while they arrive
   bool FSmooth = false;  // a smooth reduction: rows are area-averaged, not drawn with the bilinear rule
 };

@@ -1,5 +1,6 @@
 #include "imaging/Resample.h"
 
+#include "imaging/PictureRows.h"
 #include "platform/Parallel.h"
 
 #include <algorithm>
@@ -190,6 +191,7 @@ void BilinearRows::render(int j, uint32_t* out) {
 void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target) {
   if (source.isNull() || target.isNull())
     return;
+  waitForPicture(source);
   Q_ASSERT(target.format() == QImage::Format_ARGB32_Premultiplied);
   const int W = target.width(), H = target.height();
   // Detach once here: the threads write through raw pointers into disjoint rows.

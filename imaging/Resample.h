@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -47,6 +48,8 @@ class BilinearRows {
 public:
   BilinearRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
   void render(int row, uint32_t* out);
+  // The source rows from the top that render(row) reads.
+  int sourceRowsFor(int row) const { return std::max(FYTaps[size_t(row)].i0, FYTaps[size_t(row)].i1) + 1; }
 
   struct Tap {
     int i0;      // first pixel index (clamped)

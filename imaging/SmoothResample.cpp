@@ -1,8 +1,10 @@
 #include "imaging/SmoothResample.h"
 
+#include "imaging/PictureRows.h"
 #include "platform/Parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -10,6 +12,11 @@
 #include <new>
 #include <utility>
 #include <vector>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define VELLUMARK_AREA_SSE41 1
+#endif
 
 namespace {
 
@@ -81,6 +88,77 @@ struct RowScratch {
   std::vector<uint64_t> lanes;
 };
 
+#ifdef VELLUMARK_AREA_SSE41
+std::atomic<bool> g_areaVectorAllowed{true};
+
+bool useAreaSse41() {
+  static const bool supported = __builtin_cpu_supports("sse4.1");
+  return supported && g_areaVectorAllowed.load(std::memory_order_relaxed);
+}
+
+// The horizontal pass of one row on the vertical sums (below 255 * 2^15 per channel), with the
+// arithmetic of the plain pass below, one channel per 32-bit lane: each sum rounded to 1/256 of
+// a unit (below 2^16), times weights totalling 2^16, plus a half, stays below 2^32.
+__attribute__((target("sse4.1"))) void horizontalAreaSse41(uint32_t* column, size_t pixels, const AxisTaps& xt,
+                                                          int x0, uint32_t* out) {
+  const __m128i round = _mm_set1_epi32(64);
+  for (size_t p = 0; p < pixels; ++p) {
+    __m128i* c = reinterpret_cast<__m128i*>(column + 4 * p);
+    _mm_storeu_si128(c, _mm_srli_epi32(_mm_add_epi32(_mm_loadu_si128(c), round), 7));
+  }
+  const __m128i half = _mm_set1_epi32(1 << 23);
+  const int width = int(xt.first.size());
+  for (int i = 0; i < width; ++i) {
+    __m128i sum = half;
+    const size_t tb = xt.offset[size_t(i)], te = xt.offset[size_t(i) + 1];
+    const uint32_t* l = column + size_t(xt.first[size_t(i)] - x0) * 4;
+    for (size_t t = tb; t < te; ++t, l += 4)
+      sum = _mm_add_epi32(sum, _mm_mullo_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)),
+                                               _mm_set1_epi32(int(xt.weights[t]))));
+    sum = _mm_srli_epi32(sum, 24);
+    sum = _mm_packus_epi32(sum, sum);
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+  }
+}
+
+// Adds two or four source rows times their weights (each below 2^15) to the sums, 16 bytes at a
+// time: pairs of rows as 16-bit lanes side by side, multiplied and added in one step.
+__attribute__((target("sse4.1"))) void addRowsSse41(uint32_t* acc, const uchar* const* rows, const uint16_t* w,
+                                                   size_t n, size_t span) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i w01 = _mm_set1_epi32(int(uint32_t(w[0]) | uint32_t(w[1]) << 16));
+  const __m128i w23 = n == 4 ? _mm_set1_epi32(int(uint32_t(w[2]) | uint32_t(w[3]) << 16)) : z;
+  size_t k = 0;
+  for (; k + 16 <= span; k += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + k));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + k));
+    // (a, b) byte pairs as 16-bit lanes, in byte order.
+    const __m128i lo = _mm_unpacklo_epi8(a, b), hi = _mm_unpackhi_epi8(a, b);
+    __m128i s0 = _mm_madd_epi16(_mm_unpacklo_epi8(lo, z), w01);
+    __m128i s1 = _mm_madd_epi16(_mm_unpackhi_epi8(lo, z), w01);
+    __m128i s2 = _mm_madd_epi16(_mm_unpacklo_epi8(hi, z), w01);
+    __m128i s3 = _mm_madd_epi16(_mm_unpackhi_epi8(hi, z), w01);
+    if (n == 4) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2] + k));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[3] + k));
+      const __m128i lo2 = _mm_unpacklo_epi8(c, d), hi2 = _mm_unpackhi_epi8(c, d);
+      s0 = _mm_add_epi32(s0, _mm_madd_epi16(_mm_unpacklo_epi8(lo2, z), w23));
+      s1 = _mm_add_epi32(s1, _mm_madd_epi16(_mm_unpackhi_epi8(lo2, z), w23));
+      s2 = _mm_add_epi32(s2, _mm_madd_epi16(_mm_unpacklo_epi8(hi2, z), w23));
+      s3 = _mm_add_epi32(s3, _mm_madd_epi16(_mm_unpackhi_epi8(hi2, z), w23));
+    }
+    __m128i* o = reinterpret_cast<__m128i*>(acc + k);
+    _mm_storeu_si128(o, _mm_add_epi32(_mm_loadu_si128(o), s0));
+    _mm_storeu_si128(o + 1, _mm_add_epi32(_mm_loadu_si128(o + 1), s1));
+    _mm_storeu_si128(o + 2, _mm_add_epi32(_mm_loadu_si128(o + 2), s2));
+    _mm_storeu_si128(o + 3, _mm_add_epi32(_mm_loadu_si128(o + 3), s3));
+  }
+  for (; k < span; ++k)
+    for (size_t r = 0; r < n; ++r)
+      acc[k] += uint32_t(rows[r][k]) * w[r];
+}
+#endif
+
 void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uchar* targetBits,
                 qsizetype targetStride, int rowBegin, int rowEnd, RowScratch& scratch) {
   // The columns the horizontal taps read; the vertical pass sums only those.
@@ -92,6 +170,9 @@ void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uc
   std::vector<uint64_t>& lanes = scratch.lanes;
   lanes.resize(pixels * 2);
   const int width = int(xt.first.size());
+#ifdef VELLUMARK_AREA_SSE41
+  const bool vector = useAreaSse41();
+#endif
   for (int j = rowBegin; j < rowEnd; ++j) {
     std::fill(column.begin(), column.end(), 0u);
     const size_t begin = yt.offset[size_t(j)], end = yt.offset[size_t(j) + 1];
@@ -103,6 +184,25 @@ void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uc
       const size_t n = std::min<size_t>(4, end - t);
       const uchar* s0 = source.constScanLine(first + int(t - begin)) + size_t(x0) * 4;
       const uint16_t w0 = uint16_t(yt.weights[t]);
+#ifdef VELLUMARK_AREA_SSE41
+      // Weights below 2^15 fit the signed 16-bit lanes (a single full weight of 2^15 does not).
+      // A row on its own goes with itself at weight 0.
+      const size_t m = n == 4 ? 4 : n >= 2 ? 2 : 1;
+      if (vector && std::all_of(yt.weights.begin() + ptrdiff_t(t), yt.weights.begin() + ptrdiff_t(t + m),
+                                [](uint32_t w) { return w < kVerticalScale; })) {
+        const uchar* rows[4];
+        uint16_t w[4] = {0, 0, 0, 0};
+        for (size_t r = 0; r < m; ++r) {
+          rows[r] = source.constScanLine(first + int(t - begin + r)) + size_t(x0) * 4;
+          w[r] = uint16_t(yt.weights[t + r]);
+        }
+        if (m == 1)
+          rows[1] = rows[0];
+        addRowsSse41(acc, rows, w, std::max<size_t>(m, 2), span);
+        t += m;
+        continue;
+      }
+#endif
       if (n == 4) {
         const uchar* s1 = source.constScanLine(first + int(t - begin) + 1) + size_t(x0) * 4;
         const uchar* s2 = source.constScanLine(first + int(t - begin) + 2) + size_t(x0) * 4;
@@ -123,6 +223,12 @@ void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uc
       }
       t += n == 3 ? 2 : n;
     }
+#ifdef VELLUMARK_AREA_SSE41
+    if (vector) {
+      horizontalAreaSse41(column.data(), pixels, xt, x0, reinterpret_cast<uint32_t*>(targetBits + targetStride * j));
+      continue;
+    }
+#endif
     // The sums, below 255 * 2^15, rounded to 1/256 of a unit (below 2^16), two channels per 64-bit
     // word in 32-bit lanes: blue and red, green and alpha. Times a weight of at most 2^16, summed
     // with weights totalling 2^16, plus a half: below 2^32, so the lanes never carry into each
@@ -152,6 +258,15 @@ void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uc
 
 }  // namespace
 
+bool setAreaAverageVectorPath(bool allowed) {
+#ifdef VELLUMARK_AREA_SSE41
+  return g_areaVectorAllowed.exchange(allowed);
+#else
+  (void)allowed;
+  return false;
+#endif
+}
+
 bool isReduction(const TRectF& sourceRect, int Width, int Height) {
   const double w = std::fabs(double(sourceRect.Right) - double(sourceRect.Left));
   const double h = std::fabs(double(sourceRect.Bottom) - double(sourceRect.Top));
@@ -159,6 +274,7 @@ bool isReduction(const TRectF& sourceRect, int Width, int Height) {
 }
 
 void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  waitForPicture(source);
   if (source.isNull() || target.isNull())
     return;
   if (!std::isfinite(sourceRect.Left) || !std::isfinite(sourceRect.Top) || !std::isfinite(sourceRect.Right) ||
@@ -257,15 +373,22 @@ namespace {
 
 // The picture or halved level a Width x Height reduction of the region reads, with the region
 // moved into that level's pixels.
-QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+// The halvings a Width x Height reduction of the region wants: each output pixel keeps at least
+// four pixels of the level across in each direction.
+int halvingsWanted(const TRectF& rect, int Width, int Height) {
   const double factor = std::min(std::abs(double(rect.Right) - rect.Left) / Width,
                                  std::abs(double(rect.Bottom) - rect.Top) / Height);
-  // Each output pixel keeps at least four pixels of the level across in each direction.
   int wanted = 0;
   while (std::isfinite(factor) && factor >= double(8 << wanted) && wanted < 16)
     ++wanted;
+  return wanted;
+}
+
+QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+  const int wanted = halvingsWanted(rect, Width, Height);
   if (wanted == 0)
     return source;
+  waitForPicture(source);  // a level is made from the whole picture
   const auto [level, halvings] = reducedLevel(source, wanted);
   const double scale = 1.0 / double(1 << halvings);
   rect = {float(rect.Left * scale), float(rect.Top * scale), float(rect.Right * scale), float(rect.Bottom * scale)};
@@ -275,6 +398,7 @@ QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
 }  // namespace
 
 void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target) {
+  waitForPicture(source);
   if (source.isNull() || target.isNull())
     return;
   TRectF rect = sourceRect;
@@ -284,6 +408,7 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 
 struct AreaAverageRows::Taps {
   QImage level;  // the picture, or the halved level the rows are read from
+  bool halved = false;
   AxisTaps x, y;
   RowScratch scratch;
 };
@@ -296,9 +421,23 @@ AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect,
   auto taps = std::make_shared<Taps>();
   TRectF rect = sourceRect;
   taps->level = levelFor(source, rect, targetWidth, targetHeight);
+  taps->halved = taps->level.constBits() != source.constBits();
   taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
   taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
   FTaps = std::move(taps);
+}
+
+bool AreaAverageRows::readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight) {
+  return targetWidth > 0 && targetHeight > 0 && halvingsWanted(sourceRect, targetWidth, targetHeight) > 0;
+}
+
+int AreaAverageRows::sourceRowsFor(int row) const {
+  if (!FTaps)
+    return 0;
+  if (FTaps->halved)
+    return FTaps->level.height();
+  const AxisTaps& y = FTaps->y;
+  return y.first[size_t(row)] + int(y.offset[size_t(row) + 1] - y.offset[size_t(row)]);
 }
 
 void AreaAverageRows::render(int row, uint32_t* out) {

@@ -57,10 +57,20 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 // The rows of drawReduced's result one at a time (for instance straight into an encoder, without
 // a target bitmap): row j is exactly row j of drawReduced into a targetWidth x targetHeight
 // target. One object serves one thread.
+// Where the processor has SSE4.1 the horizontal pass of the area average uses it, with exactly
+// the same results. Tests turn that path off to compare the two; returns whether it was allowed.
+bool setAreaAverageVectorPath(bool allowed);
+
 class AreaAverageRows {
 public:
   AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
   void render(int row, uint32_t* out);
+  // The source rows from the top that render(row) reads (all of them when it reads a halved
+  // level, which is made from the whole picture).
+  int sourceRowsFor(int row) const;
+  // Whether such a reduction reads a halved level: then making the object waits for every row of
+  // a picture still being decoded (PictureRows.h); otherwise it reads only the rows it needs.
+  static bool readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight);
 
 private:
   struct Taps;

@@ -28,7 +28,7 @@ void callWorkerTestHook(WorkerEvent event) {
 void returnLargeBuffersToTheSystem() {
 #if defined(__GLIBC__)
   static std::once_flag once;
-  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 256 * 1024); });
+  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024); });
 #endif
 }
 

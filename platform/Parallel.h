@@ -15,10 +15,12 @@ void runParallel(int count, int threads, const std::function<void(int)>& task);
 // The number of threads worth using on this machine: its cores, at least 1, at most 8.
 int workerThreadCount();
 
-// Lets buffers of 256 KiB and more go straight back to the system when freed, instead of
+// Lets buffers of 32 MiB and more go straight back to the system when freed, instead of
 // staying in the heaps of the threads that freed them (which the C library otherwise does once
 // it has seen such a buffer freed, and which made a run's memory creep up by tens of megabytes).
-// Applies to the whole process; called by the render pipeline before its threads start.
+// Smaller ones (the bands' compressed bytes, the encoded files) are reused from the heaps: each
+// fresh one would cost the system's clearing of its pages again. Applies to the whole process;
+// called by the render pipeline before its threads start.
 void returnLargeBuffersToTheSystem();
 
 // Test hook: called before each thread is started (ThreadStart, on the starting thread) and

@@ -1,5 +1,6 @@
 #include "imaging/PngDecode.h"
 #include "imaging/PngWriter.h"
+#include "imaging/PictureRows.h"
 #include "support/Paths.h"
 
 #include <QBuffer>
@@ -153,15 +154,38 @@ TEST(PngDecode, FaultyFilesAreLeftToLibpng) {
       {"index.png", handMadePng(3, 1, 3, QByteArray("\0\0\1\3", 4), palette)},
   };
   ASSERT_GT(idat, 0);
-  for (const auto& c : cases) {
-    const QString path = write(dir, c.name, c.bytes);
-    const int wholeBefore = pngWholeBufferDecodes();
-    const QImage whole = decodeBy(true, path);
-    const bool taken = pngWholeBufferDecodes() > wholeBefore;
-    const QImage libpng = decodeBy(false, path);
-    EXPECT_EQ(whole.isNull(), libpng.isNull()) << c.name;
-    EXPECT_EQ(whole, libpng) << c.name;
-    const bool sound = std::string(c.name) == "good.png" || std::string(c.name) == "palette.png";
-    EXPECT_EQ(taken, sound) << c.name << ": only sound files take the whole-buffer path";
+  // Also where pictures may be handed on before their rows are written: a fault found in the
+  // rows still leaves the file to libpng, before anything is handed on.
+  for (const bool early : {false, true}) {
+    const bool earlyBefore = setEarlyPictures(early);
+    for (const auto& c : cases) {
+      const QString path = write(dir, c.name, c.bytes);
+      const int wholeBefore = pngWholeBufferDecodes();
+      const QImage whole = decodeBy(true, path);
+      waitForPicture(whole);
+      const bool taken = pngWholeBufferDecodes() > wholeBefore;
+      const QImage libpng = decodeBy(false, path);
+      EXPECT_EQ(whole.isNull(), libpng.isNull()) << c.name;
+      EXPECT_EQ(whole, libpng) << c.name;
+      const bool sound = std::string(c.name) == "good.png" || std::string(c.name) == "palette.png";
+      EXPECT_EQ(taken, sound) << c.name << ": only sound files take the whole-buffer path";
+    }
+    setEarlyPictures(earlyBefore);
   }
+}
+
+// Handed on early, a large picture's rows are written on a thread of their own and come out as
+// libpng's; decodePicture waits for them unless early pictures are allowed.
+TEST(PngDecode, PicturesHandedOnEarlyEndAsLibpngsPixels) {
+  QTemporaryDir dir;
+  PngOptions o;
+  o.filter = PngOptions::Filter::Paeth;
+  const QString path = write(dir, "big.png", encodePng(testPicture(1500, 900, QImage::Format_ARGB32_Premultiplied), o));
+  const QImage libpng = decodeBy(false, path);
+  const bool earlyBefore = setEarlyPictures(true);
+  const QImage early = decodeBy(true, path);
+  setEarlyPictures(earlyBefore);
+  waitForPicture(early);
+  EXPECT_FALSE(pictureRowsInProgress(early));
+  EXPECT_EQ(early, libpng);
 }

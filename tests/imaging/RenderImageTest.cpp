@@ -9,10 +9,17 @@
 #include "support/Paths.h"
 #include "support/PngRead.h"
 
+#include "imaging/PictureRows.h"
+
 #include <QRandomGenerator>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -349,4 +356,79 @@ TEST(Render, ErrorsOnRenderThreadsReachTheCallerAndMissingThreadsDoNot) {
     EXPECT_EQ(e.Message(), "Saving bitmap failed.");
   }
   EXPECT_TRUE(readPngBytes(ahead.Take(1)).ok);
+}
+
+// A source whose rows arrive while the images are rendered (a decode handing its picture on
+// early) gives the very bytes of the finished source: no row is read before it is written. The
+// rows are held back in steps by the test and the memory not yet written holds a pattern of its
+// own, so a row read too early changes the output. Also smooth reductions (with and without a
+// halved level), bands that begin low in the picture, a band left waiting, and the one-call
+// RenderBand.
+TEST(Render, RowsThatArriveWhileRenderingGiveTheBytesOfTheFinishedSource) {
+  const QImage finished = randomPremultiplied(240, 301, 33);
+  const TRectF rect{0.02f, 0.1f, 0.95f, 1.0f};
+  const QSize sizes[] = {{29, 29}, {1100, 700}, {180, 180}, {700, 1300}, {1, 1}};
+  auto pngsOf = [&](const TBitmap& source, bool smooth) {
+    std::vector<QByteArray> out;
+    RenderAhead ahead;
+    for (const QSize& s : sizes)
+      ahead.Add(source, s.width(), s.height(), rect, smooth);
+    ahead.Start();
+    for (size_t i = 0; i < std::size(sizes); ++i)
+      out.push_back(ahead.Take(int(i)));
+    return out;
+  };
+  TBitmap whole;
+  whole.Assign(finished);
+  for (const bool smooth : {false, true}) {
+    const std::vector<QByteArray> want = pngsOf(whole, smooth);
+    // The arriving copy: garbage until the writer, let on by the test, copies the rows in.
+    QImage arriving(finished.size(), QImage::Format_ARGB32_Premultiplied);
+    arriving.fill(0x80ff00ffu);
+    std::mutex gate;
+    std::condition_variable opened;
+    int allowed = 0;  // rows the writer may copy
+    finishPictureRowsInBackground(arriving, [&, bits = arriving.bits()](TPictureRows& rows) {
+      for (int y = 0; y < finished.height(); ++y) {
+        std::unique_lock lock(gate);
+        opened.wait(lock, [&] { return allowed > y; });
+        lock.unlock();
+        std::memcpy(bits + arriving.bytesPerLine() * y, finished.constScanLine(y), size_t(finished.width()) * 4);
+        rows.Publish(y + 1);
+      }
+    });
+    ASSERT_TRUE(pictureRowsInProgress(arriving));
+    TBitmap source;
+    source.Assign(arriving);
+    // A band low in the picture cannot begin yet, and stays waiting until its rows are there
+    // (a smooth reduction that reads no halved level follows the rows as well).
+    PngRenderJob job(source, 60, 900, rect, smooth);
+    ASSERT_GT(job.BandCount(), 0);
+    EXPECT_FALSE(job.RenderSome(job.BandCount() - 1));
+    std::thread opener([&] {
+      for (int y = 0; y <= finished.height(); y += 7) {
+        {
+          std::lock_guard lock(gate);
+          allowed = y;
+        }
+        opened.notify_all();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+      }
+      std::lock_guard lock(gate);
+      allowed = finished.height();
+      opened.notify_all();
+    });
+    const std::vector<QByteArray> got = pngsOf(source, smooth);
+    for (int b = 0; b < job.BandCount(); ++b)
+      job.RenderBand(b);
+    opener.join();
+    waitForPicture(arriving);
+    EXPECT_FALSE(pictureRowsInProgress(arriving));
+    for (size_t i = 0; i < want.size(); ++i)
+      EXPECT_EQ(got[i], want[i]) << "image " << i << (smooth ? " smooth" : "");
+    PngRenderJob again(whole, 60, 900, rect, smooth);
+    for (int b = 0; b < again.BandCount(); ++b)
+      again.RenderBand(b);
+    EXPECT_EQ(job.TakePng(), again.TakePng()) << (smooth ? "smooth" : "");
+  }
 }

@@ -171,3 +171,27 @@ TEST(SmoothResample, StrongReductionsReadAHalvedLevelAndRowsMatchTheDraw) {
     EXPECT_LE(worst, 6.0);
   }
 }
+
+// The vector passes give exactly the plain passes' pixels: reductions by small and large factors
+// (two, three, four and more source rows per output row, weights up to the full weight where a
+// row is enlarged), widths around the 16-byte steps, regions reaching beyond the picture.
+TEST(SmoothResample, TheVectorPassesGiveThePlainPassesPixels) {
+  const QImage src = fixture(203, 157, 9);
+  const struct {
+    TRectF rect;
+    int w, h;
+  } cases[] = {
+      {{0, 0, 203, 157}, 101, 78},    {{0, 0, 203, 157}, 67, 52},  {{3.5f, 2.25f, 200.5f, 150.75f}, 37, 41},
+      {{0, 0, 203, 157}, 13, 300},    {{0, 0, 203, 157}, 400, 9},  {{-20, -10, 230, 170}, 50, 40},
+      {{10.3f, 7.7f, 50.1f, 90.9f}, 5, 17}, {{0, 0, 203, 157}, 1, 1},
+  };
+  for (const auto& c : cases) {
+    QImage plain(c.w, c.h, QImage::Format_ARGB32_Premultiplied), vector(plain.size(), plain.format());
+    const bool before = setAreaAverageVectorPath(false);
+    drawAreaAverage(src, c.rect, plain);
+    setAreaAverageVectorPath(true);
+    drawAreaAverage(src, c.rect, vector);
+    setAreaAverageVectorPath(before);
+    EXPECT_EQ(vector, plain) << c.w << " x " << c.h;
+  }
+}
