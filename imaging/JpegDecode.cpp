@@ -181,12 +181,6 @@ QImage decodeJpegFile(const QString& fileName, int maxSide, QString* reason) {
   }
   // The pixels are all read; what follows them (up to the end marker) is not needed.
   jpeg_destroy_decompress(cinfo.get());
-  if (!ok) {
-    if (reason)
-      *reason = error->outOfMemory ? outOfMemoryReason() : state->reason;
-    return {};
-  }
-  if (state->reducer)
-    return state->reducer->done() ? state->reducer->result() : QImage();
-  return state->image;
+  return decodedPicture(ok, error->outOfMemory ? outOfMemoryReason() : state->reason, reason, state->reducer.get(),
+                        state->image);
 }

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "imaging/Resample.h"
+
 #include <QImage>
 #include <QSize>
 
 #include <cstdint>
 #include <vector>
 
-// Reduction of a picture that arrives row by row, top to bottom, with the bilinear rule of
-// drawBilinear (Resample.h) over the whole picture: output pixel (i, j) of a W x H result samples
+// Reduction of a picture that arrives row by row, top to bottom, with the bilinear rule and the
+// arithmetic of drawBilinear (Resample.h) over the whole picture: output pixel (i, j) of a W x H result samples
 // the source at ((i + 0.5) * w / W - 0.5, (j + 0.5) * h / H - 0.5) from the 2 x 2 nearest pixels,
 // edges clamped, fractions quantized to 1/4096, each premultiplied channel rounded. Only two
 // source rows are kept at any time, so a picture far larger than the result never needs memory
@@ -27,12 +29,7 @@ public:
   QImage result() const { return FTarget; }
 
 private:
-  struct Tap {
-    int i0, i1;
-    uint32_t w;  // weight of i1 in 1/4096
-  };
-  static std::vector<Tap> taps(int sourceSize, int count);
-  void horizontal(const uint32_t* row, uint64_t* out) const;
+  using Tap = BilinearRows::Tap;
 
   int FSourceHeight;
   std::vector<Tap> FXTaps, FYTaps;
@@ -45,3 +42,9 @@ private:
 
 // The size that fits into side x side with the ratio kept, each side rounded, at least 1.
 QSize fittedSize(QSize size, int side);
+
+// What a row-by-row decode gives once its reading has ended: nothing when it failed (with failure
+// as the reason, when a reason is asked for); otherwise the reducer's result when the rows went to
+// one (nothing when it did not get them all), or the decoded image.
+QImage decodedPicture(bool ok, const QString& failure, QString* reason, const TRowReducer* reducer,
+                      const QImage& image);

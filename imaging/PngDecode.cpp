@@ -512,12 +512,5 @@ QImage decodePngFile(const QString& fileName, int maxSide, QString* reason, qint
     }
   }
   png_destroy_read_struct(&png, &info, nullptr);
-  if (!ok) {
-    if (reason)
-      *reason = state->reason;
-    return {};
-  }
-  if (state->reducer)
-    return state->reducer->done() ? state->reducer->result() : QImage();
-  return state->image;
+  return decodedPicture(ok, state->reason, reason, state->reducer.get(), state->image);
 }

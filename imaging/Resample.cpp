@@ -21,46 +21,12 @@ constexpr uint32_t kOne = 1u << kFracBits;
 
 using Tap = BilinearRows::Tap;
 
-std::vector<Tap> makeTaps(double start, double extent, int count, int sourceSize) {
-  std::vector<Tap> taps(static_cast<size_t>(count));
-  const double step = extent / count;
-  for (int i = 0; i < count; ++i) {
-    const double u = start + (i + 0.5) * step - 0.5;
-    const double f = std::floor(u);
-    double frac = u - f;
-    // Indices far outside the picture clamp anyway; keep the conversion in range.
-    const double fc = std::clamp(f, -2.0, double(sourceSize) + 1.0);
-    int i0 = static_cast<int>(fc);
-    int i1 = i0 + 1;
-    uint32_t w = static_cast<uint32_t>(std::lround(frac * kOne));
-    if (w == kOne) {  // frac rounded up to a whole pixel
-      w = 0;
-      i0 = i1;
-      i1 = i0 + 1;
-    }
-    taps[size_t(i)] = {std::clamp(i0, 0, sourceSize - 1), std::clamp(i1, 0, sourceSize - 1), w};
-  }
-  return taps;
-}
-
 // The four 8-bit channels of a pixel (0xAARRGGBB) in two 64-bit words with two 32-bit lanes
 // each: blue and red, green and alpha. A channel times a 12-bit weight, summed twice and then
 // weighted again, stays below 2^32, so the lanes never carry into each other and every channel
 // gets exactly the arithmetic it would get on its own, two channels per multiplication.
 inline uint64_t blueRed(uint32_t p) { return (p & 0xffu) | (uint64_t(p & 0xff0000u) << 16); }
 inline uint64_t greenAlpha(uint32_t p) { return ((p >> 8) & 0xffu) | (uint64_t(p >> 24) << 32); }
-
-// Horizontal pass of one source row: per output pixel the two lane words, scaled by 4096.
-void horizontal(const uint32_t* row, const std::vector<Tap>& xt, uint64_t* out) {
-  const size_t n = xt.size();
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t a = row[xt[i].i0];
-    const uint32_t b = row[xt[i].i1];
-    const uint64_t wb = xt[i].w, wa = kOne - wb;
-    out[2 * i] = blueRed(a) * wa + blueRed(b) * wb;
-    out[2 * i + 1] = greenAlpha(a) * wa + greenAlpha(b) * wb;
-  }
-}
 
 #ifdef VELLUMARK_BILINEAR_SSE41
 // The same arithmetic four channels at a time, with SSE4.1. A horizontal sum a * (4096 - w) + b * w
@@ -117,6 +83,54 @@ bool useSse41() {
 
 }  // namespace
 
+std::vector<Tap> BilinearRows::taps(double start, double extent, int count, int sourceSize) {
+  std::vector<Tap> taps(static_cast<size_t>(count));
+  const double step = extent / count;
+  for (int i = 0; i < count; ++i) {
+    const double u = start + (i + 0.5) * step - 0.5;
+    const double f = std::floor(u);
+    double frac = u - f;
+    // Indices far outside the picture clamp anyway; keep the conversion in range.
+    const double fc = std::clamp(f, -2.0, double(sourceSize) + 1.0);
+    int i0 = static_cast<int>(fc);
+    int i1 = i0 + 1;
+    uint32_t w = static_cast<uint32_t>(std::lround(frac * kOne));
+    if (w == kOne) {  // frac rounded up to a whole pixel
+      w = 0;
+      i0 = i1;
+      i1 = i0 + 1;
+    }
+    taps[size_t(i)] = {std::clamp(i0, 0, sourceSize - 1), std::clamp(i1, 0, sourceSize - 1), w};
+  }
+  return taps;
+}
+
+// Horizontal pass of one source row: per output pixel the two lane words, scaled by 4096.
+void BilinearRows::horizontal(const uint32_t* row, const std::vector<Tap>& xt, uint64_t* out) {
+  const size_t n = xt.size();
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t a = row[xt[i].i0];
+    const uint32_t b = row[xt[i].i1];
+    const uint64_t wb = xt[i].w, wa = kOne - wb;
+    out[2 * i] = blueRed(a) * wa + blueRed(b) * wb;
+    out[2 * i + 1] = greenAlpha(a) * wa + greenAlpha(b) * wb;
+  }
+}
+
+// Vertical blend of the passes of two source rows, rounded, into premultiplied ARGB32 pixels.
+void BilinearRows::vertical(const uint64_t* a, const uint64_t* b, uint32_t w, size_t width, uint32_t* out) {
+  const uint64_t wb = w, wa = kOne - wb;
+  constexpr uint64_t half = uint64_t(1) << (2 * kFracBits - 1);
+  constexpr uint64_t halves = half | (half << 32);
+  constexpr int shift = 2 * kFracBits;
+  for (size_t i = 0; i < width; ++i) {
+    const uint64_t br = a[2 * i] * wa + b[2 * i] * wb + halves;
+    const uint64_t ga = a[2 * i + 1] * wa + b[2 * i + 1] * wb + halves;
+    out[i] = uint32_t((br >> shift) & 0xff) | uint32_t(((ga >> shift) & 0xff) << 8) |
+             uint32_t(((br >> (32 + shift)) & 0xff) << 16) | uint32_t((ga >> (32 + shift)) << 24);
+  }
+}
+
 bool setBilinearVectorPath(bool allowed) {
 #ifdef VELLUMARK_BILINEAR_SSE41
   const bool before = g_vectorAllowed.exchange(allowed);
@@ -129,9 +143,9 @@ bool setBilinearVectorPath(bool allowed) {
 
 BilinearRows::BilinearRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight)
     : FSource(source),
-      FXTaps(makeTaps(sourceRect.Left, double(sourceRect.Right) - double(sourceRect.Left), targetWidth,
+      FXTaps(taps(sourceRect.Left, double(sourceRect.Right) - double(sourceRect.Left), targetWidth,
                       source.width())),
-      FYTaps(makeTaps(sourceRect.Top, double(sourceRect.Bottom) - double(sourceRect.Top), targetHeight,
+      FYTaps(taps(sourceRect.Top, double(sourceRect.Bottom) - double(sourceRect.Top), targetHeight,
                       source.height())),
       FTop(size_t(targetWidth) * 2),
       FBottom(size_t(targetWidth) * 2) {
@@ -173,19 +187,7 @@ void BilinearRows::render(int j, uint32_t* out) {
   if (FVector)
     return verticalSse41(FTop.data(), FBottom.data(), t.w, FXTaps.size(), out);
 #endif
-  const uint64_t wb = t.w, wa = kOne - wb;
-  constexpr uint64_t half = uint64_t(1) << (2 * kFracBits - 1);
-  constexpr uint64_t halves = half | (half << 32);
-  const uint64_t* a = FTop.data();
-  const uint64_t* b = FBottom.data();
-  const size_t width = FXTaps.size();
-  for (size_t i = 0; i < width; ++i) {
-    const uint64_t br = a[2 * i] * wa + b[2 * i] * wb + halves;
-    const uint64_t ga = a[2 * i + 1] * wa + b[2 * i + 1] * wb + halves;
-    constexpr int shift = 2 * kFracBits;
-    out[i] = uint32_t((br >> shift) & 0xff) | uint32_t(((ga >> shift) & 0xff) << 8) |
-             uint32_t(((br >> (32 + shift)) & 0xff) << 16) | uint32_t((ga >> (32 + shift)) << 24);
-  }
+  vertical(FTop.data(), FBottom.data(), t.w, FXTaps.size(), out);
 }
 
 void drawBilinear(const QImage& source, const TRectF& sourceRect, QImage& target) {

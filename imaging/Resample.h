@@ -57,6 +57,14 @@ public:
     uint32_t w;  // weight of the second pixel, in 1/4096
   };
 
+  // The draw's arithmetic, for a caller that gets the source rows one at a time (the decoder's
+  // reduction): the taps of an axis of `count` outputs over the source span [start, start +
+  // extent) of a picture `sourceSize` pixels long; the horizontal pass of one source row (two
+  // lane words per output pixel); and the vertical blend of two such passes into output pixels.
+  static std::vector<Tap> taps(double start, double extent, int count, int sourceSize);
+  static void horizontal(const uint32_t* row, const std::vector<Tap>& xt, uint64_t* out);
+  static void vertical(const uint64_t* top, const uint64_t* bottom, uint32_t w, size_t width, uint32_t* out);
+
 private:
   void horizontalPass(const uint32_t* row, uint64_t* out) const;
 
