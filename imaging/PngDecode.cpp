@@ -437,22 +437,42 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
   // unfiltering itself, on a thread of its own, cannot fail.
   struct Work {
     PngParts parts;
-    std::vector<uchar> prev, cur;
+    std::vector<uchar> prev, cur, next;
   };
-  auto work = std::make_shared<Work>(Work{std::move(parts), std::vector<uchar>(rowBytes, 0), std::vector<uchar>(rowBytes)});
+  auto work = std::make_shared<Work>(
+      Work{std::move(parts), std::vector<uchar>(rowBytes, 0), std::vector<uchar>(rowBytes), std::vector<uchar>(rowBytes)});
   auto unfilter = [work, tail, bits, stride, rowBytes, channels](TPictureRows* rows) {
     const PngParts* parts = &work->parts;
     std::vector<uchar>& prev = work->prev;
     std::vector<uchar>& cur = work->cur;
-    for (int y = 0; y < parts->height; ++y) {
-      const uchar* row = tail + (rowBytes + 1) * size_t(y);
+    std::vector<uchar>& next = work->next;
+    const auto filteredRow = [&](int y) { return tail + (rowBytes + 1) * size_t(y); };
+    int published = 0;
+    for (int y = 0; y < parts->height;) {
+      const uchar* row = filteredRow(y);
       std::memcpy(cur.data(), row + 1, rowBytes);
-      pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels));
+      // Two Paeth rows in a row of four-channel pixels are undone together (the common case of
+      // photographs and rendered pictures); any other row alone.
+      const bool pair = channels == 4 && row[0] == 4 && y + 1 < parts->height && filteredRow(y + 1)[0] == 4;
+      if (pair) {
+        std::memcpy(next.data(), filteredRow(y + 1) + 1, rowBytes);
+        pngUnfilterPaethPair(cur.data(), next.data(), prev.data(), rowBytes);
+      } else {
+        pngUnfilterRow(row[0], cur.data(), prev.data(), rowBytes, unsigned(channels));
+      }
       if (!convertRow(*parts, cur.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
         return false;
-      std::swap(prev, cur);
-      if (rows && (y & 15) == 15)
-        rows->Publish(y + 1);
+      ++y;
+      if (pair) {
+        if (!convertRow(*parts, next.data(), reinterpret_cast<uint32_t*>(bits + stride * y)))
+          return false;
+        ++y;
+        std::swap(prev, next);
+      } else {
+        std::swap(prev, cur);
+      }
+      if (rows && y - published >= 16)
+        rows->Publish(published = y);
     }
     return true;
   };

@@ -217,3 +217,44 @@ bool pngUnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, u
       return false;
   }
 }
+
+void pngUnfilterPaethPair(uint8_t* first, uint8_t* second, const uint8_t* prev, size_t n) {
+#ifdef VELLUMARK_FILTER_SSE2
+  const size_t pixels = n / 4;
+  if (pixels >= 2 && n % 4 == 0) {
+    // Pixel i of the first row and pixel i - 1 of the second share one register: the second
+    // row's pixel reads only first-row pixels that are already done, so the two chains of
+    // dependent steps run side by side. Low half: the first row, high half: the second.
+    const __m128i z = _mm_setzero_si128();
+    const __m128i mask = _mm_set1_epi16(0xff);
+    // The first row's pixel 0: its left and upper-left neighbours are zeros.
+    __m128i b = _mm_unpacklo_epi8(load32(prev), z);
+    __m128i done = _mm_and_si128(_mm_add_epi16(_mm_unpacklo_epi8(load32(first), z), paeth16(z, b, z)), mask);
+    store32(first, _mm_packus_epi16(done, done));
+    __m128i c = b;  // upper-left of the next step: [prev[0] | zeros]
+    for (size_t i = 1; i < pixels; ++i) {
+      // a: [first[i - 1] | second[i - 2]], the last step's result (zeros left of the row).
+      // b: [prev[i] | first[i - 1]], c: the last step's b.
+      b = _mm_unpacklo_epi64(_mm_unpacklo_epi8(load32(prev + 4 * i), z), done);
+      const __m128i x = _mm_unpacklo_epi64(_mm_unpacklo_epi8(load32(first + 4 * i), z),
+                                           _mm_unpacklo_epi8(load32(second + 4 * (i - 1)), z));
+      done = _mm_and_si128(_mm_add_epi16(x, paeth16(done, b, c)), mask);
+      const __m128i packed = _mm_packus_epi16(done, done);
+      store32(first + 4 * i, packed);
+      store32(second + 4 * (i - 1), _mm_srli_si128(packed, 4));
+      c = b;
+    }
+    // The second row's last pixel: left is its pixel before, above and upper-left are the first
+    // row's last two.
+    const size_t last = pixels - 1;
+    const __m128i a2 = _mm_unpacklo_epi8(load32(second + 4 * (last - 1)), z);
+    const __m128i b2 = _mm_unpacklo_epi8(load32(first + 4 * last), z);
+    const __m128i c2 = _mm_unpacklo_epi8(load32(first + 4 * (last - 1)), z);
+    const __m128i r = _mm_and_si128(_mm_add_epi16(_mm_unpacklo_epi8(load32(second + 4 * last), z), paeth16(a2, b2, c2)), mask);
+    store32(second + 4 * last, _mm_packus_epi16(r, r));
+    return;
+  }
+#endif
+  pngUnfilterRow(4, first, prev, n, 4);
+  pngUnfilterRow(4, second, first, n, 4);
+}

@@ -70,6 +70,27 @@ TEST(PngFilter, EveryTypeMatchesTheDefinitionAndUndoesExactly) {
   EXPECT_FALSE(pngUnfilterRow(5, row.data(), prev.data(), row.size(), 4)) << "filter type 5 does not exist";
 }
 
+// Two Paeth rows undone together give exactly what the definition gives row after row, for
+// rows of zero, one, two and many pixels, under a first row (zeros above) or under pixels.
+TEST(PngFilter, PaethPairMatchesTwoRowsByDefinition) {
+  QRandomGenerator rng(47);
+  for (size_t pixels : {0, 1, 2, 3, 5, 16, 1025})
+    for (bool firstRow : {true, false}) {
+      const size_t n = pixels * 4;
+      const std::vector<uint8_t> prev = firstRow ? std::vector<uint8_t>(n, 0) : rowOf(n, rng);
+      const std::vector<uint8_t> one = rowOf(n, rng), two = rowOf(n, rng);
+      std::vector<uint8_t> filteredOne(n), filteredTwo(n);
+      for (size_t i = 0; i < n; ++i) {
+        filteredOne[i] = uint8_t(one[i] - predicted(4, one, prev, i, 4));
+        filteredTwo[i] = uint8_t(two[i] - predicted(4, two, one, i, 4));
+      }
+      pngUnfilterPaethPair(filteredOne.data(), filteredTwo.data(), prev.data(), n);
+      const std::string what = std::to_string(pixels) + " pixels" + (firstRow ? " first row" : "");
+      ASSERT_EQ(filteredOne, one) << what;
+      ASSERT_EQ(filteredTwo, two) << what;
+    }
+}
+
 // The filter choice's measure: the sum of the bytes' magnitudes as signed bytes (0x80 counts 128).
 TEST(PngFilter, SubAndUpCostsAreSumsOfSignedMagnitudes) {
   QRandomGenerator rng(8);
