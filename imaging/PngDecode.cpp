@@ -21,6 +21,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
 #endif
@@ -288,6 +292,12 @@ bool readParts(const uchar* data, qint64 size, int maxSide, PngParts& parts) {
   return true;
 }
 
+// One straight RGBA pixel as premultiplied ARGB32, with Qt's rounding.
+inline uint32_t straightRgbaToPremultiplied(const uchar* in) {
+  const uint32_t argb = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+  return in[3] == 255 ? argb : in[3] == 0 ? 0u : qPremultiply(argb);
+}
+
 // One unfiltered row of the picture's own samples into premultiplied ARGB32, as libpng's
 // expansions followed by Qt's premultiplication give it. False for a palette index beyond the
 // palette.
@@ -317,12 +327,31 @@ bool convertRow(const PngParts& parts, const uchar* in, uint32_t* out) {
       for (int x = 0; x < w; ++x, in += 2)
         put(out + x, uint32_t(in[1]) << 24 | uint32_t(in[0]) * 0x010101u);
       return true;
-    default:
-      for (int x = 0; x < w; ++x, in += 4) {
-        const uint32_t argb = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
-        out[x] = in[3] == 255 ? argb : in[3] == 0 ? 0u : qPremultiply(argb);
+    default: {
+      int x = 0;
+#if defined(__SSE2__)
+      // Four opaque pixels at a time only need red and blue swapped; a group with any other
+      // alpha goes pixel by pixel.
+      const __m128i alpha = _mm_set1_epi32(int(0xff000000u));
+      const __m128i greenAlpha = _mm_set1_epi32(int(0xff00ff00u));
+      const __m128i low = _mm_set1_epi32(0xff), third = _mm_set1_epi32(0xff0000);
+      for (; x + 4 <= w; x += 4, in += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alpha), alpha)) != 0xffff) {
+          for (int k = 0; k < 4; ++k)
+            out[x + k] = straightRgbaToPremultiplied(in + 4 * k);
+          continue;
+        }
+        const __m128i swapped = _mm_or_si128(_mm_and_si128(v, greenAlpha),
+                                             _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                                          _mm_and_si128(_mm_slli_epi32(v, 16), third)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), swapped);
       }
+#endif
+      for (; x < w; ++x, in += 4)
+        out[x] = straightRgbaToPremultiplied(in);
       return true;
+    }
   }
 }
 
