@@ -73,6 +73,41 @@ __attribute__((target("sse4.1"))) void verticalSse41(const uint64_t* top, const 
   }
 }
 
+// Both passes at once, vertically first, for reductions where a source row's horizontal pass is
+// never used twice: per output pixel the four source pixels are read, each column's pair blended
+// with the row weight (a channel times 4096 at most, as the horizontal sums), then the two columns
+// with the column weight, rounded once. The sums are exact integers either way round, so the
+// pixels are those of the horizontal pass followed by the vertical blend.
+__attribute__((target("sse4.1"))) void directSse41(const uint32_t* top, const uint32_t* bottom, uint32_t w,
+                                                   const std::vector<Tap>& xt, uint32_t* out) {
+  const size_t n = xt.size();
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i rowWeights = _mm_set1_epi32(int(w << 16 | (kOne - w)));
+  const __m128i half = _mm_set1_epi32(1 << (2 * kFracBits - 1));
+  const auto pixel = [&](size_t i) __attribute__((target("sse4.1"))) {
+    const Tap& t = xt[i];
+    const __m128i left = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(top[t.i0])), _mm_cvtsi32_si128(int(bottom[t.i0]))), zero);
+    const __m128i right = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(top[t.i1])), _mm_cvtsi32_si128(int(bottom[t.i1]))), zero);
+    const __m128i sum = _mm_add_epi32(
+        _mm_add_epi32(_mm_mullo_epi32(_mm_madd_epi16(left, rowWeights), _mm_set1_epi32(int(kOne - t.w))),
+                      _mm_mullo_epi32(_mm_madd_epi16(right, rowWeights), _mm_set1_epi32(int(t.w)))),
+        half);
+    return _mm_srli_epi32(sum, 2 * kFracBits);
+  };
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i lo = _mm_packus_epi32(pixel(i), pixel(i + 1));
+    const __m128i hi = _mm_packus_epi32(pixel(i + 2), pixel(i + 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+  }
+  for (; i < n; ++i) {
+    const __m128i p = _mm_packus_epi32(pixel(i), zero);
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(p, p)));
+  }
+}
+
 std::atomic<bool> g_vectorAllowed{true};
 
 bool useSse41() {
@@ -152,6 +187,8 @@ BilinearRows::BilinearRows(const QImage& source, const TRectF& sourceRect, int t
   Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
 #ifdef VELLUMARK_BILINEAR_SSE41
   FVector = useSse41();
+  // From a reduction by two on, consecutive output rows share no source row.
+  FDirect = FVector && std::fabs(double(sourceRect.Bottom) - double(sourceRect.Top)) >= 2.0 * targetHeight;
 #endif
 }
 
@@ -166,6 +203,10 @@ void BilinearRows::horizontalPass(const uint32_t* row, uint64_t* out) const {
 void BilinearRows::render(int j, uint32_t* out) {
   const Tap& t = FYTaps[size_t(j)];
   auto row = [&](int y) { return reinterpret_cast<const uint32_t*>(FSource.constScanLine(y)); };
+#ifdef VELLUMARK_BILINEAR_SSE41
+  if (FDirect)
+    return directSse41(row(t.i0), row(t.i1), t.w, FXTaps, out);
+#endif
   // Reuse horizontal passes of rows already done (enlargements reuse them constantly).
   if (t.i0 != FTopRow) {
     if (t.i0 == FBottomRow) {

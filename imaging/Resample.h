@@ -70,6 +70,7 @@ private:
 
   const QImage& FSource;
   bool FVector = false;  // the SSE4.1 path, on processors that have it
+  bool FDirect = false;  // with it, both passes at once per output row (strong vertical reductions)
   std::vector<Tap> FXTaps, FYTaps;
   std::vector<uint64_t> FTop, FBottom;
   int FTopRow = -1, FBottomRow = -1;

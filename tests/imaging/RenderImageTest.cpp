@@ -77,6 +77,8 @@ TEST(Resample, MatchesTheBilinearRuleWithinOneUnit) {
       {"large target split over cores", src, {3, 2, 90, 60}, 700, 400},
       {"one pixel", src, {1.5f, 2.25f, 40, 30}, 1, 1},
       {"opaque white, every sum at its largest", white, {0.3f, 0.7f, 22.6f, 16.1f}, 45, 31},
+      {"opaque white reduced, every sum at its largest", white, {0.3f, 0.7f, 22.6f, 16.1f}, 9, 7},
+      {"halved in height only, mirrored", src, {0, 61, 97, 0}, 97, 30},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
