@@ -50,6 +50,21 @@ __attribute__((target("sse4.1"))) void horizontalSse41(const uint32_t* row, cons
   }
 }
 
+// Output pixels 0 to n - 1 from pixel(i), four 32-bit channels each, saturated to bytes.
+template <class Pixel>
+__attribute__((target("sse4.1"))) inline void storePixels(size_t n, uint32_t* out, const Pixel& pixel) {
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i lo = _mm_packus_epi32(pixel(i), pixel(i + 1));
+    const __m128i hi = _mm_packus_epi32(pixel(i + 2), pixel(i + 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+  }
+  for (; i < n; ++i) {
+    const __m128i p = _mm_packus_epi32(pixel(i), _mm_setzero_si128());
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(p, p)));
+  }
+}
+
 __attribute__((target("sse4.1"))) void verticalSse41(const uint64_t* top, const uint64_t* bottom, uint32_t w,
                                                      size_t width, uint32_t* out) {
   const __m128i wb = _mm_set1_epi32(int(w)), wa = _mm_set1_epi32(int(kOne - w));
@@ -61,16 +76,7 @@ __attribute__((target("sse4.1"))) void verticalSse41(const uint64_t* top, const 
         _mm_add_epi32(_mm_mullo_epi32(_mm_loadu_si128(a + i), wa), _mm_mullo_epi32(_mm_loadu_si128(b + i), wb)), half);
     return _mm_srli_epi32(sum, 2 * kFracBits);
   };
-  size_t i = 0;
-  for (; i + 4 <= width; i += 4) {
-    const __m128i lo = _mm_packus_epi32(pixel(i), pixel(i + 1));
-    const __m128i hi = _mm_packus_epi32(pixel(i + 2), pixel(i + 3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
-  }
-  for (; i < width; ++i) {
-    const __m128i p = _mm_packus_epi32(pixel(i), _mm_setzero_si128());
-    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(p, p)));
-  }
+  storePixels(width, out, pixel);
 }
 
 // Both passes at once, vertically first, for reductions where a source row's horizontal pass is
@@ -96,16 +102,7 @@ __attribute__((target("sse4.1"))) void directSse41(const uint32_t* top, const ui
         half);
     return _mm_srli_epi32(sum, 2 * kFracBits);
   };
-  size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m128i lo = _mm_packus_epi32(pixel(i), pixel(i + 1));
-    const __m128i hi = _mm_packus_epi32(pixel(i + 2), pixel(i + 3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
-  }
-  for (; i < n; ++i) {
-    const __m128i p = _mm_packus_epi32(pixel(i), zero);
-    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(p, p)));
-  }
+  storePixels(n, out, pixel);
 }
 
 std::atomic<bool> g_vectorAllowed{true};
