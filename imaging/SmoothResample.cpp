@@ -28,7 +28,33 @@ struct AxisTaps {
   std::vector<uint32_t> weights;
   int lowest = 0;   // smallest source index used
   int highest = 0;  // largest source index used
+  // The same taps with one count for all outputs (padCount, the largest), for the vector pass that
+  // takes two outputs at a time: output i reads padFirst[i] .. padFirst[i] + padCount - 1, which
+  // stays within lowest .. highest, with the weights padWeights[(i / 2) * 2 * padCount + 2 t + i % 2]
+  // (zero where the output does not read that index, so the sums are the same).
+  int padCount = 0;
+  std::vector<int> padFirst;
+  std::vector<uint32_t> padWeights;
 };
+
+// Fills the padded form of the taps (padCount, padFirst, padWeights).
+void padTaps(AxisTaps& taps) {
+  const size_t count = taps.first.size();
+  taps.padCount = 0;
+  for (size_t i = 0; i < count; ++i)
+    taps.padCount = std::max(taps.padCount, int(taps.offset[i + 1] - taps.offset[i]));
+  const int k = taps.padCount;
+  taps.padFirst.resize(count);
+  taps.padWeights.assign((count + 1) / 2 * 2 * size_t(k), 0u);
+  for (size_t i = 0; i < count; ++i) {
+    // Every output reads at most k indices within lowest .. highest, so there are at least k.
+    const int first = std::min(taps.first[i], taps.highest - k + 1);
+    taps.padFirst[i] = first;
+    uint32_t* w = taps.padWeights.data() + i / 2 * 2 * size_t(k) + i % 2;
+    for (size_t t = taps.offset[i]; t < taps.offset[i + 1]; ++t)
+      w[2 * (size_t(taps.first[i]) + (t - taps.offset[i]) - size_t(first))] = taps.weights[t];
+  }
+}
 
 AxisTaps makeAreaTaps(double start, double end, int count, int sourceSize, uint32_t scale) {
   AxisTaps taps;
@@ -157,6 +183,101 @@ __attribute__((target("sse4.1"))) void addRowsSse41(uint32_t* acc, const uchar* 
     for (size_t r = 0; r < n; ++r)
       acc[k] += uint32_t(rows[r][k]) * w[r];
 }
+
+std::atomic<bool> g_areaAvx2Allowed{true};
+
+bool useAreaAvx2() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported && g_areaAvx2Allowed.load(std::memory_order_relaxed) && useAreaSse41();
+}
+
+// The vertical pass with AVX2, two or four source rows (Four) times their weights (each below
+// 2^15): the first call of a row stores the sums (First) instead of adding to them, the last
+// (Last) leaves them rounded to 1/256 of a unit, as the horizontal pass takes them.
+template <bool Four, bool First, bool Last>
+__attribute__((target("avx2"))) void addRowsAvx2(uint32_t* acc, const uchar* const* rows, const uint16_t* w,
+                                                size_t span) {
+  const __m256i w01 = _mm256_set1_epi32(int(uint32_t(w[0]) | uint32_t(w[1]) << 16));
+  const __m256i w23 = _mm256_set1_epi32(int(uint32_t(w[2]) | uint32_t(w[3]) << 16));
+  const __m256i round = _mm256_set1_epi32(64);
+  const auto finish = [&](__m256i sum, uint32_t* o) __attribute__((target("avx2"))) {
+    __m256i* p = reinterpret_cast<__m256i*>(o);
+    if (!First)
+      sum = _mm256_add_epi32(sum, _mm256_loadu_si256(p));
+    if (Last)
+      sum = _mm256_srli_epi32(_mm256_add_epi32(sum, round), 7);
+    _mm256_storeu_si256(p, sum);
+  };
+  size_t k = 0;
+  for (; k + 16 <= span; k += 16) {
+    // (a, b) byte pairs as 16-bit lanes, in byte order: bytes 0 - 7, then 8 - 15.
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + k));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + k));
+    __m256i s0 = _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)), w01);
+    __m256i s1 = _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)), w01);
+    if (Four) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2] + k));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[3] + k));
+      s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(c, d)), w23));
+      s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(c, d)), w23));
+    }
+    finish(s0, acc + k);
+    finish(s1, acc + k + 8);
+  }
+  for (; k < span; ++k) {
+    uint32_t sum = First ? 0u : acc[k];
+    for (size_t r = 0; r < (Four ? 4u : 2u); ++r)
+      sum += uint32_t(rows[r][k]) * w[r];
+    acc[k] = Last ? (sum + 64) >> 7 : sum;
+  }
+}
+
+using AddRowsAvx2 = void (*)(uint32_t*, const uchar* const*, const uint16_t*, size_t);
+constexpr AddRowsAvx2 kAddRowsAvx2[8] = {
+    addRowsAvx2<false, false, false>, addRowsAvx2<false, false, true>, addRowsAvx2<false, true, false>,
+    addRowsAvx2<false, true, true>,   addRowsAvx2<true, false, false>, addRowsAvx2<true, false, true>,
+    addRowsAvx2<true, true, false>,   addRowsAvx2<true, true, true>};
+
+// The horizontal pass with AVX2 on sums already rounded to 1/256 of a unit (below 2^16), two
+// outputs at a time over the padded taps, with the arithmetic of horizontalAreaSse41.
+__attribute__((target("avx2"))) void horizontalAreaAvx2(const uint32_t* column, const AxisTaps& xt, int x0,
+                                                       uint32_t* out) {
+  const int width = int(xt.first.size());
+  const size_t k = size_t(xt.padCount);
+  const __m256i half = _mm256_set1_epi32(1 << 23);
+  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  int i = 0;
+  for (; i + 2 <= width; i += 2) {
+    const uint32_t* l0 = column + size_t(xt.padFirst[size_t(i)] - x0) * 4;
+    const uint32_t* l1 = column + size_t(xt.padFirst[size_t(i) + 1] - x0) * 4;
+    const uint32_t* w = xt.padWeights.data() + size_t(i) * k;
+    __m256i sum = half;
+    for (size_t t = 0; t < k; ++t) {
+      const __m256i v = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l0 + 4 * t))),
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(l1 + 4 * t)), 1);
+      const __m256i weights = _mm256_permutevar8x32_epi32(
+          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 2 * t))), spread);
+      sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(v, weights));
+    }
+    sum = _mm256_srli_epi32(sum, 24);
+    sum = _mm256_packus_epi32(sum, sum);
+    sum = _mm256_packus_epi16(sum, sum);
+    out[i] = uint32_t(_mm256_extract_epi32(sum, 0));
+    out[i + 1] = uint32_t(_mm256_extract_epi32(sum, 4));
+  }
+  if (i < width) {
+    const uint32_t* l = column + size_t(xt.padFirst[size_t(i)] - x0) * 4;
+    const uint32_t* w = xt.padWeights.data() + size_t(i) * k;
+    __m128i sum = _mm_set1_epi32(1 << 23);
+    for (size_t t = 0; t < k; ++t)
+      sum = _mm_add_epi32(sum, _mm_mullo_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(l + 4 * t)),
+                                               _mm_set1_epi32(int(w[2 * t]))));
+    sum = _mm_srli_epi32(sum, 24);
+    sum = _mm_packus_epi32(sum, sum);
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+  }
+}
 #endif
 
 void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uchar* targetBits,
@@ -172,8 +293,34 @@ void renderRows(const QImage& source, const AxisTaps& xt, const AxisTaps& yt, uc
   const int width = int(xt.first.size());
 #ifdef VELLUMARK_AREA_SSE41
   const bool vector = useAreaSse41();
+  const bool avx2 = vector && useAreaAvx2();
 #endif
   for (int j = rowBegin; j < rowEnd; ++j) {
+#ifdef VELLUMARK_AREA_SSE41
+    // With AVX2 and every weight of the row below 2^15 (a single full weight is not), up to four
+    // source rows per pass, the first pass storing the sums and the last rounding them, then the
+    // horizontal pass two outputs at a time.
+    if (avx2 && std::all_of(yt.weights.begin() + ptrdiff_t(yt.offset[size_t(j)]),
+                            yt.weights.begin() + ptrdiff_t(yt.offset[size_t(j) + 1]),
+                            [](uint32_t w) { return w < kVerticalScale; })) {
+      const size_t begin = yt.offset[size_t(j)], end = yt.offset[size_t(j) + 1];
+      const int first = yt.first[size_t(j)];
+      for (size_t t = begin; t < end; t += 4) {
+        const size_t n = std::min<size_t>(4, end - t);
+        const uchar* rows[4];
+        uint16_t w[4] = {0, 0, 0, 0};
+        for (size_t r = 0; r < 4; ++r) {
+          // A missing row is the first again at weight 0.
+          rows[r] = source.constScanLine(first + int(t - begin + (r < n ? r : 0))) + size_t(x0) * 4;
+          if (r < n)
+            w[r] = uint16_t(yt.weights[t + r]);
+        }
+        kAddRowsAvx2[(n > 2 ? 4 : 0) | (t == begin ? 2 : 0) | (t + 4 >= end ? 1 : 0)](column.data(), rows, w, span);
+      }
+      horizontalAreaAvx2(column.data(), xt, x0, reinterpret_cast<uint32_t*>(targetBits + targetStride * j));
+      continue;
+    }
+#endif
     std::fill(column.begin(), column.end(), 0u);
     const size_t begin = yt.offset[size_t(j)], end = yt.offset[size_t(j) + 1];
     const int first = yt.first[size_t(j)];
@@ -267,6 +414,15 @@ bool setAreaAverageVectorPath(bool allowed) {
 #endif
 }
 
+bool setAreaAverageAvx2Path(bool allowed) {
+#ifdef VELLUMARK_AREA_SSE41
+  return g_areaAvx2Allowed.exchange(allowed);
+#else
+  (void)allowed;
+  return false;
+#endif
+}
+
 bool isReduction(const TRectF& sourceRect, int Width, int Height) {
   const double w = std::fabs(double(sourceRect.Right) - double(sourceRect.Left));
   const double h = std::fabs(double(sourceRect.Bottom) - double(sourceRect.Top));
@@ -283,7 +439,8 @@ void drawAreaAverage(const QImage& source, const TRectF& sourceRect, QImage& tar
   Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
   Q_ASSERT(target.format() == QImage::Format_ARGB32_Premultiplied);
   const int W = target.width(), H = target.height();
-  const AxisTaps xt = makeAreaTaps(sourceRect.Left, sourceRect.Right, W, source.width(), kHorizontalScale);
+  AxisTaps xt = makeAreaTaps(sourceRect.Left, sourceRect.Right, W, source.width(), kHorizontalScale);
+  padTaps(xt);
   const AxisTaps yt = makeAreaTaps(sourceRect.Top, sourceRect.Bottom, H, source.height(), kVerticalScale);
 
   uchar* bits = target.bits();  // detached once here; the parts write disjoint rows
@@ -423,6 +580,7 @@ AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect,
   taps->level = levelFor(source, rect, targetWidth, targetHeight);
   taps->halved = taps->level.constBits() != source.constBits();
   taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
+  padTaps(taps->x);
   taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
   FTaps = std::move(taps);
 }

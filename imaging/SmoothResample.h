@@ -57,9 +57,11 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 // The rows of drawReduced's result one at a time (for instance straight into an encoder, without
 // a target bitmap): row j is exactly row j of drawReduced into a targetWidth x targetHeight
 // target. One object serves one thread.
-// Where the processor has SSE4.1 the horizontal pass of the area average uses it, with exactly
-// the same results. Tests turn that path off to compare the two; returns whether it was allowed.
+// Where the processor has SSE4.1 the passes of the area average use it, and AVX2 where it has
+// that too, with exactly the same results. Tests turn these paths off to compare them; each
+// returns whether its path was allowed (AVX2 is used only while both are).
 bool setAreaAverageVectorPath(bool allowed);
+bool setAreaAverageAvx2Path(bool allowed);
 
 class AreaAverageRows {
 public:

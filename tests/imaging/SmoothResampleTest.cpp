@@ -185,13 +185,18 @@ TEST(SmoothResample, TheVectorPassesGiveThePlainPassesPixels) {
       {{0, 0, 203, 157}, 13, 300},    {{0, 0, 203, 157}, 400, 9},  {{-20, -10, 230, 170}, 50, 40},
       {{10.3f, 7.7f, 50.1f, 90.9f}, 5, 17}, {{0, 0, 203, 157}, 1, 1},
   };
+  // Each path on its own: the plain passes, SSE4.1 alone, and AVX2 (where the processor has them).
+  const auto drawWith = [&src](bool vector, bool avx2, const TRectF& rect, int w, int h) {
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    const bool vectorBefore = setAreaAverageVectorPath(vector), avx2Before = setAreaAverageAvx2Path(avx2);
+    drawAreaAverage(src, rect, out);
+    setAreaAverageVectorPath(vectorBefore);
+    setAreaAverageAvx2Path(avx2Before);
+    return out;
+  };
   for (const auto& c : cases) {
-    QImage plain(c.w, c.h, QImage::Format_ARGB32_Premultiplied), vector(plain.size(), plain.format());
-    const bool before = setAreaAverageVectorPath(false);
-    drawAreaAverage(src, c.rect, plain);
-    setAreaAverageVectorPath(true);
-    drawAreaAverage(src, c.rect, vector);
-    setAreaAverageVectorPath(before);
-    EXPECT_EQ(vector, plain) << c.w << " x " << c.h;
+    const QImage plain = drawWith(false, false, c.rect, c.w, c.h);
+    EXPECT_EQ(drawWith(true, false, c.rect, c.w, c.h), plain) << "SSE4.1, " << c.w << " x " << c.h;
+    EXPECT_EQ(drawWith(true, true, c.rect, c.w, c.h), plain) << "AVX2, " << c.w << " x " << c.h;
   }
 }
