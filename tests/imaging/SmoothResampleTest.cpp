@@ -114,14 +114,24 @@ TEST(SmoothResample, StrongReductionsReadAHalvedLevelAndRowsMatchTheDraw) {
   const QImage even = fixture(256, 128, 7), odd = fixture(255, 127, 8);
   const QImage half = halveByBlocks(even);
   ASSERT_EQ(half.size(), QSize(128, 64));
-  for (int y = 0; y < half.height(); ++y)
-    for (int x = 0; x < half.width(); ++x)
-      for (int c = 0; c < 32; c += 8) {
-        int sum = 2;
-        for (const QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
-          sum += int((even.pixel(2 * x + d.x(), 2 * y + d.y()) >> c) & 0xff);
-        ASSERT_EQ(int((half.pixel(x, y) >> c) & 0xff), sum / 4) << x << "," << y;
-      }
+  // Each block's rounded average, by the vector and the plain path, on an even and an odd number
+  // of blocks across.
+  for (const bool vector : {true, false})
+    for (const QImage& picture : {even, fixture(202, 6, 10)}) {
+      const bool before = setAreaAverageVectorPath(vector);
+      const QImage halved = halveByBlocks(picture);
+      setAreaAverageVectorPath(before);
+      ASSERT_EQ(halved.size(), picture.size() / 2);
+      for (int y = 0; y < halved.height(); ++y)
+        for (int x = 0; x < halved.width(); ++x)
+          for (int c = 0; c < 32; c += 8) {
+            int sum = 2;
+            for (const QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
+              sum += int((picture.pixel(2 * x + d.x(), 2 * y + d.y()) >> c) & 0xff);
+            ASSERT_EQ(int((halved.pixel(x, y) >> c) & 0xff), sum / 4)
+                << (vector ? "vector " : "plain ") << picture.width() << ": " << x << "," << y;
+          }
+    }
   EXPECT_TRUE(halveByBlocks(odd).isNull());
 
   auto draw = [](auto filter, const QImage& src, const TRectF& r, int w, int h) {
