@@ -6,6 +6,7 @@
 #include "imaging/SmoothResample.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 #include <optional>
 
@@ -30,6 +31,15 @@ TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF&
   return output;
 }
 
+// The area average's taps (and the level it reads) of a smooth reduction, made by the first band
+// that begins and copied by each band; let go once every band has its copy, so that the level is
+// held only while a band of the picture is being rendered.
+struct PngRenderJob::SmoothTaps {
+  std::mutex mutex;
+  std::optional<AreaAverageRows> rows;
+  int bandsBegun = 0;
+};
+
 PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth)
     : FSource(aBitmap.IsEmpty() ? QImage() : aBitmap.Image()),
       FSourceRect(sourceRectOf(aBitmap, aRect)),
@@ -40,8 +50,10 @@ PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const 
     FBands.resize(size_t(pngBandCount(Width, Height)));
     FStates.resize(FBands.size());
   }
-  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height))
+  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height)) {
     FSmooth = true;
+    FSmoothTaps = std::make_unique<SmoothTaps>();
+  }
 }
 
 PngRenderJob::~PngRenderJob() = default;
@@ -111,7 +123,13 @@ bool PngRenderJob::Render(int band, bool wait) {
     if (FSmooth && !s.smooth) {
       if (AreaAverageRows::readsHalvedLevel(FSourceRect, FWidth, FHeight) && !have(FSource.height()))
         return false;
-      s.smooth.emplace(FSource, FSourceRect, FWidth, FHeight);
+      SmoothTaps& taps = *FSmoothTaps;
+      const std::lock_guard<std::mutex> lock(taps.mutex);
+      if (!taps.rows)
+        taps.rows.emplace(FSource, FSourceRect, FWidth, FHeight);
+      s.smooth.emplace(*taps.rows);
+      if (++taps.bandsBegun == count)
+        taps.rows.reset();
     }
     const int begin = s.y;
     std::vector<uint32_t> before;

@@ -599,8 +599,9 @@ struct AreaAverageRows::Taps {
   QImage level;  // the picture, or the halved level the rows are read from
   bool halved = false;
   AxisTaps x, y;
-  RowScratch scratch;
 };
+
+struct AreaAverageRows::Scratch : RowScratch {};
 
 AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth,
                                  int targetHeight) {
@@ -615,7 +616,13 @@ AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect,
   padTaps(taps->x);
   taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
   FTaps = std::move(taps);
+  FScratch = std::make_unique<Scratch>();
 }
+
+AreaAverageRows::AreaAverageRows(const AreaAverageRows& other)
+    : FTaps(other.FTaps), FScratch(FTaps ? std::make_unique<Scratch>() : nullptr) {}
+
+AreaAverageRows::~AreaAverageRows() = default;
 
 bool AreaAverageRows::readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight) {
   return targetWidth > 0 && targetHeight > 0 && halvingsWanted(sourceRect, targetWidth, targetHeight) > 0;
@@ -632,5 +639,5 @@ int AreaAverageRows::sourceRowsFor(int row) const {
 
 void AreaAverageRows::render(int row, uint32_t* out) {
   if (FTaps)  // one row at a time: the row's own pointer with no stride
-    renderRows(FTaps->level, FTaps->x, FTaps->y, reinterpret_cast<uchar*>(out), 0, row, row + 1, FTaps->scratch);
+    renderRows(FTaps->level, FTaps->x, FTaps->y, reinterpret_cast<uchar*>(out), 0, row, row + 1, *FScratch);
 }

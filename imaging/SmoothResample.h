@@ -56,7 +56,8 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 
 // The rows of drawReduced's result one at a time (for instance straight into an encoder, without
 // a target bitmap): row j is exactly row j of drawReduced into a targetWidth x targetHeight
-// target. One object serves one thread.
+// target. One object serves one thread; a copy shares the taps and the level it reads (made once)
+// and has its own scratch rows, for another thread.
 // Where the processor has SSE4.1 the passes of the area average use it, and AVX2 where it has
 // that too, with exactly the same results. Tests turn these paths off to compare them; each
 // returns whether its path was allowed (AVX2 is used only while both are).
@@ -66,6 +67,9 @@ bool setAreaAverageAvx2Path(bool allowed);
 class AreaAverageRows {
 public:
   AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
+  AreaAverageRows(const AreaAverageRows& other);
+  AreaAverageRows& operator=(const AreaAverageRows&) = delete;
+  ~AreaAverageRows();
   void render(int row, uint32_t* out);
   // The source rows from the top that render(row) reads (all of them when it reads a halved
   // level, which is made from the whole picture).
@@ -76,5 +80,7 @@ public:
 
 private:
   struct Taps;
-  std::shared_ptr<Taps> FTaps;  // none: nothing is drawn
+  struct Scratch;
+  std::shared_ptr<const Taps> FTaps;  // none: nothing is drawn
+  std::unique_ptr<Scratch> FScratch;
 };
