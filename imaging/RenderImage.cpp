@@ -66,8 +66,8 @@ struct PngRenderJob::BandState {
   std::vector<uint32_t> row;
   // An empty source draws nothing: the rows stay transparent black.
   std::optional<BilinearRows> rows;
-  // Made here, not with the job: the halved levels of a smooth reduction are held only while a
-  // band of the picture is being rendered.
+  // A copy of the job's taps, taken when the band begins: the halved levels of a smooth reduction
+  // are held only while a band of the picture is being rendered.
   std::optional<AreaAverageRows> smooth;
   std::unique_ptr<PngBandEncoder> encoder;
 
