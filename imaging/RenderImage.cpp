@@ -86,7 +86,7 @@ int PngRenderJob::SourceRowsWanted(int band) const {
   if (!s || FSource.isNull())
     return 0;  // a band not begun asks for nothing yet
   if (FSmooth && !s->smooth)
-    return FSource.height();  // it reads a halved level, made from the whole picture
+    return 0;  // its taps are not made yet: it asks for rows once they are
   if (!s->encoder)
     return s->y > 0 ? s->sourceRowsFor(s->y - 1) : s->sourceRowsFor(s->y);
   return s->y < s->end ? s->sourceRowsFor(s->y) : 0;
@@ -118,11 +118,9 @@ bool PngRenderJob::Render(int band, bool wait) {
   }
   BandState& s = *state;
   if (!s.encoder) {
-    // A smooth reduction that reads a halved level waits for the whole picture, which the level
-    // is made from; one that reads the picture itself follows its rows.
+    // A smooth reduction follows the picture's rows as well, whether it reads the picture itself or
+    // a halved level (whose rows are made from the picture's as they are read).
     if (FSmooth && !s.smooth) {
-      if (AreaAverageRows::readsHalvedLevel(FSourceRect, FWidth, FHeight) && !have(FSource.height()))
-        return false;
       SmoothTaps& taps = *FSmoothTaps;
       const std::lock_guard<std::mutex> lock(taps.mutex);
       if (!taps.rows)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -480,20 +481,18 @@ __attribute__((target("sse4.1"))) int halveRowSse41(const uint32_t* a, const uin
 }  // namespace
 #endif
 
-QImage halveByBlocks(const QImage& source) {
-  if (source.isNull() || source.width() % 2 || source.height() % 2)
-    return QImage();
-  const int w = source.width() / 2, h = source.height() / 2;
-  QImage half(w, h, QImage::Format_ARGB32_Premultiplied);
-  if (half.isNull())
-    throw std::bad_alloc();
+namespace {
+
+// Rows begin .. end - 1 of the halved picture, each pixel the rounded average of a 2 x 2 block of
+// `source`, written to `bits` (the halved picture's pixels, `stride` bytes a row, `w` pixels wide).
+void halveRows(const QImage& source, uchar* bits, qsizetype stride, int w, int begin, int end) {
 #ifdef VELLUMARK_AREA_SSE41
   const bool vector = useAreaSse41();
 #endif
-  for (int y = 0; y < h; ++y) {
+  for (int y = begin; y < end; ++y) {
     const auto* a = reinterpret_cast<const uint32_t*>(source.constScanLine(2 * y));
     const auto* b = reinterpret_cast<const uint32_t*>(source.constScanLine(2 * y + 1));
-    auto* out = reinterpret_cast<uint32_t*>(half.scanLine(y));
+    auto* out = reinterpret_cast<uint32_t*>(bits + stride * y);
     int x = 0;
 #ifdef VELLUMARK_AREA_SSE41
     if (vector)
@@ -511,6 +510,18 @@ QImage halveByBlocks(const QImage& source) {
       out[x] = result;
     }
   }
+}
+
+}  // namespace
+
+QImage halveByBlocks(const QImage& source) {
+  if (source.isNull() || source.width() % 2 || source.height() % 2)
+    return QImage();
+  const int w = source.width() / 2, h = source.height() / 2;
+  QImage half(w, h, QImage::Format_ARGB32_Premultiplied);
+  if (half.isNull())
+    throw std::bad_alloc();
+  halveRows(source, half.bits(), half.bytesPerLine(), w, 0, h);
   return half;
 }
 
@@ -518,18 +529,45 @@ namespace {
 
 // The halved levels of the pictures reduced most recently (a run or a preview reduces one picture
 // into many outputs): level k is the picture halved k times. Keyed on the picture's cache key,
-// which changes whenever its pixels do.
+// which changes whenever its pixels do (not while a decode still writes its rows).
+//
+// Every level is allocated with the pyramid (while the sides are even), and its rows are made
+// from the top as far as a reader asks (ensureLevelRows), so that a picture still being decoded
+// can be reduced row by row as it arrives. The levels and their pixels' addresses never change
+// after the pyramid is made; the rows made are counted under `making`.
 struct Pyramid {
   qint64 key = 0;
   std::vector<QImage> levels;  // levels[0] is the picture itself
+  std::vector<uchar*> bits;    // each level's pixels, written through this (not a detaching call)
+  std::unique_ptr<std::atomic<int>[]> made;  // rows made of each level (all of levels[0])
+  std::mutex making;
 };
 std::mutex g_pyramidMutex;
 std::vector<std::shared_ptr<Pyramid>> g_pyramids;  // most recent last
 constexpr size_t kPyramidsKept = 2;
 
-// The picture halved `wanted` times, or fewer where a level has an odd width or height; returns
-// the level and how many times it was halved.
-std::pair<QImage, int> reducedLevel(const QImage& source, int wanted) {
+std::shared_ptr<Pyramid> makePyramid(const QImage& source) {
+  auto pyramid = std::make_shared<Pyramid>();
+  pyramid->key = source.cacheKey();
+  pyramid->levels.push_back(source);
+  pyramid->bits.push_back(nullptr);  // the picture itself is only read
+  for (QImage level = source; level.width() % 2 == 0 && level.height() % 2 == 0 && pyramid->levels.size() <= 16;) {
+    QImage half(level.width() / 2, level.height() / 2, QImage::Format_ARGB32_Premultiplied);
+    if (half.isNull())
+      throw std::bad_alloc();
+    pyramid->bits.push_back(half.bits());  // the only reference yet: no copy is made
+    pyramid->levels.push_back(half);
+    level = half;
+  }
+  pyramid->made = std::make_unique<std::atomic<int>[]>(pyramid->levels.size());
+  pyramid->made[0].store(source.height());
+  return pyramid;
+}
+
+// The pyramid of the picture, with at least `wanted` halvings where the sides allow them, and
+// the level to read: the picture halved `wanted` times, or fewer where a level has an odd width or
+// height. No row of a level is made here (ensureLevelRows).
+std::pair<std::shared_ptr<Pyramid>, int> reducedLevel(const QImage& source, int wanted) {
   const std::lock_guard<std::mutex> lock(g_pyramidMutex);
   std::shared_ptr<Pyramid> pyramid;
   for (auto it = g_pyramids.begin(); it != g_pyramids.end(); ++it)
@@ -538,22 +576,31 @@ std::pair<QImage, int> reducedLevel(const QImage& source, int wanted) {
       g_pyramids.erase(it);
       break;
     }
-  if (!pyramid) {
-    pyramid = std::make_shared<Pyramid>();
-    pyramid->key = source.cacheKey();
-    pyramid->levels.push_back(source);
-  }
+  if (!pyramid)
+    pyramid = makePyramid(source);
   g_pyramids.push_back(pyramid);
   if (g_pyramids.size() > kPyramidsKept)
     g_pyramids.erase(g_pyramids.begin());
-  while (int(pyramid->levels.size()) <= wanted) {
-    QImage next = halveByBlocks(pyramid->levels.back());
-    if (next.isNull())
-      break;
-    pyramid->levels.push_back(std::move(next));
+  return {pyramid, std::min(wanted, int(pyramid->levels.size()) - 1)};
+}
+
+// Makes the top `rows` rows of level k (and the rows of the levels above it they are made from);
+// the caller makes sure the picture's rows they come from, rows << k, are written.
+void ensureLevelRows(Pyramid& pyramid, int k, int rows) {
+  rows = std::min(rows, pyramid.levels[size_t(k)].height());
+  if (k == 0 || pyramid.made[k].load(std::memory_order_acquire) >= rows)
+    return;
+  const std::lock_guard<std::mutex> lock(pyramid.making);
+  for (int l = 1; l <= k; ++l) {
+    const QImage& level = pyramid.levels[size_t(l)];
+    const int wanted = int(std::min<int64_t>(level.height(), int64_t(rows) << (k - l)));
+    const int from = pyramid.made[l].load(std::memory_order_relaxed);
+    if (from >= wanted)
+      continue;
+    halveRows(pyramid.levels[size_t(l) - 1], pyramid.bits[size_t(l)], level.bytesPerLine(), level.width(), from,
+              wanted);
+    pyramid.made[l].store(wanted, std::memory_order_release);
   }
-  const int level = std::min(wanted, int(pyramid->levels.size()) - 1);
-  return {pyramid->levels[size_t(level)], level};
 }
 
 }  // namespace
@@ -573,15 +620,16 @@ int halvingsWanted(const TRectF& rect, int Width, int Height) {
   return wanted;
 }
 
-QImage levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
+// The pyramid and the level a Width x Height reduction of the region reads (none and 0: the
+// picture itself), with the region moved into that level's pixels.
+std::pair<std::shared_ptr<Pyramid>, int> levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
   const int wanted = halvingsWanted(rect, Width, Height);
   if (wanted == 0)
-    return source;
-  waitForPicture(source);  // a level is made from the whole picture
-  const auto [level, halvings] = reducedLevel(source, wanted);
+    return {nullptr, 0};
+  auto [pyramid, halvings] = reducedLevel(source, wanted);
   const double scale = 1.0 / double(1 << halvings);
   rect = {float(rect.Left * scale), float(rect.Top * scale), float(rect.Right * scale), float(rect.Bottom * scale)};
-  return level;
+  return {std::move(pyramid), halvings};
 }
 
 }  // namespace
@@ -591,13 +639,18 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
   if (source.isNull() || target.isNull())
     return;
   TRectF rect = sourceRect;
-  const QImage level = levelFor(source, rect, target.width(), target.height());
+  const auto [pyramid, halvings] = levelFor(source, rect, target.width(), target.height());
+  if (!pyramid || halvings == 0)
+    return drawAreaAverage(source, rect, target);
+  const QImage& level = pyramid->levels[size_t(halvings)];
+  ensureLevelRows(*pyramid, halvings, level.height());
   drawAreaAverage(level, rect, target);
 }
 
 struct AreaAverageRows::Taps {
   QImage level;  // the picture, or the halved level the rows are read from
-  bool halved = false;
+  std::shared_ptr<Pyramid> pyramid;  // of a halved level: its rows are made as they are read
+  int halvings = 0;
   AxisTaps x, y;
 };
 
@@ -610,8 +663,10 @@ AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect,
     return;
   auto taps = std::make_shared<Taps>();
   TRectF rect = sourceRect;
-  taps->level = levelFor(source, rect, targetWidth, targetHeight);
-  taps->halved = taps->level.constBits() != source.constBits();
+  std::tie(taps->pyramid, taps->halvings) = levelFor(source, rect, targetWidth, targetHeight);
+  if (taps->halvings == 0)
+    taps->pyramid.reset();
+  taps->level = taps->pyramid ? taps->pyramid->levels[size_t(taps->halvings)] : source;
   taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
   padTaps(taps->x);
   taps->y = makeAreaTaps(rect.Top, rect.Bottom, targetHeight, taps->level.height(), kVerticalScale);
@@ -628,16 +683,31 @@ bool AreaAverageRows::readsHalvedLevel(const TRectF& sourceRect, int targetWidth
   return targetWidth > 0 && targetHeight > 0 && halvingsWanted(sourceRect, targetWidth, targetHeight) > 0;
 }
 
-int AreaAverageRows::sourceRowsFor(int row) const {
-  if (!FTaps)
-    return 0;
-  if (FTaps->halved)
-    return FTaps->level.height();
-  const AxisTaps& y = FTaps->y;
+namespace {
+
+// The rows from the top of the level that row `row` of the output reads.
+int levelRowsFor(const AxisTaps& y, int row) {
   return y.first[size_t(row)] + int(y.offset[size_t(row) + 1] - y.offset[size_t(row)]);
 }
 
+}  // namespace
+
+int AreaAverageRows::sourceRowsFor(int row) const {
+  if (!FTaps)
+    return 0;
+  const int rows = levelRowsFor(FTaps->y, row);
+  if (!FTaps->pyramid)
+    return rows;
+  // The level's rows are made from the picture's rows, 2^halvings of them each.
+  const int height = FTaps->pyramid->levels[0].height();
+  return int(std::min<int64_t>(height, int64_t(rows) << FTaps->halvings));
+}
+
 void AreaAverageRows::render(int row, uint32_t* out) {
-  if (FTaps)  // one row at a time: the row's own pointer with no stride
-    renderRows(FTaps->level, FTaps->x, FTaps->y, reinterpret_cast<uchar*>(out), 0, row, row + 1, *FScratch);
+  if (!FTaps)
+    return;
+  if (FTaps->pyramid)
+    ensureLevelRows(*FTaps->pyramid, FTaps->halvings, levelRowsFor(FTaps->y, row));
+  // One row at a time: the row's own pointer with no stride.
+  renderRows(FTaps->level, FTaps->x, FTaps->y, reinterpret_cast<uchar*>(out), 0, row, row + 1, *FScratch);
 }

@@ -71,11 +71,11 @@ public:
   AreaAverageRows& operator=(const AreaAverageRows&) = delete;
   ~AreaAverageRows();
   void render(int row, uint32_t* out);
-  // The source rows from the top that render(row) reads (all of them when it reads a halved
-  // level, which is made from the whole picture).
+  // The source rows from the top that render(row) reads: where it reads a halved level, the rows
+  // of the picture that level's rows are made from (render makes them as they are wanted, so a
+  // picture still being decoded, PictureRows.h, is followed row by row either way).
   int sourceRowsFor(int row) const;
-  // Whether such a reduction reads a halved level: then making the object waits for every row of
-  // a picture still being decoded (PictureRows.h); otherwise it reads only the rows it needs.
+  // Whether such a reduction reads a halved level of the picture.
   static bool readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight);
 
 private:

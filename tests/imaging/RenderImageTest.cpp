@@ -421,7 +421,7 @@ TEST(Render, RowsThatArriveWhileRenderingGiveTheBytesOfTheFinishedSource) {
     TBitmap source;
     source.Assign(arriving);
     // A band low in the picture cannot begin yet, and stays waiting until its rows are there
-    // (a smooth reduction that reads no halved level follows the rows as well).
+    // (a smooth reduction follows the rows as well).
     PngRenderJob job(source, 60, 900, rect, smooth);
     ASSERT_GT(job.BandCount(), 0);
     EXPECT_FALSE(job.RenderSome(job.BandCount() - 1));

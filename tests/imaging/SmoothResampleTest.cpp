@@ -210,3 +210,36 @@ TEST(SmoothResample, TheVectorPassesGiveThePlainPassesPixels) {
     EXPECT_EQ(drawWith(true, true, c.rect, c.w, c.h), plain) << "AVX2, " << c.w << " x " << c.h;
   }
 }
+
+// A strong reduction of a picture whose rows are still arriving (the rows not yet written hold
+// another pattern) reads no row beyond those sourceRowsFor names: the halved levels are made from
+// the rows as they are read, and row by row the result is drawReduced's on the finished picture.
+// Its first rows need only the top of the picture.
+TEST(SmoothResample, HalvedLevelsAreMadeFromTheRowsAsTheyArrive) {
+  const QImage finished = fixture(256, 192, 12);
+  const TRectF rect{3.5f, 2.0f, 250.0f, 190.5f};
+  const struct {
+    int w, h;
+  } cases[] = {{20, 15}, {10, 7}, {12, 9}, {3, 1}};  // halved once, twice, twice, four times
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+    ASSERT_TRUE(AreaAverageRows::readsHalvedLevel(rect, c.w, c.h));
+    QImage expected(c.w, c.h, QImage::Format_ARGB32_Premultiplied);
+    drawReduced(finished, rect, expected);
+    QImage arriving(finished.size(), QImage::Format_ARGB32_Premultiplied);
+    arriving.fill(0x80ff00ffu);
+    uchar* bits = arriving.bits();  // written through this, as a decoder writes its rows
+    AreaAverageRows rows(arriving, rect, c.w, c.h);
+    if (c.h > 2)
+      EXPECT_LT(rows.sourceRowsFor(0), finished.height() / 2);
+    int written = 0;
+    for (int y = 0; y < c.h; ++y) {
+      for (const int wanted = rows.sourceRowsFor(y); written < wanted; ++written)
+        std::memcpy(bits + arriving.bytesPerLine() * written, finished.constScanLine(written),
+                    size_t(finished.width()) * 4);
+      std::vector<uint32_t> row(size_t(c.w), 0);
+      rows.render(y, row.data());
+      ASSERT_EQ(0, std::memcmp(row.data(), expected.constScanLine(y), size_t(c.w) * 4)) << "row " << y;
+    }
+  }
+}
