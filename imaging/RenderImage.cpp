@@ -6,6 +6,7 @@
 #include "imaging/SmoothResample.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 #include <optional>
 
@@ -30,6 +31,15 @@ TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF&
   return output;
 }
 
+// The area average's taps (and the level it reads) of a smooth reduction, made by the first band
+// that begins and copied by each band; let go once every band has its copy, so that the level is
+// held only while a band of the picture is being rendered.
+struct PngRenderJob::SmoothTaps {
+  std::mutex mutex;
+  std::optional<AreaAverageRows> rows;
+  int bandsBegun = 0;
+};
+
 PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth)
     : FSource(aBitmap.IsEmpty() ? QImage() : aBitmap.Image()),
       FSourceRect(sourceRectOf(aBitmap, aRect)),
@@ -40,8 +50,10 @@ PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const 
     FBands.resize(size_t(pngBandCount(Width, Height)));
     FStates.resize(FBands.size());
   }
-  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height))
+  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height)) {
     FSmooth = true;
+    FSmoothTaps = std::make_unique<SmoothTaps>();
+  }
 }
 
 PngRenderJob::~PngRenderJob() = default;
@@ -54,8 +66,8 @@ struct PngRenderJob::BandState {
   std::vector<uint32_t> row;
   // An empty source draws nothing: the rows stay transparent black.
   std::optional<BilinearRows> rows;
-  // Made here, not with the job: the halved levels of a smooth reduction are held only while a
-  // band of the picture is being rendered.
+  // A copy of the job's taps, taken when the band begins: the halved levels of a smooth reduction
+  // are held only while a band of the picture is being rendered.
   std::optional<AreaAverageRows> smooth;
   std::unique_ptr<PngBandEncoder> encoder;
 
@@ -74,7 +86,7 @@ int PngRenderJob::SourceRowsWanted(int band) const {
   if (!s || FSource.isNull())
     return 0;  // a band not begun asks for nothing yet
   if (FSmooth && !s->smooth)
-    return FSource.height();  // it reads a halved level, made from the whole picture
+    return 0;  // its taps are not made yet: it asks for rows once they are
   if (!s->encoder)
     return s->y > 0 ? s->sourceRowsFor(s->y - 1) : s->sourceRowsFor(s->y);
   return s->y < s->end ? s->sourceRowsFor(s->y) : 0;
@@ -106,12 +118,16 @@ bool PngRenderJob::Render(int band, bool wait) {
   }
   BandState& s = *state;
   if (!s.encoder) {
-    // A smooth reduction that reads a halved level waits for the whole picture, which the level
-    // is made from; one that reads the picture itself follows its rows.
+    // A smooth reduction follows the picture's rows as well, whether it reads the picture itself or
+    // a halved level (whose rows are made from the picture's as they are read).
     if (FSmooth && !s.smooth) {
-      if (AreaAverageRows::readsHalvedLevel(FSourceRect, FWidth, FHeight) && !have(FSource.height()))
-        return false;
-      s.smooth.emplace(FSource, FSourceRect, FWidth, FHeight);
+      SmoothTaps& taps = *FSmoothTaps;
+      const std::lock_guard<std::mutex> lock(taps.mutex);
+      if (!taps.rows)
+        taps.rows.emplace(FSource, FSourceRect, FWidth, FHeight);
+      s.smooth.emplace(*taps.rows);
+      if (++taps.bandsBegun == count)
+        taps.rows.reset();
     }
     const int begin = s.y;
     std::vector<uint32_t> before;

@@ -68,4 +68,6 @@ private:
   std::vector<std::unique_ptr<BandState>> FStates;  // a band begun and not yet done
   std::shared_ptr<const TPictureRows> FRows;        // the source's rows while they arrive
   bool FSmooth = false;  // a smooth reduction: rows are area-averaged, not drawn with the bilinear rule
+  struct SmoothTaps;
+  std::unique_ptr<SmoothTaps> FSmoothTaps;  // of a smooth reduction: made once, copied by each band
 };

@@ -56,23 +56,31 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
 
 // The rows of drawReduced's result one at a time (for instance straight into an encoder, without
 // a target bitmap): row j is exactly row j of drawReduced into a targetWidth x targetHeight
-// target. One object serves one thread.
-// Where the processor has SSE4.1 the horizontal pass of the area average uses it, with exactly
-// the same results. Tests turn that path off to compare the two; returns whether it was allowed.
+// target. One object serves one thread; a copy shares the taps and the level it reads (made once)
+// and has its own scratch rows, for another thread.
+// Where the processor has SSE4.1 the passes of the area average use it, and AVX2 where it has
+// that too, with exactly the same results. Tests turn these paths off to compare them; each
+// returns whether its path was allowed (AVX2 is used only while both are).
 bool setAreaAverageVectorPath(bool allowed);
+bool setAreaAverageAvx2Path(bool allowed);
 
 class AreaAverageRows {
 public:
   AreaAverageRows(const QImage& source, const TRectF& sourceRect, int targetWidth, int targetHeight);
+  AreaAverageRows(const AreaAverageRows& other);
+  AreaAverageRows& operator=(const AreaAverageRows&) = delete;
+  ~AreaAverageRows();
   void render(int row, uint32_t* out);
-  // The source rows from the top that render(row) reads (all of them when it reads a halved
-  // level, which is made from the whole picture).
+  // The source rows from the top that render(row) reads: where it reads a halved level, the rows
+  // of the picture that level's rows are made from (render makes them as they are wanted, so a
+  // picture still being decoded, PictureRows.h, is followed row by row either way).
   int sourceRowsFor(int row) const;
-  // Whether such a reduction reads a halved level: then making the object waits for every row of
-  // a picture still being decoded (PictureRows.h); otherwise it reads only the rows it needs.
+  // Whether such a reduction reads a halved level of the picture.
   static bool readsHalvedLevel(const TRectF& sourceRect, int targetWidth, int targetHeight);
 
 private:
   struct Taps;
-  std::shared_ptr<Taps> FTaps;  // none: nothing is drawn
+  struct Scratch;
+  std::shared_ptr<const Taps> FTaps;  // none: nothing is drawn
+  std::unique_ptr<Scratch> FScratch;
 };

@@ -260,7 +260,8 @@ TEST(Render, SmoothAveragesOnlyReductionsAndKeepsSoftEdgesFree) {
 
 // Images made in bands, on worker threads, ahead of the caller, have exactly the pixels of one
 // whole draw written by the PNG writer: small images (one band), large ones (several bands),
-// one-pixel and one-row images, an empty source; images the caller skips are simply not taken.
+// one-pixel and one-row images, an empty source, smooth reductions; images the caller skips are
+// simply not taken.
 TEST(Render, BandsRenderedAheadGiveThePixelsOfOneDraw) {
   TBitmap source;
   source.Assign(randomPremultiplied(300, 200, 21));
@@ -283,6 +284,25 @@ TEST(Render, BandsRenderedAheadGiveThePixelsOfOneDraw) {
     EXPECT_EQ(got.width, expected.width());
     EXPECT_EQ(got.rgba, want.rgba) << "image " << i;
   }
+
+  // Smooth reductions in several bands (the taps made once and shared by the bands) and in one
+  // band from a halved level: the pixels of one drawReduced.
+  TBitmap large;
+  large.Assign(randomPremultiplied(1800, 1300, 22));
+  const QSize reduced[] = {{1500, 1000}, {1700, 700}, {57, 57}};
+  RenderAhead smooth;
+  for (const QSize& s : reduced)
+    smooth.Add(large, s.width(), s.height(), rect, true);
+  smooth.Start();
+  for (int i = 0; i < int(std::size(reduced)); ++i) {
+    QImage expected(reduced[i], QImage::Format_ARGB32_Premultiplied);
+    drawReduced(large.Image(), sourceRectOf(large, rect), expected);
+    const DecodedPng want = readPngBytes(encodePng(expected));
+    const DecodedPng got = readPngBytes(smooth.Take(i));
+    ASSERT_TRUE(got.ok) << i;
+    EXPECT_EQ(got.rgba, want.rgba) << "smooth image " << i;
+  }
+  EXPECT_GT(pngBandCount(1500, 1000), 2);
 
   // Rows whose best filter at a band's start is Up from the real row above: stripes of 0 and 1
   // repeated down the image (from the previous band's last row, not from a row of zeros).
@@ -403,7 +423,7 @@ TEST(Render, RowsThatArriveWhileRenderingGiveTheBytesOfTheFinishedSource) {
     TBitmap source;
     source.Assign(arriving);
     // A band low in the picture cannot begin yet, and stays waiting until its rows are there
-    // (a smooth reduction that reads no halved level follows the rows as well).
+    // (a smooth reduction follows the rows as well).
     PngRenderJob job(source, 60, 900, rect, smooth);
     ASSERT_GT(job.BandCount(), 0);
     EXPECT_FALSE(job.RenderSome(job.BandCount() - 1));

@@ -114,14 +114,24 @@ TEST(SmoothResample, StrongReductionsReadAHalvedLevelAndRowsMatchTheDraw) {
   const QImage even = fixture(256, 128, 7), odd = fixture(255, 127, 8);
   const QImage half = halveByBlocks(even);
   ASSERT_EQ(half.size(), QSize(128, 64));
-  for (int y = 0; y < half.height(); ++y)
-    for (int x = 0; x < half.width(); ++x)
-      for (int c = 0; c < 32; c += 8) {
-        int sum = 2;
-        for (const QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
-          sum += int((even.pixel(2 * x + d.x(), 2 * y + d.y()) >> c) & 0xff);
-        ASSERT_EQ(int((half.pixel(x, y) >> c) & 0xff), sum / 4) << x << "," << y;
-      }
+  // Each block's rounded average, by the vector and the plain path, on an even and an odd number
+  // of blocks across.
+  for (const bool vector : {true, false})
+    for (const QImage& picture : {even, fixture(202, 6, 10)}) {
+      const bool before = setAreaAverageVectorPath(vector);
+      const QImage halved = halveByBlocks(picture);
+      setAreaAverageVectorPath(before);
+      ASSERT_EQ(halved.size(), picture.size() / 2);
+      for (int y = 0; y < halved.height(); ++y)
+        for (int x = 0; x < halved.width(); ++x)
+          for (int c = 0; c < 32; c += 8) {
+            int sum = 2;
+            for (const QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
+              sum += int((picture.pixel(2 * x + d.x(), 2 * y + d.y()) >> c) & 0xff);
+            ASSERT_EQ(int((halved.pixel(x, y) >> c) & 0xff), sum / 4)
+                << (vector ? "vector " : "plain ") << picture.width() << ": " << x << "," << y;
+          }
+    }
   EXPECT_TRUE(halveByBlocks(odd).isNull());
 
   auto draw = [](auto filter, const QImage& src, const TRectF& r, int w, int h) {
@@ -185,13 +195,51 @@ TEST(SmoothResample, TheVectorPassesGiveThePlainPassesPixels) {
       {{0, 0, 203, 157}, 13, 300},    {{0, 0, 203, 157}, 400, 9},  {{-20, -10, 230, 170}, 50, 40},
       {{10.3f, 7.7f, 50.1f, 90.9f}, 5, 17}, {{0, 0, 203, 157}, 1, 1},
   };
+  // Each path on its own: the plain passes, SSE4.1 alone, and AVX2 (where the processor has them).
+  const auto drawWith = [&src](bool vector, bool avx2, const TRectF& rect, int w, int h) {
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    const bool vectorBefore = setAreaAverageVectorPath(vector), avx2Before = setAreaAverageAvx2Path(avx2);
+    drawAreaAverage(src, rect, out);
+    setAreaAverageVectorPath(vectorBefore);
+    setAreaAverageAvx2Path(avx2Before);
+    return out;
+  };
   for (const auto& c : cases) {
-    QImage plain(c.w, c.h, QImage::Format_ARGB32_Premultiplied), vector(plain.size(), plain.format());
-    const bool before = setAreaAverageVectorPath(false);
-    drawAreaAverage(src, c.rect, plain);
-    setAreaAverageVectorPath(true);
-    drawAreaAverage(src, c.rect, vector);
-    setAreaAverageVectorPath(before);
-    EXPECT_EQ(vector, plain) << c.w << " x " << c.h;
+    const QImage plain = drawWith(false, false, c.rect, c.w, c.h);
+    EXPECT_EQ(drawWith(true, false, c.rect, c.w, c.h), plain) << "SSE4.1, " << c.w << " x " << c.h;
+    EXPECT_EQ(drawWith(true, true, c.rect, c.w, c.h), plain) << "AVX2, " << c.w << " x " << c.h;
+  }
+}
+
+// A strong reduction of a picture whose rows are still arriving (the rows not yet written hold
+// another pattern) reads no row beyond those sourceRowsFor names: the halved levels are made from
+// the rows as they are read, and row by row the result is drawReduced's on the finished picture.
+// Its first rows need only the top of the picture.
+TEST(SmoothResample, HalvedLevelsAreMadeFromTheRowsAsTheyArrive) {
+  const QImage finished = fixture(256, 192, 12);
+  const TRectF rect{3.5f, 2.0f, 250.0f, 190.5f};
+  const struct {
+    int w, h;
+  } cases[] = {{20, 15}, {10, 7}, {12, 9}, {3, 1}};  // halved once, twice, twice, four times
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+    ASSERT_TRUE(AreaAverageRows::readsHalvedLevel(rect, c.w, c.h));
+    QImage expected(c.w, c.h, QImage::Format_ARGB32_Premultiplied);
+    drawReduced(finished, rect, expected);
+    QImage arriving(finished.size(), QImage::Format_ARGB32_Premultiplied);
+    arriving.fill(0x80ff00ffu);
+    uchar* bits = arriving.bits();  // written through this, as a decoder writes its rows
+    AreaAverageRows rows(arriving, rect, c.w, c.h);
+    if (c.h > 2)
+      EXPECT_LT(rows.sourceRowsFor(0), finished.height() / 2);
+    int written = 0;
+    for (int y = 0; y < c.h; ++y) {
+      for (const int wanted = rows.sourceRowsFor(y); written < wanted; ++written)
+        std::memcpy(bits + arriving.bytesPerLine() * written, finished.constScanLine(written),
+                    size_t(finished.width()) * 4);
+      std::vector<uint32_t> row(size_t(c.w), 0);
+      rows.render(y, row.data());
+      ASSERT_EQ(0, std::memcmp(row.data(), expected.constScanLine(y), size_t(c.w) * 4)) << "row " << y;
+    }
   }
 }
