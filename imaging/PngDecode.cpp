@@ -53,14 +53,16 @@ QImage premultipliedRow(const PngState& s, const uchar* row) {
       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// Straight ARGB32 to premultiplied in place, with Qt's rounding (qPremultiply).
+// A straight ARGB32 pixel premultiplied, with Qt's rounding.
+inline uint32_t premultipliedPixel(uint32_t argb) {
+  const uint32_t a = argb >> 24;
+  return a == 255 ? argb : a == 0 ? 0u : qPremultiply(argb);
+}
+
+// Straight ARGB32 to premultiplied in place.
 void premultiplyRow(QRgb* row, int width) {
-  for (int x = 0; x < width; ++x) {
-    const QRgb p = row[x];
-    const uint a = qAlpha(p);
-    if (a != 255)
-      row[x] = a ? qPremultiply(p) : 0;
-  }
+  for (int x = 0; x < width; ++x)
+    row[x] = premultipliedPixel(row[x]);
 }
 
 // Passes on row y (libpng's form) to the result: reduced, or converted into image.
@@ -292,10 +294,9 @@ bool readParts(const uchar* data, qint64 size, int maxSide, PngParts& parts) {
   return true;
 }
 
-// One straight RGBA pixel as premultiplied ARGB32, with Qt's rounding.
+// One straight RGBA pixel as premultiplied ARGB32.
 inline uint32_t straightRgbaToPremultiplied(const uchar* in) {
-  const uint32_t argb = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
-  return in[3] == 255 ? argb : in[3] == 0 ? 0u : qPremultiply(argb);
+  return premultipliedPixel(uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2]);
 }
 
 // One unfiltered row of the picture's own samples into premultiplied ARGB32, as libpng's
@@ -303,10 +304,6 @@ inline uint32_t straightRgbaToPremultiplied(const uchar* in) {
 // palette.
 bool convertRow(const PngParts& parts, const uchar* in, uint32_t* out) {
   const int w = parts.width;
-  auto put = [](uint32_t* o, uint32_t argb) {
-    const uint32_t a = argb >> 24;
-    *o = a == 255 ? argb : a == 0 ? 0u : qPremultiply(argb);
-  };
   switch (parts.colorType) {
     case 0:
       for (int x = 0; x < w; ++x)
@@ -320,12 +317,12 @@ bool convertRow(const PngParts& parts, const uchar* in, uint32_t* out) {
       for (int x = 0; x < w; ++x) {
         if (in[x] >= parts.paletteSize)
           return false;
-        put(out + x, parts.palette[in[x]]);
+        out[x] = premultipliedPixel(parts.palette[in[x]]);
       }
       return true;
     case 4:
       for (int x = 0; x < w; ++x, in += 2)
-        put(out + x, uint32_t(in[1]) << 24 | uint32_t(in[0]) * 0x010101u);
+        out[x] = premultipliedPixel(uint32_t(in[1]) << 24 | uint32_t(in[0]) * 0x010101u);
       return true;
     default: {
       int x = 0;
@@ -460,8 +457,8 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
     if (tail[(rowBytes + 1) * size_t(y)] > 4)
       return WholeResult::NotTaken;
   const qsizetype stride = result.bytesPerLine();
-  // Unfilters and converts the rows from `first` on, publishing them as they are done (every
-  // 16 rows); false for a palette index beyond the palette.
+  // Unfilters and converts the rows, publishing them as they are done (every 16 or 17 rows);
+  // false for a palette index beyond the palette.
   // Everything it needs is allocated here, where running out of memory is reported: the
   // unfiltering itself, on a thread of its own, cannot fail.
   struct Work {
