@@ -50,10 +50,8 @@ PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const 
     FBands.resize(size_t(pngBandCount(Width, Height)));
     FStates.resize(FBands.size());
   }
-  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height)) {
-    FSmooth = true;
+  if (aSmooth && !FSource.isNull() && isReduction(FSourceRect, Width, Height))
     FSmoothTaps = std::make_unique<SmoothTaps>();
-  }
 }
 
 PngRenderJob::~PngRenderJob() = default;
@@ -85,7 +83,7 @@ int PngRenderJob::SourceRowsWanted(int band) const {
   const BandState* s = FStates[size_t(band)].get();
   if (!s || FSource.isNull())
     return 0;  // a band not begun asks for nothing yet
-  if (FSmooth && !s->smooth)
+  if (FSmoothTaps && !s->smooth)
     return 0;  // its taps are not made yet: it asks for rows once they are
   if (!s->encoder)
     return s->y > 0 ? s->sourceRowsFor(s->y - 1) : s->sourceRowsFor(s->y);
@@ -112,7 +110,7 @@ bool PngRenderJob::Render(int band, bool wait) {
     auto s = std::make_unique<BandState>();
     s->y = int(int64_t(FHeight) * band / count);
     s->end = int(int64_t(FHeight) * (band + 1) / count);
-    if (!FSmooth && !FSource.isNull())
+    if (!FSmoothTaps && !FSource.isNull())
       s->rows.emplace(FSource, FSourceRect, FWidth, FHeight);
     state = std::move(s);
   }
@@ -120,7 +118,7 @@ bool PngRenderJob::Render(int band, bool wait) {
   if (!s.encoder) {
     // A smooth reduction follows the picture's rows as well, whether it reads the picture itself or
     // a halved level (whose rows are made from the picture's as they are read).
-    if (FSmooth && !s.smooth) {
+    if (FSmoothTaps && !s.smooth) {
       SmoothTaps& taps = *FSmoothTaps;
       const std::lock_guard<std::mutex> lock(taps.mutex);
       if (!taps.rows)

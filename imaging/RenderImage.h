@@ -67,7 +67,8 @@ private:
   std::vector<PngSegment> FBands;
   std::vector<std::unique_ptr<BandState>> FStates;  // a band begun and not yet done
   std::shared_ptr<const TPictureRows> FRows;        // the source's rows while they arrive
-  bool FSmooth = false;  // a smooth reduction: rows are area-averaged, not drawn with the bilinear rule
+  // Only for a smooth reduction (rows area-averaged, not drawn with the bilinear rule): its taps,
+  // made once and copied by each band.
   struct SmoothTaps;
-  std::unique_ptr<SmoothTaps> FSmoothTaps;  // of a smooth reduction: made once, copied by each band
+  std::unique_ptr<SmoothTaps> FSmoothTaps;
 };

@@ -621,12 +621,15 @@ int halvingsWanted(const TRectF& rect, int Width, int Height) {
 }
 
 // The pyramid and the level a Width x Height reduction of the region reads (none and 0: the
-// picture itself), with the region moved into that level's pixels.
+// picture itself, also where its sides allow no halving), with the region moved into that level's
+// pixels.
 std::pair<std::shared_ptr<Pyramid>, int> levelFor(const QImage& source, TRectF& rect, int Width, int Height) {
   const int wanted = halvingsWanted(rect, Width, Height);
   if (wanted == 0)
     return {nullptr, 0};
   auto [pyramid, halvings] = reducedLevel(source, wanted);
+  if (halvings == 0)
+    return {nullptr, 0};
   const double scale = 1.0 / double(1 << halvings);
   rect = {float(rect.Left * scale), float(rect.Top * scale), float(rect.Right * scale), float(rect.Bottom * scale)};
   return {std::move(pyramid), halvings};
@@ -640,7 +643,7 @@ void drawReduced(const QImage& source, const TRectF& sourceRect, QImage& target)
     return;
   TRectF rect = sourceRect;
   const auto [pyramid, halvings] = levelFor(source, rect, target.width(), target.height());
-  if (!pyramid || halvings == 0)
+  if (!pyramid)
     return drawAreaAverage(source, rect, target);
   const QImage& level = pyramid->levels[size_t(halvings)];
   ensureLevelRows(*pyramid, halvings, level.height());
@@ -664,8 +667,6 @@ AreaAverageRows::AreaAverageRows(const QImage& source, const TRectF& sourceRect,
   auto taps = std::make_shared<Taps>();
   TRectF rect = sourceRect;
   std::tie(taps->pyramid, taps->halvings) = levelFor(source, rect, targetWidth, targetHeight);
-  if (taps->halvings == 0)
-    taps->pyramid.reset();
   taps->level = taps->pyramid ? taps->pyramid->levels[size_t(taps->halvings)] : source;
   taps->x = makeAreaTaps(rect.Left, rect.Right, targetWidth, taps->level.width(), kHorizontalScale);
   padTaps(taps->x);
