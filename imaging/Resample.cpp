@@ -178,15 +178,18 @@ BilinearRows::BilinearRows(const QImage& source, const TRectF& sourceRect, int t
       FXTaps(taps(sourceRect.Left, double(sourceRect.Right) - double(sourceRect.Left), targetWidth,
                       source.width())),
       FYTaps(taps(sourceRect.Top, double(sourceRect.Bottom) - double(sourceRect.Top), targetHeight,
-                      source.height())),
-      FTop(size_t(targetWidth) * 2),
-      FBottom(size_t(targetWidth) * 2) {
+                      source.height())) {
   Q_ASSERT(source.format() == QImage::Format_ARGB32_Premultiplied);
 #ifdef VELLUMARK_BILINEAR_SSE41
   FVector = useSse41();
   // From a reduction by two on, consecutive output rows share no source row.
   FDirect = FVector && std::fabs(double(sourceRect.Bottom) - double(sourceRect.Top)) >= 2.0 * targetHeight;
 #endif
+  // The kept horizontal passes, which the direct blend does without.
+  if (!FDirect) {
+    FTop.resize(size_t(targetWidth) * 2);
+    FBottom.resize(size_t(targetWidth) * 2);
+  }
 }
 
 void BilinearRows::horizontalPass(const uint32_t* row, uint64_t* out) const {
