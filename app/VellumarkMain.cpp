@@ -322,7 +322,7 @@ void TfrmVellumark::GenerateImages() {
   QList<TRunGroup> groups;
   for (int g = 0; g < SizeGroupCount; ++g) {
     const TRatioFrame* frame = FindRatioFrame(g);
-    groups.append({frame->Caption(), frame->Bitmap(), frame->ZoomRect()});
+    groups.append({frame->Caption(), frame->Bitmap(), frame->ZoomRect(), frame->Filename()});
   }
   runGeneration(
       Plan(), groups, Dialogs(), [this](const QString& line) { Log(line); },
