@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTextStream>
+#include <optional>
 
 const QString VellumarkVersion = QStringLiteral(VELLUMARK_VERSION);
 
@@ -31,36 +32,46 @@ void writeLines(QTextStream& stream, const QStringList& lines) {
   stream.flush();
 }
 
-// The files of the run in run order, each with what the run would do to it: "new", "replace" or
-// "keep". An existing PNG file gets the overwrite question, answered by the policy as in the run;
-// the option-set files are replaced. False when a question was answered with Cancel.
-bool listRun(const TOutputPlan& plan, IDialogService& dialogs, QTextStream& out) {
+// One line of the dry run's list: what the run would do to the file ("new", "replace" or "keep").
+void listFile(QTextStream& out, const QString& what, const QString& path) {
+  out << QStringLiteral("   %1 %2").arg(what.leftJustified(7), path) << Qt::endl;
+}
+
+// What the run would do to a file it writes: make it or replace it. A folder in its place is no file.
+QString madeOrReplaced(const QString& path) {
+  const QFileInfo file(path);
+  return file.exists() && !file.isDir() ? QStringLiteral("replace") : QStringLiteral("new");
+}
+
+// The files of the run in run order, each with what the run would do to it. An existing PNG file
+// gets the overwrite question, answered by the policy as in the run; the option-set files are
+// replaced. Every file the run would write is looked at as the write looks at it. Returns the
+// message the run would end with (a question answered with Cancel, or the error of the first file
+// that cannot be written, which ends the list); nullopt when the run would complete.
+std::optional<QString> listRun(const TOutputPlan& plan, IDialogService& dialogs, QTextStream& out) {
   out << QStringLiteral("Dry run, nothing is written:") << Qt::endl;
-  auto list = [&out](const QString& what, const QString& path) {
-    out << QStringLiteral("   %1 %2").arg(what.leftJustified(7), path) << Qt::endl;
-  };
-  auto present = [](const QString& path) {
-    const QFileInfo file(path);
-    return file.exists() && !file.isDir();
-  };
-  const QString made = QStringLiteral("new"), replaced = QStringLiteral("replace"), kept = QStringLiteral("keep");
   TOverwriteQuestion overwrite(dialogs);
   for (const QString& path : plan.PngPaths()) {
-    const bool existed = present(path);
+    const QString what = madeOrReplaced(path);
     switch (overwrite.Ask(path)) {
       case TOverwriteQuestion::Cancel:
-        return false;
+        return CancelledMessage;
       case TOverwriteQuestion::Skip:
-        list(kept, path);
+        listFile(out, QStringLiteral("keep"), path);
         break;
       case TOverwriteQuestion::Write:
-        list(existed ? replaced : made, path);
+        if (const QString error = plannedWriteError(path, false); !error.isEmpty())
+          return error;
+        listFile(out, what, path);
         break;
     }
   }
-  for (const QString& path : plan.OptsetPaths())
-    list(present(path) ? replaced : made, path);
-  return true;
+  for (const QString& path : plan.OptsetPaths()) {
+    if (const QString error = plannedWriteError(path, true); !error.isEmpty())
+      return error;
+    listFile(out, madeOrReplaced(path), path);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -150,8 +161,9 @@ QString commandLineUsage() {
       "                      Option-set files are replaced, as the window replaces them.\n"
       "  --dry-run           with --generate: check the setup and list every file the run would\n"
       "                      write, each marked new, replace or keep as --overwrite decides (ask\n"
-      "                      asks the same questions), and write nothing; the exit status is\n"
-      "                      the one the run would give before writing its first file\n"
+      "                      asks the same questions), and write nothing; a file the run could\n"
+      "                      not write (no output folder, a folder or a pipe in its place) ends\n"
+      "                      the list with the run's message and exit status\n"
       "  -h, --help          show this text\n"
       "  --version           show the version\n"
       "\n"
@@ -277,12 +289,14 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
       if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
         return fail(ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
 
-  if (options.DryRun)
-    return listRun(plan, dialogs, console.Out) ? ExitCompleted : fail(ExitError, CancelledMessage);
+  if (options.DryRun) {
+    const std::optional<QString> end = listRun(plan, dialogs, console.Out);
+    return end ? fail(ExitError, *end) : ExitCompleted;
+  }
 
   QList<TRunGroup> runGroups;
   for (const TRatioGroup& group : groups)
-    runGroups.append({group.Caption(), group.Bitmap, group.ZoomRect()});
+    runGroups.append({group.Caption(), group.Bitmap, group.ZoomRect(), group.Filename});
   TRunDocuments documents;
   try {
     runGeneration(

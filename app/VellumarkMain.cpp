@@ -64,7 +64,8 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   CreateRatioFrames();
   QString baseName;
   try {
-    // A relative name is shown as the full path it names beside the settings file.
+    // A relative name with a folder part is shown as the full path it names beside the settings
+    // file; one without a folder part as it is stored, for the check to refuse.
     baseName = restoreBaseName(FSettings);
   } catch (...) {
     showStartupError();
@@ -275,7 +276,7 @@ void TfrmVellumark::ceBaseNameChange(QObject* Sender) {
   Q_UNUSED(Sender);
   const QString text = ceBaseName->currentText();
   refuseLineBreak(text);  // the settings file could not keep it
-  SetSetting(BaseFilenameKey, FSettings.RelativePathsWanted() ? FSettings.PathToStore(text, true) : text);
+  SetSetting(BaseFilenameKey, FSettings.RelativePathsWanted() ? baseNameToStore(text, true, FSettings) : text);
 }
 
 void TfrmVellumark::RelativePathsChange(bool Checked) {
@@ -290,8 +291,8 @@ void TfrmVellumark::RelativePathsChange(bool Checked) {
       frame->SetSetting(frame->SizeStr(), convert(stored));
   }
   const QString baseName = GetSetting(BaseFilenameKey);
-  if (convert(baseName) != baseName)
-    SetSetting(BaseFilenameKey, convert(baseName));
+  if (const QString converted = baseNameToStore(baseName, Checked, FSettings); converted != baseName)
+    SetSetting(BaseFilenameKey, converted);
 }
 
 QString TfrmVellumark::GetSetting(const QString& AName) const { return FSettings.WindowSetting(AName); }
@@ -321,7 +322,7 @@ void TfrmVellumark::GenerateImages() {
   QList<TRunGroup> groups;
   for (int g = 0; g < SizeGroupCount; ++g) {
     const TRatioFrame* frame = FindRatioFrame(g);
-    groups.append({frame->Caption(), frame->Bitmap(), frame->ZoomRect()});
+    groups.append({frame->Caption(), frame->Bitmap(), frame->ZoomRect(), frame->Filename()});
   }
   runGeneration(
       Plan(), groups, Dialogs(), [this](const QString& line) { Log(line); },

@@ -3,8 +3,24 @@
 #include "imaging/PngWriter.h"
 #include "imaging/RenderAhead.h"
 #include "platform/AtomicFile.h"
+#include "platform/Errors.h"
+#include "platform/FileIdentity.h"
+#include "platform/WriteRefusal.h"
 
 #include <QFileInfo>
+
+namespace {
+
+// Refuses a plan that would write over one of the groups' pictures.
+void refuseSourcesInTheWay(const TOutputPlan& plan, const QList<TRunGroup>& groups) {
+  QStringList pictures;
+  for (const TRunGroup& group : groups)
+    pictures << group.Picture;
+  if (const QStringList inTheWay = sourcesInTheWay(plan.FilePaths(), pictures); !inTheWay.isEmpty())
+    throw EFCreateError(overwritesSourceMessage(inTheWay.first()));
+}
+
+}  // namespace
 
 TOverwriteQuestion::TAnswer TOverwriteQuestion::Ask(const QString& path) {
   // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
@@ -30,6 +46,7 @@ TOverwriteQuestion::TAnswer TOverwriteQuestion::Ask(const QString& path) {
 
 bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDialogService& dialogs,
                    const TLogSink& log, const TProgressSink& progress, TRunDocuments& documents) {
+  refuseSourcesInTheWay(plan, groups);
   documents.Android = NewAndroidOptsetWithHeader();
   documents.iOS = NewiOSOptsetWithHeader();
   log(QStringLiteral("Generating images..."));
@@ -93,19 +110,29 @@ bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDia
 }
 
 QStringList sourcesInTheWay(const QStringList& outputPaths, const QStringList& sourcePaths) {
-  QStringList outputs;
-  for (const QString& path : outputPaths) {
-    const QString target = canonicalTarget(path);
-    if (!target.isEmpty())
-      outputs << target;
-  }
+  // Only a file that is there can be written over; a path that leads nowhere has no identity.
+  QList<TFileIdentity> outputs;
+  for (const QString& path : outputPaths)
+    if (const std::optional<TFileIdentity> file = fileIdentity(path))
+      outputs << *file;
   QStringList sources;
   for (const QString& source : sourcePaths) {
     if (source.isEmpty() || sources.contains(source))
       continue;
-    const QString target = canonicalTarget(source);
-    if (!target.isEmpty() && outputs.contains(target))
+    if (const std::optional<TFileIdentity> file = fileIdentity(source); file && outputs.contains(*file))
       sources << source;
   }
   return sources;
+}
+
+QString overwritesSourceMessage(const QString& picture) {
+  return QStringLiteral("Output would overwrite the source picture ") + picture;
+}
+
+QString plannedWriteError(const QString& path, bool optset) {
+  const AtomicWriteFailure refusal = atomicWriteRefusal(path);
+  if (!refusal)
+    return {};
+  // Named as the PNG writer and the option-set document name the file they cannot create.
+  return cannotCreateFileMessage(optset ? path : QFileInfo(path).absoluteFilePath(), refusal.reason);
 }

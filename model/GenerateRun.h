@@ -17,11 +17,13 @@
 // are saved at the end. The window's Generate action and the command line both run it.
 
 // What the run reads of one group: the caption its log line names, the picture and the selection
-// as fractions of the picture (ZoomRect).
+// as fractions of the picture (ZoomRect), and the file the picture was read from (empty when none),
+// which the run never writes.
 struct TRunGroup {
   QString Caption;
   TBitmap Bitmap;
   TRectF ZoomRect;
+  QString Picture;
 };
 
 // Where the run's lines go and how it shows progress (entries done of entries to make; called
@@ -52,10 +54,21 @@ private:
 
 // Runs the plan over the groups (indexed by group, 0..12). Returns false when an overwrite
 // question was answered with Cancel (nothing more is written, no option-set file is saved).
-// Errors (a file that cannot be written, say) are raised and end the run.
+// Errors (a file that cannot be written, say) are raised and end the run. A plan that would write
+// over a group's picture is refused before anything is written, as the check of the setup refuses it.
 bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDialogService& dialogs,
                    const TLogSink& log, const TProgressSink& progress, TRunDocuments& documents);
 
-// The source pictures (as given, each once) whose files the run would write over. Compared as the
-// files they lead to, so that another spelling or a link is no way around it.
+// The source pictures (as given, each once) whose files the run would write over: an output path
+// that exists and leads to the same file as the picture (platform/FileIdentity), so that another
+// spelling, a link, a hard link or a bind mount is no way around it.
 QStringList sourcesInTheWay(const QStringList& outputPaths, const QStringList& sourcePaths);
+
+// "Output would overwrite the source picture <path>": the check's finding, and the run's error.
+QString overwritesSourceMessage(const QString& picture);
+
+// The error the run would end with on coming to write this file of the plan (a PNG file, or an
+// option-set file when optset is true), found without writing anything: a missing folder, a file
+// in the folder's place, a folder or a pipe in the file's place, a link to nothing. Empty when the
+// write would start.
+QString plannedWriteError(const QString& path, bool optset);

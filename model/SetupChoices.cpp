@@ -14,8 +14,19 @@ const QString AppStoreIconKey = QStringLiteral("appstore_icon");
 
 QString checkedText(bool checked) { return checked ? QStringLiteral("1") : QStringLiteral("0"); }
 
+QString resolvedBaseName(const QString& name, const TSettingsStore& settings) {
+  return folderOf(name).isEmpty() ? name : settings.ResolvedPath(name);
+}
+
 QString restoreBaseName(TSettingsStore& settings) {
-  return settings.ResolvedPath(settings.WindowSetting(BaseFilenameKey));
+  return resolvedBaseName(settings.WindowSetting(BaseFilenameKey), settings);
+}
+
+QString baseNameToStore(const QString& name, bool relative, const TSettingsStore& settings) {
+  if (folderOf(name).isEmpty())
+    return name;
+  const QString stored = settings.PathToStore(name, relative);
+  return folderOf(stored).isEmpty() ? QStringLiteral("./") + stored : stored;
 }
 
 void restoreCheckBoxes(TSetupChoices& choices, TSettingsStore& settings) {
@@ -35,7 +46,7 @@ void restoreCheckBoxes(TSetupChoices& choices, TSettingsStore& settings) {
 }
 
 TRunChoices runChoicesOf(const TSetupChoices& setup, const TSettingsStore& settings) {
-  const QString baseName = settings.ResolvedPath(setup.BaseName);
+  const QString baseName = resolvedBaseName(setup.BaseName, settings);
   TRunChoices run;
   run.Android = setup.Android;
   run.iPhone = setup.iPhone;

@@ -1,5 +1,6 @@
 #include "model/Validation.h"
 
+#include "model/GenerateRun.h"
 #include "model/SelectionGeometry.h"
 #include "platform/PathRules.h"
 
@@ -50,7 +51,7 @@ TSetupVerdict checkSetup(const TSetupCheck& setup) {
              !sources.isEmpty()) {
     result = false;
     for (const QString& source : sources)
-      log << QStringLiteral("   INVALID Output would overwrite the source picture ") + source;
+      log << QStringLiteral("   INVALID ") + overwritesSourceMessage(source);
   }
   verdict.Ok = result;
   return verdict;

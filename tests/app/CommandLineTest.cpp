@@ -18,11 +18,16 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -701,5 +706,133 @@ TEST_F(PortableSettings, PathsFollowTheSettingsFileFromEveryCurrentFolder) {
       for (int g = 0; g < SizeGroupCount; ++g)
         EXPECT_EQ(written.value("images", sizeKeyOf(g)).toStdString(), Stored[g].toStdString());
     }
+  }
+}
+
+// A stored base file name without a folder part is refused by the check, named as stored, and nothing
+// is written beside the settings file; the dry run says the same.
+TEST_F(CommandLineRun, AStoredBaseNameWithoutAFolderIsRefused) {
+  WriteSettings("MyApp.png", AndroidOnly);
+  const QStringList before = QDir(FDir.path()).entryList(QDir::Files);
+  for (const QStringList& options : {QStringList{"--overwrite=all"}, QStringList{"--overwrite=all", "--dry-run"}}) {
+    SCOPED_TRACE(options.join(' ').toStdString());
+    const RunResult run = Generate(options);
+    EXPECT_EQ(run.status, ExitSetupInvalid) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "");
+    EXPECT_TRUE(run.err.endsWith("Validating Outputs...\n"
+                                 "   No directory found at specified path for base name: MyApp.png\n"
+                                 "Errors were found in setup.  Please correct.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(FDir.path()).entryList(QDir::Files), before);
+  }
+}
+
+// Every path to a group's picture is the picture: its own name, another spelling, a link or a hard
+// link in the output's place, the output folder reached through a bind mount. Each is refused by the
+// check before anything is written, and the picture keeps its bytes.
+TEST_F(CommandLineRun, EveryPathToASourcePictureIsRefused) {
+  const QByteArray bytes = readFileBytes(FDir.filePath("wide.png"));
+  const QString output = OutPath("MyApp180x180.png");  // the first file of the 1:1 group
+  const QString picture = FDir.filePath("picture.png");
+  const QString bind = FDir.filePath("bind");
+  ASSERT_TRUE(QDir().mkpath(bind));
+  struct Case {
+    const char* what;
+    QString picture;   // as the settings file names it
+    QString baseName;
+    std::function<QString()> place;  // puts the picture in place; a reason when it cannot be done
+  };
+  const Case cases[] = {
+      {"its own name", output, OutPath("MyApp.png"),
+       [&] { return writeFileBytes(output, bytes), QString(); }},
+      {"another spelling", Out + "/../out/./MyApp180x180.png", OutPath("MyApp.png"),
+       [&] { return writeFileBytes(output, bytes), QString(); }},
+      {"a link to the picture in the output's place", picture, OutPath("MyApp.png"),
+       [&] { return writeFileBytes(picture, bytes), QFile::link(picture, output) ? QString() : "no link"; }},
+      {"a hard link in the output's place", picture, OutPath("MyApp.png"),
+       [&] {
+         writeFileBytes(picture, bytes);
+         return ::link(QFile::encodeName(picture).constData(), QFile::encodeName(output).constData()) == 0
+                    ? QString()
+                    : QString::fromLocal8Bit(std::strerror(errno));
+       }},
+      {"the output folder through a bind mount", output, bind + "/MyApp.png",
+       [&] {
+         writeFileBytes(output, bytes);
+         return ::mount(QFile::encodeName(Out).constData(), QFile::encodeName(bind).constData(), nullptr, MS_BIND,
+                        nullptr) == 0
+                    ? QString()
+                    : QString::fromLocal8Bit(std::strerror(errno));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& f : QDir(Out).entryList(QDir::Files | QDir::System))
+      QFile::remove(OutPath(f));
+    QFile::remove(picture);
+    if (const QString reason = c.place(); !reason.isEmpty()) {
+      std::cout << "[  SKIPPED ] " << c.what << ": " << reason.toStdString() << std::endl;
+      continue;
+    }
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(bind).constData(), MNT_DETACH); });
+    const QStringList inOut = QDir(Out).entryList(QDir::Files | QDir::System);
+    WriteSettings(c.baseName, {}, {}, c.picture);
+    const RunResult run = Generate({"--overwrite=all"});
+    EXPECT_EQ(run.status, ExitSetupInvalid) << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith("Validating Outputs...\n   INVALID Output would overwrite the source picture " +
+                                 c.picture + "\nErrors were found in setup.  Please correct.\n"))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(Out).entryList(QDir::Files | QDir::System), inOut);
+    EXPECT_EQ(readFileBytes(c.picture), bytes);
+  }
+}
+
+// The dry run looks at the output folder and at each file as the run's writes would: where the run
+// would end with an error, the dry run ends with the same message and exit status, and writes
+// nothing.
+TEST_F(CommandLineRun, ADryRunEndsWhereTheRunWouldFailWithItsMessage) {
+  const QString aFile = FDir.filePath("a-file");
+  struct Case {
+    const char* what;
+    QString baseName;
+    std::function<void()> prepare;
+    const char* reason;  // the system's reason the message ends with
+    QString failing;     // the file named in the message
+  };
+  const Case cases[] = {
+      {"the output folder is missing", FDir.filePath("no/such/MyApp.png"), [] {}, "No such file or directory",
+       FDir.filePath("no/such/MyApp144x144.png")},
+      {"the output folder is a file", aFile + "/MyApp.png", [&] { writeFileBytes(aFile, "text"); }, "Not a directory",
+       aFile + "/MyApp144x144.png"},
+      {"a folder where a PNG file goes", OutPath("MyApp.png"),
+       [&] { ASSERT_TRUE(QDir().mkpath(OutPath("MyApp72x72.png"))); }, "Is a directory", OutPath("MyApp72x72.png")},
+      {"a named pipe where a PNG file goes", OutPath("MyApp.png"),
+       [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(OutPath("MyApp470x320.png")).constData(), 0600), 0); },
+       "Is a named pipe", OutPath("MyApp470x320.png")},
+      {"a folder where the option-set file goes", OutPath("MyApp.png"),
+       [&] { ASSERT_TRUE(QDir().mkpath(OutPath("MyApp.android.optset"))); }, "Is a directory",
+       OutPath("MyApp.android.optset")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QDir(Out).removeRecursively();
+    QFile::remove(aFile);
+    ASSERT_TRUE(QDir().mkpath(Out));
+    c.prepare();
+    WriteSettings(c.baseName, AndroidOnly);
+    const auto before = filesUnder(FDir.path());
+    const QStringList outBefore = QDir(Out).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+
+    const RunResult dry = Generate({"--overwrite=all", "--dry-run"});
+    EXPECT_TRUE(filesUnder(FDir.path()) == before);
+    EXPECT_EQ(QDir(Out).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), outBefore);
+    EXPECT_FALSE(dry.out.contains(c.failing)) << dry.out.toStdString();
+    const RunResult run = Generate({"--overwrite=all"});
+
+    EXPECT_EQ(run.status, ExitError) << run.err.toStdString();
+    EXPECT_EQ(dry.status, run.status);
+    const QString message = "Cannot create file \"" + c.failing + "\". " + c.reason + ".\n";
+    EXPECT_EQ(run.err.toStdString(), message.toStdString());
+    EXPECT_EQ(dry.err.toStdString(), run.err.toStdString());
   }
 }

@@ -9,6 +9,7 @@
 #include "settings/SettingsFile.h"
 #include "support/Paths.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -804,4 +805,87 @@ TEST_F(MainWindowTest, RelativePathsBoxRewritesTheStoredPathsAtOnceAndBack) {
   form->ceBaseName->setEditText(QStringLiteral("D:\\work\\App.png"));
   EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("D:\\work\\App.png"));
   EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+}
+
+// A stored base file name without a folder part is shown as stored and refused by the check, as a
+// typed one is; a relative one with a folder part is shown beside the settings file and passes. A
+// name beside the settings file chosen with relative paths on is read back as the same name.
+TEST_F(MainWindowTest, AStoredBaseNameWithoutAFolderIsRefusedAsStored) {
+  const struct {
+    const char* what;
+    QString stored;
+    QString shown;
+    QString finding;  // empty: the check passes
+  } cases[] = {
+      {"no folder part", QStringLiteral("MyApp.png"), QStringLiteral("MyApp.png"),
+       QStringLiteral("   No directory found at specified path for base name: MyApp.png")},
+      {"a relative folder part", QStringLiteral("icons/MyApp.png"), TempPath(QStringLiteral("icons/MyApp.png")), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StoreFullSetup(c.stored);
+    FDialogs.Errors.clear();
+    auto form = Start();
+    ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+    EXPECT_EQ(form->ceBaseName->currentText(), c.shown);
+    OpenGenerateTab(*form);
+    const QStringList log = LogOf(*form);
+    ASSERT_GE(log.size(), 41);
+    EXPECT_EQ(log[40], QStringLiteral("Validating Outputs..."));
+    if (c.finding.isEmpty()) {
+      EXPECT_EQ(log.mid(41), QStringList{QStringLiteral("Ready to generate images")});
+      EXPECT_TRUE(FDialogs.Errors.isEmpty());
+      EXPECT_TRUE(form->actGenerate->isEnabled());
+    } else {
+      EXPECT_EQ(log.mid(41), QStringList{c.finding});
+      EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
+      EXPECT_FALSE(form->actGenerate->isEnabled());
+    }
+  }
+
+  // Relative paths on: a name typed directly beside the settings file keeps a folder part when stored.
+  StoreFullSetup(QString());
+  writeSetting(QStringLiteral("settings"), QStringLiteral("relative_paths"), QStringLiteral("1"));
+  FDialogs.Errors.clear();
+  {
+    auto form = Start();
+    form->ceBaseName->setEditText(TempPath(QStringLiteral("MyApp.png")));
+    EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("./MyApp.png"));
+  }
+  auto form = Start();
+  EXPECT_EQ(form->ceBaseName->currentText(), TempPath(QStringLiteral("MyApp.png")));
+  OpenGenerateTab(*form);
+  EXPECT_TRUE(form->actGenerate->isEnabled()) << form->mmOutput->toPlainText().toStdString();
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
+}
+
+// The window's own check of the outputs against the frames' pictures: a base name that puts an output
+// file on a frame's picture is refused with the picture named, and Generate stays disabled.
+TEST_F(MainWindowTest, ABaseNameWhoseOutputWouldOverwriteAFramesPictureIsRefused) {
+  StoreFullSetup(QString());
+  auto form = Start();
+  ASSERT_TRUE(QDir().mkpath(TempPath(QStringLiteral("out"))));
+  form->ceBaseName->setEditText(TempPath(QStringLiteral("out/MyApp.png")));
+  OpenGenerateTab(*form);
+  ASSERT_TRUE(form->actGenerate->isEnabled()) << form->mmOutput->toPlainText().toStdString();
+
+  // The picture of the 2.16:1 frame now lies where one of its own outputs goes.
+  TRatioFrame* frame = form->FindRatioFrame(1);
+  const QString picture = form->OutputPngPaths().at(form->OutputPngPaths().size() / 2);
+  ASSERT_TRUE(QFile::copy(frame->Filename(), picture));
+  const QByteArray bytes = readFileBytes(picture);
+  frame->SetFilename(picture);
+  ASSERT_EQ(frame->Filename(), picture);
+
+  FDialogs.Errors.clear();
+  OpenGenerateTab(*form);
+  const QStringList log = LogOf(*form);
+  ASSERT_GE(log.size(), 41);
+  EXPECT_EQ(log.mid(40), (QStringList{QStringLiteral("Validating Outputs..."),
+                                      QStringLiteral("   INVALID Output would overwrite the source picture ") + picture}));
+  EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
+  EXPECT_FALSE(form->actGenerate->isEnabled());
+  form->actGenerate->trigger();
+  EXPECT_EQ(readFileBytes(picture), bytes);
+  EXPECT_EQ(QDir(TempPath(QStringLiteral("out"))).entryList(QDir::Files), QStringList{QFileInfo(picture).fileName()});
 }

@@ -1,5 +1,6 @@
 #include "catalogue/SizeInfo.h"
 #include "model/GenerateRun.h"
+#include "platform/Errors.h"
 #include "support/PngRead.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
@@ -101,4 +102,30 @@ TEST(Run, AsksBeforeOverwritingAndStopsAtCancel) {
     EXPECT_TRUE(readPngFile(plan.Pngs[2].Path).ok);
     EXPECT_TRUE(documents.iOS->OwnerDocument()->SaveToXML().contains(plan.Pngs[0].Path.toUtf8()));
   }
+}
+
+// The run itself never writes over a group's picture, even when nothing checked the setup before:
+// it stops before its first file, with the check's words.
+TEST(Run, RefusesToWriteOverAGroupsPictureBeforeWritingAnything) {
+  InitSizeInfos();
+  QTemporaryDir dir;
+  const TOutputPlan plan = planIn(dir.path());
+  const QString picture = plan.Pngs[5].Path;
+  writeFileBytes(picture, "the picture");
+  QList<TRunGroup> groups = colouredGroups();
+  groups[3].Picture = dir.filePath("../" + QFileInfo(dir.path()).fileName() + "/" + plan.Pngs[5].FileName);
+  ScriptedDialogs dialogs;
+  dialogs.Answers << mrYesToAll;
+  QStringList log;
+  TRunDocuments documents;
+  try {
+    runGeneration(plan, groups, dialogs, [&log](const QString& line) { log << line; }, [](int, int) {}, documents);
+    ADD_FAILURE() << "the run went on";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Output would overwrite the source picture " + groups[3].Picture);
+  }
+  EXPECT_TRUE(log.isEmpty());
+  EXPECT_TRUE(dialogs.Questions.isEmpty());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{plan.Pngs[5].FileName});
+  EXPECT_EQ(readFileBytes(picture), QByteArray("the picture"));
 }
