@@ -308,13 +308,13 @@ QString loadingBitmapFailedMessage(const QString& fileName, const QString& reaso
 namespace {
 
 QImage decodePictureInProgress(const QString& fileName) {
+  const std::optional<FileKey> key = fileKey(fileName);
+  if (!key)
+    throw EBitmapError(loadingBitmapFailedMessage(fileName, QStringLiteral("It is not a file.")));
   if (!kAcceptedExtensions.contains(extensionOf(fileName)))
     throw EBitmapError(loadingBitmapFailedMessage(
         fileName,
         QStringLiteral("Its name does not end in .bmp, .jpg, .jpeg, .png, .gif, .tif, .tiff, .ico or .hdp.")));
-  const std::optional<FileKey> key = fileKey(fileName);
-  if (!key)
-    throw EBitmapError(loadingBitmapFailedMessage(fileName, QStringLiteral("It is not a file.")));
   {
     std::unique_lock lock(g_mutex);
     if (QImage cached = findCached(*key); !cached.isNull())

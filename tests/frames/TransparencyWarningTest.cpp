@@ -67,9 +67,9 @@ TEST_F(TransparencyWarningTest, FollowsThePictureAndTheSelectionOfTheSquareIconG
   EXPECT_FALSE(warned(*f)) << "an opaque picture";
   f->SetFilename(translucent);
   EXPECT_TRUE(warned(*f));
-  f->ceFilename->setEditText(QString());  // cleared: the picture keeps its size, all transparent
+  f->ceFilename->setEditText(QString());  // cleared: no picture, nothing to warn about
   f->ceFilenameChange();
-  EXPECT_TRUE(warned(*f));
+  EXPECT_FALSE(warned(*f));
 }
 
 TEST_F(TransparencyWarningTest, OtherGroupsAreNotWarned) {

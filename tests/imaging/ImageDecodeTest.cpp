@@ -31,7 +31,7 @@ void expectLoadFails(const QString& path, const QString& reason) {
     bitmap.LoadFromFile(path);
     FAIL() << "loaded " << path.toStdString();
   } catch (const EBitmapError& e) {
-    EXPECT_EQ(e.Message(), QStringLiteral("Loading bitmap failed (%1). ").arg(path) + reason);
+    EXPECT_EQ(e.Message().toStdString(), (QStringLiteral("Loading bitmap failed (%1). ").arg(path) + reason).toStdString());
   }
   EXPECT_TRUE(bitmap.IsEmpty());
 }
