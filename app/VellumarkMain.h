@@ -47,7 +47,7 @@ class TfrmVellumark : public QWidget {
 public:
   // Builds the layout and runs FormCreate. A dialog service must be installed. The window and its
   // frames read and write the settings file through the store they are handed.
-  explicit TfrmVellumark(QWidget* parent = nullptr, TSettingsStore& settings = Settings());
+  TfrmVellumark(QWidget* parent, TSettingsStore& settings);
   ~TfrmVellumark() override;
 
   // Controls, in the order of the layout table.

@@ -72,10 +72,11 @@ QString sizeKey(int g) { return QStringLiteral("%1_%2").arg(SizeGroups[g][0].Wid
 
 // 13 frames, one per ratio group, as the main window creates them (stored pictures prefetched).
 std::vector<std::unique_ptr<TRatioFrame>> constructFrames() {
-  const auto prefetch = prefetchStoredPictures();
+  const auto prefetch = prefetchStoredPictures(Settings());
   std::vector<std::unique_ptr<TRatioFrame>> frames;
   for (int g = 0; g < SizeGroupCount; ++g)
-    frames.push_back(std::make_unique<TRatioFrame>(nullptr, SizeGroups[g][0].Width, SizeGroups[g][0].Height));
+    frames.push_back(
+        std::make_unique<TRatioFrame>(nullptr, SizeGroups[g][0].Width, SizeGroups[g][0].Height, true, Settings()));
   return frames;
 }
 

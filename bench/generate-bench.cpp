@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
 
   QElapsedTimer t;
   t.start();
-  TfrmVellumark form;
+  TfrmVellumark form(nullptr, Settings());
   for (TRatioFrame* frame : form.RatioFrames()) {
     frame->SetFilename(source);
     frame->SetSelectRect(frame->ImageRect());  // the whole picture

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   QElapsedTimer t;
   t.start();
   {
-    TfrmVellumark form;
+    TfrmVellumark form(nullptr, Settings());
     say("started");
     if (args[3] == "generate") {
       form.TabControl1->setCurrentIndex(3);  // validation enables the Generate action

@@ -53,7 +53,7 @@ qint64 timeStartUp(const QString& ini) {
   setSettingsFilePathOverride(ini);  // nothing of the file kept in memory, as at a new start
   QElapsedTimer t;
   t.start();
-  auto form = std::make_unique<TfrmVellumark>();
+  auto form = std::make_unique<TfrmVellumark>(nullptr, Settings());
   const qint64 ns = t.nsecsElapsed();
   form.reset();
   return ns;
@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   const QString small = dir.filePath("small.ini");
   const QString large = dir.filePath("large.ini");
   setSettingsFilePathOverride(small);
-  std::make_unique<TfrmVellumark>().reset();  // a first start stores the 13 selections
+  // A first start stores the 13 selections.
+  std::make_unique<TfrmVellumark>(nullptr, Settings()).reset();
   const QByteArray smallBytes = readAll(small);
 
   QByteArray big = "[history]\r\n";

@@ -213,10 +213,10 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
 // TRatioFrame
 
 const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
-    "All (*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff)|*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff|"
-    "GIF Image (*.gif)|*.gif|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|"
+    "All (*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff;*.ico;*.hdp)|*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff;*.ico;"
+    "*.hdp|GIF Image (*.gif)|*.gif|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|"
     "Portable Network Graphics (*.png)|*.png|Bitmaps (*.bmp)|*.bmp|TIFF Images (*.tif)|*.tif|"
-    "TIFF Images (*.tiff)|*.tiff");
+    "TIFF Images (*.tiff)|*.tiff|Icons (*.ico)|*.ico|HD Photo (*.hdp)|*.hdp");
 
 int TRatioFrame::FrameCounter = 0;
 
@@ -245,8 +245,7 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     // The stored picture and selection, by the rules a run without a window restores them with.
     restoreGroup(FGroup, FSettings);
     OpenDialog1.FileName = FGroup.Filename;
-    ceFilename->setEditText(Filename());
-    FNotifiedText = ceFilename->currentText();
+    showName(Filename());
     imPreview->update();
     updateWarnings();
     FReported = State();
@@ -428,13 +427,24 @@ void TRatioFrame::SetFilename(const QString& Value) {
   reporting([&] { changeFilename(Value); });
 }
 
-void TRatioFrame::changeFilename(const QString& Value) {
-  refuseLineBreak(Value);  // the settings file could not keep it
-  if (!Value.isEmpty() && !QFileInfo(Value).isFile())
-    throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Value);
-  FGroup.Filename = Value;
+void TRatioFrame::changeFilename(const QString& Value, bool storeName) {
+  // The combo says nothing while the picture changes: what it would report (focus leaving the
+  // field for a message, an owner's OnChange handler touching it) cannot start a change inside
+  // this one.
+  const QSignalBlocker quietCombo(ceFilename);
+  const QSignalBlocker quietEdit(ceFilename->lineEdit());
+  try {
+    // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    loadGroupPicture(FGroup, Value);
+  } catch (...) {
+    // Nothing changed: the box shows again the name of the picture in use.
+    showName(FShownName);
+    throw;
+  }
   OpenDialog1.FileName = Value;  // where the file dialog starts
-  UpdateImage();
+  UpdateImage(storeName);
 }
 
 float TRatioFrame::Ratio() const { return FGroup.Ratio(); }
@@ -485,11 +495,19 @@ void TRatioFrame::SetSettingRect(const QString& AName, const TRectF& Value) {
 
 void TRatioFrame::ShowUnloadedFilename(const QString& aFilename, const QString& aReason) {
   const QSignalBlocker blocker(ceFilename);
-  ceFilename->setEditText(aFilename);
+  showName(aFilename);
+  ceFilename->setToolTip(aReason);
+}
+
+bool TRatioFrame::showName(const QString& aName) {
+  FShownName = aName;
   // The text counts as notified: leaving the field does not try the name again; Browse, the list
   // or an edit does.
-  FNotifiedText = aFilename;
-  ceFilename->setToolTip(aReason);
+  FNotifiedText = aName;
+  if (ceFilename->currentText() == aName)
+    return false;
+  ceFilename->setEditText(aName);
+  return true;
 }
 
 TRectF TRatioFrame::ImageRect() const {
@@ -513,27 +531,11 @@ void TRatioFrame::UpdateRatio() {
                   QString::number(FGroup.RatioHeight()) + QStringLiteral(" size or larger for best results"));
 }
 
-void TRatioFrame::UpdateImage() {
-  // The combo says nothing while the picture changes: what it would report (focus leaving the
-  // field for a message, an owner's OnChange handler touching it) cannot start a change inside
-  // this one.
-  const QSignalBlocker quietCombo(ceFilename);
-  const QSignalBlocker quietEdit(ceFilename->lineEdit());
-  // A program change of the combo text notifies at once, as a user's edit would: the handler sets
-  // the same name again (its own run finds the text equal, so it goes no deeper) and stores it.
-  if (ceFilename->currentText() != Filename()) {
-    ceFilename->setEditText(Filename());
-    FNotifiedText = ceFilename->currentText();
-    takeComboText();
-  }
-  if (!Filename().isEmpty()) {
-    // Decoding a large picture takes seconds: the busy cursor shows meanwhile.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    FGroup.Bitmap.LoadFromFile(Filename());
-  } else {
-    FGroup.Bitmap.Clear(0x00000000);
-  }
+void TRatioFrame::UpdateImage(bool storeName) {
+  // The box shows the name in use; a name it did not show yet is stored, as is one the user
+  // committed.
+  if (showName(Filename()) || storeName)
+    storeGroupPictureName(Group(), FSettings);
   ceFilename->setToolTip(QString());
   imPreview->update();
   updateWarnings();
@@ -571,14 +573,8 @@ void TRatioFrame::reporting(Step&& step) {
 }
 
 void TRatioFrame::ApplyState(const TFrameState& aState) {
-  if (aState.Filename != Filename()) {
+  if (aState.Filename != Filename())
     changeFilename(aState.Filename);
-    // Without a name the frame goes back to having no picture at all, as before one was chosen.
-    if (aState.Filename.isEmpty()) {
-      FGroup.Bitmap = TBitmap();
-      imPreview->update();
-    }
-  }
   changeSelectRect(aState.SelectRect);
   FReported = State();
 }
@@ -669,13 +665,15 @@ void TRatioFrame::dropEvent(QDropEvent* e) {
 void TRatioFrame::DropMimeData(const QMimeData* Data) {
   const QList<QUrl> urls = Data ? Data->urls() : QList<QUrl>();
   if (urls.size() != 1 || !urls.constFirst().isLocalFile())
-    throw Exception(QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it"));
+    throw Exception(
+        QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP, TIFF, ICO or HD Photo) on a frame to use it"));
   const QString path = QDir::toNativeSeparators(urls.constFirst().toLocalFile());
+  // The suffixes of the file dialog's filter.
   static const QStringList pictureSuffixes{QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
                                            QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("tif"),
-                                           QStringLiteral("tiff")};
+                                           QStringLiteral("tiff"), QStringLiteral("ico"), QStringLiteral("hdp")};
   if (!pictureSuffixes.contains(QFileInfo(path).suffix().toLower()))
-    throw Exception(QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP or TIFF): ") + path);
+    throw Exception(QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP, TIFF, ICO or HD Photo): ") + path);
   SetFilename(path);
 }
 
@@ -685,9 +683,8 @@ void TRatioFrame::ceFilenameChange() {
 
 void TRatioFrame::takeComboText() {
   // A relative name, typed or stored, names a file beside the settings file; the frame holds and
-  // shows the full path.
-  changeFilename(FSettings.ResolvedPath(ceFilename->currentText()));
-  storeGroupPictureName(Group(), FSettings);
+  // shows the full path. An emptied box leaves the frame without a picture.
+  changeFilename(FSettings.ResolvedPath(ceFilename->currentText()), true);
 }
 
 void TRatioFrame::sbSelectAllClick() {
@@ -761,6 +758,9 @@ bool TRatioFrame::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TRatioFrame::pbPreviewPaint(QPainter& Canvas) {
+  // Without a picture there is nothing to outline, nor a selection of it.
+  if (Bitmap().IsEmpty())
+    return;
   Canvas.setRenderHint(QPainter::Antialiasing, false);
   Canvas.setOpacity(1.0);
   Canvas.setBrush(Qt::NoBrush);

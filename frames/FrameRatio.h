@@ -98,14 +98,15 @@ public:
   // the constructor. With aRestore false nothing is read from or written to the settings file:
   // the frame starts without picture and with the default selection. The frame reads and writes
   // the settings file through the store it is handed.
-  TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore = true, TSettingsStore& aSettings = Settings());
+  TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore, TSettingsStore& aSettings);
   ~TRatioFrame() override;
 
   // Properties
   QString Caption() const;
   void SetCaption(const QString& Value);
   QString Filename() const;
-  void SetFilename(const QString& Value);  // the full setter: existence check, combo, load, select-all
+  void SetFilename(const QString& Value);  // the full setter: existence check, load, combo, select-all
+  // Raised once when a picture has been taken (not for an emptied name, nor at start-up).
   TNotifyEvent OnChange;
   // Raised by "Preview..."; the owner opens the preview of the frame's group.
   TNotifyEvent OnPreview;
@@ -189,7 +190,7 @@ public:
   // selected region of the picture has a pixel that is not fully opaque.
   static const QString TransparencyWarning;
 
-  // The filter of the file-open dialog: eight entries, all supported types first.
+  // The filter of the file-open dialog: ten entries, all supported types first.
   static const QString OpenDialogFilter;
   // Frames constructed in this process so far.
   static int FrameCounter;
@@ -215,11 +216,18 @@ private:
   void comboRowsInserted();
 
   void UpdateRatio();
-  void UpdateImage();
+  // Shows the new picture: the name in the box (stored when the box showed another, or when
+  // storeName), the preview, the warnings; with a picture, select-all and OnChange, once.
+  void UpdateImage(bool storeName);
+  // Puts a name in the box as the frame's own text, not as a user's edit; true when the box
+  // showed another.
+  bool showName(const QString& aName);
   void SaveSelectRect();
   // The steps of the public actions, which report nothing themselves: the file-name setter, the
   // selection setter, the combo's change handler and select-all.
-  void changeFilename(const QString& Value);
+  // Decodes the picture first: a name or picture that fails changes nothing, and the box shows
+  // again the name of the picture in use. storeName stores the name even when the box showed it.
+  void changeFilename(const QString& Value, bool storeName = false);
   void changeSelectRect(const TRectF& Value);
   void takeComboText();
   void selectAll();
@@ -242,6 +250,9 @@ private:
   int FTag = 0;
   // The combo text at its last change notification (user commit or program change).
   QString FNotifiedText;
+  // The name the box shows for the frame's state: the picture's, or a stored name that could not
+  // be restored.
+  QString FShownName;
   QString FTextBeforeInsert;
   // The state last reported through OnStateChange (the frame is built without reporting: nothing
   // it does while it restores itself goes through the setters). ApplyState brings a state back

@@ -19,9 +19,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -107,6 +109,7 @@ std::mutex g_mutex;
 std::condition_variable g_decoded;
 QList<CacheEntry> g_cache;
 std::vector<std::shared_ptr<Pending>> g_pending;
+std::function<void()> g_prefetchStartHook;
 
 // The size a picture of the given size is decoded at.
 bool needsReduction(QSize size) { return size.width() > MaxPictureSide || size.height() > MaxPictureSide; }
@@ -127,8 +130,7 @@ QImage reduceWhole(const QImage& image) {
   return reducer.result();
 }
 
-// A decoded picture, or a null one with what to say beyond the load message (empty when the file
-// is simply no picture that can be read).
+// A decoded picture, or a null one with what to say after the load message.
 struct Decoded {
   QImage image;
   QString reason;
@@ -167,39 +169,102 @@ Decoded decodeWithQt(const QString& fileName, TPictureKind kind) {
   return {image, {}};
 }
 
+// What a failed decode says when its decoder gave no reason of its own.
+QString formatName(TPictureKind kind) {
+  switch (kind) {
+    case TPictureKind::Png: return QStringLiteral("PNG");
+    case TPictureKind::Jpeg: return QStringLiteral("JPEG");
+    case TPictureKind::Gif: return QStringLiteral("GIF");
+    case TPictureKind::Bmp: return QStringLiteral("BMP");
+    case TPictureKind::Tiff: return QStringLiteral("TIFF");
+    case TPictureKind::Ico: return QStringLiteral("ICO");
+    case TPictureKind::WebP: return QStringLiteral("WebP");
+    default: return QString();
+  }
+}
+
+QString notOpenedReason(const QFile& file) {
+  return QStringLiteral("The file cannot be read: %1.").arg(file.errorString());
+}
+
+QString notAPictureReason(QByteArrayView head) {
+  if (head.isEmpty())
+    return QStringLiteral("The file is empty.");
+  if (head.startsWith(QByteArrayView("II\xbc", 3)))
+    return QStringLiteral("It is an HD Photo (JPEG XR) picture, a format that cannot be read.");
+  return QStringLiteral("The file is not a picture of a format that can be read (PNG, JPEG, GIF, BMP, TIFF, ICO or "
+                        "WebP).");
+}
+
+// Whether this build holds a decoder for the kind: the program's own for PNG and JPEG, Qt's
+// plugins for the rest.
+bool decoderInstalled(TPictureKind kind) {
+  if (kind == TPictureKind::Png || kind == TPictureKind::Jpeg)
+    return true;
+  return QImageReader::supportedImageFormats().contains(formatName(kind).toLower().toLatin1());
+}
+
+// Whether the file's bytes end before its first picture does (for an icon that is a PNG, before
+// the PNG does).
+bool cutShort(QByteArrayView file, TPictureKind kind) {
+  if (!pictureDataComplete(kind, file))
+    return true;
+  if (kind != TPictureKind::Ico)
+    return false;
+  const TIconEntry icon = firstIconOf(file);
+  return icon.png && !pictureDataComplete(TPictureKind::Png, file.sliced(icon.offset));
+}
+
+QString failureReason(QFile& file, TPictureKind kind) {
+  const qint64 size = file.size();
+  const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
+  if (bytes && cutShort(QByteArrayView(bytes, size), kind))
+    return QStringLiteral("The file ends before the picture does.");
+  if (!decoderInstalled(kind))
+    return QStringLiteral("%1 pictures cannot be read: no decoder for them is installed.").arg(formatName(kind));
+  return QStringLiteral("Its %1 data cannot be decoded.").arg(formatName(kind));
+}
+
+// A file whose first bytes name a kind the program reads.
+Decoded decodeKind(QFile& file, const QString& fileName, TPictureKind kind) {
+  Decoded d;
+  if (kind == TPictureKind::Png) {
+    d.image = decodePngFile(fileName, MaxPictureSide, &d.reason);
+    return d;
+  }
+  if (kind == TPictureKind::Jpeg) {
+    d.image = decodeJpegFile(fileName, MaxPictureSide, &d.reason);
+    return d;
+  }
+  // The other readers fill in what a cut file lacks: the file must hold all the picture's data.
+  const qint64 size = file.size();
+  const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
+  if (!bytes || !pictureDataComplete(kind, QByteArrayView(bytes, size)))
+    return {};
+  if (kind == TPictureKind::Ico) {
+    // An icon that is a PNG is read by the PNG decoder, which reads none of its other chunks.
+    if (const TIconEntry icon = firstIconOf(QByteArrayView(bytes, size)); icon.png) {
+      d.image = decodePngFile(fileName, MaxPictureSide, &d.reason, icon.offset);
+      return d;
+    }
+  }
+  return decodeWithQt(fileName, kind);
+}
+
 Decoded decodeUncached(const QString& fileName) {
   try {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-      return {};
+      return {{}, notOpenedReason(file)};
     // The content decides the decoder.
-    const TPictureKind kind = pictureKindOf(file.read(12));
-    Decoded d;
-    switch (kind) {
-      case TPictureKind::Png:
-        d.image = decodePngFile(fileName, MaxPictureSide, &d.reason);
-        return d;
-      case TPictureKind::Jpeg:
-        d.image = decodeJpegFile(fileName, MaxPictureSide, &d.reason);
-        return d;
-      case TPictureKind::Unknown:
-        return {};
-      default:
-        break;
-    }
-    // The other readers fill in what a cut file lacks: the file must hold all the picture's data.
-    const qint64 size = file.size();
-    const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
-    if (!bytes || !pictureDataComplete(kind, QByteArrayView(bytes, size)))
-      return {};
-    if (kind == TPictureKind::Ico) {
-      // An icon that is a PNG is read by the PNG decoder, which reads none of its other chunks.
-      if (const TIconEntry icon = firstIconOf(QByteArrayView(bytes, size)); icon.png) {
-        d.image = decodePngFile(fileName, MaxPictureSide, &d.reason, icon.offset);
-        return d;
-      }
-    }
-    return decodeWithQt(fileName, kind);
+    const QByteArray head = file.read(12);
+    const TPictureKind kind = pictureKindOf(head);
+    if (kind == TPictureKind::Unknown)
+      return {{}, notAPictureReason(head)};
+    Decoded d = decodeKind(file, fileName, kind);
+    if (d.image.isNull() && d.reason.isEmpty())
+      d.reason = failureReason(file, kind);
+    return d;
   } catch (const std::exception&) {  // out of memory
     return {{}, outOfMemoryReason()};
   }
@@ -243,11 +308,13 @@ QString loadingBitmapFailedMessage(const QString& fileName, const QString& reaso
 namespace {
 
 QImage decodePictureInProgress(const QString& fileName) {
-  if (!kAcceptedExtensions.contains(extensionOf(fileName)))
-    throw EBitmapError(loadingBitmapFailedMessage(fileName));
   const std::optional<FileKey> key = fileKey(fileName);
   if (!key)
-    throw EBitmapError(loadingBitmapFailedMessage(fileName));
+    throw EBitmapError(loadingBitmapFailedMessage(fileName, QStringLiteral("It is not a file.")));
+  if (!kAcceptedExtensions.contains(extensionOf(fileName)))
+    throw EBitmapError(loadingBitmapFailedMessage(
+        fileName,
+        QStringLiteral("Its name does not end in .bmp, .jpg, .jpeg, .png, .gif, .tif, .tiff, .ico or .hdp.")));
   {
     std::unique_lock lock(g_mutex);
     if (QImage cached = findCached(*key); !cached.isNull())
@@ -321,7 +388,10 @@ TPicturePrefetch::TPicturePrefetch(const QStringList& fileNames) : FData(std::ma
       std::min<size_t>(FData->files.size(), std::max(1u, std::thread::hardware_concurrency()));
   Data* data = FData.get();
   try {
+    data->workers.reserve(threads);
     for (size_t t = 0; t < threads; ++t) {
+      if (g_prefetchStartHook)
+        g_prefetchStartHook();
       data->workers.emplace_back([data] {
         // In order, so the pictures needed first are ready first.
         for (size_t i = data->next++; i < data->files.size(); i = data->next++) {
@@ -336,8 +406,10 @@ TPicturePrefetch::TPicturePrefetch(const QStringList& fileNames) : FData(std::ma
         }
       });
     }
-  } catch (const std::system_error&) {
-    // No thread could be started: each picture is decoded when it is asked for.
+  } catch (const std::exception&) {
+    // A thread that cannot be started (the system's limit, memory running out): the workers
+    // already running go on, and each picture none of them takes is decoded on the thread that
+    // asks for it.
   }
 }
 
@@ -348,6 +420,10 @@ TPicturePrefetch::~TPicturePrefetch() {
   std::erase_if(g_pending, [&](const std::shared_ptr<Pending>& p) {
     return std::find(FData->files.begin(), FData->files.end(), p) != FData->files.end();
   });
+}
+
+std::function<void()> setPrefetchStartHook(std::function<void()> hook) {
+  return std::exchange(g_prefetchStartHook, std::move(hook));
 }
 
 int TPicturePrefetch::FileCount() const { return int(FData->files.size()); }

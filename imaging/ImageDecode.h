@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // Picture decoding.
@@ -28,7 +29,11 @@
 //   (PictureCheck.h): a picture never holds memory that was not written.
 // - The result is premultiplied ARGB32 (blue, green, red, alpha in memory), for normal files the
 //   same pixels QImageReader gives.
-// - Failure of any kind raises EBitmapError "Loading bitmap failed (<file name>)."
+// - Failure of any kind raises EBitmapError "Loading bitmap failed (<file name>)." followed by the
+//   reason: a name of another type, a file that cannot be opened, is empty or holds no picture of a
+//   format that can be read (an HD Photo picture among them), a file that ends before its picture
+//   does, data the decoder refuses, no decoder installed for the format, too many pixels, the
+//   decode budget, memory running out.
 //
 // Decoding the same unchanged file again (same absolute path, size, modification time, change
 // time and file identity: device and inode on Unix) returns the very same shared QImage without decoding it twice, as long as someone still holds
@@ -41,8 +46,10 @@ QImage decodePicture(const QString& fileName);
 // returns the picture decoded here, waiting for it while it is being decoded (or decoding it
 // itself when no worker has started on it yet), and the pictures are held here so they stay
 // cached. A file that fails to decode here is decoded again by decodePicture, which raises its
-// error as usual, so errors come exactly where and when they would without the prefetch. The
-// destructor waits for the workers.
+// error as usual, so errors come exactly where and when they would without the prefetch. A worker
+// that cannot be started (whatever starting a thread throws) is done without: the pictures no
+// worker takes are decoded by decodePicture on the thread that asks for them. The destructor waits
+// for the workers.
 class TPicturePrefetch {
 public:
   explicit TPicturePrefetch(const QStringList& fileNames);
@@ -57,6 +64,10 @@ private:
   std::unique_ptr<Data> FData;
 };
 
+// Tests: run before each prefetch worker is started, on the starting thread; what it throws stands
+// for what starting the thread throws. Returns the hook it replaces.
+std::function<void()> setPrefetchStartHook(std::function<void()> hook);
+
 // Forgets every cached picture (tests and benchmarks use it to time real decoding).
 void clearDecodeCache();
 // The number of pictures the cache holds.
@@ -65,6 +76,5 @@ int decodeCacheSize();
 // The largest width or height kept by decoding.
 constexpr int MaxPictureSide = 8192;
 
-// "Loading bitmap failed (<file name>).", followed by the reason when there is one to say (a
-// picture with too many pixels, one that needs more than the decode budget, memory running out).
+// "Loading bitmap failed (<file name>).", followed by the reason when there is one.
 QString loadingBitmapFailedMessage(const QString& fileName, const QString& reason = {});

@@ -193,6 +193,57 @@ bool tiffComplete(QByteArrayView file) {
   return true;
 }
 
+// Chunks (length, type, data, checksum) from the signature on, up to IEND.
+bool pngComplete(QByteArrayView file, qint64 at) {
+  const Reader r(file, true);
+  for (;;) {
+    const auto length = r.u32(at), type = r.u32(at + 4);
+    if (!length || !type || at + 12 + qint64(*length) > r.size())
+      return false;
+    if (*type == 0x49454e44)  // IEND
+      return true;
+    at += 12 + qint64(*length);
+  }
+}
+
+// Marker segments up to the first scan, then the scans' data up to the end-of-image marker.
+bool jpegComplete(QByteArrayView file) {
+  const Reader r(file, true);
+  qint64 at = 2;
+  for (;;) {
+    const auto ff = r.u8(at);
+    if (!ff)
+      return false;
+    if (*ff != 0xff)
+      return true;  // not the structure of a JPEG file: the decoder's own failure
+    while (r.u8(at + 1) == 0xffu)  // fill bytes
+      ++at;
+    const auto marker = r.u8(at + 1);
+    if (!marker)
+      return false;
+    if (*marker == 0xd9)
+      return true;
+    if (*marker == 0x01 || (*marker >= 0xd0 && *marker <= 0xd7)) {
+      at += 2;
+      continue;
+    }
+    const auto length = r.u16(at + 2);
+    if (!length || at + 2 + qint64(*length) > r.size())
+      return false;
+    at += 2 + qint64(*length);
+    if (*marker != 0xda)
+      continue;
+    // Entropy-coded data: a 0xff in it is followed by 0 (a data byte) or a restart marker.
+    for (;; ++at) {
+      const auto b = r.u8(at), next = r.u8(at + 1);
+      if (!b || !next)
+        return false;
+      if (*b == 0xff && *next != 0 && !(*next >= 0xd0 && *next <= 0xd7))
+        break;  // the next marker
+    }
+  }
+}
+
 }  // namespace
 
 TPictureKind pictureKindOf(QByteArrayView head) {
@@ -227,6 +278,10 @@ TIconEntry firstIconOf(QByteArrayView file) {
 
 bool pictureDataComplete(TPictureKind kind, QByteArrayView file) {
   switch (kind) {
+    case TPictureKind::Png:
+      return pngComplete(file, 8);
+    case TPictureKind::Jpeg:
+      return jpegComplete(file);
     case TPictureKind::Bmp:
       return bmpComplete(file);
     case TPictureKind::Gif:

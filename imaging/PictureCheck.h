@@ -16,8 +16,11 @@ TPictureKind pictureKindOf(QByteArrayView head);  // the first 12 bytes are enou
 //   its last row;
 // - GIF: every block up to the end of the first image's data;
 // - TIFF: every strip or tile of the first directory (a BigTIFF file is left to the reader);
-// - ICO: the first icon's bytes.
-// Other kinds: true.
+// - ICO: the first icon's bytes;
+// - PNG: every chunk up to IEND;
+// - JPEG: every marker segment and scan up to the end-of-image marker.
+// Other kinds: true. PNG and JPEG files are not checked before decoding (their decoders find the
+// end themselves); for them it tells why a decode failed.
 bool pictureDataComplete(TPictureKind kind, QByteArrayView file);
 
 // Where the first icon of an ICO file lies; a PNG there is decoded as a PNG. Empty when the

@@ -9,4 +9,4 @@
 // decoded ahead on the machine's cores (TPicturePrefetch). Frames built while the result is held
 // take their pictures from it, in their own order and with their own errors; a settings file that
 // cannot be read prefetches nothing (the frames then report it themselves).
-std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings = Settings());
+std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings);

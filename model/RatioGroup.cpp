@@ -36,13 +36,13 @@ void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
   refuseLineBreak(Filename);  // the settings file could not keep it
   if (!Filename.isEmpty() && !QFileInfo(Filename).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Filename);
-  // The name is taken before the picture: a picture that fails to decode leaves the name (as the
-  // frame's box shows it) with the previous picture.
-  group.Filename = Filename;
+  // The picture is decoded before anything changes: one that fails leaves the group's name and
+  // picture as they were, so that the name always names the picture in use.
+  TBitmap picture;
   if (!Filename.isEmpty())
-    group.Bitmap.LoadFromFile(Filename);
-  else
-    group.Bitmap.Clear(0x00000000);
+    picture.LoadFromFile(Filename);
+  group.Bitmap = picture;
+  group.Filename = Filename;
 }
 
 void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings) {
@@ -63,11 +63,13 @@ void restoreGroup(TRatioGroup& group, TSettingsStore& settings) {
   loadGroupPicture(group, name);
   if (!name.isEmpty())
     storeGroupPictureName(group, settings);
-  // A stored selection out of the ratio would stretch every output: with a picture it is brought
-  // back to the ratio (and stored so); without one there is nothing to measure it by.
+  // A stored selection out of the ratio would stretch every output, and one beyond the picture
+  // would smear its edge over them: with a picture it is brought back to the ratio and inside the
+  // picture (and stored so; a read-only store keeps it in memory); without one there is nothing to
+  // measure it by.
   TRectF stored = settings.SelectionSetting(group.SizeKey()).value_or(group.DefaultSelection());
   if (!group.Bitmap.IsEmpty())
-    stored = selectionInRatio(stored, group.Ratio(), group.ImageRect());
+    stored = restoredSelection(stored, group.Ratio(), group.ImageRect());
   group.SelectRect = stored;
   settings.SetSelectionSetting(group.SizeKey(), stored);
 }

@@ -46,9 +46,9 @@ private:
 };
 
 // Makes Filename the group's picture: a name with a line break is refused (ELineBreakError), a
-// name that is no file raises EFileNotFoundException "File does not exist: <name>"; both leave the
-// group as it was. A picture that cannot be decoded raises its error after the name was taken (the
-// previous picture stays). An empty name leaves the group without a picture (its bitmap cleared).
+// name that is no file raises EFileNotFoundException "File does not exist: <name>", a picture that
+// cannot be decoded raises its load error; all three leave the group as it was. An empty name
+// leaves the group without a picture (no bitmap at all).
 void loadGroupPicture(TRatioGroup& group, const QString& Filename);
 
 // Stores the group's picture name under its size key: relative to the settings file when the user
@@ -58,7 +58,8 @@ void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings);
 
 // Restores the group from the settings file, as at start-up: the stored picture (a relative name
 // taken beside the settings file; the name stored again by the rule above), then the stored
-// selection or, when none is stored, the default one; a stored selection out of the ratio is
-// brought back to it when there is a picture. The selection is written back. Errors (missing or
-// undecodable picture, unreadable selection, unwritable settings file) are raised.
+// selection or, when none is stored, the default one. With a picture, a stored selection out of
+// the ratio or beyond the picture is brought back into both (restoredSelection). The selection is
+// written back. Errors (missing or undecodable picture, unreadable selection, unwritable settings
+// file) are raised.
 void restoreGroup(TRatioGroup& group, TSettingsStore& settings);

@@ -115,30 +115,43 @@ TRectF normalizedSelection(const TRectF& sr, const TRectF& ir) {
                 f((double(sr.Right) - ir.Left) / w), f((double(sr.Bottom) - ir.Top) / h)};
 }
 
-TRectF selectionInRatio(const TRectF& s, float ratio, const TRectF& ir) {
+namespace {
+
+// Tolerance of the single-precision coordinates: a selection drawn in the ratio, or on the
+// picture's edge, may be off by a few of their last digits.
+bool nearlyInRatio(double w, double h, double r) { return std::abs(w - r * h) <= 1e-3 + 1e-4 * std::max(w, r * h); }
+
+bool nearlyInside(const TRectF& s, const TRectF& ir) {
+  constexpr double slack = 1e-3;
+  return double(s.Left) >= ir.Left - slack && double(s.Top) >= ir.Top - slack && double(s.Right) <= ir.Right + slack &&
+         double(s.Bottom) <= ir.Bottom + slack;
+}
+
+// v moved into [low, high]; a NaN (the centre of an unbounded rectangle) takes the middle.
+double clampOrMiddle(double v, double low, double high) {
+  if (std::isnan(v))
+    return (low + high) / 2;
+  return std::max(low, std::min(v, high));  // low when rounding left no room
+}
+
+}  // namespace
+
+TRectF restoredSelection(const TRectF& s, float ratio, const TRectF& ir) {
   if (s.IsEmpty() || !(ratio > 0))
     return s;
   const double r = ratio;
-  double w = double(s.Right) - s.Left, h = double(s.Bottom) - s.Top;
-  // The coordinates are single precision: a selection drawn in the ratio may be off by a few of
-  // their last digits.
-  if (std::abs(w - r * h) <= 1e-3 + 1e-4 * std::max(w, r * h))
+  if (nearlyInRatio(double(s.Right) - s.Left, double(s.Bottom) - s.Top, r) && nearlyInside(s, ir))
     return s;
-  if (w > r * h)
-    w = r * h;
-  else
-    h = w / r;
-  const double iw = double(ir.Right) - ir.Left, ih = double(ir.Bottom) - ir.Top;
-  if (iw > 0 && w > iw) {
-    w = iw;
-    h = w / r;
-  }
-  if (ih > 0 && h > ih) {
-    h = ih;
-    w = r * h;
-  }
-  const double cx = (double(s.Left) + s.Right) / 2, cy = (double(s.Top) + s.Bottom) / 2;
-  const TRectF centred{float(cx - w / 2), float(cy - h / 2), float(cx + w / 2), float(cy + h / 2)};
+  // The common part of the stored selection and the picture.
+  const double left = std::max<double>(s.Left, ir.Left), right = std::min<double>(s.Right, ir.Right);
+  const double top = std::max<double>(s.Top, ir.Top), bottom = std::min<double>(s.Bottom, ir.Bottom);
+  if (!(right > left) || !(bottom > top))
+    return defaultSelection(ir, ratio);
+  const double w = std::min(right - left, r * (bottom - top));
+  const double h = w / r;
+  const double cx = clampOrMiddle((double(s.Left) + s.Right) / 2, left + w / 2, right - w / 2);
+  const double cy = clampOrMiddle((double(s.Top) + s.Bottom) / 2, top + h / 2, bottom - h / 2);
+  const TRectF centred{f(cx - w / 2), f(cy - h / 2), f(cx + w / 2), f(cy + h / 2)};
   return pushInside(centred, ir);
 }
 

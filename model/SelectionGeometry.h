@@ -50,12 +50,15 @@ TRectF rectFromCorners(const TPointF& a, const TPointF& b);
 // width or height gives infinities or NaNs (IEEE division); callers check the selection first.
 TRectF normalizedSelection(const TRectF& selection, const TRectF& imageRect);
 
-// A stored selection brought back to the frame's ratio (width / height). One whose width differs
-// from ratio x height by more than rounding (an old or hand-edited settings file) becomes the
-// largest rectangle of the ratio inside it, no larger than the image rectangle, on the same centre,
-// then pushed inside the image rectangle. An empty selection, or one in the ratio, comes back as
-// it is.
-TRectF selectionInRatio(const TRectF& selection, float ratio, const TRectF& imageRect);
+// A stored selection brought back to the frame's ratio (width / height) and inside the picture.
+// One in the ratio and inside the image rectangle (within rounding) comes back as it is, and so
+// does an empty one (validation reports it). Otherwise the result is the largest rectangle of the
+// ratio inside both the stored one and the image rectangle, centred on the stored one's centre as
+// far as that allows (a centre beyond their common part counts as on its nearest edge). One that
+// shares no area with the image rectangle says nothing about the picture: it becomes the default
+// selection. The arithmetic is in double, so huge or infinite coordinates give a rectangle inside
+// the picture as well.
+TRectF restoredSelection(const TRectF& selection, float ratio, const TRectF& imageRect);
 
 // True when the selection (not empty) and the image rectangle share no area: everything it selects
 // lies beside the picture.

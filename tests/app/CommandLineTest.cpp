@@ -224,7 +224,7 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
     setSettingsFilePathOverride(copy);
     ScriptedDialogs dialogs;
     {
-      TfrmVellumark form;
+      TfrmVellumark form(nullptr, ::Settings());
       form.TabControl1->setCurrentWidget(form.tiGenerate);
       ASSERT_TRUE(form.actGenerate->isEnabled()) << form.mmOutput->toPlainText().toStdString();
       form.actGenerate->trigger();
@@ -685,7 +685,7 @@ TEST_F(PortableSettings, PathsFollowTheSettingsFileFromEveryCurrentFolder) {
       setSettingsFilePathOverride(Settings);
       {
         ScriptedDialogs dialogs;
-        TfrmVellumark form;
+        TfrmVellumark form(nullptr, ::Settings());
         if (c.missing.isEmpty()) {
           ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join('\n').toStdString();
           for (const TRatioFrame* frame : form.RatioFrames())

@@ -7,6 +7,7 @@
 #include "frames/PreviewWindow.h"
 #include "platform/Errors.h"
 #include "settings/Settings.h"
+#include "support/Paths.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -42,7 +45,7 @@ protected:
     ASSERT_TRUE(FDir.isValid());
     setSettingsFilePathOverride(FDir.filePath(QStringLiteral("Vellumark.ini")));
     ::InitSizeInfos();
-    Form = std::make_unique<TfrmVellumark>();
+    Form = std::make_unique<TfrmVellumark>(nullptr, Settings());
   }
   void TearDown() override {
     Form.reset();
@@ -267,19 +270,21 @@ TEST_F(FrameEditingTest, DroppingAPictureFileChoosesItAndAnythingElseIsRefused) 
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   };
 
+  const QString DropOneMessage =
+      QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP, TIFF, ICO or HD Photo) on a frame to use it");
   struct Refused {
     const char* what;
     std::function<void(QMimeData&)> fill;
     QString error;
   } refused[] = {
       {"a text file", [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(text)}); },
-       QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP or TIFF): ") + text},
+       QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP, TIFF, ICO or HD Photo): ") + text},
       {"two pictures", [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(png), QUrl::fromLocalFile(png)}); },
-       QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it")},
+       DropOneMessage},
       {"plain text", [&](QMimeData& m) { m.setText(png); },
-       QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it")},
+       DropOneMessage},
       {"a picture on the web", [&](QMimeData& m) { m.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))}); },
-       QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP or TIFF) on a frame to use it")},
+       DropOneMessage},
   };
   const QByteArray before = settingsBytes();
   for (const Refused& r : refused) {
@@ -305,6 +310,95 @@ TEST_F(FrameEditingTest, DroppingAPictureFileChoosesItAndAnythingElseIsRefused) 
   EXPECT_EQ(readSetting(QStringLiteral("images"), square->SizeStr()), png);
   EXPECT_EQ(other->ceFilename->findText(png), 0) << "in every frame's history";
   EXPECT_EQ(Form->UndoStack()->count(), 1);
+}
+
+// What a frame shows is what the check and the run use: an icon file dropped is taken with one
+// notification; a picture that fails (dropped cut short, typed but no picture) leaves the picture
+// in use, its name in the box and in the settings file; an emptied box leaves no picture at all.
+TEST_F(FrameEditingTest, TheBoxAlwaysNamesThePictureInUse) {
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  TRatioFrame* square = Form->FindRatioFrame(0);
+  const auto windowChange = square->OnChange;
+  int changes = 0;
+  square->OnChange = [&](QObject* sender) {
+    ++changes;
+    windowChange(sender);
+  };
+  const auto drop = [&](const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(square, &enter);
+    QDropEvent dropped(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(square, &dropped);
+  };
+  const auto storedName = [&] { return readSetting(QStringLiteral("images"), square->SizeStr()); };
+
+  // An icon file is a picture file.
+  const QString icon = FDir.filePath(QStringLiteral("sample.ico"));
+  ASSERT_TRUE(QFile::copy(testDataDir() + QStringLiteral("/formats/sample.ico"), icon));
+  drop(icon);
+  EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join(u'\n').toStdString();
+  EXPECT_EQ(square->Filename(), icon);
+  EXPECT_FALSE(square->Bitmap().IsEmpty());
+  EXPECT_EQ(changes, 1) << "one notification per picture change";
+  const qint64 iconPicture = square->Bitmap().Image().cacheKey();
+
+  // A PNG cut short, dropped.
+  const QString cut = FDir.filePath(QStringLiteral("cut.png"));
+  {
+    QFile whole(Picture(QStringLiteral("whole.png"), 300, 300));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    QFile part(cut);
+    ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+    part.write(whole.readAll().left(200));
+  }
+  drop(cut);
+  EXPECT_EQ(FDialogs.Errors, QStringList{errorDisplayText(QStringLiteral("Loading bitmap failed (%1). ").arg(cut) +
+                                                          QStringLiteral("The file ends before the picture does."))});
+
+  // A typed name of a file that is no picture, committed with Enter.
+  const QString notes = FDir.filePath(QStringLiteral("notes.png"));
+  {
+    QFile f(notes);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+  }
+  QLineEdit* edit = square->ceFilename->lineEdit();
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, notes);
+  QTest::keyClick(edit, Qt::Key_Return);
+  ASSERT_EQ(FDialogs.Errors.size(), 2);
+  const QString notAPicture = QStringLiteral("Loading bitmap failed (%1). The file is not a picture").arg(notes);
+  EXPECT_TRUE(FDialogs.Errors[1].startsWith(notAPicture)) << FDialogs.Errors[1].toStdString();
+  for (const char* after : {"the dropped file", "the typed name"}) {
+    SCOPED_TRACE(after);
+    EXPECT_EQ(square->ceFilename->currentText(), icon);
+    EXPECT_EQ(square->Filename(), icon);
+    EXPECT_EQ(square->Bitmap().Image().cacheKey(), iconPicture);
+    EXPECT_EQ(storedName(), icon);
+  }
+  EXPECT_EQ(changes, 1);
+
+  // The box emptied and Enter: no picture, and the check says so.
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Delete);
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(FDialogs.Errors.size(), 2);
+  EXPECT_EQ(square->Filename(), QString());
+  EXPECT_TRUE(square->Bitmap().IsEmpty());
+  EXPECT_TRUE(square->lbTransparency->isHidden());
+  EXPECT_TRUE(square->lbEnlarged->isHidden());
+  EXPECT_EQ(storedName(), QString());
+  EXPECT_EQ(changes, 1);
+  EXPECT_FALSE(Form->Validate());
+  const QStringList log = Form->mmOutput->toPlainText().split(u'\n');
+  ASSERT_GE(log.size(), 3);
+  EXPECT_EQ(log[1], QStringLiteral("   Validating 1:1..."));
+  EXPECT_EQ(log[2], QStringLiteral("      INVALID Bitmap (Empty)"));
 }
 
 // The preview window follows the frame and the setup while it is open, says in words why it has no

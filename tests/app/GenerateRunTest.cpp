@@ -80,7 +80,7 @@ protected:
         img.setPixel(x, y, border ? qRgba(0, 0, 0, 0) : qRgba(x, y, (x * y) & 0xff, x < 120 ? 255 : 160));
       }
     ASSERT_TRUE(img.save(Picture));
-    Form = std::make_unique<TfrmVellumark>();
+    Form = std::make_unique<TfrmVellumark>(nullptr, Settings());
     for (TRatioFrame* frame : Form->RatioFrames())
       frame->SetFilename(Picture);  // select-all: the largest region of the frame's ratio
     Form->ceBaseName->setCurrentText(Out + "/MyApp.png");

@@ -72,7 +72,7 @@ protected:
     return false;
   }
 
-  std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(); }
+  std::unique_ptr<TfrmVellumark> Start() { return std::make_unique<TfrmVellumark>(nullptr, Settings()); }
 
   QByteArray readSettingsBytes() const {
     QFile file(SettingsPath());
@@ -496,7 +496,10 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
     QString reason;
   } failed[] = {
       {0, missing, QStringLiteral("File does not exist: ") + missing},
-      {3, broken, QStringLiteral("Loading bitmap failed (%1).").arg(broken)},
+      {3, broken,
+       QStringLiteral("Loading bitmap failed (%1). The file is not a picture of a format that can be read (PNG, JPEG, "
+                      "GIF, BMP, TIFF, ICO or WebP).")
+           .arg(broken)},
       {6, stored6, QStringLiteral("'x' is not a valid floating point value")},
   };
   for (const auto& f : failed) {

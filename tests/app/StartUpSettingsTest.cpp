@@ -44,7 +44,8 @@ TEST_F(StartUpSettings, SecondStartReadsTheFileOnceAndWritesNothing) {
     writeSetting(QStringLiteral("images"), QStringLiteral("%1_%2").arg(first.Width).arg(first.Height), picture);
   }
   writeSetting(QStringLiteral("settings"), QStringLiteral("base_filename"), FDir.filePath(QStringLiteral("MyApp.png")));
-  std::make_unique<TfrmVellumark>().reset();  // the first start stores every frame's selection
+  // The first start stores every frame's selection.
+  std::make_unique<TfrmVellumark>(nullptr, Settings()).reset();
   ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
   const QByteArray before = readFileBytes(FIni);
   ASSERT_GT(before.size(), 500);
@@ -52,7 +53,7 @@ TEST_F(StartUpSettings, SecondStartReadsTheFileOnceAndWritesNothing) {
   setSettingsFilePathOverride(QString());  // nothing of the file kept in memory
   setSettingsFilePathOverride(FIni);
   resetSettingsTraffic();
-  auto form = std::make_unique<TfrmVellumark>();
+  auto form = std::make_unique<TfrmVellumark>(nullptr, Settings());
   EXPECT_TRUE(FDialogs.Errors.isEmpty());
   EXPECT_EQ(form->ceBaseName->currentText(), FDir.filePath(QStringLiteral("MyApp.png")));
   EXPECT_EQ(settingsTraffic().reads, 1);
@@ -63,7 +64,7 @@ TEST_F(StartUpSettings, SecondStartReadsTheFileOnceAndWritesNothing) {
 // A base file name with a line break (chosen in the file dialog) is refused with its message and
 // not stored.
 TEST_F(StartUpSettings, BaseNameWithALineBreakIsRefusedAndNotStored) {
-  auto form = std::make_unique<TfrmVellumark>();
+  auto form = std::make_unique<TfrmVellumark>(nullptr, Settings());
   const QByteArray before = readFileBytes(FIni);
   FDialogs.FileAnswers.enqueue(QStringLiteral("/work/two\nlines.jpg"));
   form->Button1->click();

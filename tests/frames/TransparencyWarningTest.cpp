@@ -45,7 +45,7 @@ protected:
 }  // namespace
 
 TEST_F(TransparencyWarningTest, FollowsThePictureAndTheSelectionOfTheSquareIconGroup) {
-  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180);
+  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180, true, Settings());
   EXPECT_FALSE(warned(*f)) << "no picture";
   EXPECT_EQ(f->lbTransparency->text(),
             QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency."));
@@ -67,15 +67,15 @@ TEST_F(TransparencyWarningTest, FollowsThePictureAndTheSelectionOfTheSquareIconG
   EXPECT_FALSE(warned(*f)) << "an opaque picture";
   f->SetFilename(translucent);
   EXPECT_TRUE(warned(*f));
-  f->ceFilename->setEditText(QString());  // cleared: the picture keeps its size, all transparent
+  f->ceFilename->setEditText(QString());  // cleared: no picture, nothing to warn about
   f->ceFilenameChange();
-  EXPECT_TRUE(warned(*f));
+  EXPECT_FALSE(warned(*f));
 }
 
 TEST_F(TransparencyWarningTest, OtherGroupsAreNotWarned) {
   // Android splash images and launch images may be transparent.
   for (auto [w, h] : {std::pair{470, 320}, std::pair{2688, 1242}}) {
-    auto f = std::make_unique<TRatioFrame>(nullptr, w, h);
+    auto f = std::make_unique<TRatioFrame>(nullptr, w, h, true, Settings());
     f->SetFilename(translucent);
     f->SetSelectRect(f->ImageRect());
     EXPECT_FALSE(warned(*f)) << w << "x" << h;
@@ -83,7 +83,7 @@ TEST_F(TransparencyWarningTest, OtherGroupsAreNotWarned) {
 }
 
 TEST_F(TransparencyWarningTest, PreviewButtonRaisesOnPreview) {
-  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180);
+  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180, true, Settings());
   EXPECT_EQ(f->btnPreview->text(), QStringLiteral("Preview..."));
   QObject* sender = nullptr;
   f->OnPreview = [&](QObject* s) { sender = s; };
@@ -92,7 +92,7 @@ TEST_F(TransparencyWarningTest, PreviewButtonRaisesOnPreview) {
 }
 
 TEST_F(TransparencyWarningTest, TransparencyIsWarnedOnlyWhileIOSIsChecked) {
-  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180);
+  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180, true, Settings());
   f->SetFilename(translucent);
   ASSERT_TRUE(warned(*f));
   f->SetOutputs({QSize(144, 144), QSize(48, 48)}, false);  // Android only
@@ -104,7 +104,7 @@ TEST_F(TransparencyWarningTest, TransparencyIsWarnedOnlyWhileIOSIsChecked) {
 // The selected region in source pixels against the largest output: 64 x 64 pixels lie on 64 x 64
 // preview units, so the selection's size in units is its size in pixels.
 TEST_F(TransparencyWarningTest, EnlargedSaysHowFewPixelsTheLargestOutputIsMadeFrom) {
-  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180);
+  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180, true, Settings());
   f->resize(600, 160);
   EXPECT_TRUE(f->lbEnlarged->isHidden()) << "no picture";
   f->SetFilename(opaque);
@@ -144,7 +144,7 @@ TEST_F(TransparencyWarningTest, EnlargedSaysHowFewPixelsTheLargestOutputIsMadeFr
 }
 
 TEST_F(TransparencyWarningTest, BothWarningsShowWholeAndTheFrameGrowsForThem) {
-  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180);
+  auto f = std::make_unique<TRatioFrame>(nullptr, 180, 180, true, Settings());
   f->resize(505, 160);
   f->SetFilename(translucent);
   f->SetOutputs({QSize(180, 180)}, true);

@@ -25,13 +25,13 @@ QByteArray readAll(const QString& path) {
   return f.readAll();
 }
 
-void expectLoadFails(const QString& path) {
+void expectLoadFails(const QString& path, const QString& reason) {
   TBitmap bitmap;
   try {
     bitmap.LoadFromFile(path);
     FAIL() << "loaded " << path.toStdString();
   } catch (const EBitmapError& e) {
-    EXPECT_EQ(e.Message(), QStringLiteral("Loading bitmap failed (%1).").arg(path));
+    EXPECT_EQ(e.Message().toStdString(), (QStringLiteral("Loading bitmap failed (%1). ").arg(path) + reason).toStdString());
   }
   EXPECT_TRUE(bitmap.IsEmpty());
 }
@@ -95,7 +95,8 @@ TEST(ImageDecode, FirstFrameOfAGif) {
     EXPECT_EQ(bitmap.Image().pixel(p), qRgba(255, 0, 0, 255)) << p.x() << "," << p.y();
 }
 
-TEST(ImageDecode, BadInputFailsWithTheLoadMessage) {
+// The load message names the file and says why.
+TEST(ImageDecode, BadInputFailsWithTheLoadMessageAndItsReason) {
   QTemporaryDir dir;
   const QByteArray png = readAll(testDataDir() + "/formats/sample.png");
   const QByteArray jpg = readAll(testDataDir() + "/formats/sample.jpg");
@@ -103,22 +104,33 @@ TEST(ImageDecode, BadInputFailsWithTheLoadMessage) {
   for (qsizetype i = 40; i < corrupt.size() - 20; i += 7)
     corrupt[i] = char(corrupt[i] ^ 0x5a);
 
-  const QList<QPair<const char*, QByteArray>> cases = {
-      {"empty.png", QByteArray()},
-      {"truncated.png", png.left(png.size() / 2)},
-      {"truncated.jpg", jpg.left(jpg.size() / 3)},
-      {"corrupt.png", corrupt},
-      {"text.png", QByteArray("this is not a picture\n")},
-      {"photo.hdp", png.left(10)},
-      {"notes.txt", png},  // decodable content, but not an accepted extension
-      {"noextension", png},
+  const QString cutShort = QStringLiteral("The file ends before the picture does.");
+  const QString notAPicture = QStringLiteral(
+      "The file is not a picture of a format that can be read (PNG, JPEG, GIF, BMP, TIFF, ICO or WebP).");
+  const QString otherName =
+      QStringLiteral("Its name does not end in .bmp, .jpg, .jpeg, .png, .gif, .tif, .tiff, .ico or .hdp.");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    QString reason;
+  } cases[] = {
+      {"empty.png", QByteArray(), QStringLiteral("The file is empty.")},
+      {"truncated.png", png.left(png.size() / 2), cutShort},
+      {"truncated.jpg", jpg.left(jpg.size() / 3), cutShort},
+      {"corrupt.png", corrupt, QStringLiteral("Its PNG data cannot be decoded.")},
+      {"text.png", QByteArray("this is not a picture\n"), notAPicture},
+      {"cut.hdp", png.left(10), cutShort},  // decoded by its content
+      {"photo.hdp", QByteArray("II\xbc\x01\x08\0\0\0", 8) + QByteArray(64, '\0'),
+       QStringLiteral("It is an HD Photo (JPEG XR) picture, a format that cannot be read.")},
+      {"notes.txt", png, otherName},  // decodable content, but not an accepted extension
+      {"noextension", png, otherName},
   };
-  for (const auto& [name, bytes] : cases) {
-    SCOPED_TRACE(name);
-    expectLoadFails(writeFile(dir, name, bytes));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    expectLoadFails(writeFile(dir, c.name, c.bytes), c.reason);
   }
-  expectLoadFails(dir.filePath("missing.png"));
-  expectLoadFails(dir.path());  // a folder
+  expectLoadFails(dir.filePath("missing.png"), QStringLiteral("It is not a file."));
+  expectLoadFails(dir.path(), QStringLiteral("It is not a file."));  // a folder
 }
 
 TEST(ImageDecode, AFailedLoadKeepsThePreviousPicture) {

@@ -146,16 +146,21 @@ double peakResidentMiB(bool reset) {
   return -1;
 }
 
-// The load message, followed by the reason when one is given.
+// The load message, followed by the reason (checked when one is given).
 void expectLoadFails(const QString& path, const QString& reason = {}) {
   try {
     decodePicture(path);
     ADD_FAILURE() << "decoded " << path.toStdString();
   } catch (const EBitmapError& e) {
-    const QString message = QStringLiteral("Loading bitmap failed (%1).").arg(path);
-    EXPECT_EQ(e.Message(), reason.isEmpty() ? message : message + ' ' + reason);
+    const QString message = QStringLiteral("Loading bitmap failed (%1). ").arg(path);
+    if (reason.isEmpty())
+      EXPECT_TRUE(e.Message().startsWith(message)) << e.Message().toStdString();
+    else
+      EXPECT_EQ(e.Message(), message + reason);
   }
 }
+
+const QString CutShortReason = QStringLiteral("The file ends before the picture does.");
 
 // An icon file whose one icon is the given PNG.
 QByteArray icoWith(const QByteArray& png) {
@@ -308,12 +313,13 @@ TEST(PictureDecode, CutFilesAreRefusedInEveryFormat) {
     SCOPED_TRACE(std::string(c.source) + " cut to " + std::to_string(c.kept));
     const QByteArray whole = read(QString::fromLatin1(c.source));
     ASSERT_NO_THROW(decodePicture(writeFile(dir, QStringLiteral("whole-") + c.source, whole)));
-    expectLoadFails(writeFile(dir, QStringLiteral("cut-") + c.source, whole.left(qsizetype(whole.size() * c.kept))));
+    expectLoadFails(writeFile(dir, QStringLiteral("cut-") + c.source, whole.left(qsizetype(whole.size() * c.kept))),
+                    CutShortReason);
   }
   // An icon that is a PNG: its pixels are those of the PNG, and a cut one is refused as well.
   const QImage expected = decodePicture(writeFile(dir, "icon.png", png));
   EXPECT_EQ(firstDifference(decodePicture(writeFile(dir, "icon.ico", icoWith(png))), expected), "");
-  expectLoadFails(writeFile(dir, "cut-icon.ico", icoWith(png.left(png.size() - 30))));
+  expectLoadFails(writeFile(dir, "cut-icon.ico", icoWith(png.left(png.size() - 30))), CutShortReason);
 }
 
 // Memory that runs out while a picture is decoded is said as such, not as a bad file.

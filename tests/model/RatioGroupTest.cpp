@@ -8,6 +8,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
+static std::ostream& operator<<(std::ostream& os, const TRectF& r) {
+  return os << "(" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << ")";
+}
+
 namespace {
 
 struct RestoreRow {
@@ -78,6 +85,48 @@ TEST(RatioGroup, AStoredSelectionOutOfTheRatioComesBackToIt) {
   TRatioGroup empty(180, 180);
   restoreGroup(empty, bare);
   EXPECT_EQ(empty.SelectRect, (TRectF{20, 20, 80, 50}));
+}
+
+// A stored selection beyond the picture is brought inside it on restore: written back by the
+// window's store, kept in memory only by the command line's read-only one.
+TEST(RatioGroup, AStoredSelectionBeyondThePictureIsBroughtInside) {
+  QTemporaryDir dir;
+  QImage picture(1024, 1024, QImage::Format_ARGB32);  // 122 units high in the preview
+  picture.fill(Qt::blue);
+  ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("a.png"))));
+  const QString ini = dir.filePath(QStringLiteral("Vellumark.ini"));
+  const struct {
+    const char* stored;
+    TRectF restored;
+  } rows[] = {
+      {"100,100,300,300", {100, 100, 122, 122}},
+      {"0,0,3e38,3e38", {0, 0, 122, 122}},
+      {"-3e38,50,3e38,60", {0, 50, 10, 60}},  // its centre, 0, is as near as it goes
+      {"300,300,400,400", {0, 0, 122, 122}},  // beside the picture: the default selection
+  };
+  for (const bool commandLine : {false, true}) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.stored) + (commandLine ? " (command line)" : " (window)"));
+      const QByteArray before =
+          "[images]\n180_180=a.png\n[selections]\n180_180=" + QByteArray(row.stored) + "\n";
+      writeFileBytes(ini, before);
+      TSettingsStore settings(ini);
+      if (commandLine)
+        settings.TakeSnapshot();
+      TRatioGroup group(180, 180);
+      restoreGroup(group, settings);
+      EXPECT_EQ(group.SelectRect, row.restored);
+      EXPECT_EQ(settings.SelectionSetting(QStringLiteral("180_180")), std::optional<TRectF>(row.restored));
+      if (commandLine)
+        EXPECT_EQ(readFileBytes(ini), before);
+      else
+        EXPECT_EQ(TSettingsStore(ini).SelectionSetting(QStringLiteral("180_180")),
+                  std::optional<TRectF>(row.restored));
+      const TRectF zoom = group.ZoomRect();
+      EXPECT_TRUE(zoom.Left >= 0 && zoom.Top >= 0 && zoom.Right <= 1 && zoom.Bottom <= 1)
+          << "the run reads inside the picture only";
+    }
+  }
 }
 
 // The command line restores from a snapshot: what the restore writes stays in memory.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <ostream>
 #include <string>
 
@@ -210,13 +211,52 @@ TEST(SelectionInRatio, AStoredSelectionOutOfTheRatioComesBackInItAroundItsCentre
       {"ten times too tall likewise", {0, 0, 10, 100}, 1, square, {0, 45, 10, 55}},
       {"larger than the picture: as large as fits, pushed inside", {0, -100, 122, 200}, 1, landscape,
        {15.5f, 15, 106.5f, 106}},
-      {"outside and out of the ratio: brought to the nearest corner", {500, 500, 600, 510}, 1, square,
-       {112, 112, 122, 122}},
+      {"wholly outside and out of the ratio: the default selection", {500, 500, 600, 510}, 1, square,
+       {0, 0, 122, 122}},
       {"an empty selection stays for validation to report", {61, 61, 61, 61}, 1, square, {61, 61, 61, 61}},
       {"an inverted one too", {60, 60, 10, 10}, 1, square, {60, 60, 10, 10}},
   };
   for (const Row& r : rows)
-    EXPECT_EQ(selectionInRatio(r.stored, r.ratio, r.ir), r.expected) << r.what;
+    EXPECT_EQ(restoredSelection(r.stored, r.ratio, r.ir), r.expected) << r.what;
+}
+
+// A stored selection beyond the picture: the largest rectangle of the ratio inside both it and the
+// picture, on its centre as far as that allows; one beside the picture gives the default selection.
+TEST(SelectionInRatio, AStoredSelectionBeyondThePictureIsBroughtInside) {
+  const TRectF square{0, 0, 122, 122};      // a 1024 x 1024 picture in a 1:1 preview
+  const TRectF landscape{0, 15, 122, 106};  // a 1600 x 1200 picture in a 1:1 preview
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Row {
+    const char* what;
+    TRectF stored;
+    float ratio;
+    TRectF ir, expected;
+  } rows[] = {
+      {"over the right and bottom edges: the common part", {100, 100, 300, 300}, 1, square, {100, 100, 122, 122}},
+      {"huge: the whole picture", {0, 0, 3e38f, 3e38f}, 1, square, {0, 0, 122, 122}},
+      {"huge on every side", {-3e38f, -3e38f, 3e38f, 3e38f}, 1, square, {0, 0, 122, 122}},
+      {"infinite", {0, 0, inf, inf}, 1, square, {0, 0, 122, 122}},
+      {"infinitely wide: its centre is no number, the common part's middle is taken", {-inf, 0, inf, 10}, 1,
+       square, {56, 0, 66, 10}},
+      {"over the left edge: the height follows, on the stored centre", {-50, 20, 50, 120}, 1, landscape,
+       {0, 45, 50, 95}},
+      {"larger on all sides, in the ratio", {-10, -10, 132, 132}, 1, landscape, {15.5f, 15, 106.5f, 106}},
+      {"wide ratio over the bottom edge", {51, 100, 214, 100 + 163 / kRatio2688}, kRatio2688, {51, 0, 214, 122},
+       {108.6932373046875f, 100, 156.3067626953125f, 122}},
+      {"wholly beside the picture: the default selection", {500, 500, 600, 600}, 1, landscape, {0, 15, 91, 106}},
+      {"touching an edge only: the default selection", {-20, 20, 0, 40}, 1, landscape, {0, 15, 91, 106}},
+      {"inside, within the last digits: as stored", {0, 15, 91.0001f, 106.0001f}, 1, landscape,
+       {0, 15, 91.0001f, 106.0001f}},
+  };
+  for (const Row& r : rows) {
+    const TRectF got = restoredSelection(r.stored, r.ratio, r.ir);
+    EXPECT_EQ(got, r.expected) << r.what;
+    EXPECT_NEAR(double(got.Right) - got.Left, r.ratio * (double(got.Bottom) - got.Top), 1e-3) << r.what;
+    EXPECT_EQ(restoredSelection(got, r.ratio, r.ir), got) << r.what << ": a second restore keeps it";
+  }
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const TRectF notANumber = restoredSelection({nan, 0, 10, 10}, 1, square);
+  EXPECT_TRUE(std::isnan(notANumber.Left)) << "an empty selection (a coordinate no number) stays for validation";
 }
 
 TEST(SelectionOutside, OnlyASelectionThatSharesNoAreaWithThePicture) {
