@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -215,12 +216,16 @@ protected:
     runtime = temp.filePath("run");
     ASSERT_TRUE(QDir().mkdir(folder));
     ASSERT_TRUE(QDir().mkdir(runtime));
-    previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+      previousRuntime = qgetenv("XDG_RUNTIME_DIR");
     useRuntime(runtime);
   }
   void TearDown() override {
     setFolderWritable(true);
-    qputenv("XDG_RUNTIME_DIR", previousRuntime);
+    if (previousRuntime)
+      qputenv("XDG_RUNTIME_DIR", *previousRuntime);
+    else
+      qunsetenv("XDG_RUNTIME_DIR");
   }
   void useRuntime(const QString& path) { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path)); }
   void setFolderWritable(bool writable) {
@@ -239,7 +244,7 @@ protected:
 
   QTemporaryDir temp;
   QString folder, runtime;
-  QByteArray previousRuntime;
+  std::optional<QByteArray> previousRuntime;
 };
 
 // A later start rolls the file back only while it is still the half-written file of the journal's

@@ -358,6 +358,7 @@ TEST_F(SharedSettings, ALockFileLeftBehindHoldsUpNobody) {
 TEST_F(SharedSettings, TheNextStartClearsWhatKilledWritesLeft) {
   const QString runtime = dir.filePath("run");
   ASSERT_TRUE(QDir().mkdir(runtime));
+  const bool runtimeWasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
   const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
   const pid_t ended = startChild([] { return 0; });
@@ -371,7 +372,10 @@ TEST_F(SharedSettings, TheNextStartClearsWhatKilledWritesLeft) {
     writeFileBytes(dir.filePath(name), QByteArray(1000, 'x'));
   writeFileBytes(runtime + "/" + part, "half");
   TSettingsStore(path).RecoverKilledWrites();
-  qputenv("XDG_RUNTIME_DIR", previousRuntime);
+  if (runtimeWasSet)
+    qputenv("XDG_RUNTIME_DIR", previousRuntime);
+  else
+    qunsetenv("XDG_RUNTIME_DIR");
   EXPECT_EQ(folderEntries(), (QStringList{"run", "Vellumark.ini", running}));
   EXPECT_EQ(QDir(runtime).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
