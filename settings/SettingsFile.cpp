@@ -293,9 +293,8 @@ bool isNoText(char16_t c) {
   return c == 0x7F || (c >= 0xDC80 && c <= 0xDCFF) || c == 0xFFFD;
 }
 
-}  // namespace
-
-QString notSettingsFileReason(const QByteArray& bytes) {
+// Why the file is no settings file, from its bytes and their text; empty when it may be one.
+QString noSettingsFileReason(const QByteArray& bytes, const QString& text) {
   const QString start = QStringLiteral("It is not a settings file: ");
   const bool marked = bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
   if (!marked)
@@ -303,8 +302,6 @@ QString notSettingsFileReason(const QByteArray& bytes) {
       if (QByteArrayView(bytes).sliced(std::min(signature.offset, bytes.size())).startsWith(
               QByteArrayView(signature.bytes.data(), qsizetype(signature.bytes.size()))))
         return start + QStringLiteral("it is %1").arg(QLatin1StringView(signature.what));
-  TSettingsFile::Encoding encoding = TSettingsFile::Encoding::Narrow;
-  const QString text = decodeText(bytes, encoding);
   if (text.contains(QChar(u'\0')))
     return start + QStringLiteral("it holds NUL characters");
   // A stray character or byte spoils one value; binary data is full of them.
@@ -315,6 +312,13 @@ QString notSettingsFileReason(const QByteArray& bytes) {
   if (noText * 10 > text.size())
     return start + QStringLiteral("it cannot be read as text");
   return {};
+}
+
+}  // namespace
+
+QString notSettingsFileReason(const QByteArray& bytes) {
+  TSettingsFile::Encoding encoding = TSettingsFile::Encoding::Narrow;
+  return noSettingsFileReason(bytes, decodeText(bytes, encoding));
 }
 
 void setNarrowEncodingOverride(std::optional<QStringConverter::Encoding> encoding) {
@@ -501,11 +505,13 @@ TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, st
     throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
   if (bytes.size() > MaxSettingsFileSize)
     throw EFOpenError(cannotOpenFileMessage(shown, tooLargeReason()));
-  if (const QString reason = notSettingsFileReason(bytes); !reason.isEmpty())
+  Encoding encoding = Encoding::Narrow;
+  const QString text = decodeText(bytes, encoding);
+  if (const QString reason = noSettingsFileReason(bytes, text); !reason.isEmpty())
     throw ENotSettingsFileError(cannotOpenFileMessage(shown, reason));
   if (bytesRead)
     *bytesRead = bytes;
-  return fromBytes(bytes);
+  return parse(bytes, encoding, text);
 }
 
 QString TSettingsFile::value(const QString& section, const QString& key) const {

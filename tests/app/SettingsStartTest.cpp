@@ -6,6 +6,7 @@
 #include "support/ForkedChild.h"
 #include "support/Paths.h"
 #include "support/TestFiles.h"
+#include "tests/settings/Printing.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,6 +4,7 @@
 #include "support/ForkedChild.h"
 #include "support/TestFiles.h"
 #include "support/Unprivileged.h"
+#include "tests/settings/Printing.h"
 
 #include <QDir>
 #include <QFile>
