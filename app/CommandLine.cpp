@@ -209,8 +209,11 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   }
   // The run reads its own copy of the settings file, never written back: a store of its own, handed
   // to everything the run restores.
-  TSettingsStore settings(options.SettingsFile.isEmpty() ? settingsFilePath()
+  TSettingsStore settings(options.SettingsFile.isEmpty() ? installSettingsPath()
                                                           : QFileInfo(options.SettingsFile).absoluteFilePath());
+  // A run that writes files first settles what killed writes left; a dry run writes nothing.
+  if (!options.DryRun)
+    settings.RecoverKilledWrites();
   try {
     settings.TakeSnapshot();
   } catch (...) {

@@ -74,7 +74,8 @@ void consoleMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 int main(int argc, char** argv) {
   ignoreFileSizeLimitSignal();  // a size limit fails the write that meets it, and the program goes on
   ignoreBrokenPipeSignal();     // a closed standard output fails the log's writes, and the run goes on
-  recoverInterruptedWrites();   // in-place writes that a kill interrupted get their old bytes back
+  // Only the window and a run that is no dry run settle what killed writes left (they may write files):
+  // nothing is written for --help, --version, --dry-run or a bad command line.
 
   const QStringList arguments = commandLineArguments(argc, argv);
 #ifdef Q_OS_WIN
@@ -116,10 +117,13 @@ int main(int argc, char** argv) {
   // as long as the window, which hands it to its frames.
   TSettingsStore settings(options.SettingsFile.isEmpty() ? QString()
                                                          : QFileInfo(options.SettingsFile).absoluteFilePath());
+  settings.RecoverKilledWrites();
   TQtDialogService dialogs;
   setDialogService(&dialogs);
   std::unique_ptr<TfrmVellumark> frmVellumark;
   try {
+    // A picture or another file that is no settings file: the window does not open on it.
+    settings.RefuseNonSettingsFile();
     frmVellumark = std::make_unique<TfrmVellumark>(nullptr, settings);
   } catch (...) {
     ShowCurrentException();

@@ -155,132 +155,284 @@ std::optional<QByteArray> readAllAt(int fd, off_t size) {
   return bytes;
 }
 
-// The copy of the old bytes that an in-place write of the file keeps until its new bytes are
-// complete: "<path>\n<old bytes>", in the user's runtime folder, named after the path.
+// ---- The journal of an in-place write: a copy of the old bytes that the write keeps in the user's
+// runtime folder until its new bytes are complete, named after the file's canonical path.
+//
+// Its form, every number 8 bytes little-endian: kJournalMagic, the file's device and inode, the
+// length of its path and the path (any bytes, line breaks included), the length of the old bytes and
+// the old bytes, the length of the new bytes and the new bytes, and last a SHA-256 of all before it.
+// With the new bytes at hand, the next start can tell the half-written file of that write from a
+// file written since then, and rolls back only the former.
+const QByteArray kJournalMagic = QByteArrayLiteral("VELLUMARK-JOURNAL-2\n");
+
 QString journalPathFor(const QString& canonicalPath) {
-  return userRuntimeFolder() + QStringLiteral("/vellumark-") +
+  const QString runtime = userRuntimeFolder();
+  if (runtime.isEmpty())
+    return {};
+  return runtime + QStringLiteral("/vellumark-") +
          QString::fromLatin1(QCryptographicHash::hash(canonicalPath.toUtf8(), QCryptographicHash::Sha1).toHex().left(24)) +
          QStringLiteral(".journal");
 }
 
-// Puts the old bytes of an interrupted in-place write back, unless its writer still runs (it holds
-// the journal locked). True when the journal is gone afterwards.
-bool rollBack(const QString& journal) {
+struct Journal {
+  quint64 device = 0;
+  quint64 inode = 0;
+  QByteArray target;  // the file's path, as the system names it
+  QByteArray oldBytes;
+  QByteArray newBytes;
+};
+
+void appendNumber(QByteArray& out, quint64 number) {
+  for (int i = 0; i < 8; ++i)
+    out += char((number >> (8 * i)) & 0xFF);
+}
+
+QByteArray journalBytes(const Journal& journal) {
+  QByteArray out = kJournalMagic;
+  appendNumber(out, journal.device);
+  appendNumber(out, journal.inode);
+  for (const QByteArray* field : {&journal.target, &journal.oldBytes, &journal.newBytes}) {
+    appendNumber(out, quint64(field->size()));
+    out += *field;
+  }
+  out += QCryptographicHash::hash(out, QCryptographicHash::Sha256);
+  return out;
+}
+
+// The journal in these bytes; nullopt for anything else (an older form, a damaged copy).
+std::optional<Journal> parseJournal(const QByteArray& bytes) {
+  const qsizetype hashSize = 32;
+  if (!bytes.startsWith(kJournalMagic) || bytes.size() < kJournalMagic.size() + hashSize)
+    return std::nullopt;
+  const QByteArray body = bytes.chopped(hashSize);
+  if (QCryptographicHash::hash(body, QCryptographicHash::Sha256) != bytes.right(hashSize))
+    return std::nullopt;
+  qsizetype at = kJournalMagic.size();
+  auto number = [&](quint64& value) {
+    if (body.size() - at < 8)
+      return false;
+    value = 0;
+    for (int i = 0; i < 8; ++i)
+      value |= quint64(quint8(body[at + i])) << (8 * i);
+    at += 8;
+    return true;
+  };
+  auto field = [&](QByteArray& value) {
+    quint64 length = 0;
+    if (!number(length) || length > quint64(body.size() - at))
+      return false;
+    value = body.mid(at, qsizetype(length));
+    at += qsizetype(length);
+    return true;
+  };
+  Journal journal;
+  if (!number(journal.device) || !number(journal.inode) || !field(journal.target) || !field(journal.oldBytes) ||
+      !field(journal.newBytes) || at != body.size() || journal.target.isEmpty())
+    return std::nullopt;
+  return journal;
+}
+
+// True when the content is what an in-place write of the journal's new bytes leaves when it stops
+// part way, or what a put-back of the old bytes after a failed write leaves when that stops part way:
+// every byte is the new or the old byte of its place (beyond the old length, the zeros of the room
+// reserved for a longer file), at the length of the old or of the reserved file. Not for the complete
+// new content (only the journal's removal was missed), nor for anything else, such as a file written
+// since then.
+bool isInterruptedWrite(const QByteArray& content, const Journal& journal) {
+  const QByteArray& before = journal.oldBytes;
+  const QByteArray& after = journal.newBytes;
+  const qsizetype size = content.size();
+  if (content == after || size < before.size() || size > std::max(before.size(), after.size()))
+    return false;
+  for (qsizetype i = 0; i < size; ++i) {
+    const char c = content[i];
+    if (c != (i < before.size() ? before[i] : '\0') && (i >= after.size() || c != after[i]))
+      return false;
+  }
+  return true;
+}
+
+// Puts the old bytes back over the file open as fd; false with errno set when that fails.
+bool putBack(int fd, const QByteArray& oldBytes) {
+  return writeAllAt(fd, oldBytes.constData(), oldBytes.size(), 0) && ::ftruncate(fd, off_t(oldBytes.size())) == 0 &&
+         (::fsync(fd) == 0 || errno == EINVAL);
+}
+
+enum class Settled { Nothing, RolledBack, Discarded, InUse, Failed };
+
+// What the journal's file holds now decides: the half-written file of that write gets its old bytes
+// back; a file that is missing, another file, or one written since keeps what it holds, and the
+// journal is discarded. A journal that cannot be read as one (an older form without the new bytes,
+// which cannot show whether the file was written since) is discarded too. A journal whose old bytes
+// could not be put back stays for the next start.
+Settled settleJournal(int journalFd) {
+  struct stat st {};
+  std::optional<QByteArray> bytes;
+  if (::fstat(journalFd, &st) == 0)
+    bytes = readAllAt(journalFd, st.st_size);
+  if (!bytes)
+    return Settled::Failed;
+  const std::optional<Journal> journal = parseJournal(*bytes);
+  if (!journal)
+    return Settled::Discarded;
+  const int fd = ::open(journal->target.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT ? Settled::Discarded : Settled::Failed;
+  Settled settled = Settled::Discarded;
+  if (::fstat(fd, &st) != 0) {
+    settled = Settled::Failed;
+  } else if (S_ISREG(st.st_mode) && quint64(st.st_dev) == journal->device && quint64(st.st_ino) == journal->inode &&
+             st.st_size <= off_t(std::max(journal->oldBytes.size(), journal->newBytes.size()))) {
+    const std::optional<QByteArray> content = readAllAt(fd, st.st_size);
+    if (!content)
+      settled = Settled::Failed;
+    else if (isInterruptedWrite(*content, *journal))
+      settled = putBack(fd, journal->oldBytes) ? Settled::RolledBack : Settled::Failed;
+  }
+  ::close(fd);
+  return settled;
+}
+
+// Settles the journal of an interrupted in-place write, unless its writer still runs (it holds the
+// journal locked). It is removed unless it is in use or its old bytes could not be put back.
+Settled settle(const QString& journal) {
   const QByteArray name = QFile::encodeName(journal);
   const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
-    return errno == ENOENT;
+    return errno == ENOENT ? Settled::Nothing : Settled::Failed;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return false;  // in use
+    return Settled::InUse;
   }
-  struct stat st {};
-  std::optional<QByteArray> content;
-  if (::fstat(fd, &st) == 0)
-    content = readAllAt(fd, st.st_size);
-  bool done = false;
-  if (content) {
-    const qsizetype newline = content->indexOf('\n');
-    if (newline > 0) {
-      const QByteArray target = content->left(newline);
-      const int out = ::open(target.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      if (out >= 0) {
-        const qsizetype size = content->size() - newline - 1;
-        done = writeAllAt(out, content->constData() + newline + 1, size, 0) && ::ftruncate(out, off_t(size)) == 0 &&
-               (::fsync(out) == 0 || errno == EINVAL);
-        ::close(out);
-      } else {
-        done = errno == ENOENT;  // nothing left to put back
-      }
-    }
-  }
-  if (done || !content || content->indexOf('\n') <= 0)
+  const Settled settled = settleJournal(fd);
+  if (settled == Settled::RolledBack || settled == Settled::Discarded)
     ::unlink(name.constData());
   ::close(fd);
-  return done;
+  return settled;
 }
 
-// Writes the bytes over the existing file. A copy of the old bytes is kept in the runtime folder
-// until every new byte is on disk, so that a kill in between is rolled back by the next start
-// (recoverInterruptedWrites). The new size is reserved before the first byte changes, so a full
-// disk or a file size limit leaves the old content as it was.
-AtomicWriteFailure writeInPlace(const QString& path, const QByteArray& bytes) {
-  using Stage = AtomicWriteFailure::Stage;
+// True when the process of that number has ended (a process of another user still counts as running).
+bool processEnded(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+
+// Removes the file when nobody holds it locked; true when it was removed.
+bool removeUnlessLocked(const QString& path) {
   const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
-    return {Stage::Create, systemReason(errno)};
-  int journalFd = -1;
-  QByteArray journalName;
-  auto fail = [&](Stage stage, int error) {
-    ::close(fd);
-    if (journalFd >= 0) {
-      ::unlink(journalName.constData());
-      ::close(journalFd);
-    }
-    return AtomicWriteFailure{stage, systemReason(error)};
-  };
-  struct stat st {};
-  if (::fstat(fd, &st) != 0)
-    return fail(Stage::Create, errno);
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return {Stage::Create, reasonForMode(st.st_mode)};
-  }
-  // An earlier write of this file that was interrupted is rolled back first.
-  const QString canonical = QFileInfo(path).canonicalFilePath();
-  const QString journal = journalPathFor(canonical);
-  if (!rollBack(journal))
-    return fail(Stage::Create, EBUSY);
-  if (::fstat(fd, &st) != 0)
-    return fail(Stage::Create, errno);
-  const std::optional<QByteArray> old = readAllAt(fd, st.st_size);
-  if (!old)
-    return fail(Stage::Create, errno);
-  // The copy is complete before it takes the journal's name, and locked while the write goes on.
-  journalName = QFile::encodeName(journal);
+    return false;
+  // The writer holds a lock on it while it writes, where the file system has locks.
+  const bool inUse = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  const bool removed = !inUse && ::unlink(name.constData()) == 0;
+  ::close(fd);
+  return removed;
+}
+
+// Writes the journal to its path: complete under a name of this process first ("<journal>.<pid>.part",
+// which the next start removes when a kill left it), then renamed. The descriptor returned holds it
+// locked while the write goes on; -1 with errno set on failure, and the stage it failed at: making
+// it, or writing its bytes (a full disk or a size limit, which the new bytes would meet as well).
+int writeJournal(const QByteArray& journalName, const Journal& journal, AtomicWriteFailure::Stage& stage) {
   const QByteArray part = journalName + '.' + QByteArray::number(::getpid()) + ".part";
-  journalFd = ::open(part.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (journalFd < 0) {
-    journalName.clear();
-    return fail(Stage::Create, errno);
-  }
-  const QByteArray header = QFile::encodeName(canonical) + '\n';
-  if (::flock(journalFd, LOCK_EX) != 0 || !writeAllAt(journalFd, header.constData(), header.size(), 0) ||
-      !writeAllAt(journalFd, old->constData(), old->size(), off_t(header.size())) ||
-      (::fsync(journalFd) != 0 && errno != EINVAL) || ::rename(part.constData(), journalName.constData()) != 0) {
+  stage = AtomicWriteFailure::Stage::Create;
+  const int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return -1;
+  const QByteArray bytes = journalBytes(journal);
+  const bool written = ::flock(fd, LOCK_EX) == 0 && writeAllAt(fd, bytes.constData(), bytes.size(), 0) &&
+                       (::fsync(fd) == 0 || errno == EINVAL);
+  if (!written)
+    stage = AtomicWriteFailure::Stage::Write;
+  if (!written || ::rename(part.constData(), journalName.constData()) != 0) {
     const int error = errno;
     ::unlink(part.constData());
-    return fail(Stage::Create, error);
+    ::close(fd);
+    errno = error;
+    return -1;
   }
-  // Puts the old bytes back after a failure once writing has begun.
-  auto restore = [&](int error) {
-    (void)writeAllAt(fd, old->constData(), old->size(), 0);
-    (void)::ftruncate(fd, off_t(old->size()));
-    return fail(Stage::Write, error);
-  };
-  const off_t oldSize = st.st_size;
+  return fd;
+}
+
+// Checks the file open as fd, settles an earlier interrupted write of it, and makes the journal of
+// the write to come: its old bytes, the new ones, and where it goes.
+AtomicWriteFailure prepareInPlace(int fd, const QString& path, const QByteArray& bytes, Journal& journal,
+                                  QByteArray& journalName) {
+  using Stage = AtomicWriteFailure::Stage;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0)
+    return {Stage::Create, systemReason(errno)};
+  if (!S_ISREG(st.st_mode))
+    return {Stage::Create, reasonForMode(st.st_mode)};
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  const QString journalPath = journalPathFor(canonical);
+  if (journalPath.isEmpty())
+    return {Stage::Create, QStringLiteral("No runtime folder can be made for a copy of its old bytes")};
+  const Settled earlier = settle(journalPath);
+  if (earlier == Settled::InUse || earlier == Settled::Failed)
+    return {Stage::Create, systemReason(EBUSY)};
+  if (::fstat(fd, &st) != 0)
+    return {Stage::Create, systemReason(errno)};
+  const std::optional<QByteArray> old = readAllAt(fd, st.st_size);
+  if (!old)
+    return {Stage::Create, systemReason(errno)};
+  journal = {quint64(st.st_dev), quint64(st.st_ino), QFile::encodeName(canonical), *old, bytes};
+  journalName = QFile::encodeName(journalPath);
+  return {};
+}
+
+// Writes the new bytes over the old ones: room for them first, so that a full disk or a file size
+// limit is met before any old byte changes, then the bytes, the new length and a flush to disk.
+// 0, or the system's error number of the step that failed.
+int overwrite(int fd, const QByteArray& bytes, off_t oldSize) {
   const off_t newSize = off_t(bytes.size());
   if (newSize > oldSize) {
     const int error = ::posix_fallocate(fd, 0, newSize);
-    if (error != 0 && error != EOPNOTSUPP && error != EINVAL) {
-      (void)::ftruncate(fd, oldSize);
-      return fail(Stage::Write, error);
-    }
+    if (error != 0 && error != EOPNOTSUPP && error != EINVAL)
+      return error;
   }
   const qsizetype half = bytes.size() / 2;
   if (!writeAllAt(fd, bytes.constData(), half, 0))
-    return restore(errno);
+    return errno;
   if (inPlaceHook())
     inPlaceHook()();
   if (!writeAllAt(fd, bytes.constData() + half, bytes.size() - half, off_t(half)))
-    return restore(errno);
+    return errno;
   if (::ftruncate(fd, newSize) != 0)
-    return restore(errno);
+    return errno;
   if (::fsync(fd) != 0 && errno != EINVAL)
-    return restore(errno);
-  ::unlink(journalName.constData());
+    return errno;
+  return 0;
+}
+
+// Writes the bytes over the existing file. The journal keeps the old bytes in the runtime folder
+// until every new byte is on disk, so that a kill in between is rolled back by the next start
+// (recoverInterruptedWrites). A write that fails puts the old bytes back at once; when even that
+// fails, the journal stays for the next start.
+AtomicWriteFailure writeInPlace(const QString& path, const QByteArray& bytes) {
+  using Stage = AtomicWriteFailure::Stage;
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return {Stage::Create, systemReason(errno)};
+  Journal journal;
+  QByteArray journalName;
+  if (const AtomicWriteFailure refused = prepareInPlace(fd, path, bytes, journal, journalName)) {
+    ::close(fd);
+    return refused;
+  }
+  Stage journalStage = Stage::None;
+  const int journalFd = writeJournal(journalName, journal, journalStage);
+  if (journalFd < 0) {
+    const int error = errno;
+    ::close(fd);
+    return {journalStage, systemReason(error)};
+  }
+  const int error = overwrite(fd, bytes, off_t(journal.oldBytes.size()));
+  if (error == 0 || putBack(fd, journal.oldBytes))
+    ::unlink(journalName.constData());
   ::close(journalFd);
+  if (error != 0) {
+    ::close(fd);
+    return {Stage::Write, systemReason(error)};
+  }
   if (::close(fd) != 0)
     return {Stage::Write, systemReason(errno)};
   return {};
@@ -393,21 +545,11 @@ int removeLeftoverTemporaryFiles(const QString& folder) {
     // "<name>.<pid>-<random>.vellumark-tmp": a file of a process that still runs may be in use.
     const QString stem = name.chopped(kTemporarySuffix.size());
     bool number = false;
-    const pid_t pid = pid_t(stem.mid(stem.lastIndexOf(u'.') + 1).section(u'-', 0, 0).toLongLong(&number));
-    if (number && pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM))
+    const qint64 pid = stem.mid(stem.lastIndexOf(u'.') + 1).section(u'-', 0, 0).toLongLong(&number);
+    if (number && pid > 0 && !processEnded(pid))
       continue;
-    const QByteArray path = QFile::encodeName(dir.filePath(name));
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-      continue;
-    // The writer holds a lock on it while it writes, where the file system has locks.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-      ::close(fd);
-      continue;
-    }
-    if (::unlink(path.constData()) == 0)
+    if (removeUnlessLocked(dir.filePath(name)))
       ++removed;
-    ::close(fd);
   }
 #else
   Q_UNUSED(folder);
@@ -416,7 +558,8 @@ int removeLeftoverTemporaryFiles(const QString& folder) {
 }
 
 QString userRuntimeFolder() {
-  // The system's runtime folder of this user, or a folder of this user's own in the temporary folder.
+  // The system's runtime folder of this user, or a folder of this user's own in the temporary folder;
+  // empty when neither can be had.
   const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
 #ifdef Q_OS_UNIX
   if (!xdg.isEmpty() && ::access(xdg.constData(), W_OK | X_OK) == 0)
@@ -424,12 +567,16 @@ QString userRuntimeFolder() {
   const QString own = QDir::tempPath() + QStringLiteral("/vellumark-") + QString::number(::getuid());
   const QByteArray ownName = QFile::encodeName(own);
   if (::mkdir(ownName.constData(), 0700) != 0 && errno != EEXIST)
-    return own;
+    return {};
   struct stat st {};
   // Someone else's folder of that name is not used: its files could be read or replaced.
-  if (::lstat(ownName.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
+  if (::lstat(ownName.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+      ::access(ownName.constData(), W_OK | X_OK) == 0)
     return own;
-  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  const QString system = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (system.isEmpty() || ::access(QFile::encodeName(system).constData(), W_OK | X_OK) != 0)
+    return {};
+  return system;
 #else
   if (!xdg.isEmpty())
     return QFile::decodeName(xdg);
@@ -448,10 +595,18 @@ bool folderTakesNewFiles(const QString& folder) {
 int recoverInterruptedWrites() {
   int rolledBack = 0;
 #ifdef Q_OS_UNIX
-  const QDir folder(userRuntimeFolder());
-  for (const QString& name : folder.entryList({QStringLiteral("vellumark-*.journal")}, QDir::Files | QDir::Hidden))
-    if (rollBack(folder.filePath(name)))
+  const QString runtime = userRuntimeFolder();
+  if (runtime.isEmpty())
+    return 0;
+  const QDir folder(runtime);
+  const QDir::Filters files = QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks;
+  for (const QString& name : folder.entryList({QStringLiteral("vellumark-*.journal")}, files))
+    if (settle(folder.filePath(name)) == Settled::RolledBack)
       ++rolledBack;
+  // A journal that a kill interrupted while it was made: "<journal>.<pid>.part".
+  for (const QString& name : folder.entryList({QStringLiteral("vellumark-*.journal.*.part")}, files))
+    if (processEnded(name.chopped(5).section(u'.', -1).toLongLong()))
+      removeUnlessLocked(folder.filePath(name));
 #endif
   return rolledBack;
 }

@@ -23,9 +23,10 @@
 // in place instead: room for the new content is reserved first, so a full disk or a size limit is
 // found before any old byte changes, and every write is checked. A copy of the old bytes is kept
 // in the user's runtime folder until the new ones are all on disk: a write that fails puts them
-// back at once, and one that a kill interrupts is rolled back by recoverInterruptedWrites. Anything that is not a regular
-// file in the file's place (a folder, a named pipe, a socket, a device) is refused with what it is,
-// without opening it, so nothing ever waits on a pipe.
+// back at once, and one that a kill interrupts is rolled back by recoverInterruptedWrites.
+//
+// Anything that is not a regular file in the file's place (a folder, a named pipe, a socket, a
+// device) is refused with what it is, without opening it, so nothing ever waits on a pipe.
 struct AtomicWriteFailure {
   enum class Stage {
     None,    // the file was written
@@ -49,12 +50,16 @@ int removeLeftoverTemporaryFiles(const QString& folder);
 // True for a name that writeFileAtomically gives its temporary files.
 bool isTemporaryFileName(const QString& name);
 
-// Puts back the old bytes of every in-place write of this user that a kill interrupted (only
-// those whose writer no longer runs). Called once at start-up; returns how many were rolled back.
+// Settles every in-place write of this user that a kill interrupted (only those whose writer no
+// longer runs): the file gets its old bytes back only while it is still the half-written file of
+// that write; a file written since, replaced, or missing keeps what it holds and the journal is
+// discarded, as is a journal of an older form, which cannot tell. A journal whose old bytes cannot
+// be put back stays for the next time. Journals that a kill left half-made are removed. Called by a
+// start that may write files (the window, a run that is no dry run); returns how many were rolled back.
 int recoverInterruptedWrites();
 
 // The user's runtime folder ($XDG_RUNTIME_DIR, or a folder of the user's own in the temporary
-// folder): always writable, for locks and copies that cannot lie beside their file.
+// folder), for locks and copies that cannot lie beside their file; empty when none can be made.
 QString userRuntimeFolder();
 // True when new files may be made in the folder.
 bool folderTakesNewFiles(const QString& folder);

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Blanks.h"
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 #include "platform/NumberText.h"
 #include "settings/SettingsFile.h"
 #include "settings/StoredPaths.h"
@@ -14,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QLockFile>
 #include <QThread>
 #include <QStringList>
 #include <algorithm>
@@ -30,27 +30,28 @@ const QString kSelectionSection = QStringLiteral("selections");
 
 TSettingsTraffic g_traffic;
 
-// Held while one write loads, changes and stores the file; raises ESettingsInUseError when
-// another instance holds it longer than the wait, and EFCreateError when no lock can be made.
+// Held while one write loads, changes and stores the file: the system's lock on an open lock file,
+// so it ends with the instance that holds it, however that instance ends. Raises ESettingsInUseError
+// when another instance holds it longer than the wait, and EFCreateError when no lock can be made.
 class SettingsWriteLock {
 public:
   SettingsWriteLock(const QString& path, int lockWaitMs) {
     if (path.isEmpty())
       return;  // no file, nothing to guard
     const QString lockPath = settingsLockPath(path);
-    FLock.emplace(lockPath);
-    // Only the lock of an instance that has ended is taken over, never one that is merely slow.
-    FLock->setStaleLockTime(0);
+    if (lockPath.isEmpty())
+      throw EFCreateError(cannotCreateFileMessage(QDir::toNativeSeparators(path) + QStringLiteral(".lock"),
+                                                  QStringLiteral("There is no runtime folder for its lock")));
     // Polled at short intervals: another instance holds it only for the few milliseconds of one write.
     QElapsedTimer waited;
     waited.start();
     int pauseMs = 1;
-    while (!FLock->tryLock(0)) {
-      if (FLock->error() != QLockFile::LockFailedError)
-        throw EFCreateError(cannotCreateFileMessage(QDir::toNativeSeparators(lockPath),
-                                                    FLock->error() == QLockFile::PermissionError
-                                                        ? QStringLiteral("Permission denied")
-                                                        : QStringLiteral("The lock cannot be made")));
+    for (;;) {
+      const TFileLock::Outcome outcome = FLock.TryLock(lockPath);
+      if (outcome == TFileLock::Outcome::Locked)
+        return;
+      if (outcome == TFileLock::Outcome::Failed)
+        throw EFCreateError(cannotCreateFileMessage(QDir::toNativeSeparators(lockPath), FLock.Reason()));
       if (waited.elapsed() >= lockWaitMs)
         throw ESettingsInUseError(QStringLiteral("The settings file is in use by another Vellumark: ") +
                                   QDir::toNativeSeparators(path));
@@ -60,7 +61,7 @@ public:
   }
 
 private:
-  std::optional<QLockFile> FLock;
+  TFileLock FLock;
 };
 
 }  // namespace
@@ -83,6 +84,24 @@ QString TSettingsStore::Path() const { return FPath.isEmpty() ? installSettingsP
 void TSettingsStore::SetPath(const QString& path) {
   FPath = path;
   *FCache = {};  // as at a new start
+}
+
+void TSettingsStore::RecoverKilledWrites() {
+  recoverInterruptedWrites();
+  // The temporary files of a write lie beside the file it replaces: the one a link leads to.
+  const QString target = canonicalTarget(Path());
+  if (!target.isEmpty())
+    removeLeftoverTemporaryFiles(QFileInfo(target).absolutePath());
+}
+
+void TSettingsStore::RefuseNonSettingsFile() {
+  try {
+    (void)CurrentFile(Path());
+  } catch (const ENotSettingsFileError&) {
+    throw;
+  } catch (const Exception&) {
+    // Reported by the reads that meet it.
+  }
 }
 
 void TSettingsStore::TakeSnapshot() { FSnapshot = TSettingsFile::load(Path()); }
@@ -217,7 +236,10 @@ QString settingsLockPath(const QString& path) {
   const QString file = canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
   if (folderTakesNewFiles(QFileInfo(file).absolutePath()))
     return file + QStringLiteral(".lock");
-  return userRuntimeFolder() + QStringLiteral("/vellumark-") +
+  const QString runtime = userRuntimeFolder();
+  if (runtime.isEmpty())
+    return {};
+  return runtime + QStringLiteral("/vellumark-") +
          QString::fromLatin1(QCryptographicHash::hash(file.toUtf8(), QCryptographicHash::Sha1).toHex().left(24)) +
          QStringLiteral(".lock");
 }

@@ -22,8 +22,10 @@
 // Writes are serialised across running instances by a lock file (settingsLockPath), keyed by the
 // file the path leads to, so an instance that reaches the file through a link and one that names it
 // directly share it: the load, change and store of one write happen while it is held, so no
-// instance loses another's values. A write that would change no byte takes no lock. A lock left by
-// an instance that has ended is taken over; one that another running instance holds for 5 s makes
+// instance loses another's values. A write that would change no byte takes no lock. The lock is the
+// system's own lock held on the open lock file (platform/FileLock), so it ends with the instance that
+// holds it: a lock file left by a killed instance, empty or not, blocks nothing. A lock that another
+// running instance holds for 5 s makes
 // the write fail with ESettingsInUseError "The settings file is in use by another Vellumark: <path>"
 // (the value stays where the program shows it, and the file is never written unguarded).
 
@@ -40,6 +42,15 @@ public:
   QString Path() const;
   // Another file (empty: the install's); forgets the copy in memory, as at a new start.
   void SetPath(const QString& path);
+
+  // What writes of killed instances left (for a start that may write files: the window, a run that
+  // is no dry run): interrupted in-place writes are settled (recoverInterruptedWrites) and the
+  // temporary files left beside the settings file are removed (removeLeftoverTemporaryFiles).
+  void RecoverKilledWrites();
+  // Reads the file now and raises ENotSettingsFileError when it is no settings file (a picture, a
+  // binary file), so that the window does not open on it. Any other read error is left to the reads
+  // that meet it.
+  void RefuseNonSettingsFile();
 
   // From now on reads are served from a copy read now (EFOpenError when the file exists but cannot
   // be read) and writes change that copy only; DropSnapshot goes back to the file.
@@ -120,7 +131,8 @@ void dropSettingsSnapshot();
 
 // The lock file of a settings file: beside the file the path leads to (links followed), named after
 // it with ".lock" appended; where that folder takes no new files, in the user's runtime folder under
-// a name made from the file's canonical path.
+// a name made from the file's canonical path (empty when that runtime folder cannot be made: the
+// write is then refused).
 QString settingsLockPath(const QString& path);
 class ESettingsInUseError : public Exception { using Exception::Exception; };
 // Tests: how long a write waits for the lock (5000 ms), and a hook called under the lock between

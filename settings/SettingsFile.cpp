@@ -12,6 +12,9 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+#include <string_view>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
@@ -223,7 +226,100 @@ QByteArray encodeAs(TSettingsFile::Encoding& encoding, const QString& text) {
   return QByteArray("\xEF\xBB\xBF") + encodeUtf8KeepingBytes(text);
 }
 
+// The text of the file's bytes, and the encoding its byte-order mark names (Narrow without one).
+QString decodeText(const QByteArray& bytes, TSettingsFile::Encoding& encoding) {
+  using E = TSettingsFile::Encoding;
+  const char* data = bytes.constData();
+  const qsizetype size = bytes.size();
+  if (bytes.startsWith("\xEF\xBB\xBF")) {
+    encoding = E::Utf8;
+    return decodeUtf8KeepingBytes(data + 3, size - 3);
+  }
+  if (bytes.startsWith("\xFF\xFE")) {
+    encoding = E::Utf16LE;
+    return decodeUtf16(data + 2, size - 2, false);
+  }
+  if (bytes.startsWith("\xFE\xFF")) {
+    encoding = E::Utf16BE;
+    return decodeUtf16(data + 2, size - 2, true);
+  }
+  encoding = E::Narrow;
+  return decodeNarrow(data, size);
+}
+
+// ---- What no settings file looks like.
+
+using namespace std::string_view_literals;
+
+// The first bytes of pictures and of other binary formats that may be named by mistake.
+struct Signature {
+  qsizetype offset;
+  std::string_view bytes;
+  const char* what;
+};
+const Signature kSignatures[] = {
+    {0, "\x89PNG\r\n\x1A\n"sv, "a PNG picture"},
+    {0, "\xFF\xD8\xFF"sv, "a JPEG picture"},
+    {0, "GIF87a"sv, "a GIF picture"},
+    {0, "GIF89a"sv, "a GIF picture"},
+    {0, "BM"sv, "a BMP picture"},
+    {0, "II*\0"sv, "a TIFF picture"},
+    {0, "MM\0*"sv, "a TIFF picture"},
+    {0, "II\xBC"sv, "a JPEG XR picture"},
+    {0, "\0\0\1\0"sv, "an ICO picture"},
+    {0, "\0\0\2\0"sv, "a cursor"},
+    {0, "RIFF"sv, "a RIFF file (a WebP picture, a sound or a video)"},
+    {4, "ftyp"sv, "a HEIF, AVIF or MP4 file"},
+    {0, "8BPS"sv, "a Photoshop picture"},
+    {0, "%PDF-"sv, "a PDF document"},
+    {0, "PK\3\4"sv, "a ZIP archive"},
+    {0, "PK\5\6"sv, "a ZIP archive"},
+    {0, "PK\7\x08"sv, "a ZIP archive"},
+    {0, "\x1F\x8B"sv, "a gzip archive"},
+    {0, "\xFD" "7zXZ\0"sv, "an xz archive"},
+    {0, "7z\xBC\xAF\x27\x1C"sv, "a 7-Zip archive"},
+    {0, "Rar!\x1A\x07"sv, "a RAR archive"},
+    {0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv, "an Office document"},
+    {0, "SQLite format 3\0"sv, "an SQLite database"},
+    {0, "\x7F" "ELF"sv, "a program (ELF)"},
+    {0, "MZ"sv, "a Windows program"},
+};
+
+// True for a character that text does not hold: a control character other than tab, the line
+// breaks and form feed, or a byte that was not valid in the file's encoding.
+bool isNoText(char16_t c) {
+  if (c < 0x20)
+    return c != u'\t' && c != u'\n' && c != u'\v' && c != u'\f' && c != u'\r' && c != 0x1A;  // 0x1A: an old end mark
+  return c == 0x7F || (c >= 0xDC80 && c <= 0xDCFF) || c == 0xFFFD;
+}
+
+// Why the file is no settings file, from its bytes and their text; empty when it may be one.
+QString noSettingsFileReason(const QByteArray& bytes, const QString& text) {
+  const QString start = QStringLiteral("It is not a settings file: ");
+  const bool marked = bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+  if (!marked)
+    for (const Signature& signature : kSignatures)
+      if (QByteArrayView(bytes).sliced(std::min(signature.offset, bytes.size())).startsWith(
+              QByteArrayView(signature.bytes.data(), qsizetype(signature.bytes.size()))))
+        return start + QStringLiteral("it is %1").arg(QLatin1StringView(signature.what));
+  if (text.contains(QChar(u'\0')))
+    return start + QStringLiteral("it holds NUL characters");
+  // A stray character or byte spoils one value; binary data is full of them.
+  qsizetype noText = 0;
+  for (const QChar c : text)
+    if (isNoText(c.unicode()))
+      ++noText;
+  if (noText * 10 > text.size())
+    return start + QStringLiteral("it cannot be read as text");
+  return {};
+}
+
 }  // namespace
+
+QString notSettingsFileReason(const QByteArray& bytes) {
+  TSettingsFile::Encoding encoding = TSettingsFile::Encoding::Narrow;
+  return noSettingsFileReason(bytes, decodeText(bytes, encoding));
+}
 
 void setNarrowEncodingOverride(std::optional<QStringConverter::Encoding> encoding) {
   g_narrowOverride = encoding;
@@ -240,23 +336,15 @@ QString TSettingsFile::Line::Value() const {
 }
 
 TSettingsFile TSettingsFile::fromBytes(const QByteArray& bytes) {
+  Encoding encoding = Encoding::Narrow;
+  const QString text = decodeText(bytes, encoding);
+  return parse(bytes, encoding, text);
+}
+
+TSettingsFile TSettingsFile::parse(const QByteArray& bytes, Encoding encoding, const QString& text) {
   TSettingsFile model;
-  const char* data = bytes.constData();
+  model.FEncoding = encoding;
   const qsizetype size = bytes.size();
-  QString text;
-  if (bytes.startsWith("\xEF\xBB\xBF")) {
-    model.FEncoding = Encoding::Utf8;
-    text = decodeUtf8KeepingBytes(data + 3, size - 3);
-  } else if (bytes.startsWith("\xFF\xFE")) {
-    model.FEncoding = Encoding::Utf16LE;
-    text = decodeUtf16(data + 2, size - 2, false);
-  } else if (bytes.startsWith("\xFE\xFF")) {
-    model.FEncoding = Encoding::Utf16BE;
-    text = decodeUtf16(data + 2, size - 2, true);
-  } else {
-    model.FEncoding = Encoding::Narrow;
-    text = decodeNarrow(data, size);
-  }
 
   // Whether the bytes are exactly what storing the model gives: checked line by line as the file is
   // parsed, so that a file already in stored form can be recognised without encoding it again.
@@ -417,9 +505,13 @@ TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, st
     throw EFOpenError(cannotOpenFileMessage(shown, file.errorString()));
   if (bytes.size() > MaxSettingsFileSize)
     throw EFOpenError(cannotOpenFileMessage(shown, tooLargeReason()));
+  Encoding encoding = Encoding::Narrow;
+  const QString text = decodeText(bytes, encoding);
+  if (const QString reason = noSettingsFileReason(bytes, text); !reason.isEmpty())
+    throw ENotSettingsFileError(cannotOpenFileMessage(shown, reason));
   if (bytesRead)
     *bytesRead = bytes;
-  return fromBytes(bytes);
+  return parse(bytes, encoding, text);
 }
 
 QString TSettingsFile::value(const QString& section, const QString& key) const {
@@ -484,12 +576,15 @@ TSettingsFile::Encoding TSettingsFile::store(const QString& path) const {
   Encoding encoding = FEncoding;
   const QByteArray bytes = encodeAs(encoding, textOf(FSections));
   const QString shown = QDir::toNativeSeparators(path);
+  // A file that no later load would read is not written: the old one stays.
+  if (bytes.size() > MaxSettingsFileSize)
+    throw EWriteError(cannotWriteFileMessage(shown, QStringLiteral("It would be larger than 64 MB, too large for a settings file")));
   // The new content replaces the old file only when complete (see AtomicFile.h): a failed write
   // leaves the previous file intact, and another instance never reads a part of one.
   const AtomicWriteFailure failure = writeFileAtomically(path, bytes);
   if (failure.stage == AtomicWriteFailure::Stage::Create)
     throw EFCreateError(cannotCreateFileMessage(shown, failure.reason));
   if (failure)
-    throw EWriteError(QStringLiteral("Stream write error"));
+    throw EWriteError(cannotWriteFileMessage(shown, failure.reason));
   return encoding;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -46,6 +48,16 @@ std::optional<TFileStamp> fileStamp(const QString& path);
 // The largest settings file that is read (the program's own values take a few kilobytes).
 constexpr qint64 MaxSettingsFileSize = qint64(64) << 20;
 
+// A file that is no settings file: one that starts as a picture or another binary format does,
+// holds NUL characters, or cannot be read as text. Loading it raises this error ("Cannot open file
+// "<path>". It is not a settings file: <why>"), so it is never parsed and never written.
+class ENotSettingsFileError : public EFOpenError {
+  using EFOpenError::EFOpenError;
+};
+// Why these bytes are no settings file ("It is not a settings file: it is a PNG picture", ...); empty
+// when they may be one. An empty file may be one; a file with a byte-order mark is judged by its text.
+QString notSettingsFileReason(const QByteArray& bytes);
+
 class TSettingsFile {
 public:
   enum class Encoding { None, Narrow, Utf8, Utf16LE, Utf16BE };
@@ -72,7 +84,8 @@ public:
   // but cannot be read.
   // Never waits: anything that is not a regular file counts as no file and is never opened.
   // A file larger than MaxSettingsFileSize is refused with EFOpenError ("... It is larger than 64 MB,
-  // too large for a settings file"): it is never read whole, and so never written either.
+  // too large for a settings file"): it is never read whole, and so never written either. A file that
+  // is no settings file (notSettingsFileReason) is refused with ENotSettingsFileError.
   // With bytes and stamp given, also the bytes read and the stamp of the file they came from.
   static TSettingsFile load(const QString& path, QByteArray* bytes = nullptr, std::optional<TFileStamp>* stamp = nullptr);
 
@@ -93,7 +106,9 @@ public:
   Encoding storedEncoding() const;
   // Writes toBytes() to the path. The bytes go to a temporary file in the same folder that replaces
   // the old file only once it is complete, so a failed write leaves the previous file as it was.
-  // Raises EFCreateError when the file cannot be created or replaced, EWriteError when writing fails.
+  // Raises EFCreateError when the file cannot be created or replaced, EWriteError ("Cannot write file
+  // "<path>". <the system's reason>") when writing fails, and EWriteError before anything is written
+  // when the bytes would make the file larger than MaxSettingsFileSize, which no later load would read.
   // Gives the encoding the file was written in (storedEncoding()).
   Encoding store(const QString& path) const;
 
@@ -107,6 +122,8 @@ public:
   const QList<Section>& sections() const { return FSections; }
 
 private:
+  static TSettingsFile parse(const QByteArray& bytes, Encoding encoding, const QString& text);
+
   Encoding FEncoding = Encoding::None;
   QList<Section> FSections;
   bool FLoadedAsStored = false;

@@ -3,6 +3,8 @@
 #include "platform/AtomicFile.h"
 #include "support/ForkedChild.h"
 #include "support/TestFiles.h"
+#include "support/Unprivileged.h"
+#include "tests/settings/Printing.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +12,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -199,6 +205,150 @@ TEST(AtomicFile, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
   EXPECT_EQ(readFileBytes(readOnly), "old content");
   EXPECT_EQ(readFileBytes(limited), "old content");
   EXPECT_EQ(entriesOf(dir), (QStringList{"limited.png", "readonly.png", "writable.png"}));
+}
+
+// In-place writes in a read-only folder, with a runtime folder of the test's own for their journals.
+// Run as an unprivileged user, since root passes every permission check.
+class InPlaceJournal : public testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(temp.isValid());
+    folder = temp.filePath("ro");
+    runtime = temp.filePath("run");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_TRUE(QDir().mkdir(runtime));
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+      previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    useRuntime(runtime);
+  }
+  void TearDown() override {
+    setFolderWritable(true);
+    if (previousRuntime)
+      qputenv("XDG_RUNTIME_DIR", *previousRuntime);
+    else
+      qunsetenv("XDG_RUNTIME_DIR");
+  }
+  void useRuntime(const QString& path) { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path)); }
+  void setFolderWritable(bool writable) {
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | (writable ? QFile::WriteOwner : QFile::Permissions()));
+  }
+  // An in-place write of the bytes over the file, killed halfway through its new bytes.
+  void killHalfway(const QString& path, const QByteArray& bytes) {
+    const ChildEnd killed = runInChild([&] {
+      setInPlaceWriteTestHook([] { ::raise(SIGKILL); });
+      (void)writeFileAtomically(path, bytes);
+      return 2;
+    });
+    ASSERT_EQ(killed.signal, SIGKILL);
+  }
+  QStringList journals() const { return entriesOf(runtime); }
+
+  QTemporaryDir temp;
+  QString folder, runtime;
+  std::optional<QByteArray> previousRuntime;
+};
+
+// A later start rolls the file back only while it is still the half-written file of the journal's
+// write; a file written since (in place, by a start with another runtime folder, or replaced by a
+// file of the very same bytes) or removed keeps what it has, and the journal is discarded. A path with
+// a line break is a path like any other.
+TEST_F(InPlaceJournal, OnlyTheHalfWrittenFileIsRolledBack) {
+  RUN_AS_UNPRIVILEGED_USER();
+  const QByteArray before = "[settings]\r\n" + QByteArray(2000, 'a');
+  const QByteArray written = "[settings]\r\n" + QByteArray(3000, 'b');
+  const QByteArray since = "[settings]\r\n" + QByteArray(2500, 'c');
+  const QString otherRuntime = temp.filePath("run2");
+  ASSERT_TRUE(QDir().mkdir(otherRuntime));
+  const struct {
+    const char* what;
+    const char* name;
+    std::function<void(const QString&)> after;  // what happens to the file after the kill
+    bool rolledBack;
+  } cases[] = {
+      {"nothing since", "a.ini", [](const QString&) {}, true},
+      {"a line break in the path", "set\ntings.ini", [](const QString&) {}, true},
+      {"rewritten in place since", "b.ini", [&](const QString& path) {
+         QFile file(path);
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+         ASSERT_EQ(file.write(since), since.size());
+       }, false},
+      {"written by a start with another runtime folder", "c.ini", [&](const QString& path) {
+         useRuntime(otherRuntime);
+         EXPECT_FALSE(writeFileAtomically(path, since));
+         useRuntime(runtime);
+       }, false},
+      {"replaced by a file of the same bytes", "d.ini", [&](const QString& path) {
+         const QByteArray half = readFileBytes(path);
+         setFolderWritable(true);
+         writeFileBytes(path + ".new", half);
+         ASSERT_TRUE(QFile::remove(path));
+         ASSERT_TRUE(QFile::rename(path + ".new", path));
+         setFolderWritable(false);
+       }, false},
+      {"removed", "e.ini", [&](const QString& path) {
+         setFolderWritable(true);
+         ASSERT_TRUE(QFile::remove(path));
+         setFolderWritable(false);
+       }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QString path = folder + "/" + c.name;
+    setFolderWritable(true);
+    writeFileBytes(path, before);
+    setFolderWritable(false);
+    killHalfway(path, written);
+    ASSERT_EQ(journals().size(), 1);
+    const QByteArray half = readFileBytes(path);
+    ASSERT_NE(half, before);
+    ASSERT_NE(half, written);
+    c.after(path);
+    const QByteArray found = readFileBytes(path);
+    EXPECT_EQ(recoverInterruptedWrites(), c.rolledBack ? 1 : 0);
+    EXPECT_EQ(readFileBytes(path), c.rolledBack ? before : found);
+    EXPECT_EQ(journals(), QStringList());
+    EXPECT_EQ(entriesOf(otherRuntime), QStringList());
+  }
+}
+
+// A write that fails whose old bytes cannot be put back either (the size limit lowered halfway) keeps
+// its journal, the only copy of those bytes: the next start puts them back.
+TEST_F(InPlaceJournal, AFailedPutBackKeepsTheJournal) {
+  RUN_AS_UNPRIVILEGED_USER();
+  const QString path = folder + "/Vellumark.ini";
+  const QByteArray before(3000, 'a');
+  writeFileBytes(path, before);
+  setFolderWritable(false);
+  const ChildEnd end = runInChild([&] {
+    ignoreFileSizeLimitSignal();
+    setInPlaceWriteTestHook([] { limitFileSize(1000); });
+    return writeFileAtomically(path, QByteArray(6000, 'b')).stage == AtomicWriteFailure::Stage::Write ? 0 : 2;
+  });
+  EXPECT_TRUE(end.ok()) << "code " << end.code << ", signal " << end.signal;
+  ASSERT_NE(readFileBytes(path), before) << "the put-back stopped at the size limit";
+  EXPECT_EQ(journals().size(), 1);
+  EXPECT_EQ(recoverInterruptedWrites(), 1);
+  EXPECT_EQ(readFileBytes(path), before);
+  EXPECT_EQ(journals(), QStringList());
+}
+
+// What else lies in the runtime folder: a journal that a kill left half-made is removed once its
+// process has ended; a journal of the older form (a line with the path, then the old bytes), which
+// cannot tell whether the file was written since, is discarded and the file keeps what it holds.
+TEST_F(InPlaceJournal, HalfMadeAndOlderJournalsAreClearedWithoutTouchingTheFile) {
+  const pid_t ended = startChild([] { return 0; });
+  waitChild(ended);
+  const QString leftover = "vellumark-0123456789abcdef01234567.journal." + QString::number(ended) + ".part";
+  const QString running = "vellumark-0123456789abcdef01234567.journal." + QString::number(::getpid()) + ".part";
+  const QString path = folder + "/Vellumark.ini";
+  writeFileBytes(path, "[settings]\r\nwritten since\r\n");
+  writeFileBytes(runtime + "/" + leftover, "half");
+  writeFileBytes(runtime + "/" + running, "half");
+  writeFileBytes(runtime + "/vellumark-fedcba9876543210fedcba98.journal",
+                 QFile::encodeName(path) + "\n[settings]\r\nolder\r\n");
+  EXPECT_EQ(recoverInterruptedWrites(), 0);
+  EXPECT_EQ(readFileBytes(path), "[settings]\r\nwritten since\r\n");
+  EXPECT_EQ(journals(), QStringList{running});
 }
 
 }  // namespace

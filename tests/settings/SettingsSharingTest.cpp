@@ -9,19 +9,22 @@
 #include "support/TestFiles.h"
 #include "support/Unprivileged.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 #include "tests/settings/Printing.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <functional>
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -247,17 +250,17 @@ TEST_F(SharedSettings, TwoInstancesWhoseWritesOverlapLoseNothing) {
   }
 }
 
-// The lock held by an instance that hangs: a write that changes nothing needs no lock, one that
-// changes something fails after the wait with the message and writes nothing. Once that instance
-// has ended, its lock is taken over.
+// The lock held by an instance that hangs (the system's lock on the lock file, held by another
+// process): a write that changes nothing needs no lock, one that changes something fails after the
+// wait with the message and writes nothing. Once that instance has ended, its lock is gone.
 TEST_F(SharedSettings, ALockHeldByAHungInstanceFailsTheWriteAndWritesNothing) {
   SettingsAccess::SetWindowSetting("base_filename", "/out/a.png");
   const QByteArray before = readFileBytes(path);
   int held[2];
   ASSERT_EQ(::pipe(held), 0);
   const pid_t hung = startChild([&] {
-    QLockFile lock(settingsLockPath(path));
-    if (!lock.tryLock(0))
+    const int fd = ::open(QFile::encodeName(settingsLockPath(path)).constData(), O_RDWR | O_CREAT, 0644);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
       return 2;
     (void)!::write(held[1], "h", 1);
     ::pause();
@@ -317,20 +320,64 @@ TEST_F(SharedSettings, AnInPlaceWriteKilledHalfwayIsRolledBackByTheNextStart) {
   EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Vellumark.ini"});
 }
 
-// The lock of an instance that was killed while writing does not hold up the next one.
-TEST_F(SharedSettings, LockOfAKilledInstanceIsTakenOver) {
-  const ChildEnd killed = runInChild([&] {
-    auto* lock = new QLockFile(path + ".lock");  // never released: the process ends holding it
-    return lock->tryLock(0) ? 0 : 2;
-  });
-  ASSERT_TRUE(killed.ok());
-  ASSERT_TRUE(QFile::exists(path + ".lock"));
-  QElapsedTimer timer;
-  timer.start();
-  SettingsAccess::SetWindowSetting("base_filename", "/out/x.png");
-  EXPECT_LT(timer.elapsed(), 3000);
-  EXPECT_EQ(readSetting("settings", "base_filename"), "/out/x.png");
-  EXPECT_EQ(folderEntries(), QStringList{"Vellumark.ini"});
+// A lock file left behind holds up nobody: that of an instance killed while it held the lock, and an
+// empty one (a kill between making the file and locking it).
+TEST_F(SharedSettings, ALockFileLeftBehindHoldsUpNobody) {
+  const QString lockPath = settingsLockPath(path);
+  const struct {
+    const char* what;
+    std::function<void()> leave;
+  } cases[] = {
+      {"killed while holding it", [&] {
+         const ChildEnd killed = runInChild([&] {
+           auto* lock = new TFileLock;  // never released: the process ends holding it
+           return lock->TryLock(lockPath) == TFileLock::Outcome::Locked ? 0 : 2;
+         });
+         ASSERT_TRUE(killed.ok());
+       }},
+      {"empty", [&] { writeFileBytes(lockPath, ""); }},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.leave();
+    ASSERT_TRUE(QFile::exists(lockPath));
+    QElapsedTimer timer;
+    timer.start();
+    const QString value = QStringLiteral("/out/x%1.png").arg(++n);
+    SettingsAccess::SetWindowSetting("base_filename", value);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(readSetting("settings", "base_filename"), value);
+    EXPECT_EQ(folderEntries(), QStringList{"Vellumark.ini"});
+  }
+}
+
+// What writes of killed instances left is cleared by the next start that may write: the temporary
+// files beside the settings file (on file systems without unnamed ones) of processes that have ended
+// and that nobody holds locked, and the half-made journals in the runtime folder.
+TEST_F(SharedSettings, TheNextStartClearsWhatKilledWritesLeft) {
+  const QString runtime = dir.filePath("run");
+  ASSERT_TRUE(QDir().mkdir(runtime));
+  const bool runtimeWasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+  const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+  const pid_t ended = startChild([] { return 0; });
+  waitChild(ended);
+  const QString gone = QString::number(ended), own = QString::number(::getpid());
+  const QString leftover = "Vellumark.ini." + gone + "-k3x.vellumark-tmp";
+  const QString running = "Vellumark.ini." + own + "-b2.vellumark-tmp";
+  const QString part = "vellumark-0123456789abcdef01234567.journal." + gone + ".part";
+  writeFileBytes(path, "[settings]\r\n\r\n");
+  for (const QString& name : {leftover, running})
+    writeFileBytes(dir.filePath(name), QByteArray(1000, 'x'));
+  writeFileBytes(runtime + "/" + part, "half");
+  TSettingsStore(path).RecoverKilledWrites();
+  if (runtimeWasSet)
+    qputenv("XDG_RUNTIME_DIR", previousRuntime);
+  else
+    qunsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(folderEntries(), (QStringList{"run", "Vellumark.ini", running}));
+  EXPECT_EQ(QDir(runtime).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 // A pipe in the settings file's place: reads give nothing and writes say what is there; nothing waits.
