@@ -47,6 +47,8 @@ void appendHistoryItem(QComboBox* Combo, const QString& Item) {
 }
 
 TfrmVellumark::TfrmVellumark(QWidget* parent, TSettingsStore& settings) : QWidget(parent), FSettings(settings) {
+  // A picture or another file that is no settings file: the window does not open on it.
+  FSettings.RefuseNonSettingsFile();
   buildLayout();
   FormCreate(this);
 }

@@ -122,8 +122,6 @@ int main(int argc, char** argv) {
   setDialogService(&dialogs);
   std::unique_ptr<TfrmVellumark> frmVellumark;
   try {
-    // A picture or another file that is no settings file: the window does not open on it.
-    settings.RefuseNonSettingsFile();
     frmVellumark = std::make_unique<TfrmVellumark>(nullptr, settings);
   } catch (...) {
     ShowCurrentException();

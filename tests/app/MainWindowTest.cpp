@@ -181,6 +181,24 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
   EXPECT_TRUE(HasKey(QStringLiteral("selections"), sizeKeyOf(0)));  // the frames did write theirs
 }
 
+// The window does not open on a picture named as its settings file, and never writes it.
+TEST_F(MainWindowTest, TheWindowDoesNotOpenOnAFileThatIsNoSettingsFile) {
+  QFile picture(testDataDir() + QStringLiteral("/formats/sample.png"));
+  ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+  const QByteArray bytes = picture.readAll();
+  QFile victim(SettingsPath());
+  ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+  victim.write(bytes);
+  victim.close();
+  try {
+    Start();
+    ADD_FAILURE() << "the window opened on a PNG picture";
+  } catch (const ENotSettingsFileError& e) {
+    EXPECT_TRUE(e.Message().contains(QDir::toNativeSeparators(SettingsPath()))) << e.Message().toStdString();
+  }
+  EXPECT_EQ(readSettingsBytes(), bytes);
+}
+
 TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
   auto form = Start();
   form->show();
