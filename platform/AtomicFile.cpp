@@ -482,12 +482,10 @@ void ignoreBrokenPipeSignal() {
 #endif
 }
 
-AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& bytes) {
+AtomicWriteFailure writeTargetOf(const QString& path, QString& target) {
   using Stage = AtomicWriteFailure::Stage;
-  if (path.isEmpty())
-    return {Stage::Create, QStringLiteral("No file name")};
   // A link in the file's place: the file it leads to is written, and only when it is a file.
-  QString target = path;
+  target = path;
   if (const QFileInfo link(path); link.isSymLink()) {
     target = link.canonicalFilePath();
     if (target.isEmpty())
@@ -495,13 +493,23 @@ AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& by
   }
   if (const QString reason = notARegularFileReason(target); !reason.isEmpty())
     return {Stage::Create, reason};
-  const bool exists = QFileInfo(target).isFile();
-  if (exists) {
+  if (QFileInfo(target).isFile()) {
     // Opening for appending changes nothing and tells whether the file may be replaced.
     QFile existing(target);
     if (!existing.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
       return {Stage::Create, existing.errorString()};
   }
+  return {};
+}
+
+AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& bytes) {
+  using Stage = AtomicWriteFailure::Stage;
+  if (path.isEmpty())
+    return {Stage::Create, QStringLiteral("No file name")};
+  QString target;
+  if (const AtomicWriteFailure refused = writeTargetOf(path, target))
+    return refused;
+  const bool exists = QFileInfo(target).isFile();
 #ifdef Q_OS_UNIX
   struct stat st {};
   const mode_t mode = exists && ::stat(QFile::encodeName(target).constData(), &st) == 0 ? (st.st_mode & 07777) : 0666;

@@ -40,6 +40,12 @@ struct AtomicWriteFailure {
 
 AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& bytes);
 
+// The first steps of writeFileAtomically, which change nothing: target becomes the file the write
+// would change (a link in the path's place followed), and the result is the refusal of what stands
+// there (a link to nothing, anything but a regular file, an existing file that may not be replaced),
+// or Stage None when the write would go on.
+AtomicWriteFailure writeTargetOf(const QString& path, QString& target);
+
 // The reason given for a link that leads to nothing: "It is a link to <target>, which does not exist".
 QString danglingLinkReason(const QString& target);
 

@@ -36,25 +36,12 @@ QString newFileRefusal(const QString& folder) {
 }  // namespace
 
 AtomicWriteFailure atomicWriteRefusal(const QString& path) {
-  using Stage = AtomicWriteFailure::Stage;
-  // The same steps as the write's own, in its order.
-  QString target = path;
-  if (const QFileInfo link(path); link.isSymLink()) {
-    target = link.canonicalFilePath();
-    if (target.isEmpty())
-      return {Stage::Create, danglingLinkReason(link.symLinkTarget())};
-  }
-  if (const QString reason = notARegularFileReason(target); !reason.isEmpty())
-    return {Stage::Create, reason};
-  if (QFileInfo(target).isFile()) {
-    // Opening for appending changes nothing and tells whether the file may be replaced; a file that
-    // may be is written, beside it or in place.
-    QFile existing(target);
-    if (!existing.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
-      return {Stage::Create, existing.errorString()};
-    return {};
-  }
+  QString target;
+  if (const AtomicWriteFailure refused = writeTargetOf(path, target))
+    return refused;
+  if (QFileInfo(target).isFile())
+    return {};  // a file that may be replaced is written, beside it or in place
   if (const QString reason = newFileRefusal(QFileInfo(target).absolutePath()); !reason.isEmpty())
-    return {Stage::Create, reason};
+    return {AtomicWriteFailure::Stage::Create, reason};
   return {};
 }

@@ -104,6 +104,23 @@ protected:
     return lines;
   }
 
+  // After a check of a full setup: the outputs section holds the finding (none: ready, Generate
+  // enabled) and a finding brings the error box and leaves Generate disabled.
+  void ExpectOutputsVerdict(const TfrmVellumark& form, const QString& finding) {
+    const QStringList log = LogOf(form);
+    ASSERT_GE(log.size(), 41);
+    EXPECT_EQ(log[40], QStringLiteral("Validating Outputs..."));
+    if (finding.isEmpty()) {
+      EXPECT_EQ(log.mid(41), QStringList{QStringLiteral("Ready to generate images")});
+      EXPECT_TRUE(FDialogs.Errors.isEmpty());
+      EXPECT_TRUE(form.actGenerate->isEnabled());
+    } else {
+      EXPECT_EQ(log.mid(41), QStringList{finding});
+      EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
+      EXPECT_FALSE(form.actGenerate->isEnabled());
+    }
+  }
+
   // Brings the Generate tab to the front as the user does (from Setup).
   static void OpenGenerateTab(TfrmVellumark& form) {
     form.TabControl1->setCurrentWidget(form.tiSetup);
@@ -386,18 +403,7 @@ TEST_F(MainWindowTest, BaseNameChecks) {
     form->TabControl1->setCurrentWidget(form->tiSetup);
     form->ceBaseName->setEditText(c.baseName);
     form->TabControl1->setCurrentWidget(form->tiGenerate);
-    const QStringList log = LogOf(*form);
-    ASSERT_GE(log.size(), 41);
-    EXPECT_EQ(log[40], QStringLiteral("Validating Outputs..."));
-    if (c.finding.isEmpty()) {
-      EXPECT_EQ(log.mid(41), QStringList{QStringLiteral("Ready to generate images")});
-      EXPECT_TRUE(FDialogs.Errors.isEmpty());
-      EXPECT_TRUE(form->actGenerate->isEnabled());
-    } else {
-      EXPECT_EQ(log.mid(41), QStringList{c.finding});
-      EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
-      EXPECT_FALSE(form->actGenerate->isEnabled());
-    }
+    ExpectOutputsVerdict(*form, c.finding);
   }
 }
 
@@ -850,18 +856,7 @@ TEST_F(MainWindowTest, AStoredBaseNameWithoutAFolderIsRefusedAsStored) {
     ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
     EXPECT_EQ(form->ceBaseName->currentText(), c.shown);
     OpenGenerateTab(*form);
-    const QStringList log = LogOf(*form);
-    ASSERT_GE(log.size(), 41);
-    EXPECT_EQ(log[40], QStringLiteral("Validating Outputs..."));
-    if (c.finding.isEmpty()) {
-      EXPECT_EQ(log.mid(41), QStringList{QStringLiteral("Ready to generate images")});
-      EXPECT_TRUE(FDialogs.Errors.isEmpty());
-      EXPECT_TRUE(form->actGenerate->isEnabled());
-    } else {
-      EXPECT_EQ(log.mid(41), QStringList{c.finding});
-      EXPECT_EQ(FDialogs.Errors, QStringList{QStringLiteral("Errors were found in setup.  Please correct.")});
-      EXPECT_FALSE(form->actGenerate->isEnabled());
-    }
+    ExpectOutputsVerdict(*form, c.finding);
   }
 
   // Relative paths on: a name typed directly beside the settings file keeps a folder part when stored.
