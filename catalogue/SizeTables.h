@@ -175,7 +175,9 @@ constexpr int groupsSpanned(const TSizeRow (&rows)[N]) {
   return count;
 }
 
-static_assert(SquareGroup == 0 && LaunchScreenGroup >= 0 && NotificationGroup >= 0);
+// Every group the tables name by its key exists.
+static_assert(SquareGroup == 0 && Splash470Group >= 0 && FourByThreeGroup >= 0 && LaunchScreenGroup >= 0 &&
+              NotificationGroup >= 0);
 static_assert(groupsSpanned(CurrentRows) <= int(std::size(GroupRows)));
 
 }  // namespace sizetables
