@@ -133,7 +133,7 @@ public:
 
   // The ratio frame whose Tag is the group index; nullptr when no frame carries it.
   TRatioFrame* FindRatioFrame(int Index) const;
-  // The ratio frames in group order 0..12.
+  // The ratio frames in group order.
   const QList<TRatioFrame*>& RatioFrames() const { return FRatioFrames; }
 
   // The checked state of a device item (lbiiPhone, lbiiPad, lbiAndroid).
