@@ -2,6 +2,8 @@
 // the design size and how they follow the window's size, and the signals they are wired by.
 #include "app/VellumarkMain.h"
 
+#include "catalogue/SizeInfo.h"
+
 #include "model/SetupChoices.h"
 #include "platform/Dialogs.h"
 #include "settings/Settings.h"
@@ -44,13 +46,15 @@ constexpr int SetupMargin = 10;      // room kept right of and below the Setup t
 const QString TfrmVellumark::IntroductionText = QStringLiteral(
     "Making the icon and launcher graphics for Android and iOS applications built with the Delphi IDE "
     "by hand is laborious work. Two platforms (iOS and Android), three device types (iPhone, iPad and "
-    "Android) and 13 ratios of graphic sizes (1:1, 1.33:1 and so on) add up to 53 PNG files, each of "
+    "Android) and %1 ratios of graphic sizes (1:1, 1.33:1 and so on) add up to %2 PNG files, each of "
     "them in its own exact size.\n"
     "\n"
     "Vellumark does that work for you. Give it a base image for each ratio, optionally mark which part "
     "of the image to use for that ratio, and generate the PNG files for iPhone, iPad and/or Android. "
     "Vellumark also writes the .optset files with which the IDE fills in its image entries: in the IDE, "
-    "apply the option-set file to each configuration of your project.");
+    "apply the option-set file to each configuration of your project.")
+    .arg(SizeGroupCount)
+    .arg(ClassicFileCount);
 
 void TfrmVellumark::buildLayout() {
   setObjectName(QStringLiteral("frmVellumark"));

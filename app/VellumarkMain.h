@@ -32,7 +32,7 @@ class TRatioFrame;
 struct TFrameState;
 struct TSizeInfo;
 
-// The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the 13
+// The main window: a four-tab wizard (Introduction, Graphics, Setup, Generate) that owns the
 // ratio frames, keeps the base file name, logs validation and generation, and gates the Generate
 // action behind a clean check of the setup. It wires: the rules live in model/ (the plan of
 // outputs, the check of the setup, the run, the Setup tab's choices), the layout in
@@ -133,7 +133,7 @@ public:
 
   // The ratio frame whose Tag is the group index; nullptr when no frame carries it.
   TRatioFrame* FindRatioFrame(int Index) const;
-  // The ratio frames in group order 0..12.
+  // The ratio frames in group order.
   const QList<TRatioFrame*>& RatioFrames() const { return FRatioFrames; }
 
   // The checked state of a device item (lbiiPhone, lbiiPad, lbiAndroid).

@@ -75,12 +75,10 @@ bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDia
     for (; next < total && plan.Pngs[next].Group == g; ++next) {
       const TPlannedOutput& o = plan.Pngs[next];
       // Named before the existence test: a file that is then skipped is still in the option sets.
-      if (!o.AndroidName.isEmpty())
-        documents.Android->PropertyGroup()->SetChildText(o.AndroidName, o.Path);
-      if (!o.iPhoneName.isEmpty())
-        documents.iOS->PropertyGroup()->SetChildText(o.iPhoneName, o.Path);
-      if (!o.iPadName.isEmpty())
-        documents.iOS->PropertyGroup()->SetChildText(o.iPadName, o.Path);
+      for (const QString& name : o.AndroidNames)
+        documents.Android->PropertyGroup()->SetChildText(name, o.Path);
+      for (const QString& name : o.iOSOptsetNames())
+        documents.iOS->PropertyGroup()->SetChildText(name, o.Path);
 
       // An existing file is skipped or overwritten by the overwrite question and the remembered
       // answer, then the file is logged and written.

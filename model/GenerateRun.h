@@ -52,7 +52,7 @@ private:
   int FRemembered = mrYes;
 };
 
-// Runs the plan over the groups (indexed by group, 0..12). Returns false when an overwrite
+// Runs the plan over the groups (indexed by the plan's group index). Returns false when an overwrite
 // question was answered with Cancel (nothing more is written, no option-set file is saved).
 // Errors (a file that cannot be written, say) are raised and end the run. A plan that would write
 // over a group's picture is refused before anything is written, as the check of the setup refuses it.

@@ -9,7 +9,7 @@ class TSettingsStore;
 
 // The state of one ratio group, with no widget: its ratio, picture name, picture, and selection, and
 // the rules that tie them to the settings file. The ratio frame shows and edits one; a run without
-// a window restores the 13 groups itself with the same rules.
+// a window restores the groups itself with the same rules.
 //
 // Coordinates are the preview's (see SelectionGeometry.h): the preview is PreviewHeight units high
 // and Ratio() times that wide, and the picture lies on ImageRect() inside it.

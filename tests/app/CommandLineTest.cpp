@@ -251,7 +251,7 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
 
   const auto made = filesUnder(Out);
   const auto expected = filesUnder(windowOut);
-  EXPECT_EQ(made.size(), 55u);  // 53 PNG files and the two option-set files
+  EXPECT_EQ(made.size(), ClassicFileCount + 2u);  // the PNG files and the two option-set files
   ASSERT_EQ(made.size(), expected.size());
   for (const auto& [name, bytes] : expected) {
     SCOPED_TRACE(name.toStdString());
@@ -519,7 +519,7 @@ TEST_F(CommandLineRun, AClosedStandardOutputStopsNothingButIsReported) {
   EXPECT_EQ(run.status, ExitError);
   EXPECT_EQ(run.err.toStdString(), "The log could not be written to standard output: Broken pipe.\n");
   // Every file is made, and complete.
-  EXPECT_EQ(Pngs().size(), 53);
+  EXPECT_EQ(Pngs().size(), ClassicFileCount);
   for (const QString& name : Pngs())
     EXPECT_FALSE(QImage(OutPath(name)).isNull()) << name.toStdString();
   EXPECT_TRUE(QFile::exists(OutPath("MyApp.ios.optset")));

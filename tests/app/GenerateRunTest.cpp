@@ -145,8 +145,8 @@ TEST_F(GenerateRunTest, AllDevicesIntoAnEmptyFolder) {
     }
   }
   expectedLog << "Operation complete.";
-  EXPECT_EQ(files, 53);
-  EXPECT_EQ(Pngs().size(), 53);
+  EXPECT_EQ(files, ClassicFileCount);
+  EXPECT_EQ(Pngs().size(), ClassicFileCount);
   EXPECT_EQ(Text(Log()), Text(expectedLog));
   EXPECT_EQ(expectedLog[1], "   Generating 1:1 images...");
 
@@ -219,7 +219,7 @@ TEST_F(GenerateRunTest, DeviceChoicesDecideFilesAndNames) {
     EXPECT_EQ(Pngs().size(), c.pngs);
     EXPECT_EQ(QFile::exists(OutPath("MyApp.android.optset")), c.androidFile);
     EXPECT_EQ(QFile::exists(OutPath("MyApp.ios.optset")), c.iosFile);
-    EXPECT_EQ(Log().count(), 1 + 13 + c.pngs + 1);  // every group heading, even with nothing to do
+    EXPECT_EQ(Log().count(), 1 + SizeGroupCount + c.pngs + 1);  // every group heading, even with nothing to do
     if (c.iosFile) {
       const auto ios = propertyGroupOf(OutPath("MyApp.ios.optset"));
       EXPECT_EQ(int(ios.size()), c.pngs);
@@ -557,7 +557,7 @@ TEST_F(GenerateRunTest, ErrorsOnRenderThreadsAreShownLikeAnyOtherAndMissingThrea
   QMap<QString, QByteArray> normal;
   for (const QString& name : Pngs())
     normal[name] = readFileBytes(OutPath(name));
-  ASSERT_EQ(normal.size(), 53);
+  ASSERT_EQ(normal.size(), ClassicFileCount);
   const std::system_error noThread(std::make_error_code(std::errc::resource_unavailable_try_again));
   struct Case {
     const char* what;
@@ -591,7 +591,7 @@ TEST_F(GenerateRunTest, ErrorsOnRenderThreadsAreShownLikeAnyOtherAndMissingThrea
     }
     EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
     EXPECT_EQ(Log().last(), "Operation complete.");
-    ASSERT_EQ(Pngs().size(), 53);
+    ASSERT_EQ(Pngs().size(), ClassicFileCount);
     for (const QString& name : Pngs())
       EXPECT_TRUE(readFileBytes(OutPath(name)) == normal[name]) << name.toStdString();
   }

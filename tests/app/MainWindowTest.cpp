@@ -144,9 +144,9 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
   EXPECT_EQ(form->TabControl1->tabText(3), QStringLiteral("Generate"));
   EXPECT_EQ(form->TabControl1->widget(3), form->tiGenerate);
 
-  // 13 frames without pictures, tagged with their group, in group order, with empty lists.
-  ASSERT_EQ(form->RatioFrames().size(), 13);
-  for (int g = 0; g < 13; ++g) {
+  // The classic groups' frames without pictures, tagged with their group, in group order, with empty lists.
+  ASSERT_EQ(form->RatioFrames().size(), SizeGroupCount);
+  for (int g = 0; g < SizeGroupCount; ++g) {
     SCOPED_TRACE(g);
     TRatioFrame* frame = form->FindRatioFrame(g);
     ASSERT_NE(frame, nullptr);
@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
     EXPECT_TRUE(frame->Bitmap().IsEmpty());
     EXPECT_EQ(frame->ceFilename->count(), 0);
   }
-  EXPECT_EQ(form->FindRatioFrame(13), nullptr);
+  EXPECT_EQ(form->FindRatioFrame(SizeGroupCount), nullptr);
   EXPECT_EQ(form->FindRatioFrame(255), nullptr);
   EXPECT_EQ(form->FindRatioFrame(0)->Caption(), QStringLiteral("1:1"));
 
@@ -186,7 +186,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
   const QStringList intro = form->Memo1->toPlainText().split(u'\n');
   ASSERT_EQ(intro.size(), 3);
   EXPECT_TRUE(intro[1].isEmpty());
-  EXPECT_TRUE(intro[0].contains(QStringLiteral("13 ratios")));
+  EXPECT_TRUE(intro[0].contains(QStringLiteral("%1 ratios of graphic sizes (1:1, 1.33:1 and so on) add up to %2 PNG files").arg(SizeGroupCount).arg(ClassicFileCount)));
   EXPECT_TRUE(intro[1 + 1].contains(QStringLiteral(".optset")));
   EXPECT_TRUE(form->Memo1->isReadOnly());
   EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -289,7 +289,7 @@ TEST_F(MainWindowTest, FullSetupValidatesCleanlyAndEnablesGenerateOnlyOnTheGener
   QStringList expected = RatioLines(*form, true, true);
   expected << QStringLiteral("Validating Outputs...") << QStringLiteral("Ready to generate images");
   EXPECT_EQ(LogOf(*form), expected);
-  EXPECT_EQ(LogOf(*form).size(), 1 + 13 * 3 + 2);
+  EXPECT_EQ(LogOf(*form).size(), 1 + SizeGroupCount * 3 + 2);
   EXPECT_EQ(LogOf(*form)[1], QStringLiteral("   Validating 1:1..."));
   EXPECT_TRUE(form->actGenerate->isEnabled());
   EXPECT_TRUE(form->Button2->isEnabled());
@@ -316,8 +316,8 @@ TEST_F(MainWindowTest, AFrameWithoutSelectionFailsTheCheckButTheOthersAreStillVi
   form->FindRatioFrame(1)->SetSelectRect({ir.Left - 10, ir.Top, ir.Left + 30, ir.Top + 20});
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
-  ASSERT_EQ(log.size(), 1 + 13 * 3 + 1);
-  for (int g = 0; g < 13; ++g) {
+  ASSERT_EQ(log.size(), 1 + SizeGroupCount * 3 + 1);
+  for (int g = 0; g < SizeGroupCount; ++g) {
     SCOPED_TRACE(g);
     EXPECT_EQ(log[1 + 3 * g + 1], QStringLiteral("      Bitmap Ok"));
     EXPECT_EQ(log[1 + 3 * g + 2], g == 4 || g == 7 ? QStringLiteral("      INVALID Selection rectangle (Empty)")
@@ -506,8 +506,8 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
   EXPECT_EQ(FDialogs.Errors[2], QStringLiteral("'x' is not a valid floating point value."));
 
   // Every group has its frame; the failed ones start without picture.
-  ASSERT_EQ(form->RatioFrames().size(), 13);
-  for (int g = 0; g < 13; ++g) {
+  ASSERT_EQ(form->RatioFrames().size(), SizeGroupCount);
+  for (int g = 0; g < SizeGroupCount; ++g) {
     SCOPED_TRACE(g);
     ASSERT_NE(form->FindRatioFrame(g), nullptr);
     EXPECT_EQ(form->FindRatioFrame(g)->Bitmap().IsEmpty(), g == 0 || g == 3 || g == 6);
@@ -554,8 +554,8 @@ TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedOnceAndEveryFrameExists
   auto form = Start();
   ASSERT_EQ(FDialogs.Errors.size(), 1) << FDialogs.Errors.join('\n').toStdString();
   EXPECT_TRUE(FDialogs.Errors[0].startsWith(QStringLiteral("Cannot create file \""))) << FDialogs.Errors[0].toStdString();
-  EXPECT_EQ(form->RatioFrames().size(), 13);
-  for (int g = 0; g < 13; ++g)
+  EXPECT_EQ(form->RatioFrames().size(), SizeGroupCount);
+  for (int g = 0; g < SizeGroupCount; ++g)
     EXPECT_NE(form->FindRatioFrame(g), nullptr);
 
   // A change of the base name that cannot be stored is reported; the text stays.

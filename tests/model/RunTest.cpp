@@ -11,10 +11,11 @@
 
 namespace {
 
-// Thirteen groups, each a picture of one colour of its own (red = group index x 16 + 8).
-QList<TRunGroup> colouredGroups() {
+// The classic groups (or as many as asked), each a picture of one colour of its own (red = group
+// index x 16 + 8).
+QList<TRunGroup> colouredGroups(int count = SizeGroupCount) {
   QList<TRunGroup> groups;
-  for (int g = 0; g < SizeGroupCount; ++g) {
+  for (int g = 0; g < count; ++g) {
     TBitmap picture(8, 8);
     picture.Clear(0xFF000000u | quint32(g * 16 + 8) << 16);
     groups.append({QStringLiteral("G%1").arg(g), picture, TRectF{0, 0, 1, 1}});
@@ -45,7 +46,8 @@ TEST(Run, WritesEachPlannedFileFromItsOwnGroupsPicture) {
   ASSERT_TRUE(runGeneration(
       plan, colouredGroups(), dialogs, [&log](const QString& line) { log << line; },
       [&progress](int done, int total) { progress.append({done, total}); }, documents));
-  ASSERT_EQ(plan.Pngs.size(), 54);
+  const int files = ClassicFileCount + 1;  // and the App Store icon
+  ASSERT_EQ(plan.Pngs.size(), files);
   for (const TPlannedOutput& o : plan.Pngs) {
     const DecodedPng png = readPngFile(o.Path);
     ASSERT_TRUE(png.ok) << o.Path.toStdString();
@@ -58,13 +60,13 @@ TEST(Run, WritesEachPlannedFileFromItsOwnGroupsPicture) {
   // The log: a line per group, a line per file, in plan order.
   EXPECT_EQ(log.first(), QStringLiteral("Generating images..."));
   EXPECT_EQ(log.last(), QStringLiteral("Operation complete."));
-  EXPECT_EQ(log.size(), 1 + SizeGroupCount + 54 + 1);
+  EXPECT_EQ(log.size(), 1 + SizeGroupCount + files + 1);
   EXPECT_EQ(log[1], QStringLiteral("   Generating G0 images..."));
   EXPECT_EQ(log[2], QStringLiteral("      ") + plan.Pngs[0].Path);
   // Progress before each file and once at the end.
-  ASSERT_EQ(progress.size(), 55);
-  EXPECT_EQ(progress.first(), std::make_pair(0, 54));
-  EXPECT_EQ(progress.last(), std::make_pair(54, 54));
+  ASSERT_EQ(progress.size(), files + 1);
+  EXPECT_EQ(progress.first(), std::make_pair(0, files));
+  EXPECT_EQ(progress.last(), std::make_pair(files, files));
 }
 
 // The overwrite question: a file kept is logged as skipped and still named in the option set;
@@ -128,4 +130,35 @@ TEST(Run, RefusesToWriteOverAGroupsPictureBeforeWritingAnything) {
   EXPECT_TRUE(dialogs.Questions.isEmpty());
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{plan.Pngs[5].FileName});
   EXPECT_EQ(readFileBytes(picture), QByteArray("the picture"));
+}
+
+// A file that serves several properties is written once and named under each of them, in the
+// option set of its devices.
+TEST(Run, NamesAFileUnderEveryPropertyThePlanGivesIt) {
+  QTemporaryDir dir;
+  TRunChoices c;
+  c.FileSet = TFileSet::Current;
+  c.Folder = QDir::toNativeSeparators(dir.path());
+  c.Stem = QStringLiteral("App");
+  const TOutputPlan plan = planOutputs(c);
+  ScriptedDialogs dialogs;
+  TRunDocuments documents;
+  ASSERT_TRUE(runGeneration(plan, colouredGroups(AllGroupCount), dialogs, [](const QString&) {}, [](int, int) {}, documents));
+  const QByteArray iOS = readFileBytes(plan.iOSOptset);
+  const QByteArray android = readFileBytes(plan.AndroidOptset);
+  const auto element = [](const char* name, const QString& file) {
+    return QStringLiteral("<%1>%2</%1>").arg(QString::fromLatin1(name), file).toUtf8();
+  };
+  const QString icon120 = QDir(dir.path()).filePath(QStringLiteral("App120x120.png"));
+  const QString at40 = QDir(dir.path()).filePath(QStringLiteral("App40x40.png"));
+  const QString launch = QDir(dir.path()).filePath(QStringLiteral("AppLaunch400x400.png"));
+  for (const auto& [name, file] : {std::pair{"iPhone_AppIcon120", icon120}, std::pair{"iPhone_Spotlight120", icon120},
+                                   std::pair{"iPhone_Notification40", at40}, std::pair{"iPad_Notification40", at40},
+                                   std::pair{"iPhone_Launch2x", launch}, std::pair{"iPad_Launch2x", launch}})
+    EXPECT_TRUE(iOS.contains(element(name, QDir::toNativeSeparators(file)))) << name;
+  EXPECT_TRUE(iOS.contains("<iOS_AppStore1024>"));
+  EXPECT_TRUE(android.contains(
+      element("Android_NotificationIcon48", QDir::toNativeSeparators(QDir(dir.path()).filePath("AppNotification48x48.png")))));
+  EXPECT_FALSE(android.contains("iPhone_") || iOS.contains("Android_"));
+  EXPECT_EQ(QDir(dir.path()).entryList({"*.png"}, QDir::Files).size(), plan.Pngs.size());
 }
