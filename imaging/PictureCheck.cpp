@@ -137,8 +137,10 @@ bool gifPixelsComplete(const Reader& r, qint64 at, qint64 pixels) {
       return false;  // the data ends (or the file does) before the picture's last pixel
     for (qint64 i = block + 1; i < block + 1 + *length; ++i) {
       bits |= quint32(quint8(*r.u8(i))) << bitCount;
-      for (bitCount += 8; bitCount >= codeSize; bitCount -= codeSize, bits >>= codeSize) {
+      for (bitCount += 8; bitCount >= codeSize;) {
         const int code = int(bits & ((1u << codeSize) - 1));
+        bits >>= codeSize;
+        bitCount -= codeSize;
         if (code == clear) {
           next = end + 1;
           codeSize = *minCodeSize + 1;
