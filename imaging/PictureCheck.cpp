@@ -123,8 +123,10 @@ bool bmpComplete(QByteArrayView file) {
 // are kept, so the walk takes no memory of the picture's size.
 bool gifPixelsComplete(const Reader& r, qint64 at, qint64 pixels) {
   const auto minCodeSize = r.u8(at);
+  // A picture without pixels, or LZW data of no code size the reader takes, holds nothing: Qt's
+  // reader would still make a picture of the file's screen size, all of it background.
   if (pixels <= 0 || !minCodeSize || *minCodeSize < 1 || *minCodeSize > 11)
-    return true;  // no LZW data the reader takes: it refuses it itself
+    return false;
   const int clear = 1 << *minCodeSize, end = clear + 1;
   std::vector<qint64> lengths(4096, 1);
   int next = end + 1, codeSize = *minCodeSize + 1, prev = -1;

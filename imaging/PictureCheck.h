@@ -18,7 +18,8 @@ TPictureKind pictureKindOf(QByteArrayView head);  // the first 12 bytes are enou
 //   picture skips unwritten, so such data is refused too);
 // - GIF: every block up to the first image's data, and LZW data that yields all the image's
 //   pixels before its end code or its last sub-block (only string lengths are counted, so a small
-//   file claiming a huge picture is refused without decoding it);
+//   file claiming a huge picture is refused without decoding it); an image of no pixels or of an
+//   LZW code size outside 1 to 11 holds none of the picture;
 // - TIFF: every strip or tile of the first directory, and for uncompressed data the bytes of the
 //   rows each covers (a BigTIFF file is left to the reader);
 // - ICO: the first icon's bytes, and for an icon that is no PNG its header, palette, colour rows

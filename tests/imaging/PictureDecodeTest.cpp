@@ -396,6 +396,10 @@ TEST(PictureDecode, LyingFilesAreRefusedBeforeDecoding) {
       {"closed-big.gif", bigGif.left(136) + char(200) + bigGif.mid(137, 200) + QByteArray("\0;", 2)},
       {"huge-29-bytes.gif", "GIF89a" + le16(11000) + le16(11000) + QByteArray(3, '\0') + ',' + le32(0) +
                                 le16(11000) + le16(11000) + char(0) + tinyLzw},
+      // Screens of 8568 x 8507 and 11007 x 11261 pixels whose image is 0 pixels wide, or has an LZW
+      // code size of 0 (found by the fuzz target: Qt's reader filled the whole screen, slowly).
+      {"empty-image.gif", QByteArray("GIF89ax!;!\0\0\xe1,\0\x0a\0\0\0\0\x80\0\0\x02\0\x04", 26)},
+      {"no-code-size.gif", QByteArray("GIF87a\xff\x2a\xfd\x2b-\0\0,\xbf\x93\0\0\0\x81\xff<\0\0\x80\0\0\x02\0\x0b\0\x37\xff", 33)},
       {"end-after-16.bmp", bmpOf(8, 8, 8, 1, rleRow + rleRow + QByteArray("\0\x01", 2))},
       {"row-ended-early.bmp", bmpOf(8, 2, 8, 1, rleRow + QByteArray("\x04\x01\0\0", 4))},
       {"jump.bmp", bmpOf(8, 2, 8, 1, QByteArray("\x04\x01\0\x02\x04\0\x04\x01\0\0", 10) + rleRow)},
