@@ -136,10 +136,22 @@ struct Decoded {
   QString reason;
 };
 
+// The reason a picture of that size is refused before its pixels are read; empty when it may be
+// read (its whole picture is counted as work memory).
+QString sizeRefusal(QSize size) {
+  if (qint64(size.width()) * size.height() > MaxPicturePixels)
+    return tooManyPixelsReason(size.width(), size.height());
+  const double work = double(size.width()) * size.height() * 4;
+  if (work > double(DecodeWorkMemoryLimit))
+    return overDecodeBudgetReason(work);
+  return {};
+}
+
 // GIF, BMP, TIFF, the icons of ICO files that are no PNG, and WebP: through QImageReader, with the
-// picture's size checked first and its memory taken from the decode budget (the reader holds the
-// whole picture, and a converted or reduced copy is made of it).
-Decoded decodeWithQt(const QString& fileName, TPictureKind kind) {
+// picture's size checked first, then that the file holds all its data (Qt's readers fill in what
+// a cut file lacks), and its memory taken from the decode budget (the reader holds the whole
+// picture, and a converted or reduced copy is made of it).
+Decoded decodeWithQt(const QString& fileName, TPictureKind kind, QByteArrayView bytes) {
   static std::once_flag limitSet;  // a process-wide setting; prefetch workers read it too
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(int(DecodeWorkMemoryLimit / (1024 * 1024))); });
   const char* format = kind == TPictureKind::Gif    ? "gif"
@@ -153,12 +165,11 @@ Decoded decodeWithQt(const QString& fileName, TPictureKind kind) {
   const QSize size = reader.size();
   if (size.isEmpty())
     return {};
-  if (qint64(size.width()) * size.height() > MaxPicturePixels)
-    return {{}, tooManyPixelsReason(size.width(), size.height())};
-  const double work = double(size.width()) * size.height() * 4;
-  if (work > double(DecodeWorkMemoryLimit))
-    return {{}, overDecodeBudgetReason(work)};
-  const TDecodeReservation reservation{size_t(work)};
+  if (QString refusal = sizeRefusal(size); !refusal.isEmpty())
+    return {{}, refusal};
+  if (!pictureDataComplete(kind, bytes))
+    return {};
+  const TDecodeReservation reservation{size_t(double(size.width()) * size.height() * 4)};
   QImage image = reader.read();
   if (image.isNull())
     return {};
@@ -236,10 +247,9 @@ Decoded decodeKind(QFile& file, const QString& fileName, TPictureKind kind) {
     d.image = decodeJpegFile(fileName, MaxPictureSide, &d.reason);
     return d;
   }
-  // The other readers fill in what a cut file lacks: the file must hold all the picture's data.
   const qint64 size = file.size();
   const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
-  if (!bytes || !pictureDataComplete(kind, QByteArrayView(bytes, size)))
+  if (!bytes)
     return {};
   if (kind == TPictureKind::Ico) {
     // An icon that is a PNG is read by the PNG decoder, which reads none of its other chunks.
@@ -248,7 +258,7 @@ Decoded decodeKind(QFile& file, const QString& fileName, TPictureKind kind) {
       return d;
     }
   }
-  return decodeWithQt(fileName, kind);
+  return decodeWithQt(fileName, kind, QByteArrayView(bytes, size));
 }
 
 Decoded decodeUncached(const QString& fileName) {

@@ -25,8 +25,11 @@
 // - Whatever the files hold, all decodes running at once take at most DecodeWorkMemoryLimit
 //   (PictureFile.h) for their work beyond the pictures they return: one budget for the process
 //   (TDecodeReservation). PNG ancillary chunks are not read at all, also in an icon file, and
-//   pixel data that ends before the picture does is refused in every format rather than filled in
-//   (PictureCheck.h): a picture never holds memory that was not written.
+//   pixel data that ends before the picture does (a file cut short, or closed properly after too
+//   little data, or run-length data that skips pixels) is refused in every format rather than
+//   filled in (PictureCheck.h): a picture never holds memory that was not written. For GIF, BMP,
+//   TIFF, ICO and WebP the size limits are checked first, then the data, before Qt's reader reads
+//   any pixel.
 // - The result is premultiplied ARGB32 (blue, green, red, alpha in memory), for normal files the
 //   same pixels QImageReader gives.
 // - Failure of any kind raises EBitmapError "Loading bitmap failed (<file name>)." followed by the

@@ -1,5 +1,6 @@
 #include "imaging/PictureCheck.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -30,6 +31,58 @@ private:
   bool FBig;
 };
 
+// a * b, or nullopt when it does not fit a signed 64-bit integer (or either is negative).
+std::optional<qint64> product(qint64 a, qint64 b) {
+  qint64 p = 0;
+  if (a < 0 || b < 0 || __builtin_mul_overflow(a, b, &p))
+    return std::nullopt;
+  return p;
+}
+
+// The bytes of `rows` rows of `width` pixels of `bits` bits each, every row padded to `align` bytes;
+// nullopt when that does not fit a signed 64-bit integer.
+std::optional<qint64> rowBytes(qint64 width, qint64 bits, qint64 rows, qint64 align) {
+  const auto rowBits = product(width, bits);
+  if (!rowBits)
+    return std::nullopt;
+  const qint64 stride = (*rowBits / 8 + (*rowBits % 8 != 0) + align - 1) / align * align;
+  return product(stride, rows);
+}
+
+// Run-length data: pairs (count, value) or escapes (0, 0) end of row, (0, 1) end of picture,
+// (0, 2, dx, dy) a jump, (0, n) n pixels as they are, padded to whole 16-bit words. Qt's reader
+// leaves every pixel that the data skips unwritten (a row ended early, a jump, the picture ended
+// early), so the data must write every pixel of every row.
+bool bmpRunsComplete(const Reader& r, qint64 at, qint64 width, qint64 height, bool rle8) {
+  qint64 x = 0, y = 0;
+  auto lastRowFull = [&] { return y >= height || (y == height - 1 && x >= width); };
+  while (y < height) {
+    const auto count = r.u8(at), value = r.u8(at + 1);
+    if (!count || !value)
+      return lastRowFull();
+    at += 2;
+    if (*count > 0) {
+      x += *count;
+    } else if (*value == 0) {  // end of row
+      if (x < width)
+        return false;
+      ++y;
+      x = 0;
+    } else if (*value == 1) {  // end of picture
+      return lastRowFull();
+    } else if (*value == 2) {  // a jump over pixels
+      return false;
+    } else {
+      const qint64 bytes = rle8 ? *value : (*value + 1) / 2;
+      at += (bytes + 1) / 2 * 2;
+      if (at > r.size())
+        return false;
+      x += *value;
+    }
+  }
+  return true;
+}
+
 bool bmpComplete(QByteArrayView file) {
   const Reader r(file);
   const auto offBits = r.u32(10), headerSize = r.u32(14);
@@ -57,41 +110,61 @@ bool bmpComplete(QByteArrayView file) {
     height = -height;
   if (width <= 0 || height <= 0)
     return true;  // nothing to read: the reader refuses it
-  if (compression == 1 || compression == 2) {
-    // Run-length data: pairs (count, value) or escapes (0, 0) end of row, (0, 1) end of picture,
-    // (0, 2, dx, dy) a jump, (0, n) n pixels as they are, padded to whole 16-bit words.
-    const bool rle8 = compression == 1;
-    qint64 at = *offBits, row = 0;
-    while (row < height) {
-      const auto count = r.u8(at), value = r.u8(at + 1);
-      if (!count || !value)
-        return false;
-      at += 2;
-      if (*count > 0)
-        continue;
-      if (*value == 0) {
-        ++row;
-      } else if (*value == 1) {
-        return true;
-      } else if (*value == 2) {
-        const auto dy = r.u8(at + 1);
-        if (!dy)
-          return false;
-        row += *dy;
-        at += 2;
-      } else {
-        const qint64 bytes = rle8 ? *value : (*value + 1) / 2;
-        at += (bytes + 1) / 2 * 2;
-        if (at > r.size())
-          return false;
-      }
-    }
-    return true;
-  }
+  if (compression == 1 || compression == 2)
+    return bmpRunsComplete(r, *offBits, width, height, compression == 1);
   if (compression != 0 && compression != 3 && compression != 6)
     return true;  // a kind the reader does not take: it refuses it itself
-  const qint64 stride = (width * bpp + 31) / 32 * 4;
-  return qint64(*offBits) + stride * height <= r.size();
+  const auto bytes = rowBytes(width, bpp, height, 4);
+  return bytes && *bytes <= r.size() - qint64(*offBits);
+}
+
+// LZW data of a GIF picture (the code size byte, then its sub-blocks up to the empty one): whether
+// it holds at least `pixels` pixels before its end code. Only the lengths of the table's strings
+// are kept, so the walk takes no memory of the picture's size.
+bool gifPixelsComplete(const Reader& r, qint64 at, qint64 pixels) {
+  const auto minCodeSize = r.u8(at);
+  // A picture without pixels, or LZW data of no code size the reader takes, holds nothing: Qt's
+  // reader would still make a picture of the file's screen size, all of it background.
+  if (pixels <= 0 || !minCodeSize || *minCodeSize < 1 || *minCodeSize > 11)
+    return false;
+  const int clear = 1 << *minCodeSize, end = clear + 1;
+  std::vector<qint64> lengths(4096, 1);
+  int next = end + 1, codeSize = *minCodeSize + 1, prev = -1;
+  qint64 count = 0;
+  quint32 bits = 0;
+  int bitCount = 0;
+  for (qint64 block = at + 1;;) {
+    const auto length = r.u8(block);
+    if (!length || *length == 0 || block + 1 + *length > r.size())
+      return false;  // the data ends (or the file does) before the picture's last pixel
+    for (qint64 i = block + 1; i < block + 1 + *length; ++i) {
+      bits |= quint32(quint8(*r.u8(i))) << bitCount;
+      for (bitCount += 8; bitCount >= codeSize;) {
+        const int code = int(bits & ((1u << codeSize) - 1));
+        bits >>= codeSize;
+        bitCount -= codeSize;
+        if (code == clear) {
+          next = end + 1;
+          codeSize = *minCodeSize + 1;
+          prev = -1;
+          continue;
+        }
+        if (code == end || (prev < 0 && code > clear) || code > next)
+          return false;  // the end, or a code the reader stops at
+        const qint64 length = code == next ? lengths[size_t(prev)] + 1 : lengths[size_t(code)];
+        count += length;
+        if (count >= pixels)
+          return true;
+        if (prev >= 0 && next < 4096) {
+          lengths[size_t(next)] = lengths[size_t(prev)] + 1;
+          if (++next == (1 << codeSize) && codeSize < 12)
+            ++codeSize;
+        }
+        prev = code;
+      }
+    }
+    block += 1 + *length;
+  }
 }
 
 bool gifComplete(QByteArrayView file) {
@@ -124,73 +197,158 @@ bool gifComplete(QByteArrayView file) {
         return false;
       at = *next;
     } else if (*introducer == 0x2c) {
-      const auto imagePacked = r.u8(at + 9);
-      if (!imagePacked)
+      const auto imagePacked = r.u8(at + 9), width = r.u16(at + 5), height = r.u16(at + 7);
+      if (!imagePacked || !width || !height)
         return false;
       at += 10;
       if (*imagePacked & 0x80)
         at += 3 * (qint64(1) << ((*imagePacked & 7) + 1));
-      return skipSubBlocks(at + 1).has_value();  // after the code size byte, the picture's data
+      return gifPixelsComplete(r, at, qint64(*width) * *height);
     } else {
       return true;  // not the block structure of a GIF file: the reader refuses it itself
     }
   }
 }
 
+// The values of a TIFF directory entry of type SHORT (3) or LONG (4), in place or at their offset.
+std::optional<std::vector<quint32>> tiffValues(const Reader& r, qint64 entry) {
+  const auto type = r.u16(entry + 2), n = r.u32(entry + 4);
+  if (!type || !n || (*type != 3 && *type != 4))
+    return std::nullopt;
+  const int size = *type == 3 ? 2 : 4;
+  if (qint64(*n) * size > r.size())
+    return std::nullopt;
+  qint64 at = entry + 8;
+  if (qint64(*n) * size > 4) {
+    const auto offset = r.u32(entry + 8);
+    if (!offset)
+      return std::nullopt;
+    at = *offset;
+  }
+  std::vector<quint32> out;
+  out.reserve(*n);
+  for (quint32 i = 0; i < *n; ++i) {
+    const auto v = size == 2 ? r.u16(at + qint64(i) * 2) : r.u32(at + qint64(i) * 4);
+    if (!v)
+      return std::nullopt;
+    out.push_back(*v);
+  }
+  return out;
+}
+
+// The entries of the first directory that tell where its pixel data lies and how much it is.
+struct TiffLayout {
+  std::optional<std::vector<quint32>> offsets, counts;
+  bool tiled = false;
+  qint64 width = 0, height = 0, bits = 1, samples = 1, compression = 1, planar = 1;
+  qint64 rowsPerStrip = 0xffffffff, tileWidth = 0, tileLength = 0;
+};
+
+std::optional<TiffLayout> tiffLayout(const Reader& r, qint64 ifd) {
+  const auto count = r.u16(ifd);
+  if (!count)
+    return std::nullopt;
+  TiffLayout t;
+  for (quint32 i = 0; i < *count; ++i) {
+    const qint64 entry = ifd + 2 + qint64(i) * 12;
+    const auto tag = r.u16(entry);
+    if (!tag)
+      return std::nullopt;
+    if (*tag == 273 || *tag == 324) {
+      t.offsets = tiffValues(r, entry);
+      t.tiled = *tag == 324;
+    } else if (*tag == 279 || *tag == 325) {
+      t.counts = tiffValues(r, entry);
+    } else if (const auto v = tiffValues(r, entry); v && !v->empty()) {
+      qint64* field = *tag == 256 ? &t.width : *tag == 257 ? &t.height : *tag == 258 ? &t.bits
+                    : *tag == 277 ? &t.samples : *tag == 259 ? &t.compression : *tag == 284 ? &t.planar
+                    : *tag == 278 ? &t.rowsPerStrip : *tag == 322 ? &t.tileWidth : *tag == 323 ? &t.tileLength
+                                  : nullptr;
+      if (field)
+        *field = v->front();
+    }
+  }
+  return t;
+}
+
+// Uncompressed data: whether each strip or tile holds the bytes of the rows it covers.
+bool tiffRowsComplete(const TiffLayout& t) {
+  if (t.compression != 1 || t.width <= 0 || t.height <= 0)
+    return true;  // compressed data: its decoder finds its end
+  const qint64 bits = t.planar == 2 ? t.bits : t.bits * t.samples;
+  const qint64 width = t.tiled ? t.tileWidth : t.width;
+  const qint64 stripRows = t.tiled ? t.tileLength : std::min(t.rowsPerStrip, t.height);
+  const qint64 perPlane = t.tiled || stripRows <= 0 ? 0 : (t.height + stripRows - 1) / stripRows;
+  for (size_t i = 0; i < t.counts->size(); ++i) {
+    const qint64 row = perPlane > 0 ? qint64(i) % perPlane * stripRows : 0;
+    const qint64 rows = t.tiled ? stripRows : std::min(stripRows, t.height - row);
+    const auto needed = rowBytes(width, bits, rows, 1);
+    if (!needed || qint64((*t.counts)[i]) < *needed)
+      return false;
+  }
+  return true;
+}
+
 bool tiffComplete(QByteArrayView file) {
   if (file.size() < 8)
     return false;
-  const bool big = file[0] == 'M';
-  const Reader r(file, big);
+  const Reader r(file, file[0] == 'M');
   const auto magic = r.u16(2);
   if (!magic || *magic != 42)
     return true;  // BigTIFF and the like: left to the reader
   const auto ifd = r.u32(4);
-  const auto count = ifd ? r.u16(*ifd) : std::nullopt;
-  if (!count)
+  const std::optional<TiffLayout> t = ifd ? tiffLayout(r, *ifd) : std::nullopt;
+  if (!t)
     return false;
-  // The values of an entry of type SHORT (3) or LONG (4), in place or at their offset.
-  auto values = [&](qint64 entry) -> std::optional<std::vector<quint32>> {
-    const auto type = r.u16(entry + 2), n = r.u32(entry + 4);
-    if (!type || !n || (*type != 3 && *type != 4))
-      return std::nullopt;
-    const int size = *type == 3 ? 2 : 4;
-    if (qint64(*n) * size > r.size())
-      return std::nullopt;
-    qint64 at = entry + 8;
-    if (qint64(*n) * size > 4) {
-      const auto offset = r.u32(entry + 8);
-      if (!offset)
-        return std::nullopt;
-      at = *offset;
-    }
-    std::vector<quint32> out;
-    out.reserve(*n);
-    for (quint32 i = 0; i < *n; ++i) {
-      const auto v = size == 2 ? r.u16(at + qint64(i) * 2) : r.u32(at + qint64(i) * 4);
-      if (!v)
-        return std::nullopt;
-      out.push_back(*v);
-    }
-    return out;
-  };
-  std::optional<std::vector<quint32>> offsets, counts;
-  for (quint32 i = 0; i < *count; ++i) {
-    const qint64 entry = qint64(*ifd) + 2 + qint64(i) * 12;
-    const auto tag = r.u16(entry);
-    if (!tag)
-      return false;
-    if (*tag == 273 || *tag == 324)
-      offsets = values(entry);
-    else if (*tag == 279 || *tag == 325)
-      counts = values(entry);
-  }
-  if (!offsets || !counts || offsets->size() != counts->size())
+  if (!t->offsets || !t->counts || t->offsets->size() != t->counts->size())
     return true;  // nothing to measure by: left to the reader
-  for (size_t i = 0; i < offsets->size(); ++i)
-    if (qint64((*offsets)[i]) + qint64((*counts)[i]) > r.size())
+  for (size_t i = 0; i < t->offsets->size(); ++i)
+    if (qint64((*t->offsets)[i]) + qint64((*t->counts)[i]) > r.size())
       return false;
-  return true;
+  return tiffRowsComplete(*t);
+}
+
+// An icon that is no PNG: a BMP header without its file header, twice the icon's height (the
+// colours, then the 1-bit mask), then the palette, the colour rows and the mask rows.
+bool iconBitmapComplete(const Reader& r, const TIconEntry& icon) {
+  const auto headerSize = r.u32(icon.offset), w = r.u32(icon.offset + 4), h = r.u32(icon.offset + 8),
+             bpp = r.u16(icon.offset + 14), colours = r.u32(icon.offset + 32);
+  if (!headerSize || !w || !h || !bpp || !colours)
+    return false;
+  const qint64 width = qint32(*w), height = qint32(*h) / 2;
+  if (width <= 0 || height <= 0 || *headerSize < 40)
+    return true;  // nothing to read: the reader refuses it
+  const qint64 palette = *bpp <= 8 ? 4 * (*colours ? qint64(*colours) : qint64(1) << *bpp) : 0;
+  const auto pixels = rowBytes(width, *bpp, height, 4), mask = rowBytes(width, 1, height, 4);
+  return pixels && mask && *pixels <= r.size() && *mask <= r.size() &&
+         icon.offset + *headerSize + palette + *pixels + *mask <= r.size();
+}
+
+bool iconComplete(QByteArrayView file) {
+  const TIconEntry icon = firstIconOf(file);
+  if (icon.size <= 0 || icon.offset + icon.size > file.size())
+    return false;
+  return icon.png || iconBitmapComplete(Reader(file), icon);
+}
+
+// RIFF: the file holds the size its header gives, and every chunk in it holds its own size (an odd
+// one padded to an even size); an image chunk (VP8, VP8L or, animated, ANMF) must be among them.
+bool webpComplete(QByteArrayView file) {
+  const Reader r(file);
+  const auto riffSize = r.u32(4);
+  if (!riffSize || 8 + qint64(*riffSize) > r.size())
+    return false;
+  const qint64 end = 8 + qint64(*riffSize);
+  for (qint64 at = 12; at + 8 <= end;) {
+    const QByteArrayView type = file.sliced(at, 4);
+    const qint64 size = *r.u32(at + 4);
+    if (at + 8 + size > end)
+      return false;
+    if (type == "VP8 " || type == "VP8L" || type == "ANMF")
+      return true;
+    at += 8 + size + (size & 1);
+  }
+  return false;
 }
 
 // Chunks (length, type, data, checksum) from the signature on, up to IEND.
@@ -288,10 +446,10 @@ bool pictureDataComplete(TPictureKind kind, QByteArrayView file) {
       return gifComplete(file);
     case TPictureKind::Tiff:
       return tiffComplete(file);
-    case TPictureKind::Ico: {
-      const TIconEntry entry = firstIconOf(file);
-      return entry.size > 0 && entry.offset + entry.size <= file.size();
-    }
+    case TPictureKind::Ico:
+      return iconComplete(file);
+    case TPictureKind::WebP:
+      return webpComplete(file);
     default:
       return true;
   }

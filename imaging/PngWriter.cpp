@@ -73,8 +73,16 @@ void putU32(QByteArray& out, uint32_t v) {
   out.append(b, 4);
 }
 
+// The length of a chunk of that many bytes; "Saving bitmap failed." when one chunk cannot hold them.
+uint32_t checkedChunkLength(uint64_t dataBytes) {
+  const std::optional<uint32_t> length = pngChunkLength(dataBytes);
+  if (!length)
+    throw EBitmapError(savingBitmapFailedMessage());
+  return *length;
+}
+
 void putChunk(QByteArray& out, const char type[4], const uint8_t* data, size_t size) {
-  putU32(out, uint32_t(size));
+  putU32(out, checkedChunkLength(size));
   const qsizetype start = out.size();
   out.append(type, 4);
   if (size)
@@ -90,6 +98,12 @@ bool hasPngExtension(const QString& fileName) {
 }  // namespace
 
 QString savingBitmapFailedMessage() { return QStringLiteral("Saving bitmap failed."); }
+
+std::optional<uint32_t> pngChunkLength(uint64_t dataBytes) {
+  if (dataBytes > 0x7fffffffu)
+    return std::nullopt;
+  return uint32_t(dataBytes);
+}
 
 int pngBandCount(int width, int height) {
   if (width <= 0 || height <= 0)
@@ -150,6 +164,7 @@ QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& ban
     compressedSize += b.deflated.size();
   }
 
+  const uint32_t idatLength = checkedChunkLength(compressedSize);  // before any memory is taken
   QByteArray out;
   out.reserve(qsizetype(compressedSize + 64));
   out.append("\x89PNG\r\n\x1a\n", 8);
@@ -167,8 +182,7 @@ QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& ban
 
   // IDAT: zlib header (deflate, 32K window, fastest compression), the joined segments, Adler-32
   // of all filtered data; the chunk is built in place.
-  const size_t idatSize = compressedSize;
-  putU32(out, uint32_t(idatSize));
+  putU32(out, idatLength);
   const qsizetype start = out.size();
   out.append("IDAT", 4);
   out.append(char(0x78));

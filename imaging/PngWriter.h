@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // PNG encoding of a premultiplied ARGB32 image.
@@ -56,7 +57,12 @@ private:
   std::unique_ptr<State> FState;
 };
 
-// The PNG file of a width x height image from its bands, in order.
+// The length field of a chunk of `dataBytes` bytes; nullopt beyond 2^31 - 1 bytes, the most a PNG
+// chunk may hold.
+std::optional<uint32_t> pngChunkLength(uint64_t dataBytes);
+
+// The PNG file of a width x height image from its bands, in order. Image data too large for one
+// chunk raises "Saving bitmap failed.".
 QByteArray assemblePng(int width, int height, const std::vector<PngSegment>& bands);
 
 // The PNG file's bytes. An empty image cannot be encoded and raises EBitmapError

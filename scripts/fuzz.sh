@@ -10,7 +10,7 @@ seconds=${1:-600}
 build=${2:-build-fuzz}
 shift $(( $# > 2 ? 2 : $# ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_settings_ini fuzz_rect_list fuzz_deflate)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_settings_ini fuzz_rect_list fuzz_deflate fuzz_picture)
 
 bash scripts/install-deps.sh
 bash scripts/install-packages.sh clang-14 libclang-rt-14-dev

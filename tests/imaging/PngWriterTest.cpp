@@ -311,3 +311,12 @@ TEST(PngWriter, WorkerErrorsReachTheCallerAndMissingThreadsDoNot) {
   }
   EXPECT_EQ(encodePng(img, o), good);
 }
+
+// A chunk holds at most 2^31 - 1 bytes: beyond that the length is refused, never cut to 32 bits
+// (2^32 + 5 bytes would otherwise be written as 5).
+TEST(PngWriter, ChunkLengthLimit) {
+  EXPECT_EQ(pngChunkLength(0), std::optional<uint32_t>(0));
+  EXPECT_EQ(pngChunkLength(0x7fffffffu), std::optional<uint32_t>(0x7fffffffu));
+  EXPECT_EQ(pngChunkLength(0x80000000u), std::nullopt);
+  EXPECT_EQ(pngChunkLength((uint64_t(1) << 32) + 5), std::nullopt);
+}
