@@ -16,6 +16,26 @@ TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect) {
           float(bh * double(aRect.Bottom))};
 }
 
+void finishRow(uint32_t* row, int width, const TRenderLook& look) {
+  if (look.Kind == TRenderLook::Silhouette) {
+    // White at the pixel's alpha, premultiplied: every channel equals the alpha.
+    for (int x = 0; x < width; ++x)
+      row[x] = (row[x] >> 24) * 0x01010101u;
+  } else if (look.Kind == TRenderLook::Opaque) {
+    // Source-over onto the background: each premultiplied channel plus the background's share of
+    // what the pixel leaves uncovered, rounded to the nearest.
+    for (int x = 0; x < width; ++x) {
+      const uint32_t p = row[x], cover = 255 - (p >> 24);
+      uint32_t out = 0xFF000000u;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t back = (uint32_t(look.Background) >> shift) & 0xFF;
+        out |= (((p >> shift) & 0xFF) + (back * cover + 127) / 255) << shift;
+      }
+      row[x] = out;
+    }
+  }
+}
+
 TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth) {
   waitForPicture(aBitmap.Image());
   TBitmap output(Width, Height);
@@ -40,11 +60,13 @@ struct PngRenderJob::SmoothTaps {
   int bandsBegun = 0;
 };
 
-PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth)
+PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth,
+                           const TRenderLook& aLook)
     : FSource(aBitmap.IsEmpty() ? QImage() : aBitmap.Image()),
       FSourceRect(sourceRectOf(aBitmap, aRect)),
       FWidth(Width),
       FHeight(Height),
+      FLook(aLook),
       FRows(pictureRowsInProgress(FSource)) {
   if (Width > 0 && Height > 0) {
     FBands.resize(size_t(pngBandCount(Width, Height)));
@@ -134,6 +156,7 @@ bool PngRenderJob::Render(int band, bool wait) {
         return false;
       before.assign(size_t(FWidth), 0);
       s.render(begin - 1, before.data());
+      finishRow(before.data(), FWidth, FLook);
     }
     s.row.assign(size_t(FWidth), 0);
     s.encoder = std::make_unique<PngBandEncoder>(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr,
@@ -143,6 +166,7 @@ bool PngRenderJob::Render(int band, bool wait) {
     if (!have(s.sourceRowsFor(s.y)))
       return false;
     s.render(s.y, s.row.data());
+    finishRow(s.row.data(), FWidth, FLook);
     s.encoder->addRow(s.row.data());
   }
   FBands[size_t(band)] = s.encoder->finish();
