@@ -90,14 +90,19 @@ struct PngRenderJob::BandState {
   // are held only while a band of the picture is being rendered.
   std::optional<AreaAverageRows> smooth;
   std::unique_ptr<PngBandEncoder> encoder;
+  TRenderLook look;
+  int width = 0;
 
   // The source rows that output row `at` reads.
   int sourceRowsFor(int at) const { return smooth ? smooth->sourceRowsFor(at) : rows ? rows->sourceRowsFor(at) : 0; }
+  // Output row `at`, finished by the look (also the row before the band, which the encoder's
+  // filter reads).
   void render(int at, uint32_t* out) {
     if (smooth)
       smooth->render(at, out);
     else if (rows)
       rows->render(at, out);
+    finishRow(out, width, look);
   }
 };
 
@@ -130,6 +135,8 @@ bool PngRenderJob::Render(int band, bool wait) {
   std::unique_ptr<BandState>& state = FStates[size_t(band)];
   if (!state) {
     auto s = std::make_unique<BandState>();
+    s->look = FLook;
+    s->width = FWidth;
     s->y = int(int64_t(FHeight) * band / count);
     s->end = int(int64_t(FHeight) * (band + 1) / count);
     if (!FSmoothTaps && !FSource.isNull())
@@ -156,7 +163,6 @@ bool PngRenderJob::Render(int band, bool wait) {
         return false;
       before.assign(size_t(FWidth), 0);
       s.render(begin - 1, before.data());
-      finishRow(before.data(), FWidth, FLook);
     }
     s.row.assign(size_t(FWidth), 0);
     s.encoder = std::make_unique<PngBandEncoder>(FWidth, PngOptions().filter, begin > 0 ? before.data() : nullptr,
@@ -166,7 +172,6 @@ bool PngRenderJob::Render(int band, bool wait) {
     if (!have(s.sourceRowsFor(s.y)))
       return false;
     s.render(s.y, s.row.data());
-    finishRow(s.row.data(), FWidth, FLook);
     s.encoder->addRow(s.row.data());
   }
   FBands[size_t(band)] = s.encoder->finish();

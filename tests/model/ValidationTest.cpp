@@ -142,6 +142,7 @@ TEST(Validation, AnOpaqueNotificationSelectionIsWarnedAbout) {
     const TSetupVerdict verdict = checkSetup(setup);
     EXPECT_TRUE(verdict.Ok);
     const QStringList expected = {"   Validating notification (1:1)...", "      Bitmap Ok", "      Selection rectangle Ok"};
-    EXPECT_EQ(verdict.Lines.mid(1, 4), expected + QStringList{c.warned ? warning : "Validating Outputs..."});
+    EXPECT_EQ(verdict.Lines.mid(1, 4).join(u'\n').toStdString(),
+              (expected + QStringList{c.warned ? warning : "Validating Outputs..."}).join(u'\n').toStdString());
   }
 }
