@@ -222,6 +222,25 @@ QList<TRatioGroup> restoreGroups(TFileSet set, TSettingsStore& settings, TErrors
   return groups;
 }
 
+// What the check of the setup reads: the choices and the groups the run uses. The plan and the
+// groups must outlive it (the look for source pictures in the way reads them).
+TSetupCheck setupCheckOf(const TSetupChoices& setup, const TOutputPlan& plan, const QList<TRatioGroup>& groups) {
+  TSetupCheck check;
+  check.Android = setup.Android;
+  check.iPhone = setup.iPhone;
+  check.iPad = setup.iPad;
+  for (const int g : groupsOfRun(plan))
+    check.Groups.append(groupCheckOf(groups[g], g == NotificationGroup));
+  check.BaseName = setup.BaseName;
+  check.SourcesInTheWay = [&plan, &groups] {
+    QStringList sources;
+    for (const TRatioGroup& group : groups)
+      sources << group.Filename << group.DarkFilename;
+    return sourcesInTheWay(plan.FilePaths(), sources);
+  };
+  return check;
+}
+
 int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   QTextStream& err = console.Err;
   auto fail = [&err](int status, const QString& message) {
@@ -285,20 +304,7 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
 
   // The check that opening the Generate tab runs; its lines go where its outcome says.
   const TOutputPlan plan = planOutputs(runChoicesOf(setup, settings));
-  TSetupCheck check;
-  check.Android = setup.Android;
-  check.iPhone = setup.iPhone;
-  check.iPad = setup.iPad;
-  for (const int g : groupsOfRun(plan))
-    check.Groups.append(groupCheckOf(groups[g], g == NotificationGroup));
-  check.BaseName = setup.BaseName;
-  check.SourcesInTheWay = [&plan, &groups] {
-    QStringList sources;
-    for (const TRatioGroup& group : groups)
-      sources << group.Filename << group.DarkFilename;
-    return sourcesInTheWay(plan.FilePaths(), sources);
-  };
-  const TSetupVerdict verdict = checkSetup(check);
+  const TSetupVerdict verdict = checkSetup(setupCheckOf(setup, plan, groups));
   if (verdict.NoDevice)
     return fail(ExitSetupInvalid, NoDeviceMessage);
   if (!verdict.Ok) {

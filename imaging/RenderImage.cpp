@@ -36,7 +36,8 @@ void finishRow(uint32_t* row, int width, const TRenderLook& look) {
   }
 }
 
-TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth) {
+TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth,
+                    const TRenderLook& aLook) {
   waitForPicture(aBitmap.Image());
   TBitmap output(Width, Height);
   // Source-over onto transparent black gives exactly the interpolated value, and the draw covers
@@ -48,6 +49,9 @@ TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF&
     drawReduced(aBitmap.Image(), source, output.Image());
   else
     drawBilinear(aBitmap.Image(), source, output.Image());
+  if (aLook.Kind != TRenderLook::Plain)
+    for (int y = 0; y < Height; ++y)
+      finishRow(reinterpret_cast<uint32_t*>(output.Image().scanLine(y)), Width, aLook);
   return output;
 }
 

@@ -31,7 +31,9 @@ void finishRow(uint32_t* row, int width, const TRenderLook& look);
 // scaling is the bilinear rule of imaging/Resample.h; with aSmooth, an output smaller than its
 // region in either direction is made with the area average of imaging/SmoothResample.h instead
 // (enlargements keep the bilinear rule). The source is only read.
-TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+// The look finishes the drawn pixels (TRenderLook).
+TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false,
+                    const TRenderLook& aLook = {});
 
 // Renders one output image as renderImage does and writes it as a PNG file to aFilename (an
 // existing file is replaced once the new one is complete). The work is spread over the machine's
