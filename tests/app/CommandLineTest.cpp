@@ -570,6 +570,9 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
     }
   }
   EXPECT_FALSE(QFile::exists(noFile));
+  // The help names where the file set comes from.
+  EXPECT_TRUE(runProgram({"--help"}).out.contains("The file set comes from the settings file: file_set=classic|current in "
+                                                  "section \"settings\"\n"));
 }
 
 namespace {
