@@ -147,6 +147,13 @@ QString commandLineUsage() {
       "check of the setup go to standard error. Relative paths in the settings file are taken\n"
       "relative to the folder of the settings file, whatever the current folder.\n"
       "\n"
+      "The file set comes from the settings file: file_set=classic|current in section \"settings\"\n"
+      "(classic, the default: the launch images of earlier IDE versions; current: the launch\n"
+      "screens, notification icons and App Store icon that current IDE versions ask for). The same\n"
+      "section may hold launch_points=N, the launch screen's size in points (1 to 1000, default\n"
+      "200), and appstore_background=#RRGGBB, the colour under the App Store icon's transparent\n"
+      "parts (default white).\n"
+      "\n"
       "Options:\n"
       "  --generate          make the files without opening the window\n"
       "  --settings FILE     the settings file (default: the .ini file beside the program, or in\n"
@@ -193,6 +200,47 @@ int runGenerate(const TCommandLine& options, const TConsole& console) {
 
 namespace {
 
+// The groups of every index, those of the file set restored from the settings file as at the
+// window's start-up (the others stay empty: their pictures are not read, nor their errors
+// reported); the notification group follows the 1:1 group while it has no picture of its own.
+QList<TRatioGroup> restoreGroups(TFileSet set, TSettingsStore& settings, TErrorsOnce& errors) {
+  QList<TRatioGroup> groups;
+  for (int g = 0; g < AllGroupCount; ++g)
+    groups.append(ratioGroupOf(g));
+  // The stored pictures are decoded on all cores first; the groups below take them in order.
+  const auto prefetch = prefetchStoredPictures(settings);
+  for (const int g : groupsOfSet(set)) {
+    try {
+      if (g == NotificationGroup)
+        restoreFollowingGroup(groups[g], groups[sizetables::SquareGroup], settings);
+      else
+        restoreGroup(groups[g], settings);
+    } catch (...) {
+      errors.ShowCurrent();
+    }
+  }
+  return groups;
+}
+
+// What the check of the setup reads: the choices and the groups the run uses. The plan and the
+// groups must outlive it (the look for source pictures in the way reads them).
+TSetupCheck setupCheckOf(const TSetupChoices& setup, const TOutputPlan& plan, const QList<TRatioGroup>& groups) {
+  TSetupCheck check;
+  check.Android = setup.Android;
+  check.iPhone = setup.iPhone;
+  check.iPad = setup.iPad;
+  for (const int g : groupsOfRun(plan))
+    check.Groups.append(groupCheckOf(groups[g], g == NotificationGroup));
+  check.BaseName = setup.BaseName;
+  check.SourcesInTheWay = [&plan, &groups] {
+    QStringList sources;
+    for (const TRatioGroup& group : groups)
+      sources << group.Filename << group.DarkFilename;
+    return sourcesInTheWay(plan.FilePaths(), sources);
+  };
+  return check;
+}
+
 int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   QTextStream& err = console.Err;
   auto fail = [&err](int status, const QString& message) {
@@ -234,21 +282,13 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   const bool earlyBefore = setEarlyPictures(true);
   const auto restoreEarly = qScopeGuard([earlyBefore] { setEarlyPictures(earlyBefore); });
   TErrorsOnce startupErrors;
-  QList<TRatioGroup> groups;
-  {
-    // The stored pictures are decoded on all cores first; the groups below take them in order.
-    const auto prefetch = prefetchStoredPictures(settings);
-    for (const TSizeInfos& sizes : SizeGroups) {
-      TRatioGroup group(sizes.constFirst().Width, sizes.constFirst().Height);
-      try {
-        restoreGroup(group, settings);
-      } catch (...) {
-        startupErrors.ShowCurrent();
-      }
-      groups.append(group);
-    }
-  }
   TSetupChoices setup;
+  try {
+    restoreFileChoices(setup, settings);
+  } catch (...) {
+    startupErrors.ShowCurrent();
+  }
+  const QList<TRatioGroup> groups = restoreGroups(setup.FileSet, settings, startupErrors);
   try {
     setup.BaseName = restoreBaseName(settings);
   } catch (...) {
@@ -264,20 +304,7 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
 
   // The check that opening the Generate tab runs; its lines go where its outcome says.
   const TOutputPlan plan = planOutputs(runChoicesOf(setup, settings));
-  TSetupCheck check;
-  check.Android = setup.Android;
-  check.iPhone = setup.iPhone;
-  check.iPad = setup.iPad;
-  for (const TRatioGroup& group : groups)
-    check.Groups.append({group.Caption(), !group.Bitmap.IsEmpty(), group.SelectRect, group.ImageRect()});
-  check.BaseName = setup.BaseName;
-  check.SourcesInTheWay = [&plan, &groups] {
-    QStringList sources;
-    for (const TRatioGroup& group : groups)
-      sources << group.Filename;
-    return sourcesInTheWay(plan.FilePaths(), sources);
-  };
-  const TSetupVerdict verdict = checkSetup(check);
+  const TSetupVerdict verdict = checkSetup(setupCheckOf(setup, plan, groups));
   if (verdict.NoDevice)
     return fail(ExitSetupInvalid, NoDeviceMessage);
   if (!verdict.Ok) {
@@ -299,7 +326,7 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
 
   QList<TRunGroup> runGroups;
   for (const TRatioGroup& group : groups)
-    runGroups.append({group.Caption(), group.Bitmap, group.ZoomRect(), group.Filename});
+    runGroups.append(runGroupOf(group));
   TRunDocuments documents;
   try {
     runGeneration(

@@ -14,9 +14,10 @@ RenderAhead::~RenderAhead() {
     t.join();
 }
 
-int RenderAhead::Add(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth) {
+int RenderAhead::Add(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth,
+                     const TRenderLook& aLook) {
   const int index = int(FItems.size());
-  FItems.push_back(std::make_unique<Item>(PngRenderJob(aBitmap, Width, Height, aRect, aSmooth)));
+  FItems.push_back(std::make_unique<Item>(PngRenderJob(aBitmap, Width, Height, aRect, aSmooth, aLook)));
   Item& item = *FItems.back();
   if (!FArriving && item.job.SourceRows())
     FArriving = item.job.SourceRows();

@@ -35,7 +35,8 @@ public:
   RenderAhead& operator=(const RenderAhead&) = delete;
 
   // Queues an image; returns its index (0, 1, ... in the order of the calls). Before Start only.
-  int Add(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+  int Add(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false,
+          const TRenderLook& aLook = {});
   void Start();
   // The PNG of image `index`: waits for it, then hands over its bytes (once). Images before it
   // that were not taken are given up. Indices must increase from one call to the next.

@@ -16,7 +16,28 @@ TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect) {
           float(bh * double(aRect.Bottom))};
 }
 
-TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth) {
+void finishRow(uint32_t* row, int width, const TRenderLook& look) {
+  if (look.Kind == TRenderLook::Silhouette) {
+    // White at the pixel's alpha, premultiplied: every channel equals the alpha.
+    for (int x = 0; x < width; ++x)
+      row[x] = (row[x] >> 24) * 0x01010101u;
+  } else if (look.Kind == TRenderLook::Opaque) {
+    // Source-over onto the background: each premultiplied channel plus the background's share of
+    // what the pixel leaves uncovered, rounded to the nearest.
+    for (int x = 0; x < width; ++x) {
+      const uint32_t p = row[x], cover = 255 - (p >> 24);
+      uint32_t out = 0xFF000000u;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t back = (uint32_t(look.Background) >> shift) & 0xFF;
+        out |= (((p >> shift) & 0xFF) + (back * cover + 127) / 255) << shift;
+      }
+      row[x] = out;
+    }
+  }
+}
+
+TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth,
+                    const TRenderLook& aLook) {
   waitForPicture(aBitmap.Image());
   TBitmap output(Width, Height);
   // Source-over onto transparent black gives exactly the interpolated value, and the draw covers
@@ -28,6 +49,9 @@ TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF&
     drawReduced(aBitmap.Image(), source, output.Image());
   else
     drawBilinear(aBitmap.Image(), source, output.Image());
+  if (aLook.Kind != TRenderLook::Plain)
+    for (int y = 0; y < Height; ++y)
+      finishRow(reinterpret_cast<uint32_t*>(output.Image().scanLine(y)), Width, aLook);
   return output;
 }
 
@@ -40,11 +64,13 @@ struct PngRenderJob::SmoothTaps {
   int bandsBegun = 0;
 };
 
-PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth)
+PngRenderJob::PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth,
+                           const TRenderLook& aLook)
     : FSource(aBitmap.IsEmpty() ? QImage() : aBitmap.Image()),
       FSourceRect(sourceRectOf(aBitmap, aRect)),
       FWidth(Width),
       FHeight(Height),
+      FLook(aLook),
       FRows(pictureRowsInProgress(FSource)) {
   if (Width > 0 && Height > 0) {
     FBands.resize(size_t(pngBandCount(Width, Height)));
@@ -68,14 +94,19 @@ struct PngRenderJob::BandState {
   // are held only while a band of the picture is being rendered.
   std::optional<AreaAverageRows> smooth;
   std::unique_ptr<PngBandEncoder> encoder;
+  TRenderLook look;
+  int width = 0;
 
   // The source rows that output row `at` reads.
   int sourceRowsFor(int at) const { return smooth ? smooth->sourceRowsFor(at) : rows ? rows->sourceRowsFor(at) : 0; }
+  // Output row `at`, finished by the look (also the row before the band, which the encoder's
+  // filter reads).
   void render(int at, uint32_t* out) {
     if (smooth)
       smooth->render(at, out);
     else if (rows)
       rows->render(at, out);
+    finishRow(out, width, look);
   }
 };
 
@@ -108,6 +139,8 @@ bool PngRenderJob::Render(int band, bool wait) {
   std::unique_ptr<BandState>& state = FStates[size_t(band)];
   if (!state) {
     auto s = std::make_unique<BandState>();
+    s->look = FLook;
+    s->width = FWidth;
     s->y = int(int64_t(FHeight) * band / count);
     s->end = int(int64_t(FHeight) * (band + 1) / count);
     if (!FSmoothTaps && !FSource.isNull())

@@ -9,15 +9,31 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
+
+// How an output's pixels are finished once drawn: as drawn; white with the drawn alpha (a
+// silhouette, as Android draws a notification icon from its alpha alone); or opaque, every pixel
+// laid over the background colour (the App Store refuses an icon with transparency).
+struct TRenderLook {
+  enum TKind { Plain, Silhouette, Opaque };
+  TKind Kind = Plain;
+  QRgb Background = 0xFFFFFFFF;  // for Opaque: the colour the transparent parts are laid over (its alpha ignored)
+  friend bool operator==(const TRenderLook&, const TRenderLook&) = default;
+};
+
+// Finishes a row of premultiplied ARGB32 pixels by the look.
+void finishRow(uint32_t* row, int width, const TRenderLook& look);
 
 // The pixels of one output image: the region aRect (fractions 0..1 of the picture's width and
 // height) of aBitmap, scaled to exactly Width x Height pixels on a transparent background. The
 // scaling is the bilinear rule of imaging/Resample.h; with aSmooth, an output smaller than its
 // region in either direction is made with the area average of imaging/SmoothResample.h instead
 // (enlargements keep the bilinear rule). The source is only read.
-TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+// The look finishes the drawn pixels (TRenderLook).
+TBitmap renderImage(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false,
+                    const TRenderLook& aLook = {});
 
 // Renders one output image as renderImage does and writes it as a PNG file to aFilename (an
 // existing file is replaced once the new one is complete). The work is spread over the machine's
@@ -42,7 +58,8 @@ TRectF sourceRectOf(const TBitmap& aBitmap, const TRectF& aRect);
 // and keeps its place, so a thread can turn to other work meanwhile.
 class PngRenderJob {
 public:
-  PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false);
+  PngRenderJob(const TBitmap& aBitmap, int Width, int Height, const TRectF& aRect, bool aSmooth = false,
+               const TRenderLook& aLook = {});
   ~PngRenderJob();
   PngRenderJob(PngRenderJob&&) noexcept;
   PngRenderJob& operator=(PngRenderJob&&) noexcept;
@@ -64,6 +81,7 @@ private:
   QImage FSource;  // empty: the output is transparent black
   TRectF FSourceRect;
   int FWidth, FHeight;
+  TRenderLook FLook;
   std::vector<PngSegment> FBands;
   std::vector<std::unique_ptr<BandState>> FStates;  // a band begun and not yet done
   std::shared_ptr<const TPictureRows> FRows;        // the source's rows while they arrive

@@ -15,12 +15,38 @@ namespace {
 void refuseSourcesInTheWay(const TOutputPlan& plan, const QList<TRunGroup>& groups) {
   QStringList pictures;
   for (const TRunGroup& group : groups)
-    pictures << group.Picture;
+    pictures << group.Picture << group.DarkPicture;
   if (const QStringList inTheWay = sourcesInTheWay(plan.FilePaths(), pictures); !inTheWay.isEmpty())
     throw EFCreateError(overwritesSourceMessage(inTheWay.first()));
 }
 
+// Queues the plan's images on the renderer, in plan order.
+void queueImages(RenderAhead& ahead, const TOutputPlan& plan, const QList<TRunGroup>& groups) {
+  for (const TPlannedOutput& o : plan.Pngs) {
+    const TRunGroup& group = groups.at(o.Group);
+    ahead.Add(o.Dark ? group.DarkBitmap : group.Bitmap, o.Width, o.Height, o.Dark ? group.DarkZoomRect : group.ZoomRect,
+              plan.Choices.Smooth, renderLookOf(o, plan.Choices));
+  }
+}
+
 }  // namespace
+
+TRunGroup runGroupOf(const TRatioGroup& group) {
+  return {group.Caption(), group.Bitmap,       group.ZoomRect(),
+          group.Filename,  group.DarkBitmap,   group.DarkZoomRect(),
+          group.DarkFilename};
+}
+
+TRenderLook renderLookOf(const TPlannedOutput& output, const TRunChoices& choices) {
+  TRenderLook look;
+  if (output.AppStoreIcon) {
+    look.Kind = TRenderLook::Opaque;
+    look.Background = choices.AppStoreBackground;
+  } else if (output.Group == NotificationGroup) {
+    look.Kind = TRenderLook::Silhouette;
+  }
+  return look;
+}
 
 TOverwriteQuestion::TAnswer TOverwriteQuestion::Ask(const QString& path) {
   // A folder of that name is no file: nothing to ask, the write reports that it cannot create it.
@@ -61,17 +87,14 @@ bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDia
   // rendering. The groups cannot change during a run (the window locks them), so their pictures
   // and selections are read once, here.
   RenderAhead ahead;
-  for (const TPlannedOutput& o : plan.Pngs) {
-    const TRunGroup& group = groups[o.Group];
-    ahead.Add(group.Bitmap, o.Width, o.Height, group.ZoomRect, plan.Choices.Smooth);
-  }
+  queueImages(ahead, plan, groups);
   ahead.Start();
   // Temporary files that a killed run left beside the outputs.
   removeLeftoverTemporaryFiles(plan.Choices.Folder);
 
   int next = 0;  // the plan entry written next
-  for (int g = 0; g < groups.size(); ++g) {
-    log(QStringLiteral("   Generating %1 images...").arg(groups[g].Caption));
+  for (const int g : groupsOfRun(plan)) {
+    log(QStringLiteral("   Generating %1 images...").arg(groups.at(g).Caption));
     for (; next < total && plan.Pngs[next].Group == g; ++next) {
       const TPlannedOutput& o = plan.Pngs[next];
       // Named before the existence test: a file that is then skipped is still in the option sets.

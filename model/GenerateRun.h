@@ -1,7 +1,9 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/RenderImage.h"
 #include "model/OutputPlan.h"
+#include "model/RatioGroup.h"
 #include "optset/AndroidOptset.h"
 #include "optset/iOSOptset.h"
 #include "platform/Dialogs.h"
@@ -18,13 +20,24 @@
 
 // What the run reads of one group: the caption its log line names, the picture and the selection
 // as fractions of the picture (ZoomRect), and the file the picture was read from (empty when none),
-// which the run never writes.
+// which the run never writes; the same of its dark-mode picture, for a group that has one.
 struct TRunGroup {
   QString Caption;
   TBitmap Bitmap;
   TRectF ZoomRect;
   QString Picture;
+  TBitmap DarkBitmap = {};
+  TRectF DarkZoomRect = {};
+  QString DarkPicture = {};
 };
+
+// What the run reads of a group's state.
+TRunGroup runGroupOf(const TRatioGroup& group);
+
+// How the file of a plan entry is finished: the App Store icon opaque over the chosen background,
+// a notification icon (drawn by Android from its alpha alone) as a white silhouette, every other
+// file as drawn.
+TRenderLook renderLookOf(const TPlannedOutput& output, const TRunChoices& choices);
 
 // Where the run's lines go and how it shows progress (entries done of entries to make; called
 // before each file and once at the end).
@@ -52,7 +65,8 @@ private:
   int FRemembered = mrYes;
 };
 
-// Runs the plan over the groups (indexed by the plan's group index). Returns false when an overwrite
+// Runs the plan over the groups (indexed by the plan's group index; every group of groupsOfRun is
+// there, and a dark entry is drawn from its group's dark-mode picture). Returns false when an overwrite
 // question was answered with Cancel (nothing more is written, no option-set file is saved).
 // Errors (a file that cannot be written, say) are raised and end the run. A plan that would write
 // over a group's picture is refused before anything is written, as the check of the setup refuses it.

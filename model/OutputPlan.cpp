@@ -2,6 +2,8 @@
 
 #include "platform/PathRules.h"
 
+#include <algorithm>
+
 QString outputFileName(const QString& stem, int width, int height) {
   // One substitution pass: a "%1" or "%2" inside the stem is part of the name, not a placeholder.
   return QStringLiteral("%1%2x%3.png").arg(stem, QString::number(width), QString::number(height));
@@ -79,6 +81,14 @@ TOutputPlan planOutputs(const TRunChoices& choices) {
   if (choices.Optsets && iOS)
     plan.iOSOptset = joinPath(choices.Folder, choices.Stem + QStringLiteral(".ios.optset"));
   return plan;
+}
+
+QList<int> groupsOfRun(const TOutputPlan& plan) {
+  if (plan.Choices.FileSet == TFileSet::Classic)
+    return groupsOfSet(TFileSet::Classic);
+  QList<int> groups = plan.GroupsUsed();
+  std::sort(groups.begin(), groups.end());
+  return groups;
 }
 
 QList<TPlannedOutput> TOutputPlan::OfGroup(int group) const {

@@ -24,6 +24,7 @@ struct TRunChoices {
   TFileSet FileSet = TFileSet::Classic;     // which files: the set's table
   int LaunchPoints = DefaultLaunchPoints;   // the launch screen's size in points (files 2x, 3x)
   bool DarkLaunchScreen = false;            // a dark launch-screen picture is set: its files are made
+  quint32 AppStoreBackground = 0xFFFFFFFF;  // what the App Store icon's transparent parts are laid over
 };
 
 // One PNG file of the run.
@@ -65,6 +66,11 @@ struct TOutputPlan {
   // Both: every file the run writes.
   QStringList FilePaths() const { return PngPaths() + OptsetPaths(); }
 };
+
+// The groups a run of this plan checks and logs, in index order: in the classic set every group
+// of the set, whatever the devices (its log has always named them all); in another set only the
+// groups its files are made from.
+QList<int> groupsOfRun(const TOutputPlan& plan);
 
 // The plan for these choices over the chosen set's table.
 TOutputPlan planOutputs(const TRunChoices& choices);

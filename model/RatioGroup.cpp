@@ -1,5 +1,6 @@
 #include "model/RatioGroup.h"
 
+#include "catalogue/SizeInfo.h"
 #include "model/SelectionGeometry.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
@@ -8,6 +9,17 @@
 #include <QFileInfo>
 
 TRatioGroup::TRatioGroup(int ratioWidth, int ratioHeight) : FRatioWidth(ratioWidth), FRatioHeight(ratioHeight) {}
+
+TRatioGroup::TRatioGroup(int ratioWidth, int ratioHeight, const QString& key, const QString& label,
+                         const QString& darkKey)
+    : FRatioWidth(ratioWidth), FRatioHeight(ratioHeight), FKey(key), FLabel(label), FDarkKey(darkKey) {}
+
+TRatioGroup ratioGroupOf(int group) {
+  const TGroupInfo& info = groupInfo(group);
+  // A group with a word of its own is named by its key in words: "launch screen", "notification".
+  const QString label = info.Word.isEmpty() ? QString() : QString(info.Key).replace(u'_', u' ');
+  return TRatioGroup(info.Width, info.Height, info.Key, label, info.DarkKey);
+}
 
 void TRatioGroup::SetRatio(int ratioWidth, int ratioHeight) {
   FRatioWidth = ratioWidth;
@@ -19,10 +31,15 @@ float TRatioGroup::Ratio() const { return static_cast<float>(double(FRatioWidth)
 float TRatioGroup::PreviewWidth() const { return static_cast<float>(double(Ratio()) * double(PreviewHeight)); }
 
 QString TRatioGroup::SizeKey() const {
+  if (!FKey.isEmpty())
+    return FKey;
   return QString::number(FRatioWidth) + QLatin1Char('_') + QString::number(FRatioHeight);
 }
 
-QString TRatioGroup::Caption() const { return floatToText(Ratio()) + QStringLiteral(":1"); }
+QString TRatioGroup::Caption() const {
+  const QString ratio = floatToText(Ratio()) + QStringLiteral(":1");
+  return FLabel.isEmpty() ? ratio : QStringLiteral("%1 (%2)").arg(FLabel, ratio);
+}
 
 TRectF TRatioGroup::ImageRect() const {
   return imageRect(Bitmap.Width(), Bitmap.Height(), Bitmap.BitmapScale(), PreviewWidth(), PreviewHeight);
@@ -30,18 +47,33 @@ TRectF TRatioGroup::ImageRect() const {
 
 TRectF TRatioGroup::ZoomRect() const { return normalizedSelection(SelectRect, ImageRect()); }
 
+TRectF TRatioGroup::DarkZoomRect() const {
+  const TRectF darkImage =
+      imageRect(DarkBitmap.Width(), DarkBitmap.Height(), DarkBitmap.BitmapScale(), PreviewWidth(), PreviewHeight);
+  return normalizedSelection(SelectRect, darkImage);
+}
+
 TRectF TRatioGroup::DefaultSelection() const { return defaultSelection(ImageRect(), Ratio()); }
 
-void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
+namespace {
+
+// The picture of that file; none for an empty name.
+TBitmap loadPicture(const QString& Filename) {
   refuseLineBreak(Filename);  // the settings file could not keep it
   if (!Filename.isEmpty() && !QFileInfo(Filename).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Filename);
-  // The picture is decoded before anything changes: one that fails leaves the group's name and
-  // picture as they were, so that the name always names the picture in use.
   TBitmap picture;
   if (!Filename.isEmpty())
     picture.LoadFromFile(Filename);
-  group.Bitmap = picture;
+  return picture;
+}
+
+}  // namespace
+
+void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
+  // The picture is decoded before anything changes: one that fails leaves the group's name and
+  // picture as they were, so that the name always names the picture in use.
+  group.Bitmap = loadPicture(Filename);
   group.Filename = Filename;
 }
 
@@ -72,4 +104,22 @@ void restoreGroup(TRatioGroup& group, TSettingsStore& settings) {
     stored = restoredSelection(stored, group.Ratio(), group.ImageRect());
   group.SelectRect = stored;
   settings.SetSelectionSetting(group.SizeKey(), stored);
+  if (!group.DarkKey().isEmpty()) {
+    const QString dark = settings.ResolvedPath(settings.ImageSetting(group.DarkKey()));
+    group.DarkBitmap = loadPicture(dark);
+    group.DarkFilename = dark;
+  }
+}
+
+void restoreFollowingGroup(TRatioGroup& group, const TRatioGroup& followed, TSettingsStore& settings) {
+  if (!settings.ImageSetting(group.SizeKey()).isEmpty()) {
+    restoreGroup(group, settings);
+    return;
+  }
+  group.Filename = followed.Filename;
+  group.Bitmap = followed.Bitmap;
+  TRectF selection = settings.SelectionSetting(group.SizeKey()).value_or(followed.SelectRect);
+  if (!group.Bitmap.IsEmpty())
+    selection = restoredSelection(selection, group.Ratio(), group.ImageRect());
+  group.SelectRect = selection;
 }

@@ -18,32 +18,51 @@ public:
   static constexpr float PreviewHeight = 122;
 
   TRatioGroup(int ratioWidth, int ratioHeight);
+  // A group whose entries in the settings file are under its own key (launch_screen), named in the
+  // log by its label with its ratio ("launch screen (1:1)"), with an optional dark-mode picture
+  // under darkKey in "images".
+  TRatioGroup(int ratioWidth, int ratioHeight, const QString& key, const QString& label, const QString& darkKey);
 
   int RatioWidth() const { return FRatioWidth; }
   int RatioHeight() const { return FRatioHeight; }
   void SetRatio(int ratioWidth, int ratioHeight);
   float Ratio() const;
   float PreviewWidth() const;
-  // The size key that names the group's entries in the settings file: 180_180, 2688_1242.
+  // The size key that names the group's entries in the settings file: 180_180, 2688_1242, or the
+  // group's own key (launch_screen).
   QString SizeKey() const;
-  // The group's caption: the ratio in the user's number format and ":1" (1:1, 2.16:1).
+  // The group's caption: the ratio in the user's number format and ":1" (1:1, 2.16:1), after the
+  // label of a group that has one ("notification (1:1)").
   QString Caption() const;
+  // The key in "images" of its dark-mode picture; empty for a group without one.
+  QString DarkKey() const { return FDarkKey; }
 
   QString Filename;   // the picture's full path; empty without a picture
   TBitmap Bitmap;     // the picture; empty without one
   TRectF SelectRect;  // the selection, in preview coordinates
+  QString DarkFilename;  // the dark-mode picture's full path and the picture; empty without one
+  TBitmap DarkBitmap;
 
   // Where the picture lies in the preview (fitted, never enlarged, centred, on whole units).
   TRectF ImageRect() const;
   // The selection as fractions of the picture.
   TRectF ZoomRect() const;
+  // The selection as fractions of the dark-mode picture: the same selection, over that picture as
+  // the preview would place it.
+  TRectF DarkZoomRect() const;
   // The largest selection of the ratio from the picture's top-left corner (select-all).
   TRectF DefaultSelection() const;
 
 private:
   int FRatioWidth;
   int FRatioHeight;
+  QString FKey;
+  QString FLabel;
+  QString FDarkKey;
 };
+
+// The group of this index of the catalogue (groupInfo): its ratio, key, label and dark key.
+TRatioGroup ratioGroupOf(int group);
 
 // Makes Filename the group's picture: a name with a line break is refused (ELineBreakError), a
 // name that is no file raises EFileNotFoundException "File does not exist: <name>", a picture that
@@ -60,6 +79,13 @@ void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings);
 // taken beside the settings file; the name stored again by the rule above), then the stored
 // selection or, when none is stored, the default one. With a picture, a stored selection out of
 // the ratio or beyond the picture is brought back into both (restoredSelection). The selection is
-// written back. Errors (missing or undecodable picture, unreadable selection, unwritable settings
-// file) are raised.
+// written back. A group with a dark key restores its dark-mode picture as well (its stored name is
+// left as written). Errors (missing or undecodable picture, unreadable selection, unwritable
+// settings file) are raised.
 void restoreGroup(TRatioGroup& group, TSettingsStore& settings);
+
+// Restores a group that follows another (the notification group follows the 1:1 group): without
+// a picture of its own stored, it takes the other group's picture and, unless a selection of its
+// own is stored, the other's selection; nothing of it is written back, so it keeps following. With
+// a picture of its own it is restored as restoreGroup does.
+void restoreFollowingGroup(TRatioGroup& group, const TRatioGroup& followed, TSettingsStore& settings);

@@ -1,8 +1,11 @@
 #include "model/SetupChoices.h"
 
+#include "platform/Errors.h"
 #include "platform/PathRules.h"
 #include "settings/Settings.h"
 #include "settings/StoredPaths.h"
+
+#include <algorithm>
 
 const QString BaseFilenameKey = QStringLiteral("base_filename");
 const QString AndroidKey = QStringLiteral("android");
@@ -11,6 +14,9 @@ const QString iPadKey = QStringLiteral("ipad");
 const QString OptsetKey = QStringLiteral("optset");
 const QString SmoothDownscaleKey = QStringLiteral("smooth_downscale");
 const QString AppStoreIconKey = QStringLiteral("appstore_icon");
+const QString FileSetKey = QStringLiteral("file_set");
+const QString LaunchPointsKey = QStringLiteral("launch_points");
+const QString AppStoreBackgroundKey = QStringLiteral("appstore_background");
 
 QString checkedText(bool checked) { return checked ? QStringLiteral("1") : QStringLiteral("0"); }
 
@@ -45,6 +51,67 @@ void restoreCheckBoxes(TSetupChoices& choices, TSettingsStore& settings) {
   choices.RelativePaths = checkedWhenOn(RelativePathsKey);
 }
 
+std::optional<TFileSet> fileSetFromText(const QString& text) {
+  if (text.isEmpty() || text == fileSetText(TFileSet::Classic))
+    return TFileSet::Classic;
+  if (text == fileSetText(TFileSet::Current))
+    return TFileSet::Current;
+  return std::nullopt;
+}
+
+QString fileSetText(TFileSet set) {
+  return set == TFileSet::Current ? QStringLiteral("current") : QStringLiteral("classic");
+}
+
+std::optional<int> launchPointsFromText(const QString& text) {
+  if (text.isEmpty())
+    return DefaultLaunchPoints;
+  bool ok = false;
+  const int points = text.toInt(&ok);
+  if (!ok || points < MinLaunchPoints || points > MaxLaunchPoints)
+    return std::nullopt;
+  return points;
+}
+
+std::optional<QRgb> colourFromText(const QString& text) {
+  if (text.isEmpty())
+    return 0xFFFFFFFF;
+  // Six hex digits exactly: no sign, no space, no "0x".
+  const auto hex = [](QChar c) { return c.isDigit() || (c.toLower() >= u'a' && c.toLower() <= u'f'); };
+  if (text.size() != 7 || text[0] != u'#' || !std::all_of(text.begin() + 1, text.end(), hex))
+    return std::nullopt;
+  return 0xFF000000u | text.mid(1).toUInt(nullptr, 16);
+}
+
+namespace {
+
+// The stored value of a key, read by the rule given; a value that names nothing is refused with
+// what the key may hold.
+template <typename T>
+T storedChoice(TSettingsStore& settings, const QString& key, std::optional<T> (*read)(const QString&),
+               const QString& allowed) {
+  const QString text = settings.WindowSetting(key);
+  const std::optional<T> value = read(text);
+  if (!value)
+    throw EConvertError(QStringLiteral("The settings file's %1=%2 is not allowed (%3)")
+                            .arg(key, text, allowed));
+  return *value;
+}
+
+}  // namespace
+
+void restoreFileChoices(TSetupChoices& choices, TSettingsStore& settings) {
+  choices.FileSet = storedChoice(settings, FileSetKey, fileSetFromText,
+                                 fileSetText(TFileSet::Classic) + QStringLiteral(" or ") + fileSetText(TFileSet::Current));
+  choices.LaunchPoints = storedChoice(settings, LaunchPointsKey, launchPointsFromText,
+                                      QStringLiteral("a whole number of points from %1 to %2")
+                                          .arg(MinLaunchPoints)
+                                          .arg(MaxLaunchPoints));
+  choices.AppStoreBackground =
+      storedChoice(settings, AppStoreBackgroundKey, colourFromText, QStringLiteral("a colour as #RRGGBB"));
+  choices.DarkLaunchScreen = !settings.ImageSetting(groupInfo(LaunchScreenGroup).DarkKey).isEmpty();
+}
+
 TRunChoices runChoicesOf(const TSetupChoices& setup, const TSettingsStore& settings) {
   const QString baseName = resolvedBaseName(setup.BaseName, settings);
   TRunChoices run;
@@ -54,6 +121,10 @@ TRunChoices runChoicesOf(const TSetupChoices& setup, const TSettingsStore& setti
   run.Optsets = setup.Optsets;
   run.Smooth = setup.Smooth;
   run.AppStoreIcon = setup.AppStoreIcon;
+  run.FileSet = setup.FileSet;
+  run.LaunchPoints = setup.LaunchPoints;
+  run.AppStoreBackground = setup.AppStoreBackground;
+  run.DarkLaunchScreen = setup.DarkLaunchScreen;
   run.Folder = folderOf(baseName);
   run.Stem = stemOf(baseName);
   return run;

@@ -2,7 +2,9 @@
 
 #include "model/OutputPlan.h"
 
+#include <QRgb>
 #include <QString>
+#include <optional>
 
 class TSettingsStore;
 
@@ -21,6 +23,16 @@ extern const QString OptsetKey;
 // settings/StoredPaths.h).
 extern const QString SmoothDownscaleKey;
 extern const QString AppStoreIconKey;
+// The files a run makes: "classic" (also when missing) or "current".
+extern const QString FileSetKey;
+// The launch screen's size in points: a whole number from MinLaunchPoints to MaxLaunchPoints
+// (DefaultLaunchPoints when missing).
+extern const QString LaunchPointsKey;
+// The colour the App Store icon's transparent parts are laid over: "#RRGGBB" (white when missing).
+extern const QString AppStoreBackgroundKey;
+
+constexpr int MinLaunchPoints = 1;
+constexpr int MaxLaunchPoints = 1000;
 
 struct TSetupChoices {
   QString BaseName;  // as the Setup tab shows it: a stored relative name in full
@@ -31,6 +43,10 @@ struct TSetupChoices {
   bool Smooth = false;
   bool AppStoreIcon = false;
   bool RelativePaths = false;
+  TFileSet FileSet = TFileSet::Classic;
+  int LaunchPoints = DefaultLaunchPoints;
+  QRgb AppStoreBackground = 0xFFFFFFFF;
+  bool DarkLaunchScreen = false;  // a dark launch-screen picture is set in "images"
 };
 
 // The text a check box is stored as: "1" checked, "0" not.
@@ -50,6 +66,19 @@ QString baseNameToStore(const QString& name, bool relative, const TSettingsStore
 // Reads the check boxes' keys in turn into choices (each read kept when a later one fails; errors
 // of the settings file are raised).
 void restoreCheckBoxes(TSetupChoices& choices, TSettingsStore& settings);
+
+// The stored texts of the file choices, read: nullopt for a text that names none (an empty text
+// gives the default).
+std::optional<TFileSet> fileSetFromText(const QString& text);
+std::optional<int> launchPointsFromText(const QString& text);
+std::optional<QRgb> colourFromText(const QString& text);
+// The text the file set is stored as.
+QString fileSetText(TFileSet set);
+// Reads the file set, the launch screen's points, the App Store icon's background and whether a
+// dark launch-screen picture is set into choices. A stored value that names none raises
+// EConvertError with a message naming the key, the value and what it may be; the values read
+// before it are kept.
+void restoreFileChoices(TSetupChoices& choices, TSettingsStore& settings);
 
 // The choices of a run: the devices and options, and the folder and stem of the base file name (as
 // resolvedBaseName gives it).

@@ -1,12 +1,54 @@
 #include "model/Validation.h"
 
 #include "model/GenerateRun.h"
+#include "imaging/OpacityMap.h"
+#include "model/RatioGroup.h"
 #include "model/SelectionGeometry.h"
 #include "platform/PathRules.h"
 
 const QString NoDeviceMessage = QStringLiteral("An output device must be checked");
 const QString SetupErrorsMessage = QStringLiteral("Errors were found in setup.  Please correct.");
 const QString ReadyMessage = QStringLiteral("Ready to generate images");
+const QString NotificationPlainSquareMessage =
+    QStringLiteral("The notification icon will be a plain square: use a picture with transparent parts.");
+
+TGroupCheck groupCheckOf(const TRatioGroup& group, bool alphaOnly) {
+  TGroupCheck check{group.Caption(), !group.Bitmap.IsEmpty(), group.SelectRect, group.ImageRect()};
+  check.AlphaOnly = alphaOnly;
+  if (alphaOnly && check.HasPicture)
+    check.HasTransparency = TOpacityMap().AnyTranslucentIn(group.Bitmap.Image(), group.ZoomRect());
+  return check;
+}
+
+namespace {
+
+// The lines of one group's check; false when it fails.
+bool checkGroup(const TGroupCheck& group, QStringList& log) {
+  bool result = true;
+  log << QStringLiteral("   Validating ") + group.Caption + QStringLiteral("...");
+  if (!group.HasPicture) {
+    result = false;
+    log << QStringLiteral("      INVALID Bitmap (Empty)");
+  } else {
+    log << QStringLiteral("      Bitmap Ok");
+  }
+  // A coordinate that is not a number makes the rectangle empty as well.
+  if (group.SelectRect.IsEmpty()) {
+    result = false;
+    log << QStringLiteral("      INVALID Selection rectangle (Empty)");
+  } else if (group.HasPicture && isOutside(group.SelectRect, group.ImageRect)) {
+    // It would make every output of the group fully transparent.
+    result = false;
+    log << QStringLiteral("      INVALID Selection rectangle (outside the picture)");
+  } else {
+    log << QStringLiteral("      Selection rectangle Ok");
+  }
+  if (group.AlphaOnly && group.HasPicture && !group.HasTransparency)
+    log << QStringLiteral("      WARNING ") + NotificationPlainSquareMessage;
+  return result;
+}
+
+}  // namespace
 
 TSetupVerdict checkSetup(const TSetupCheck& setup) {
   TSetupVerdict verdict;
@@ -18,26 +60,8 @@ TSetupVerdict checkSetup(const TSetupCheck& setup) {
   QStringList& log = verdict.Lines;
 
   log << QStringLiteral("Validating Ratio Inputs...");
-  for (const TGroupCheck& group : setup.Groups) {
-    log << QStringLiteral("   Validating ") + group.Caption + QStringLiteral("...");
-    if (!group.HasPicture) {
-      result = false;
-      log << QStringLiteral("      INVALID Bitmap (Empty)");
-    } else {
-      log << QStringLiteral("      Bitmap Ok");
-    }
-    // A coordinate that is not a number makes the rectangle empty as well.
-    if (group.SelectRect.IsEmpty()) {
-      result = false;
-      log << QStringLiteral("      INVALID Selection rectangle (Empty)");
-    } else if (group.HasPicture && isOutside(group.SelectRect, group.ImageRect)) {
-      // It would make every output of the group fully transparent.
-      result = false;
-      log << QStringLiteral("      INVALID Selection rectangle (outside the picture)");
-    } else {
-      log << QStringLiteral("      Selection rectangle Ok");
-    }
-  }
+  for (const TGroupCheck& group : setup.Groups)
+    result = checkGroup(group, log) && result;
 
   log << QStringLiteral("Validating Outputs...");
   const QString& baseName = setup.BaseName;

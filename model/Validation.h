@@ -17,13 +17,23 @@ struct TGroupCheck {
   bool HasPicture = false;
   TRectF SelectRect;      // preview coordinates
   TRectF ImageRect;       // where the picture lies in the preview
+  // Its files are drawn from the picture's alpha alone (Android notification icons): a selection
+  // without a transparent pixel gets NotificationPlainSquareMessage, a warning that fails nothing.
+  bool AlphaOnly = false;
+  bool HasTransparency = true;  // the selected part of the picture holds a pixel not fully opaque
 };
+
+class TRatioGroup;
+
+// What the check reads of a group's state; alphaOnly for a group whose files are drawn from the
+// alpha alone (its selection is then looked at for a transparent pixel).
+TGroupCheck groupCheckOf(const TRatioGroup& group, bool alphaOnly);
 
 struct TSetupCheck {
   bool Android = true;
   bool iPhone = true;
   bool iPad = true;
-  QList<TGroupCheck> Groups;  // in group order
+  QList<TGroupCheck> Groups;  // the groups the run uses (groupsOfRun), in group order
   QString BaseName;           // as the Setup tab shows it
   // The source pictures that the run would write over; asked only when the base file name is
   // otherwise in order (it looks at the files).
@@ -42,3 +52,5 @@ TSetupVerdict checkSetup(const TSetupCheck& setup);
 extern const QString NoDeviceMessage;
 extern const QString SetupErrorsMessage;
 extern const QString ReadyMessage;
+// The warning for a group drawn from its alpha alone whose selection is opaque throughout.
+extern const QString NotificationPlainSquareMessage;

@@ -7,11 +7,14 @@
 #include "frames/FrameRatio.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
+#include "support/Paths.h"
+#include "support/PngRead.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -24,6 +27,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -194,6 +198,12 @@ protected:
     text += "[selections]\n" + sizeKeyOf(0).toUtf8() + "=30,40,80,90\n";
     writeFileBytes(Settings, text);
     SettingsBytes = text;
+  }
+
+  // Adds lines to section "images" of the settings file written.
+  void AddImages(const QByteArray& lines) {
+    SettingsBytes.replace("[images]\n", "[images]\n" + lines);
+    writeFileBytes(Settings, SettingsBytes);
   }
 
   RunResult Generate(const QStringList& more = {}, const QByteArray& input = {}, bool closedOutput = false) {
@@ -560,6 +570,9 @@ TEST_F(CommandLineRun, BadCommandLinesAndInformation) {
     }
   }
   EXPECT_FALSE(QFile::exists(noFile));
+  // The help names where the file set comes from.
+  EXPECT_TRUE(runProgram({"--help"}).out.contains("The file set comes from the settings file: file_set=classic|current in "
+                                                  "section \"settings\"\n"));
 }
 
 namespace {
@@ -834,5 +847,162 @@ TEST_F(CommandLineRun, ADryRunEndsWhereTheRunWouldFailWithItsMessage) {
     const QString message = "Cannot create file \"" + c.failing + "\". " + c.reason + ".\n";
     EXPECT_EQ(run.err.toStdString(), message.toStdString());
     EXPECT_EQ(dry.err.toStdString(), run.err.toStdString());
+  }
+}
+
+namespace {
+
+// A test document kept in the repository.
+QByteArray expectedDocument(const QString& name) { return readFileBytes(testDataDir() + "/" + name); }
+
+// The text with the output folder written as $OUT, as the expected documents write it.
+QByteArray withOutFolderNamed(QByteArray text, const QString& out) { return text.replace(out.toUtf8(), "$OUT"); }
+
+// A picture of one colour, or of one colour with a transparent frame one pixel wide.
+void writePicture(const QString& path, QRgb colour, bool transparentFrame = false) {
+  QImage picture(64, 64, QImage::Format_ARGB32);
+  picture.fill(colour);
+  if (transparentFrame)
+    for (int i = 0; i < 64; ++i)
+      for (const auto& [x, y] : {std::pair{i, 0}, std::pair{i, 63}, std::pair{0, i}, std::pair{63, i}})
+        picture.setPixel(x, y, qRgba(0, 0, 0, 0));
+  ASSERT_TRUE(picture.save(path));
+}
+
+// The PNG files under a folder as "name WxH" lines, by name, and the option-set files' texts.
+QByteArray pngSizes(const QString& folder) {
+  QByteArray lines;
+  for (const QString& name : QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name)) {
+    const QImage image(folder + "/" + name);
+    lines += QStringLiteral("%1 %2x%3\n").arg(name).arg(image.width()).arg(image.height()).toUtf8();
+  }
+  return lines;
+}
+
+}  // namespace
+
+// A classic run from a settings file without file_set writes the same log, the same PNG files and
+// the same option sets, byte for byte, as the build before the file sets had them (recorded in
+// tests/data/classic-run: the log with the output folder written as $OUT, and each file's SHA-256,
+// the option sets' taken with the folder written so): every device (the 53 files), and Android
+// alone, whose log still names every group.
+TEST_F(CommandLineRun, AClassicRunIsAsBeforeTheFileSets) {
+  for (const auto& [recorded, devices] : {std::pair{"all-devices", QByteArray()}, std::pair{"android-only", AndroidOnly}}) {
+    SCOPED_TRACE(recorded);
+    QDir(Out).removeRecursively();
+    QDir().mkpath(Out);
+    WriteSettings(OutPath("MyApp.png"), devices);
+    const RunResult run = Generate();
+    ASSERT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+    const QString document = QStringLiteral("classic-run/") + recorded;
+    EXPECT_EQ(withOutFolderNamed(run.out.toUtf8(), Out).toStdString(), expectedDocument(document + ".log").toStdString());
+    QByteArray sums;
+    for (const auto& [name, bytes] : filesUnder(Out)) {
+      const QByteArray file = name.endsWith(".optset") ? withOutFolderNamed(bytes, Out) : bytes;
+      sums += QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex() + "  " + name.toUtf8() + "\n";
+    }
+    EXPECT_EQ(sums.toStdString(), expectedDocument(document + ".sha256").toStdString());
+  }
+}
+
+// One settings file serves both sets: with file_set=current the run makes the current set's files
+// (names and sizes, and both option sets, compared with the documents in tests/data/current-set,
+// written from the IDE's list of properties), the launch screens from the launch-screen picture and
+// the dark ones from the dark picture, the notification icons from the 1:1 group's picture as white
+// silhouettes, the App Store icon opaque; switched back to classic, the same file gives the
+// classic set's files and nothing of the current set.
+TEST_F(CommandLineRun, BothSetsRunFromOneSettingsFile) {
+  writePicture(FDir.filePath("light.png"), qRgb(250, 0, 0));
+  writePicture(FDir.filePath("dark.png"), qRgb(0, 0, 250));
+  WriteSettings(OutPath("MyApp.png"), "file_set=current\n");
+  AddImages("launch_screen=" + FDir.filePath("light.png").toUtf8() + "\nlaunch_screen_dark=" +
+            FDir.filePath("dark.png").toUtf8() + "\n");
+  const RunResult run = Generate();
+  ASSERT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+  EXPECT_TRUE(run.out.contains("   Validating launch screen (1:1)...\n      Bitmap Ok\n"));
+  EXPECT_FALSE(run.out.contains("Validating 2.16")) << "a group the set does not use is checked";
+  EXPECT_FALSE(run.out.contains("WARNING"));
+  EXPECT_EQ(pngSizes(Out).toStdString(), expectedDocument("current-set/files.txt").toStdString());
+  for (const char* optset : {"MyApp.android.optset", "MyApp.ios.optset"}) {
+    SCOPED_TRACE(optset);
+    EXPECT_EQ(withOutFolderNamed(readFileBytes(OutPath(optset)), Out).toStdString(),
+              expectedDocument(QStringLiteral("current-set/") + optset).toStdString());
+  }
+  EXPECT_EQ(QImage(OutPath("MyAppLaunch400x400.png")).pixel(200, 200), qRgb(250, 0, 0));
+  EXPECT_EQ(QImage(OutPath("MyAppLaunchDark600x600.png")).pixel(300, 300), qRgb(0, 0, 250));
+  const DecodedPng icon = readPngFile(OutPath("MyApp1024x1024.png"));
+  ASSERT_TRUE(icon.ok);
+  for (size_t i = 3; i < icon.rgba.size(); i += 4)
+    ASSERT_EQ(icon.rgba[i], 255) << "the App Store icon has a transparent pixel";
+  const DecodedPng notification = readPngFile(OutPath("MyAppNotification48x48.png"));
+  ASSERT_TRUE(notification.ok);
+  std::set<int> alphas;
+  for (size_t i = 0; i < notification.rgba.size(); i += 4) {
+    alphas.insert(notification.rgba[i + 3]);
+    if (notification.rgba[i + 3] > 0)
+      ASSERT_EQ(notification.rgba[i] & notification.rgba[i + 1] & notification.rgba[i + 2], 255);
+  }
+  EXPECT_GT(alphas.size(), 1u) << "the silhouette keeps the source's alpha";
+
+  QDir(Out).removeRecursively();
+  QDir().mkpath(Out);
+  SettingsBytes.replace("file_set=current\n", "file_set=classic\n");
+  writeFileBytes(Settings, SettingsBytes);
+  const RunResult classic = Generate();
+  ASSERT_EQ(classic.status, ExitCompleted) << classic.err.toStdString();
+  EXPECT_EQ(Pngs().size(), ClassicFileCount);
+  EXPECT_TRUE(Pngs().filter("Launch").isEmpty() && Pngs().filter("Notification").isEmpty());
+  EXPECT_EQ(readFileBytes(Settings), SettingsBytes);
+}
+
+// The App Store icon the classic set makes on request is written opaque too, over the colour set.
+TEST_F(CommandLineRun, TheOptInAppStoreIconIsOpaqueOverTheChosenBackground) {
+  writePicture(FDir.filePath("framed.png"), qRgb(0, 250, 0), true);
+  WriteSettings(OutPath("MyApp.png"), "android=0\nipad=0\nappstore_icon=1\nappstore_background=#102030\n", {},
+                FDir.filePath("framed.png"));
+  SettingsBytes.replace("180_180=30,40,80,90\n", "");
+  writeFileBytes(Settings, SettingsBytes);
+  const RunResult run = Generate();
+  ASSERT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+  const QImage icon(OutPath("MyApp1024x1024.png"));
+  EXPECT_EQ(icon.pixel(0, 0), qRgb(0x10, 0x20, 0x30));  // the picture's transparent frame
+  EXPECT_EQ(icon.pixel(512, 512), qRgb(0, 250, 0));
+  // The app icons keep their transparency.
+  EXPECT_EQ(qAlpha(QImage(OutPath("MyApp180x180.png")).pixel(0, 0)), 0);
+}
+
+// A notification picture without transparent parts is warned about and the run goes on; stored
+// values the run cannot take end it before anything is written, each with its message, and so
+// does a set whose own group has no picture.
+TEST_F(CommandLineRun, FileChoicesWarningsAndRefusals) {
+  writePicture(FDir.filePath("opaque.png"), qRgb(9, 9, 9));
+  WriteSettings(OutPath("MyApp.png"), "file_set=current\niphone=0\nipad=0\n");
+  AddImages("notification=" + FDir.filePath("opaque.png").toUtf8() + "\n");
+  RunResult run = Generate();
+  EXPECT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+  EXPECT_TRUE(run.out.contains("   Validating notification (1:1)...\n      Bitmap Ok\n      Selection rectangle Ok\n"
+                               "      WARNING The notification icon will be a plain square: use a picture with "
+                               "transparent parts.\n"))
+      << run.out.toStdString();
+  EXPECT_FALSE(run.out.contains("launch screen")) << "Android uses no launch screen";
+
+  const struct {
+    QByteArray settings;
+    QString message;
+  } refused[] = {
+      {"file_set=newest\n", "The settings file's file_set=newest is not allowed (classic or current)"},
+      {"launch_points=0\n", "The settings file's launch_points=0 is not allowed (a whole number of points from 1 to 1000)"},
+      {"appstore_background=white\n", "The settings file's appstore_background=white is not allowed (a colour as #RRGGBB)"},
+      {"file_set=current\n", "      INVALID Bitmap (Empty)"},  // no launch-screen picture for iPhone and iPad
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.settings.toStdString());
+    QDir(Out).removeRecursively();
+    QDir().mkpath(Out);
+    WriteSettings(OutPath("MyApp.png"), c.settings);
+    run = Generate();
+    EXPECT_EQ(run.status, ExitSetupInvalid);
+    EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+    EXPECT_TRUE(Pngs().isEmpty());
   }
 }

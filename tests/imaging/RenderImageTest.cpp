@@ -454,3 +454,58 @@ TEST(Render, RowsThatArriveWhileRenderingGiveTheBytesOfTheFinishedSource) {
     EXPECT_EQ(job.TakePng(), again.TakePng()) << (smooth ? "smooth" : "");
   }
 }
+
+namespace {
+
+// The pixels of one output image rendered by a job with that look, its bands in order.
+DecodedPng renderedWith(const TBitmap& source, int width, int height, const TRenderLook& look) {
+  PngRenderJob job(source, width, height, TRectF{0, 0, 1, 1}, false, look);
+  for (int band = 0; band < job.BandCount(); ++band)
+    job.RenderBand(band);
+  return readPngBytes(job.TakePng());
+}
+
+}  // namespace
+
+// A silhouette is white wherever the drawn image covers anything, at exactly its alpha; an opaque
+// image is the drawn one laid over the background. Checked pixel by pixel against the plain draw of
+// a small fixture (opaque, half and faintly covered, clear pixels), as it is, enlarged, and large
+// enough to be rendered in several bands.
+TEST(Render, SilhouetteAndOpaqueLooksFinishTheDrawnPixels) {
+  QImage fixture(3, 2, QImage::Format_ARGB32);
+  fixture.setPixel(0, 0, qRgba(200, 20, 20, 255));
+  fixture.setPixel(1, 0, qRgba(20, 200, 20, 128));
+  fixture.setPixel(2, 0, qRgba(0, 0, 0, 0));
+  fixture.setPixel(0, 1, qRgba(255, 255, 255, 255));
+  fixture.setPixel(1, 1, qRgba(20, 20, 200, 64));
+  fixture.setPixel(2, 1, qRgba(0, 0, 0, 255));
+  TBitmap source;
+  source.Assign(fixture);
+  const QRgb background = qRgb(0x10, 0x80, 0xF0);
+  for (const auto& [width, height] : {std::pair{3, 2}, std::pair{12, 8}, std::pair{300, 2000}}) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    const DecodedPng plain = renderedWith(source, width, height, {});
+    const DecodedPng silhouette = renderedWith(source, width, height, {TRenderLook::Silhouette});
+    const DecodedPng opaque = renderedWith(source, width, height, {TRenderLook::Opaque, background});
+    ASSERT_TRUE(plain.ok && silhouette.ok && opaque.ok);
+    int clear = 0, partial = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* p = plain.pixel(x, y);
+        const uint8_t* s = silhouette.pixel(x, y);
+        const uint8_t* o = opaque.pixel(x, y);
+        const int a = p[3];
+        clear += a == 0;
+        partial += a > 0 && a < 255;
+        ASSERT_EQ(s[3], a) << x << "," << y;
+        for (int c = 0; c < 3; ++c) {
+          ASSERT_EQ(s[c], a == 0 ? 0 : 255) << x << "," << y;
+          const int back = (background >> (16 - 8 * c)) & 0xFF;
+          ASSERT_NEAR(o[c], (p[c] * a + back * (255 - a)) / 255.0, 1.5) << x << "," << y << " channel " << c;
+        }
+        ASSERT_EQ(o[3], 255) << x << "," << y;
+      }
+    EXPECT_GT(clear, 0);
+    EXPECT_GT(partial, 0);
+  }
+}

@@ -1,6 +1,7 @@
 #include "model/SetupChoices.h"
 
 #include "model/Validation.h"
+#include "platform/Errors.h"
 #include "settings/Settings.h"
 
 #include <QDir>
@@ -75,4 +76,75 @@ TEST(SetupChoices, ABaseNameIsStoredSoThatItReadsBackAsShown) {
     if (!folderOf(c.name).isEmpty())
       EXPECT_EQ(restoreBaseName(settings), QDir::cleanPath(resolvedBaseName(c.name, settings)));
   }
+}
+
+// The file choices of section "settings": each stored text read as the run takes it, a missing one
+// giving the default, and a text that names nothing refused with the key, the value and what it
+// may be (the values read before it kept). Whether a dark launch picture is set comes from "images".
+TEST(SetupChoices, FileChoicesAreReadOrRefusedWithTheirKey) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const struct {
+    const char* key;
+    const char* text;
+    const char* refusal;  // empty: accepted
+  } cases[] = {
+      {"file_set", "", ""},
+      {"file_set", "classic", ""},
+      {"file_set", "current", ""},
+      {"file_set", "Current", "The settings file's file_set=Current is not allowed (classic or current)"},
+      {"file_set", "modern", "The settings file's file_set=modern is not allowed (classic or current)"},
+      {"launch_points", "1", ""},
+      {"launch_points", "1000", ""},
+      {"launch_points", "0",
+       "The settings file's launch_points=0 is not allowed (a whole number of points from 1 to 1000)"},
+      {"launch_points", "1001",
+       "The settings file's launch_points=1001 is not allowed (a whole number of points from 1 to 1000)"},
+      {"launch_points", "2.5",
+       "The settings file's launch_points=2.5 is not allowed (a whole number of points from 1 to 1000)"},
+      {"launch_points", "-200",
+       "The settings file's launch_points=-200 is not allowed (a whole number of points from 1 to 1000)"},
+      {"appstore_background", "#1a2B3c", ""},
+      {"appstore_background", "1a2b3c", "The settings file's appstore_background=1a2b3c is not allowed (a colour as #RRGGBB)"},
+      {"appstore_background", "#fff", "The settings file's appstore_background=#fff is not allowed (a colour as #RRGGBB)"},
+      {"appstore_background", "#-12345", "The settings file's appstore_background=#-12345 is not allowed (a colour as #RRGGBB)"},
+      {"appstore_background", "#12345g", "The settings file's appstore_background=#12345g is not allowed (a colour as #RRGGBB)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.text);
+    TSettingsStore settings(dir.filePath(QStringLiteral("%1.ini").arg(&c - cases)));
+    settings.SetWindowSetting(QString::fromLatin1(c.key), QString::fromLatin1(c.text));
+    TSetupChoices choices;
+    QString refusal;
+    try {
+      restoreFileChoices(choices, settings);
+    } catch (const Exception& e) {
+      refusal = e.Message();
+    }
+    EXPECT_EQ(refusal.toStdString(), c.refusal);
+  }
+}
+
+TEST(SetupChoices, FileChoicesReachTheRun) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  TSettingsStore settings(dir.filePath("Vellumark.ini"));
+  TSetupChoices choices;
+  restoreFileChoices(choices, settings);
+  TRunChoices run = runChoicesOf(choices, settings);
+  EXPECT_EQ(run.FileSet, TFileSet::Classic);
+  EXPECT_EQ(run.LaunchPoints, 200);
+  EXPECT_EQ(run.AppStoreBackground, 0xFFFFFFFFu);
+  EXPECT_FALSE(run.DarkLaunchScreen);
+
+  settings.SetWindowSetting(FileSetKey, "current");
+  settings.SetWindowSetting(LaunchPointsKey, "320");
+  settings.SetWindowSetting(AppStoreBackgroundKey, "#1a2B3c");
+  settings.SetImageSetting("launch_screen_dark", dir.filePath("dark.png"));
+  restoreFileChoices(choices, settings);
+  run = runChoicesOf(choices, settings);
+  EXPECT_EQ(run.FileSet, TFileSet::Current);
+  EXPECT_EQ(run.LaunchPoints, 320);
+  EXPECT_EQ(run.AppStoreBackground, 0xFF1A2B3Cu);
+  EXPECT_TRUE(run.DarkLaunchScreen);
 }

@@ -1,5 +1,10 @@
 #include "model/Validation.h"
 
+#include "catalogue/SizeInfo.h"
+#include "model/RatioGroup.h"
+
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -102,5 +107,42 @@ TEST(Validation, AsksForTheSourcesInTheWayOnlyForAUsableBaseName) {
     };
     checkSetup(setup);
     EXPECT_EQ(called, asked) << baseName;
+  }
+}
+
+// A group whose files are drawn from the alpha alone (the notification icons) is warned about when
+// its selection holds no transparent pixel: the warning follows its lines and fails nothing. Another
+// group, or a selection that takes in a transparent pixel, gets no warning.
+TEST(Validation, AnOpaqueNotificationSelectionIsWarnedAbout) {
+  QImage picture(40, 40, QImage::Format_ARGB32);
+  picture.fill(qRgba(200, 30, 30, 255));
+  picture.setPixel(39, 39, qRgba(0, 0, 0, 0));
+  TRatioGroup group = ratioGroupOf(NotificationGroup);
+  group.Bitmap.Assign(picture);
+  const TRectF image = group.ImageRect();
+  const TRectF whole = image;
+  const TRectF topLeft{image.Left, image.Top, image.Left + 20, image.Top + 20};
+  const QString warning =
+      QStringLiteral("      WARNING The notification icon will be a plain square: use a picture with transparent parts.");
+  const struct {
+    const char* what;
+    TRectF selection;
+    bool alphaOnly;
+    bool warned;
+  } cases[] = {
+      {"an opaque selection of the notification group", topLeft, true, true},
+      {"a selection taking in the transparent corner", whole, true, false},
+      {"an opaque selection of another group", topLeft, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    group.SelectRect = c.selection;
+    TSetupCheck setup = cleanSetup();
+    setup.Groups = {groupCheckOf(group, c.alphaOnly)};
+    const TSetupVerdict verdict = checkSetup(setup);
+    EXPECT_TRUE(verdict.Ok);
+    const QStringList expected = {"   Validating notification (1:1)...", "      Bitmap Ok", "      Selection rectangle Ok"};
+    EXPECT_EQ(verdict.Lines.mid(1, 4).join(u'\n').toStdString(),
+              (expected + QStringList{c.warned ? warning : "Validating Outputs..."}).join(u'\n').toStdString());
   }
 }
