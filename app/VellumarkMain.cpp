@@ -239,7 +239,7 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
 
 QList<TPreviewItem> TfrmVellumark::PreviewItems(const TRatioFrame* Frame, QString& Message) const {
   const TOutputPlan plan = PreviewPlan();
-  return renderPreviewItems(Frame->Group(), plan.OfGroup(Frame->Tag()), plan.Choices.Smooth, Message);
+  return renderPreviewItems(Frame->Group(), plan.OfGroup(Frame->Tag()), plan.Choices, Message);
 }
 
 TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {

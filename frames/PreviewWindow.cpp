@@ -1,6 +1,7 @@
 #include "frames/PreviewWindow.h"
 
 #include "imaging/RenderImage.h"
+#include "model/GenerateRun.h"
 #include "model/OutputPlan.h"
 #include "model/RatioGroup.h"
 
@@ -23,8 +24,8 @@ const QString NothingToShow = QStringLiteral("No output of this group is made fo
 
 }  // namespace
 
-QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs, bool smooth,
-                                       QString& message) {
+QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs,
+                                       const TRunChoices& choices, QString& message) {
   message.clear();
   if (group.Bitmap.IsEmpty() || group.Filename.isEmpty()) {
     message = QStringLiteral("No picture: choose one with Browse... or drop a picture file on the frame.");
@@ -37,7 +38,8 @@ QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPl
   const TRectF zoom = group.ZoomRect();
   QList<TPreviewItem> items;
   for (const TPlannedOutput& o : outputs)
-    items.append({o.Width, o.Height, o.FileName, renderImage(group.Bitmap, o.Width, o.Height, zoom, smooth).Image()});
+    items.append({o.Width, o.Height, o.FileName,
+                  renderImage(group.Bitmap, o.Width, o.Height, zoom, choices.Smooth, renderLookOf(o, choices)).Image()});
   return items;
 }
 

@@ -9,6 +9,7 @@ class QLabel;
 class QScrollArea;
 class TRatioGroup;
 struct TPlannedOutput;
+struct TRunChoices;
 
 // One output shown in the preview: its pixel size, the file name a run would give it and its
 // pixels as a run would write them (premultiplied ARGB32).
@@ -20,10 +21,11 @@ struct TPreviewItem {
 };
 
 // The tiles of a group's preview: each output rendered exactly as the run renders it (the same
-// renderer, selection and smooth setting), named as the run names it. Without a picture or with an
-// empty selection there are none, and message says why in words.
-QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs, bool smooth,
-                                       QString& message);
+// renderer, selection, smooth setting and look: the App Store icon over its background), named as
+// the run names it. Without a picture or with an empty selection there are none, and message says
+// why in words.
+QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs,
+                                       const TRunChoices& choices, QString& message);
 
 // The tiles of a preview, laid out in rows that wrap at the sheet's width: each output at 100 %
 // (one image pixel on one device pixel) over a checkerboard, so that transparency shows, with its
