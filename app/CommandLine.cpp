@@ -242,54 +242,35 @@ TSetupCheck setupCheckOf(const TSetupChoices& setup, const TOutputPlan& plan, co
   return check;
 }
 
-int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
-  QTextStream& err = console.Err;
-  auto fail = [&err](int status, const QString& message) {
-    err << errorDisplayText(message) << Qt::endl;
-    return status;
-  };
+// Writes the message of an error that ends the run to standard error; returns the status.
+int failWith(QTextStream& err, int status, const QString& message) {
+  err << errorDisplayText(message) << Qt::endl;
+  return status;
+}
 
-  if (!options.SettingsFile.isEmpty()) {
-    // A folder, a pipe or a device is there but is no settings file: said as what it is.
-    if (const QString reason = notARegularFileReason(options.SettingsFile); !reason.isEmpty())
-      return fail(ExitError, cannotOpenFileMessage(options.SettingsFile, reason));
-    if (!QFileInfo(options.SettingsFile).isFile())
-      return fail(ExitError, QStringLiteral("Settings file does not exist: ") + options.SettingsFile);
-  }
-  // The run reads its own copy of the settings file, never written back: a store of its own, handed
-  // to everything the run restores.
-  TSettingsStore settings(options.SettingsFile.isEmpty() ? installSettingsPath()
-                                                          : QFileInfo(options.SettingsFile).absoluteFilePath());
-  // A run that writes files first settles what killed writes left; a dry run writes nothing.
-  if (!options.DryRun)
-    settings.RecoverKilledWrites();
-  try {
-    settings.TakeSnapshot();
-  } catch (...) {
-    return fail(ExitError, currentExceptionMessage());
-  }
-  const TOverwritePolicy policy =
-      options.Overwrite.value_or(console.InputIsTerminal ? TOverwritePolicy::Ask : TOverwritePolicy::Fail);
-  TConsoleDialogService dialogs(policy, console.In, err);
-  IDialogService* previousDialogs = setDialogService(&dialogs);
-  const auto restoreDialogs = qScopeGuard([previousDialogs] { setDialogService(previousDialogs); });
+// A folder, a pipe or a device named as the settings file is said as what it is; a missing file
+// as missing. Empty when the run may read it (or none is named).
+QString settingsFileRefusal(const QString& settingsFile) {
+  if (settingsFile.isEmpty())
+    return {};
+  if (const QString reason = notARegularFileReason(settingsFile); !reason.isEmpty())
+    return cannotOpenFileMessage(settingsFile, reason);
+  if (!QFileInfo(settingsFile).isFile())
+    return QStringLiteral("Settings file does not exist: ") + settingsFile;
+  return {};
+}
 
-  // Start-up as the window's: the groups restore their pictures and selections, then the base file
-  // name and the check boxes, by the window's rules; what fails is reported on standard error
-  // instead of in a box, each message once.
-  InitSizeInfos();
-  // Nothing in this run reads a picture's pixels but the renderers, which follow the rows as
-  // they are decoded: a picture is handed on once it is checked, before all its rows are written.
-  const bool earlyBefore = setEarlyPictures(true);
-  const auto restoreEarly = qScopeGuard([earlyBefore] { setEarlyPictures(earlyBefore); });
+// Start-up as the window's: the file choices, the groups' pictures and selections, then the base
+// file name and the check boxes, by the window's rules; what fails is reported through the dialog
+// service instead of in a box, each message once.
+QList<TRatioGroup> restoreStartUp(TSetupChoices& setup, TSettingsStore& settings) {
   TErrorsOnce startupErrors;
-  TSetupChoices setup;
   try {
     restoreFileChoices(setup, settings);
   } catch (...) {
     startupErrors.ShowCurrent();
   }
-  const QList<TRatioGroup> groups = restoreGroups(setup.FileSet, settings, startupErrors);
+  QList<TRatioGroup> groups = restoreGroups(setup.FileSet, settings, startupErrors);
   try {
     setup.BaseName = restoreBaseName(settings);
   } catch (...) {
@@ -300,31 +281,28 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   } catch (...) {
     startupErrors.ShowCurrent();
   }
-  if (dialogs.ErrorsShown() > 0)
-    return ExitSetupInvalid;
+  return groups;
+}
 
-  // The check that opening the Generate tab runs; its lines go where its outcome says.
-  const TOutputPlan plan = planOutputs(runChoicesOf(setup, settings));
+// The check that opening the Generate tab runs; its lines go where its outcome says. Returns the
+// exit status of a failed check, or nothing when the run may go on.
+std::optional<int> checkRun(const TOutputPlan& plan, const TSetupChoices& setup, const QList<TRatioGroup>& groups,
+                            const TConsole& console) {
   const TSetupVerdict verdict = checkSetup(setupCheckOf(setup, plan, groups));
   if (verdict.NoDevice)
-    return fail(ExitSetupInvalid, NoDeviceMessage);
+    return failWith(console.Err, ExitSetupInvalid, NoDeviceMessage);
   if (!verdict.Ok) {
-    writeLines(err, verdict.Lines);
-    return fail(ExitSetupInvalid, SetupErrorsMessage);
+    writeLines(console.Err, verdict.Lines);
+    return failWith(console.Err, ExitSetupInvalid, SetupErrorsMessage);
   }
   writeLines(console.Out, verdict.Lines + QStringList{ReadyMessage});
   console.Out << QStringLiteral("Output folder: ") << plan.Choices.Folder << Qt::endl;
+  return std::nullopt;
+}
 
-  if (policy == TOverwritePolicy::Fail)
-    for (const QString& path : plan.PngPaths())
-      if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
-        return fail(ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
-
-  if (options.DryRun) {
-    const std::optional<QString> end = listRun(plan, dialogs, console.Out);
-    return end ? fail(ExitError, *end) : ExitCompleted;
-  }
-
+// The generation run itself, its log on standard output.
+int writeRun(const TOutputPlan& plan, const QList<TRatioGroup>& groups, TConsoleDialogService& dialogs,
+             const TConsole& console) {
   QList<TRunGroup> runGroups;
   for (const TRatioGroup& group : groups)
     runGroups.append(runGroupOf(group));
@@ -334,11 +312,57 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
         plan, runGroups, dialogs, [&console](const QString& line) { console.Out << line << Qt::endl; },
         [](int, int) {}, documents);
   } catch (...) {
-    return fail(ExitError, currentExceptionMessage());
+    return failWith(console.Err, ExitError, currentExceptionMessage());
   }
   if (dialogs.Cancelled())
-    return fail(ExitError, CancelledMessage);
+    return failWith(console.Err, ExitError, CancelledMessage);
   return ExitCompleted;
+}
+
+int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
+  QTextStream& err = console.Err;
+  if (const QString refusal = settingsFileRefusal(options.SettingsFile); !refusal.isEmpty())
+    return failWith(err, ExitError, refusal);
+  // The run reads its own copy of the settings file, never written back: a store of its own, handed
+  // to everything the run restores.
+  TSettingsStore settings(options.SettingsFile.isEmpty() ? installSettingsPath()
+                                                          : QFileInfo(options.SettingsFile).absoluteFilePath());
+  // A run that writes files first settles what killed writes left; a dry run writes nothing.
+  if (!options.DryRun)
+    settings.RecoverKilledWrites();
+  try {
+    settings.TakeSnapshot();
+  } catch (...) {
+    return failWith(err, ExitError, currentExceptionMessage());
+  }
+  const TOverwritePolicy policy =
+      options.Overwrite.value_or(console.InputIsTerminal ? TOverwritePolicy::Ask : TOverwritePolicy::Fail);
+  TConsoleDialogService dialogs(policy, console.In, err);
+  IDialogService* previousDialogs = setDialogService(&dialogs);
+  const auto restoreDialogs = qScopeGuard([previousDialogs] { setDialogService(previousDialogs); });
+
+  InitSizeInfos();
+  // Nothing in this run reads a picture's pixels but the renderers, which follow the rows as
+  // they are decoded: a picture is handed on once it is checked, before all its rows are written.
+  const bool earlyBefore = setEarlyPictures(true);
+  const auto restoreEarly = qScopeGuard([earlyBefore] { setEarlyPictures(earlyBefore); });
+  TSetupChoices setup;
+  const QList<TRatioGroup> groups = restoreStartUp(setup, settings);
+  if (dialogs.ErrorsShown() > 0)
+    return ExitSetupInvalid;
+
+  const TOutputPlan plan = planOutputs(runChoicesOf(setup, settings));
+  if (const std::optional<int> status = checkRun(plan, setup, groups, console))
+    return *status;
+  if (policy == TOverwritePolicy::Fail)
+    for (const QString& path : plan.PngPaths())
+      if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
+        return failWith(err, ExitError, QStringLiteral("%1 exists.  Nothing was written (--overwrite=fail).").arg(path));
+  if (options.DryRun) {
+    const std::optional<QString> end = listRun(plan, dialogs, console.Out);
+    return end ? failWith(err, ExitError, *end) : ExitCompleted;
+  }
+  return writeRun(plan, groups, dialogs, console);
 }
 
 }  // namespace
