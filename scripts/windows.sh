@@ -23,16 +23,43 @@ if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
 bash scripts/install-deps.sh
 bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix dpkg-dev zip
 
+# The deb-src entries apt-get source needs, made from this machine's own deb entries (the same
+# archives, suites, components and keys), so the sources come from wherever its packages come from,
+# a mirror included: each deb822 stanza of Types "deb" in sources.list.d/*.sources becomes a "deb-src"
+# stanza (written to $1), and each one-line "deb" entry of sources.list and sources.list.d/*.list a
+# "deb-src" line (written to $2). Entries that are deb-src already are not copied.
+deb_src_entries() {
+  local stanzas=() lines=() f
+  for f in /etc/apt/sources.list.d/*.sources; do [ -f "$f" ] && stanzas+=("$f"); done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$f" ] && lines+=("$f"); done
+  : >"$1"
+  : >"$2"
+  if [ ${#stanzas[@]} -gt 0 ]; then
+    awk 'BEGIN { RS = "" }
+         { n = split($0, line, "\n"); deb = 0
+           for (i = 1; i <= n; i++) if (line[i] ~ /^Types:/ && line[i] ~ /[: ]deb( |$)/) deb = 1
+           if (!deb) next
+           for (i = 1; i <= n; i++)
+             if (line[i] ~ /^Types:/) print "Types: deb-src"
+             else if (line[i] !~ /^#/) print line[i]
+           print "" }' "${stanzas[@]}" >"$1"
+  fi
+  if [ ${#lines[@]} -gt 0 ]; then
+    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "${lines[@]}" >"$2"
+  fi
+}
+
 if ! apt-get source --print-uris qt6-base >/dev/null 2>&1 \
    || [ -z "$(apt-get source --print-uris qt6-base 2>/dev/null | grep -F .dsc)" ]; then
-  # apt-get source needs a deb-src entry: the same archive as the binary packages.
-  "${as_root[@]}" tee /etc/apt/sources.list.d/vellumark-deb-src.sources >/dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+  made=$(mktemp -d)
+  deb_src_entries "$made/stanzas" "$made/lines"
+  if [ ! -s "$made/stanzas" ] && [ ! -s "$made/lines" ]; then
+    echo "No deb entry in /etc/apt/sources.list or /etc/apt/sources.list.d to take the source packages from" >&2
+    exit 1
+  fi
+  [ -s "$made/stanzas" ] && "${as_root[@]}" cp "$made/stanzas" /etc/apt/sources.list.d/vellumark-deb-src.sources
+  [ -s "$made/lines" ] && "${as_root[@]}" cp "$made/lines" /etc/apt/sources.list.d/vellumark-deb-src.list
+  rm -rf "$made"
   "${as_root[@]}" apt-get update
 fi
 
