@@ -293,11 +293,11 @@ bool isNoText(char16_t c) {
   return c == 0x7F || (c >= 0xDC80 && c <= 0xDCFF) || c == 0xFFFD;
 }
 
-// Why the file is no settings file, from its bytes and their text; empty when it may be one.
-QString noSettingsFileReason(const QByteArray& bytes, const QString& text) {
+// Why the file is no settings file, from its bytes, the encoding decodeText found and their text;
+// empty when it may be one. A file that starts with a byte-order mark is judged by its text alone.
+QString noSettingsFileReason(const QByteArray& bytes, TSettingsFile::Encoding encoding, const QString& text) {
   const QString start = QStringLiteral("It is not a settings file: ");
-  const bool marked = bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
-  if (!marked)
+  if (encoding == TSettingsFile::Encoding::Narrow)
     for (const Signature& signature : kSignatures)
       if (QByteArrayView(bytes).sliced(std::min(signature.offset, bytes.size())).startsWith(
               QByteArrayView(signature.bytes.data(), qsizetype(signature.bytes.size()))))
@@ -318,7 +318,8 @@ QString noSettingsFileReason(const QByteArray& bytes, const QString& text) {
 
 QString notSettingsFileReason(const QByteArray& bytes) {
   TSettingsFile::Encoding encoding = TSettingsFile::Encoding::Narrow;
-  return noSettingsFileReason(bytes, decodeText(bytes, encoding));
+  const QString text = decodeText(bytes, encoding);
+  return noSettingsFileReason(bytes, encoding, text);
 }
 
 void setNarrowEncodingOverride(std::optional<QStringConverter::Encoding> encoding) {
@@ -507,7 +508,7 @@ TSettingsFile TSettingsFile::load(const QString& path, QByteArray* bytesRead, st
     throw EFOpenError(cannotOpenFileMessage(shown, tooLargeReason()));
   Encoding encoding = Encoding::Narrow;
   const QString text = decodeText(bytes, encoding);
-  if (const QString reason = noSettingsFileReason(bytes, text); !reason.isEmpty())
+  if (const QString reason = noSettingsFileReason(bytes, encoding, text); !reason.isEmpty())
     throw ENotSettingsFileError(cannotOpenFileMessage(shown, reason));
   if (bytesRead)
     *bytesRead = bytes;
