@@ -41,17 +41,15 @@ QString TRatioGroup::Caption() const {
   return FLabel.isEmpty() ? ratio : QStringLiteral("%1 (%2)").arg(FLabel, ratio);
 }
 
-TRectF TRatioGroup::ImageRect() const {
-  return imageRect(Bitmap.Width(), Bitmap.Height(), Bitmap.BitmapScale(), PreviewWidth(), PreviewHeight);
+TRectF TRatioGroup::ImageRectOf(const TBitmap& picture) const {
+  return imageRect(picture.Width(), picture.Height(), picture.BitmapScale(), PreviewWidth(), PreviewHeight);
 }
+
+TRectF TRatioGroup::ImageRect() const { return ImageRectOf(Bitmap); }
 
 TRectF TRatioGroup::ZoomRect() const { return normalizedSelection(SelectRect, ImageRect()); }
 
-TRectF TRatioGroup::DarkZoomRect() const {
-  const TRectF darkImage =
-      imageRect(DarkBitmap.Width(), DarkBitmap.Height(), DarkBitmap.BitmapScale(), PreviewWidth(), PreviewHeight);
-  return normalizedSelection(SelectRect, darkImage);
-}
+TRectF TRatioGroup::DarkZoomRect() const { return normalizedSelection(SelectRect, ImageRectOf(DarkBitmap)); }
 
 TRectF TRatioGroup::DefaultSelection() const { return defaultSelection(ImageRect(), Ratio()); }
 

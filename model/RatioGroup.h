@@ -54,6 +54,8 @@ public:
   TRectF DefaultSelection() const;
 
 private:
+  // Where a picture of the group lies in its preview.
+  TRectF ImageRectOf(const TBitmap& picture) const;
   int FRatioWidth;
   int FRatioHeight;
   QString FKey;
