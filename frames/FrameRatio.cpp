@@ -1,6 +1,7 @@
 #include "frames/FrameRatio.h"
 
 #include "catalogue/SizeInfo.h"
+#include "imaging/ImageDecode.h"
 #include "model/RatioGroup.h"
 #include "model/SelectionGeometry.h"
 #include "platform/Errors.h"
@@ -668,11 +669,8 @@ void TRatioFrame::DropMimeData(const QMimeData* Data) {
     throw Exception(
         QStringLiteral("Drop one picture file (GIF, JPEG, PNG, BMP, TIFF, ICO or HD Photo) on a frame to use it"));
   const QString path = QDir::toNativeSeparators(urls.constFirst().toLocalFile());
-  // The suffixes of the file dialog's filter.
-  static const QStringList pictureSuffixes{QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                           QStringLiteral("png"), QStringLiteral("bmp"), QStringLiteral("tif"),
-                                           QStringLiteral("tiff"), QStringLiteral("ico"), QStringLiteral("hdp")};
-  if (!pictureSuffixes.contains(QFileInfo(path).suffix().toLower()))
+  // The names the decoder accepts, as the file dialog's filter offers them.
+  if (!hasPictureExtension(path))
     throw Exception(QStringLiteral("Not a picture file (GIF, JPEG, PNG, BMP, TIFF, ICO or HD Photo): ") + path);
   SetFilename(path);
 }

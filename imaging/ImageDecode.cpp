@@ -310,6 +310,8 @@ void decodePending(const std::shared_ptr<Pending>& p) {
 
 }  // namespace
 
+bool hasPictureExtension(const QString& fileName) { return kAcceptedExtensions.contains(extensionOf(fileName)); }
+
 QString loadingBitmapFailedMessage(const QString& fileName, const QString& reason) {
   const QString message = QStringLiteral("Loading bitmap failed (%1).").arg(fileName);
   return reason.isEmpty() ? message : message + u' ' + reason;
@@ -321,7 +323,7 @@ QImage decodePictureInProgress(const QString& fileName) {
   const std::optional<FileKey> key = fileKey(fileName);
   if (!key)
     throw EBitmapError(loadingBitmapFailedMessage(fileName, QStringLiteral("It is not a file.")));
-  if (!kAcceptedExtensions.contains(extensionOf(fileName)))
+  if (!hasPictureExtension(fileName))
     throw EBitmapError(loadingBitmapFailedMessage(
         fileName,
         QStringLiteral("Its name does not end in .bmp, .jpg, .jpeg, .png, .gif, .tif, .tiff, .ico or .hdp.")));
@@ -372,7 +374,7 @@ struct TPicturePrefetch::Data {
 
 TPicturePrefetch::TPicturePrefetch(const QStringList& fileNames) : FData(std::make_unique<Data>()) {
   for (const QString& name : fileNames) {
-    if (name.isEmpty() || !kAcceptedExtensions.contains(extensionOf(name)))
+    if (name.isEmpty() || !hasPictureExtension(name))
       continue;
     const std::optional<FileKey> key = fileKey(name);
     if (!key)

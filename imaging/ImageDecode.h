@@ -44,6 +44,9 @@
 // decode, so the cache costs no memory of its own beyond that.
 QImage decodePicture(const QString& fileName);
 
+// True when the file's name ends in one of the accepted extensions above (case ignored).
+bool hasPictureExtension(const QString& fileName);
+
 // Decodes the named files on the machine's cores ahead of their use (each file once, however
 // often it is named; none that the cache holds already). Until the object is destroyed, decodePicture of one of them, still unchanged,
 // returns the picture decoded here, waiting for it while it is being decoded (or decoding it
