@@ -63,11 +63,23 @@ if ! apt-get source --print-uris qt6-base >/dev/null 2>&1 \
   "${as_root[@]}" apt-get update
 fi
 
+# Downloads Debian's source package $1 into the current folder: the newest version the sources list
+# names whose files the archive serves (a mirror may list an update's sources without serving them).
+download_source() {
+  local pkg=$1 version
+  for version in $(apt-cache showsrc --only-source "$pkg" | awk '/^Version:/ { print $2 }' | sort -rV); do
+    apt-get source --download-only "$pkg=$version" && return 0
+    echo "Source package $pkg $version could not be downloaded; trying an older version" >&2
+  done
+  echo "No version of source package $pkg could be downloaded" >&2
+  return 1
+}
+
 # Unpacks Debian's source package $1 (with Debian's patches) into $src/$2 once.
 unpack() {
   local pkg=$1 dir=$2
   [ -d "$src/$dir" ] && return 0
-  (cd "$src" && rm -rf "$dir.tmp" && apt-get source --download-only "$pkg" \
+  (cd "$src" && rm -rf "$dir.tmp" && download_source "$pkg" \
      && dpkg-source -x "$(ls -t "$pkg"_*.dsc | head -1)" "$dir.tmp" && mv "$dir.tmp" "$dir")
 }
 
