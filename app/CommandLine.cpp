@@ -209,7 +209,7 @@ QList<TRatioGroup> restoreGroups(TFileSet set, TSettingsStore& settings, TErrors
   for (int g = 0; g < AllGroupCount; ++g)
     groups.append(ratioGroupOf(g));
   // The stored pictures are decoded on all cores first; the groups below take them in order.
-  const auto prefetch = prefetchStoredPictures(settings);
+  const auto prefetch = prefetchStoredPictures(settings, groupsOfSet(set));
   for (const int g : groupsOfSet(set)) {
     try {
       if (g == NotificationGroup)

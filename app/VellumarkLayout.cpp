@@ -16,6 +16,9 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -187,6 +190,8 @@ void TfrmVellumark::buildLayout() {
   cbRelativePaths = new QCheckBox(QStringLiteral("Store paths relative to the settings file"), tiSetup);
   cbRelativePaths->setObjectName(QStringLiteral("cbRelativePaths"));
 
+  buildFileChoices();
+
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
 
@@ -272,10 +277,56 @@ void TfrmVellumark::buildLayout() {
     connect(box, &QCheckBox::toggled, this, [this] { runEventHandler([this] { RefreshPreviews(); }); });
   connect(cbRelativePaths, &QCheckBox::toggled, this,
           [this](bool checked) { runEventHandler([&] { RelativePathsChange(checked); }); });
+  connect(cbFileSet, &QComboBox::currentIndexChanged, this,
+          [this](int index) { runEventHandler([&] { FileSetChange(index); }); });
+  connect(seLaunchPoints, &QSpinBox::valueChanged, this,
+          [this](int points) { runEventHandler([&] { LaunchPointsChange(points); }); });
+  connect(edAppStoreBackground, &QLineEdit::editingFinished, this,
+          [this] { runEventHandler([this] { AppStoreBackgroundChange(); }); });
 
   resize(DesignWidth, DesignHeight);
   layOutSetupPage();
   updateMinimumSize();
+}
+
+void TfrmVellumark::buildFileChoices() {
+  const auto label = [this](const QString& text, const char* name) {
+    auto* l = new QLabel(text, tiSetup);
+    l->setObjectName(QLatin1String(name));
+    return l;
+  };
+  lblFileSet = label(QStringLiteral("File set"), "lblFileSet");
+  lblFileSet->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  cbFileSet = new QComboBox(tiSetup);
+  cbFileSet->setObjectName(QStringLiteral("cbFileSet"));
+  cbFileSet->addItem(QStringLiteral("Classic launch images"), fileSetText(TFileSet::Classic));
+  cbFileSet->addItem(QStringLiteral("Launch screen (current IDE versions)"), fileSetText(TFileSet::Current));
+  cbFileSet->setToolTip(QStringLiteral("Which files and option-set properties a run makes: the fixed-size launch "
+                                       "images of older IDE versions, or the launch screen, notification and App "
+                                       "Store icons of the current ones"));
+  lblFileSet->setBuddy(cbFileSet);
+
+  lblLaunchPoints = label(QStringLiteral("Launch screen"), "lblLaunchPoints");
+  lblLaunchPoints->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  seLaunchPoints = new QSpinBox(tiSetup);
+  seLaunchPoints->setObjectName(QStringLiteral("seLaunchPoints"));
+  seLaunchPoints->setRange(MinLaunchPoints, MaxLaunchPoints);
+  seLaunchPoints->setValue(DefaultLaunchPoints);
+  seLaunchPoints->setSuffix(QStringLiteral(" points"));
+  lblLaunchPoints->setBuddy(seLaunchPoints);
+  lblLaunchPointsNote = label(QStringLiteral("square; its files are 2x and 3x of it"), "lblLaunchPointsNote");
+
+  lblAppStoreBackground = label(QStringLiteral("App Store icon"), "lblAppStoreBackground");
+  lblAppStoreBackground->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  edAppStoreBackground = new QLineEdit(tiSetup);
+  edAppStoreBackground->setObjectName(QStringLiteral("edAppStoreBackground"));
+  edAppStoreBackground->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("#[0-9A-Fa-f]{0,6}")), edAppStoreBackground));
+  edAppStoreBackground->setText(QStringLiteral("#FFFFFF"));
+  edAppStoreBackground->setToolTip(QStringLiteral("The colour the App Store icon's transparent parts are laid over "
+                                                  "(#RRGGBB): the App Store refuses transparency"));
+  lblAppStoreBackground->setBuddy(edAppStoreBackground);
+  lblAppStoreBackgroundNote = label(QStringLiteral("background (#RRGGBB)"), "lblAppStoreBackgroundNote");
 }
 
 void TfrmVellumark::updateMinimumSize() {
@@ -320,4 +371,12 @@ void TfrmVellumark::layOutSetupPage() {
   cbSmooth->setGeometry(SetupLeft, 288, stretched, 19);
   cbAppStoreIcon->setGeometry(SetupLeft, 312, stretched, 19);
   cbRelativePaths->setGeometry(SetupLeft, 336, stretched, 19);
+  lblFileSet->setGeometry(SetupLeft - 128, 368 + 3, 120, 17);
+  cbFileSet->setGeometry(SetupLeft, 368, std::min(stretched, 300), 22);
+  lblLaunchPoints->setGeometry(SetupLeft - 128, 396 + 3, 120, 17);
+  seLaunchPoints->setGeometry(SetupLeft, 396, 110, 22);
+  lblLaunchPointsNote->setGeometry(SetupLeft + 118, 396 + 3, std::max(0, stretched - 118), 17);
+  lblAppStoreBackground->setGeometry(SetupLeft - 128, 424 + 3, 120, 17);
+  edAppStoreBackground->setGeometry(SetupLeft, 424, 110, 22);
+  lblAppStoreBackgroundNote->setGeometry(SetupLeft + 118, 424 + 3, std::max(0, stretched - 118), 17);
 }

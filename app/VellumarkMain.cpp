@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QUndoStack>
@@ -80,13 +82,40 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   } catch (...) {
     showStartupError();
   }
+  RestoreFileChoices();
   UpdateFrameOutputs();
+}
+
+void TfrmVellumark::RestoreFileChoices() {
+  TSetupChoices stored;
+  try {
+    restoreFileChoices(stored, FSettings);
+  } catch (...) {
+    // What was read before the refused value is shown; the rest keeps its default.
+    ShowFileChoices(stored);
+    showStartupError();
+    return;
+  }
+  ShowFileChoices(stored);
+}
+
+void TfrmVellumark::ShowFileChoices(const TSetupChoices& Choices) {
+  // Restoring is no change to persist.
+  const QSignalBlocker blockSet(cbFileSet);
+  const QSignalBlocker blockPoints(seLaunchPoints);
+  const QSignalBlocker blockBackground(edAppStoreBackground);
+  cbFileSet->setCurrentIndex(cbFileSet->findData(fileSetText(Choices.FileSet)));
+  seLaunchPoints->setValue(Choices.LaunchPoints);
+  edAppStoreBackground->setText(QColor(Choices.AppStoreBackground).name().toUpper());
+  cbAppStoreIcon->setEnabled(!namesAppStoreIcon(Choices.FileSet));
 }
 
 void TfrmVellumark::UpdateFrameOutputs() {
   const TOutputPlan plan = PreviewPlan();
   const bool iOS = plan.Choices.iPhone || plan.Choices.iPad;
+  const QList<int> used = groupsOfSet(plan.Choices.FileSet);
   for (TRatioFrame* frame : FRatioFrames) {
+    frame->setVisible(used.contains(frame->Tag()));
     QList<QSize> sizes;
     for (const TPlannedOutput& o : plan.OfGroup(frame->Tag()))
       sizes.append(QSize(o.Width, o.Height));
@@ -125,6 +154,11 @@ TSetupChoices TfrmVellumark::SetupChoices() const {
   choices.Smooth = cbSmooth->isChecked();
   choices.AppStoreIcon = cbAppStoreIcon->isChecked();
   choices.RelativePaths = cbRelativePaths->isChecked();
+  choices.FileSet = fileSetFromText(cbFileSet->currentData().toString()).value_or(TFileSet::Classic);
+  choices.LaunchPoints = seLaunchPoints->value();
+  choices.AppStoreBackground = colourFromText(edAppStoreBackground->text()).value_or(0xFFFFFFFF);
+  const TRatioFrame* launch = FindRatioFrame(LaunchScreenGroup);
+  choices.DarkLaunchScreen = launch && !launch->DarkFilename().isEmpty();
   return choices;
 }
 
@@ -153,42 +187,81 @@ void TfrmVellumark::DeviceChange(QListWidgetItem* Item) {
 
 void TfrmVellumark::InitSizeInfos() { ::InitSizeInfos(); }
 
+bool TfrmVellumark::RestoresAtStart(int Group) const {
+  if (Group < SizeGroupCount)
+    return true;
+  const TGroupInfo& info = groupInfo(Group);
+  try {
+    if (Group == NotificationGroup)
+      return !FSettings.ImageSetting(info.Key).isEmpty();
+    return !FSettings.ImageSetting(info.Key).isEmpty() || FSettings.SelectionSetting(info.Key).has_value() ||
+           (!info.DarkKey.isEmpty() && !FSettings.ImageSetting(info.DarkKey).isEmpty());
+  } catch (...) {
+    // An unreadable settings file: the restore reports it.
+    return true;
+  }
+}
+
 void TfrmVellumark::CreateRatioFrames() {
   auto* stack = static_cast<QVBoxLayout*>(FScrollContent->layout());
+  QList<int> restored;
+  for (int g = 0; g < AllGroupCount; ++g)
+    if (RestoresAtStart(g))
+      restored.append(g);
   // The stored pictures are decoded on all cores first; the frames below take them in order.
-  const auto prefetch = prefetchStoredPictures(FSettings);
-  for (int g = 0; g < SizeGroupCount; ++g) {
-    const TSizeInfo& first = SizeGroups[g].constFirst();
-    TRatioFrame* frame = nullptr;
-    try {
-      frame = new TRatioFrame(FScrollContent, first.Width, first.Height, true, FSettings);
-    } catch (...) {
-      const QString reason = currentExceptionMessage();
-      showStartupError();
-      // The group still gets its frame, without the stored picture and selection and without
-      // writing anything, so that every group has a frame and the user can choose again. The
-      // stored entries stay as they are in the settings file; the stored picture name shows in
-      // the frame, so that the user sees what is missing.
-      frame = new TRatioFrame(FScrollContent, first.Width, first.Height, false, FSettings);
-      QString stored;
-      try {
-        stored = FSettings.ImageSetting(frame->SizeStr());
-      } catch (...) {
-        // An unreadable settings file has been reported above.
-      }
-      if (!stored.isEmpty())
-        frame->ShowUnloadedFilename(stored, reason);
-    }
+  const auto prefetch = prefetchStoredPictures(FSettings, restored);
+  for (int g = 0; g < AllGroupCount; ++g) {
+    TRatioFrame* frame = CreateRatioFrame(g, restored.contains(g));
     stack->insertWidget(stack->count() - 1, frame);  // above the closing stretch
     frame->OnChange = [this](QObject* changed) { RatioFrameChange(changed); };
     frame->OnPreview = [this, frame](QObject*) { PreviewFrame(frame); };
     frame->OnStateChange = [this](TRatioFrame* changed, const TFrameState& before, const TFrameState& after) {
       FUndoStack->push(new TFrameStateCommand(this, changed, before, after));
-      RefreshPreviews(changed);
+      FrameStateChanged(changed);
     };
     frame->SetTag(g);
     FRatioFrames.append(frame);
   }
+  // Without a picture of its own, the notification group's files come from the 1:1 group's.
+  FindRatioFrame(NotificationGroup)->SetFollowed(FindRatioFrame(sizetables::SquareGroup), true);
+}
+
+TRatioFrame* TfrmVellumark::CreateRatioFrame(int Group, bool Restore) {
+  if (!Restore)
+    return new TRatioFrame(FScrollContent, ratioGroupOf(Group), false, FSettings);
+  try {
+    return new TRatioFrame(FScrollContent, ratioGroupOf(Group), true, FSettings);
+  } catch (...) {
+    const QString reason = currentExceptionMessage();
+    showStartupError();
+    // The group still gets its frame, without the stored picture and selection and without
+    // writing anything, so that every group has a frame and the user can choose again. The
+    // stored entries stay as they are in the settings file; the stored picture name shows in
+    // the frame, so that the user sees what is missing.
+    auto* frame = new TRatioFrame(FScrollContent, ratioGroupOf(Group), false, FSettings);
+    QString stored;
+    try {
+      stored = FSettings.ImageSetting(frame->SizeStr());
+    } catch (...) {
+      // An unreadable settings file has been reported above.
+    }
+    if (!stored.isEmpty())
+      frame->ShowUnloadedFilename(stored, reason);
+    return frame;
+  }
+}
+
+void TfrmVellumark::FrameStateChanged(TRatioFrame* Frame) {
+  TRatioFrame* follower = FindRatioFrame(NotificationGroup);
+  if (follower && Frame == FindRatioFrame(sizetables::SquareGroup)) {
+    follower->UpdateWarnings();
+    RefreshPreviews();
+  } else {
+    RefreshPreviews(Frame);
+  }
+  // A dark launch-screen picture set or cleared adds or takes away the dark files.
+  if (Frame->Tag() == LaunchScreenGroup)
+    UpdateFrameOutputs();
 }
 
 void TfrmVellumark::UpdateUndoActions() {
@@ -215,7 +288,7 @@ void TFrameStateCommand::apply(const TFrameState& state) {
   FForm->TabControl1->setCurrentWidget(FForm->tiGraphics);
   FForm->VertScrollBox1->ensureWidgetVisible(FFrame);
   FFrame->ApplyState(state);
-  FForm->RefreshPreviews(FFrame);
+  FForm->FrameStateChanged(FFrame);
 }
 
 TRatioFrame* TfrmVellumark::FindRatioFrame(int Index) const {
@@ -223,6 +296,13 @@ TRatioFrame* TfrmVellumark::FindRatioFrame(int Index) const {
     if (frame->Tag() == Index)
       return frame;
   return nullptr;
+}
+
+QList<TRatioFrame*> TfrmVellumark::FramesOfSet() const {
+  QList<TRatioFrame*> frames;
+  for (const int g : groupsOfSet(SetupChoices().FileSet))
+    frames.append(FindRatioFrame(g));
+  return frames;
 }
 
 void TfrmVellumark::RatioFrameChange(QObject* Sender) {
@@ -239,7 +319,7 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
 
 QList<TPreviewItem> TfrmVellumark::PreviewItems(const TRatioFrame* Frame, QString& Message) const {
   const TOutputPlan plan = PreviewPlan();
-  return renderPreviewItems(Frame->Group(), plan.OfGroup(Frame->Tag()), plan.Choices, Message);
+  return renderPreviewItems(Frame->SourceGroup(), plan.OfGroup(Frame->Tag()), plan.Choices, Message);
 }
 
 TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
@@ -287,14 +367,43 @@ void TfrmVellumark::RelativePathsChange(bool Checked) {
   // file's folder, or full again. The stored texts are converted, not the frames' names, so that an
   // entry whose picture could not be restored keeps naming it.
   const auto convert = [this, Checked](const QString& stored) { return FSettings.PathToStore(stored, Checked); };
-  for (TRatioFrame* frame : FRatioFrames) {
-    const QString stored = frame->GetSetting(frame->SizeStr());
-    if (convert(stored) != stored)
-      frame->SetSetting(frame->SizeStr(), convert(stored));
-  }
+  for (TRatioFrame* frame : FRatioFrames)
+    for (const QString& key : {frame->SizeStr(), frame->Group().DarkKey()}) {
+      if (key.isEmpty())
+        continue;
+      const QString stored = frame->GetSetting(key);
+      if (convert(stored) != stored)
+        frame->SetSetting(key, convert(stored));
+    }
   const QString baseName = GetSetting(BaseFilenameKey);
   if (const QString converted = baseNameToStore(baseName, Checked, FSettings); converted != baseName)
     SetSetting(BaseFilenameKey, converted);
+}
+
+void TfrmVellumark::FileSetChange(int Index) {
+  const QString text = cbFileSet->itemData(Index).toString();
+  cbAppStoreIcon->setEnabled(!namesAppStoreIcon(fileSetFromText(text).value_or(TFileSet::Classic)));
+  UpdateFrameOutputs();
+  RefreshPreviews();
+  SetSetting(FileSetKey, text);
+}
+
+void TfrmVellumark::LaunchPointsChange(int Points) {
+  UpdateFrameOutputs();
+  RefreshPreviews(FindRatioFrame(LaunchScreenGroup));
+  SetSetting(LaunchPointsKey, QString::number(Points));
+}
+
+void TfrmVellumark::AppStoreBackgroundChange() {
+  const std::optional<QRgb> stored = colourFromText(GetSetting(AppStoreBackgroundKey));
+  const std::optional<QRgb> typed = colourFromText(edAppStoreBackground->text());
+  // An unfinished colour is not taken: the field shows the colour in use again.
+  const QString shown = QColor(typed.value_or(stored.value_or(0xFFFFFFFF))).name().toUpper();
+  edAppStoreBackground->setText(shown);
+  if (!typed || typed == stored)
+    return;
+  RefreshPreviews();
+  SetSetting(AppStoreBackgroundKey, shown);
 }
 
 QString TfrmVellumark::GetSetting(const QString& AName) const { return FSettings.WindowSetting(AName); }
@@ -322,10 +431,8 @@ void TfrmVellumark::actGenerateExecute(QObject* Sender) {
 
 void TfrmVellumark::GenerateImages() {
   QList<TRunGroup> groups;
-  for (int g = 0; g < SizeGroupCount; ++g) {
-    const TRatioFrame* frame = FindRatioFrame(g);
-    groups.append({frame->Caption(), frame->Bitmap(), frame->ZoomRect(), frame->Filename()});
-  }
+  for (int g = 0; g < AllGroupCount; ++g)
+    groups.append(runGroupOf(FindRatioFrame(g)->SourceGroup()));
   runGeneration(
       Plan(), groups, Dialogs(), [this](const QString& line) { Log(line); },
       [this](int done, int total) { ShowProgress(done, total); }, Documents);
@@ -367,8 +474,9 @@ bool TfrmVellumark::Validate() {
   setup.Android = IsChecked(lbiAndroid);
   setup.iPhone = IsChecked(lbiiPhone);
   setup.iPad = IsChecked(lbiiPad);
-  for (const TRatioFrame* frame : FRatioFrames)
-    setup.Groups.append({frame->Caption(), !frame->Bitmap().IsEmpty(), frame->SelectRect(), frame->ImageRect()});
+  // The groups the run uses, as the command line checks them.
+  for (const int g : groupsOfRun(Plan()))
+    setup.Groups.append(groupCheckOf(FindRatioFrame(g)->SourceGroup(), g == NotificationGroup));
   setup.BaseName = ceBaseName->currentText();
   setup.SourcesInTheWay = [this] { return SourcesInTheWay(); };
   const TSetupVerdict verdict = checkSetup(setup);
@@ -390,6 +498,6 @@ QString TfrmVellumark::OutputFolder() const { return Plan().Choices.Folder; }
 QStringList TfrmVellumark::SourcesInTheWay() const {
   QStringList sources;
   for (const TRatioFrame* frame : FRatioFrames)
-    sources << frame->Filename();
+    sources << frame->Filename() << frame->DarkFilename();
   return sourcesInTheWay(OutputFilePaths(), sources);
 }

@@ -19,6 +19,8 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
+class QSpinBox;
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
@@ -91,6 +93,19 @@ public:
   // Paths under the settings file's folder stored relative to it (key "relative_paths", "1" or
   // "0", missing is "0"); toggling it rewrites the stored paths at once.
   QCheckBox* cbRelativePaths = nullptr;
+  // The files a run makes (key "file_set": "classic", the default, or "current"), the launch
+  // screen's size in points (key "launch_points") and the colour the App Store icon's transparent
+  // parts are laid over (key "appstore_background", "#RRGGBB"). Each is stored when the user
+  // changes it; with the current set the App Store icon box does not apply (the set names the
+  // icon) and is disabled.
+  QLabel* lblFileSet = nullptr;
+  QComboBox* cbFileSet = nullptr;
+  QLabel* lblLaunchPoints = nullptr;
+  QSpinBox* seLaunchPoints = nullptr;
+  QLabel* lblLaunchPointsNote = nullptr;
+  QLabel* lblAppStoreBackground = nullptr;
+  QLineEdit* edAppStoreBackground = nullptr;
+  QLabel* lblAppStoreBackgroundNote = nullptr;
 
   // The option-set documents of the latest generation run, held through their roots; absent
   // until the first run, replaced by every run.
@@ -103,6 +118,9 @@ public:
   void actGenerateExecute(QObject* Sender);
   void TabControl1Change(QObject* Sender);
   void RelativePathsChange(bool Checked);
+  void FileSetChange(int Index);
+  void LaunchPointsChange(int Points);
+  void AppStoreBackgroundChange();
 
   // Appends Msg as a new last line of the log mmOutput.
   void Log(const QString& Msg);
@@ -133,8 +151,11 @@ public:
 
   // The ratio frame whose Tag is the group index; nullptr when no frame carries it.
   TRatioFrame* FindRatioFrame(int Index) const;
-  // The ratio frames in group order.
+  // The ratio frames in group order: every group of every set; those the chosen set does not use
+  // are hidden, their pictures and selections kept.
   const QList<TRatioFrame*>& RatioFrames() const { return FRatioFrames; }
+  // The frames of the chosen set's groups (those shown), in group order.
+  QList<TRatioFrame*> FramesOfSet() const;
 
   // The checked state of a device item (lbiiPhone, lbiiPad, lbiAndroid).
   static bool IsChecked(const QListWidgetItem* Item);
@@ -146,6 +167,9 @@ public:
   TPreviewWindow* PreviewFrame(TRatioFrame* Frame);
   // Renders the open previews again: those of one frame, or all when Frame is nullptr.
   void RefreshPreviews(const TRatioFrame* Frame = nullptr);
+  // After a frame's picture or selection changed (a user's change, undo or redo): the previews, the
+  // frame that follows it and the files of the plan follow.
+  void FrameStateChanged(TRatioFrame* Frame);
 
   // The introduction shown on the first tab.
   static const QString IntroductionText;
@@ -159,20 +183,31 @@ protected:
 private:
   void InitSizeInfos();
   void CreateRatioFrames();
+  // The frame of a group, restored or not; a failed restore is shown and gives a frame without
+  // the stored picture that names it.
+  TRatioFrame* CreateRatioFrame(int Group, bool Restore);
   void RatioFrameChange(QObject* Sender);
   // Progress of a generation run: sets the bar and lets the window repaint.
   void ShowProgress(int done, int total);
 
   // Tells every frame the outputs a run makes from it for the checked devices and options (its
-  // warnings follow them).
+  // warnings follow them), and shows the frames of the chosen set's groups only.
   void UpdateFrameOutputs();
+  // Whether the frame of a group is restored from the settings file at start-up: every classic
+  // group; another only when the settings file holds a picture or selection of its own (so that a
+  // classic setup writes nothing new), the following group only with a picture of its own.
+  bool RestoresAtStart(int Group) const;
+  // The file set, the launch screen's points and the App Store icon's background as stored.
+  void RestoreFileChoices();
   // The check boxes of the Setup tab as the settings file holds them.
   void RestoreCheckBoxes();
+  void ShowFileChoices(const TSetupChoices& Choices);
   // Stores the check state of a device item when the user changes it.
   void DeviceChange(QListWidgetItem* Item);
 
   void buildLayout();
   void layOutSetupPage();
+  void buildFileChoices();
   // The smallest window at which no control is cut off.
   void updateMinimumSize();
   // Shows the error in flight at start-up, once per distinct message.

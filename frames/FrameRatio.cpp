@@ -4,6 +4,7 @@
 #include "imaging/ImageDecode.h"
 #include "model/RatioGroup.h"
 #include "model/SelectionGeometry.h"
+#include "model/Validation.h"
 #include "platform/Errors.h"
 #include "platform/NumberText.h"
 #include "settings/Settings.h"
@@ -225,11 +226,16 @@ const QString TRatioFrame::TransparencyWarning =
     QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency.");
 
 TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore, TSettingsStore& aSettings)
-    : QFrame(AOwner), FSettings(aSettings), FGroup(aWidth, aHeight) {
+    : TRatioFrame(AOwner, TRatioGroup(aWidth, aHeight), aRestore, aSettings) {}
+
+TRatioFrame::TRatioFrame(QWidget* AOwner, const TRatioGroup& aGroup, bool aRestore, TSettingsStore& aSettings)
+    : QFrame(AOwner), FSettings(aSettings), FGroup(aGroup) {
   buildControls();
+  if (!FGroup.DarkKey().isEmpty())
+    buildDarkRow();
   setObjectName(QStringLiteral("RatioFrame") + QString::number(FrameCounter));
   ++FrameCounter;
-  if (const TSizeInfos* group = groupOfRatio(aWidth, aHeight)) {
+  if (const TSizeInfos* group = groupOfRatio(FGroup.RatioWidth(), FGroup.RatioHeight())) {
     FAppIcons = holdsiOSAppIcons(*group);
     for (const TSizeInfo& e : *group)
       FOutputs.append(QSize(e.Width, e.Height));
@@ -243,19 +249,25 @@ TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore
     return;
   }
   try {
-    // The stored picture and selection, by the rules a run without a window restores them with.
-    restoreGroup(FGroup, FSettings);
-    OpenDialog1.FileName = FGroup.Filename;
-    showName(Filename());
-    imPreview->update();
-    updateWarnings();
-    FReported = State();
+    restoreFromSettings();
   } catch (...) {
     // The frame is not created: its children go with the QFrame base, which also takes it out of
     // its parent. Their signals must not reach the members being destroyed.
     disconnectControls();
     throw;
   }
+}
+
+void TRatioFrame::restoreFromSettings() {
+  // The stored picture and selection, by the rules a run without a window restores them with.
+  restoreGroup(FGroup, FSettings);
+  OpenDialog1.FileName = FGroup.Filename;
+  showName(Filename());
+  if (edDark)
+    edDark->setText(FGroup.DarkFilename);
+  imPreview->update();
+  updateWarnings();
+  FReported = State();
 }
 
 TRatioFrame::~TRatioFrame() { disconnectControls(); }
@@ -317,6 +329,13 @@ void TRatioFrame::buildControls() {
   lbEnlarged->setStyleSheet(QStringLiteral("color: #8a4b00;"));
   lbEnlarged->hide();
 
+  lbPlainSquare = new QLabel(NotificationPlainSquareMessage, GroupBox1);
+  lbPlainSquare->setObjectName(QStringLiteral("lbPlainSquare"));
+  lbPlainSquare->setWordWrap(true);
+  lbPlainSquare->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbPlainSquare->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+  lbPlainSquare->hide();
+
   // Picture files can be dropped on the frame; the file-name field leaves drops to it.
   setAcceptDrops(true);
   ceFilename->lineEdit()->setAcceptDrops(false);
@@ -360,9 +379,36 @@ void TRatioFrame::buildControls() {
   layoutControls();
 }
 
+void TRatioFrame::buildDarkRow() {
+  lbDark = new QLabel(QStringLiteral("Dark mode:"), GroupBox1);
+  lbDark->setObjectName(QStringLiteral("lbDark"));
+  edDark = new QLineEdit(GroupBox1);
+  edDark->setObjectName(QStringLiteral("edDark"));
+  edDark->setPlaceholderText(QStringLiteral("optional picture for dark mode"));
+  edDark->setToolTip(QStringLiteral("A second picture for dark mode, cut with the same selection; no dark files "
+                                    "are written without one"));
+  lbDark->setBuddy(edDark);
+  btnDarkBrowse = new QPushButton(QStringLiteral("Browse..."), GroupBox1);
+  btnDarkBrowse->setObjectName(QStringLiteral("btnDarkBrowse"));
+  btnDarkBrowse->setAccessibleName(QStringLiteral("Browse for the dark mode picture"));
+  btnDarkBrowse->installEventFilter(this);
+  connect(btnDarkBrowse, &QPushButton::clicked, this, [this] { runEventHandler([this] { DarkBrowseClick(); }); });
+  connect(edDark, &QLineEdit::editingFinished, this, [this] {
+    runEventHandler([this] {
+      if (edDark->text() != FGroup.DarkFilename)
+        SetDarkFilename(FSettings.ResolvedPath(edDark->text()));
+    });
+  });
+  layoutControls();
+}
+
 void TRatioFrame::disconnectControls() {
   if (!ceFilename)
     return;
+  if (edDark) {
+    disconnect(edDark, nullptr, this, nullptr);
+    disconnect(btnDarkBrowse, nullptr, this, nullptr);
+  }
   disconnect(Button1, nullptr, this, nullptr);
   disconnect(sbSelectAll, nullptr, this, nullptr);
   disconnect(btnPreview, nullptr, this, nullptr);
@@ -397,11 +443,18 @@ void TRatioFrame::layoutControls() {
   Button1->setGeometry(16, 48, 80, 22);
   btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
   sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
-  Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
+  // The dark-mode picture's row, in a frame that has one, pushes the hint and the warnings down.
+  const int darkRow = edDark ? 26 : 0;
+  if (edDark) {
+    lbDark->setGeometry(16, 80 + 3, 70, 17);
+    edDark->setGeometry(16 + 72, 80, std::max(60, rightEdge - (16 + 72) - 84), 22);
+    btnDarkBrowse->setGeometry(rightEdge - 80, 80, 80, 22);
+  }
+  Label2->setGeometry(kLabelLeft, 80 + darkRow, kLabelWidth, 57);
   // The warnings stack under the hint; the frame grows to show them whole.
   const int warningWidth = std::max(kLabelWidth, rightEdge - kLabelLeft);
-  int y = 114;
-  for (QLabel* warning : {lbTransparency, lbEnlarged}) {
+  int y = 114 + darkRow;
+  for (QLabel* warning : {lbTransparency, lbEnlarged, lbPlainSquare}) {
     if (warning->isHidden())
       continue;
     const int h = std::max(warning->heightForWidth(warningWidth), warning->sizeHint().height());
@@ -410,7 +463,7 @@ void TRatioFrame::layoutControls() {
   }
   imPreview->move(previewLeft, kPreviewTop);
   pbPreview->setGeometry(0, 0, imPreview->width(), imPreview->height());
-  const int needed = std::max(kDesignHeight, y + 8);
+  const int needed = std::max(kDesignHeight + darkRow, y + 8);
   if (minimumHeight() != needed || maximumHeight() != needed)
     setFixedHeight(needed);
 }
@@ -527,9 +580,26 @@ void TRatioFrame::UpdateRatio() {
   const float height = imPreview->PreviewHeight;
   imPreview->SetPreviewSize(static_cast<float>(double(Ratio()) * double(height)), height);
   layoutControls();
-  SetCaption(floatToText(Ratio()) + QStringLiteral(":1"));
-  Label2->setText(QStringLiteral("Select images that are ") + QString::number(FGroup.RatioWidth()) + QLatin1Char('x') +
-                  QString::number(FGroup.RatioHeight()) + QStringLiteral(" size or larger for best results"));
+  SetCaption(FGroup.Caption());
+  updateHint();
+}
+
+void TRatioFrame::updateHint() {
+  if (FFollowed && Filename().isEmpty()) {
+    Label2->setText(QStringLiteral("No picture of its own: its files are made from the %1 frame's picture and "
+                                   "selection.")
+                        .arg(FFollowed->Caption()));
+    return;
+  }
+  // A group of the catalogue's own words (launch screen, notification) is as large as its largest
+  // file; the classic groups are named by it.
+  QSize size(FGroup.RatioWidth(), FGroup.RatioHeight());
+  if (FGroup.Caption() != floatToText(Ratio()) + QStringLiteral(":1"))
+    for (const QSize& output : FOutputs)
+      if (output.width() > size.width())
+        size = output;
+  Label2->setText(QStringLiteral("Select images that are ") + QString::number(size.width()) + QLatin1Char('x') +
+                  QString::number(size.height()) + QStringLiteral(" size or larger for best results"));
 }
 
 void TRatioFrame::UpdateImage(bool storeName) {
@@ -539,6 +609,7 @@ void TRatioFrame::UpdateImage(bool storeName) {
     storeGroupPictureName(Group(), FSettings);
   ceFilename->setToolTip(QString());
   imPreview->update();
+  updateHint();
   updateWarnings();
   if (!Filename().isEmpty()) {
     selectAll();
@@ -577,29 +648,66 @@ void TRatioFrame::ApplyState(const TFrameState& aState) {
   if (aState.Filename != Filename())
     changeFilename(aState.Filename);
   changeSelectRect(aState.SelectRect);
+  if (edDark && aState.DarkFilename != DarkFilename())
+    changeDarkFilename(aState.DarkFilename);
   FReported = State();
 }
 
+void TRatioFrame::SetDarkFilename(const QString& Value) {
+  reporting([&] { changeDarkFilename(Value); });
+}
+
+void TRatioFrame::changeDarkFilename(const QString& Value) {
+  if (!edDark)
+    return;
+  const QSignalBlocker quietEdit(edDark);
+  try {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    loadGroupDarkPicture(FGroup, Value);
+  } catch (...) {
+    // Nothing changed: the field shows again the name of the dark picture in use.
+    edDark->setText(FGroup.DarkFilename);
+    throw;
+  }
+  edDark->setText(FGroup.DarkFilename);
+  storeGroupDarkPictureName(FGroup, FSettings);
+}
+
+void TRatioFrame::DarkBrowseClick() {
+  TOpenDialogOptions options = OpenDialog1;
+  QString fileName = DarkFilename();
+  options.FileName = fileName.isEmpty() ? Filename() : fileName;
+  if (Dialogs().OpenFileDialog(options, fileName))
+    SetDarkFilename(fileName);
+}
+
+void TRatioFrame::SetFollowed(const TRatioFrame* aFollowed, bool aAlphaOnly) {
+  FFollowed = aFollowed;
+  FAlphaOnly = aAlphaOnly;
+  updateHint();
+  updateWarnings();
+}
+
+TRatioGroup TRatioFrame::SourceGroup() const {
+  return FFollowed ? followingGroup(FGroup, FFollowed->Group()) : FGroup;
+}
+
 void TRatioFrame::updateWarnings() {
-  const bool translucent = FAppIcons && FIOSChecked && FOpacity.AnyTranslucentIn(Bitmap().Image(), ZoomRect());
-  // The selected region in source pixels against the largest output made from it.
-  QString enlarged;
-  QSize largest;
-  for (const QSize& size : FOutputs)
-    if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
-      largest = size;
-  if (!largest.isEmpty() && !Bitmap().IsEmpty() && !FGroup.SelectRect.IsEmpty()) {
-    const TRectF zoom = ZoomRect();
-    const double w = (double(zoom.Right) - zoom.Left) * Bitmap().Width();
-    const double h = (double(zoom.Bottom) - zoom.Top) * Bitmap().Height();
-    if (std::isfinite(w) && std::isfinite(h) && w * h < double(largest.width()) * largest.height())
-      enlarged = EnlargedWarning(qRound(w), qRound(h), largest.width(), largest.height());
-  }
+  // A following frame without a picture of its own warns of the picture its files are made from.
+  const TRatioGroup source = SourceGroup();
+  const QImage& image = source.Bitmap.Image();
+  const TRectF zoom = source.ZoomRect();
+  const bool translucent = FAppIcons && FIOSChecked && FOpacity.AnyTranslucentIn(image, zoom);
+  const bool plainSquare = FAlphaOnly && !FOutputs.isEmpty() && !source.Bitmap.IsEmpty() &&
+                           !source.SelectRect.IsEmpty() && !FOpacity.AnyTranslucentIn(image, zoom);
+  const QString enlarged = enlargedWarningOf(source);
   bool changed = false;
-  if (translucent == lbTransparency->isHidden()) {
-    lbTransparency->setVisible(translucent);
-    changed = true;
-  }
+  for (auto [label, shown] : {std::pair{lbTransparency, translucent}, std::pair{lbPlainSquare, plainSquare}})
+    if (shown == label->isHidden()) {
+      label->setVisible(shown);
+      changed = true;
+    }
   if (enlarged != lbEnlarged->text() || enlarged.isEmpty() != lbEnlarged->isHidden()) {
     lbEnlarged->setText(enlarged);
     lbEnlarged->setVisible(!enlarged.isEmpty());
@@ -609,9 +717,26 @@ void TRatioFrame::updateWarnings() {
     layoutControls();
 }
 
+QString TRatioFrame::enlargedWarningOf(const TRatioGroup& source) const {
+  // The selected region in source pixels against the largest output made from it.
+  QSize largest;
+  for (const QSize& size : FOutputs)
+    if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
+      largest = size;
+  if (largest.isEmpty() || source.Bitmap.IsEmpty() || source.SelectRect.IsEmpty())
+    return {};
+  const TRectF zoom = source.ZoomRect();
+  const double w = (double(zoom.Right) - zoom.Left) * source.Bitmap.Width();
+  const double h = (double(zoom.Bottom) - zoom.Top) * source.Bitmap.Height();
+  if (std::isfinite(w) && std::isfinite(h) && w * h < double(largest.width()) * largest.height())
+    return EnlargedWarning(qRound(w), qRound(h), largest.width(), largest.height());
+  return {};
+}
+
 void TRatioFrame::SetOutputs(const QList<QSize>& aSizes, bool aIOS) {
   FOutputs = aSizes;
   FIOSChecked = aIOS;
+  updateHint();
   updateWarnings();
 }
 

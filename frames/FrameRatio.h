@@ -16,6 +16,7 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QToolButton;
@@ -29,6 +30,7 @@ class TRatioFrame;
 struct TFrameState {
   QString Filename;
   TRectF SelectRect;
+  QString DarkFilename;  // the dark-mode picture of a group that has one
   friend bool operator==(const TFrameState&, const TFrameState&) = default;
 };
 
@@ -99,6 +101,9 @@ public:
   // the frame starts without picture and with the default selection. The frame reads and writes
   // the settings file through the store it is handed.
   TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore, TSettingsStore& aSettings);
+  // The same for a group of the catalogue (ratioGroupOf): its own key, caption and, for a group
+  // with one, the row of its dark-mode picture.
+  TRatioFrame(QWidget* AOwner, const TRatioGroup& aGroup, bool aRestore, TSettingsStore& aSettings);
   ~TRatioFrame() override;
 
   // Properties
@@ -117,9 +122,10 @@ public:
   // The group's state: ratio, picture name, picture, selection. The frame shows and edits it.
   const TRatioGroup& Group() const { return FGroup; }
   // The picture and the selection now.
-  TFrameState State() const { return {Filename(), FGroup.SelectRect}; }
+  TFrameState State() const { return {Filename(), FGroup.SelectRect, FGroup.DarkFilename}; }
   // Brings back a state, as the user would: the picture through the file-name setter (an empty
-  // name leaves the frame without picture), then the selection; both are stored.
+  // name leaves the frame without picture), then the selection and the dark-mode picture; all are
+  // stored.
   void ApplyState(const TFrameState& aState);
   float Ratio() const;
   int RatioWidth() const { return FGroup.RatioWidth(); }
@@ -135,6 +141,23 @@ public:
   void SetSettingRect(const QString& AName, const TRectF& Value);
   int Tag() const { return FTag; }
   void SetTag(int Value) { FTag = Value; }
+
+  // The dark-mode picture of a group that has one (launch screen): checked and decoded first (a
+  // failure changes nothing), then taken, shown and stored under the group's dark key; an empty
+  // name leaves the group without one. The selection serves both pictures.
+  QString DarkFilename() const { return FGroup.DarkFilename; }
+  void SetDarkFilename(const QString& Value);
+  void DarkBrowseClick();
+
+  // A frame whose group follows another's (the notification group follows the 1:1 group): while
+  // it has no picture of its own, its files come from the followed frame's picture and selection,
+  // its hint says so, and its warnings are those of that picture. alphaOnly: its files are drawn
+  // from the alpha alone, so a selection without a transparent pixel gets the plain-square
+  // warning. The owner calls UpdateWarnings when the followed frame changes.
+  void SetFollowed(const TRatioFrame* aFollowed, bool aAlphaOnly);
+  // The group its files are made from: its own, or the followed frame's picture and selection.
+  TRatioGroup SourceGroup() const;
+  void UpdateWarnings() { updateWarnings(); }
 
   // Shows a stored picture name that could not be restored in the file-name box, with the reason
   // as its tool tip, so that the user sees what is missing. The frame's file name and bitmap stay
@@ -178,6 +201,11 @@ public:
   QPushButton* btnPreview = nullptr;   // "Preview...": raises OnPreview
   QLabel* lbTransparency = nullptr;    // under the hint: the App Store's transparency rule
   QLabel* lbEnlarged = nullptr;        // under it: the selection has fewer pixels than an output
+  QLabel* lbPlainSquare = nullptr;     // an alpha-only group's selection without a transparent pixel
+  // The dark-mode picture's row, only in a frame whose group has one.
+  QLabel* lbDark = nullptr;
+  QLineEdit* edDark = nullptr;
+  QPushButton* btnDarkBrowse = nullptr;
 
   // The outputs a run makes from this frame (pixel sizes) and whether iPhone or iPad is checked.
   // The owner sets them as the devices and options change; until then every entry of the group
@@ -205,6 +233,12 @@ protected:
 
 private:
   void buildControls();
+  void buildDarkRow();
+  // Restores the group from the settings file (the constructor's aRestore).
+  void restoreFromSettings();
+  // The hint under the buttons: the size to choose pictures at, or whose picture a following
+  // group uses.
+  void updateHint();
   void layoutControls();
   void disconnectControls();
   // The combo edit's change notification as the user sees it: an edit committed with Enter or by
@@ -229,6 +263,7 @@ private:
   // again the name of the picture in use. storeName stores the name even when the box showed it.
   void changeFilename(const QString& Value, bool storeName = false);
   void changeSelectRect(const TRectF& Value);
+  void changeDarkFilename(const QString& Value);
   void takeComboText();
   void selectAll();
   // Raises OnStateChange when the state differs from the one last reported.
@@ -243,6 +278,8 @@ private:
   // Shows or hides lbTransparency and lbEnlarged for the current picture, selection and outputs,
   // and lays them out when that changed; cheap when nothing changed.
   void updateWarnings();
+  // The enlargement warning for the picture and selection the files are made from; empty for none.
+  QString enlargedWarningOf(const TRatioGroup& source) const;
 
   TSettingsStore& FSettings;
   TRatioGroup FGroup;
@@ -261,6 +298,8 @@ private:
   // Whether the frame's group holds iOS app icons (the transparency warning applies).
   bool FAppIcons = false;
   bool FIOSChecked = true;
+  const TRatioFrame* FFollowed = nullptr;
+  bool FAlphaOnly = false;
   QList<QSize> FOutputs;
   TOpacityMap FOpacity;
 };

@@ -35,11 +35,14 @@ QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPl
     message = QStringLiteral("The selection is empty: drag over the picture to select the region to use.");
     return {};
   }
-  const TRectF zoom = group.ZoomRect();
   QList<TPreviewItem> items;
-  for (const TPlannedOutput& o : outputs)
+  for (const TPlannedOutput& o : outputs) {
+    // A dark file is cut from the dark-mode picture with the same selection.
+    const TBitmap& picture = o.Dark ? group.DarkBitmap : group.Bitmap;
+    const TRectF zoom = o.Dark ? group.DarkZoomRect() : group.ZoomRect();
     items.append({o.Width, o.Height, o.FileName,
-                  renderImage(group.Bitmap, o.Width, o.Height, zoom, choices.Smooth, renderLookOf(o, choices)).Image()});
+                  renderImage(picture, o.Width, o.Height, zoom, choices.Smooth, renderLookOf(o, choices)).Image()});
+  }
   return items;
 }
 

@@ -5,19 +5,22 @@
 
 #include <exception>
 
-std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings) {
+std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups) {
   QStringList names;
   try {
-    for (const TSizeInfos& group : SizeGroups) {
-      if (group.isEmpty())
-        continue;
-      // The frame's size key (TRatioFrame::SizeStr) of the group's first entry.
-      const QString key = QString::number(group.constFirst().Width) + QLatin1Char('_') +
-                          QString::number(group.constFirst().Height);
-      names << settings.ResolvedPath(settings.ImageSetting(key));
+    for (const int g : groups) {
+      const TGroupInfo& info = groupInfo(g);
+      names << settings.ResolvedPath(settings.ImageSetting(info.Key));
+      if (!info.DarkKey.isEmpty())
+        names << settings.ResolvedPath(settings.ImageSetting(info.DarkKey));
     }
   } catch (const std::exception&) {
     return nullptr;
   }
+  names.removeAll(QString());
   return std::make_unique<TPicturePrefetch>(names);
+}
+
+std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings) {
+  return prefetchStoredPictures(settings, groupsOfSet(TFileSet::Classic));
 }

@@ -75,17 +75,33 @@ void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
   group.Filename = Filename;
 }
 
-void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings) {
-  const QString key = group.SizeKey();
+void loadGroupDarkPicture(TRatioGroup& group, const QString& Filename) {
+  group.DarkBitmap = loadPicture(Filename);
+  group.DarkFilename = Filename;
+}
+
+namespace {
+// Stores a picture's name under key in "images", in the form storeGroupPictureName describes.
+void storePictureName(const QString& key, const QString& fileName, TSettingsStore& settings) {
   if (settings.RelativePathsWanted()) {
-    settings.SetImageSetting(key, settings.PathToStore(group.Filename, true));
+    settings.SetImageSetting(key, settings.PathToStore(fileName, true));
     return;
   }
   // A stored relative name that already names this file is left as it was written.
   const QString stored = settings.ImageSetting(key);
-  if (!stored.isEmpty() && stored != group.Filename && settings.ResolvedPath(stored) == group.Filename)
+  if (!stored.isEmpty() && stored != fileName && settings.ResolvedPath(stored) == fileName)
     return;
-  settings.SetImageSetting(key, group.Filename);
+  settings.SetImageSetting(key, fileName);
+}
+}  // namespace
+
+void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings) {
+  storePictureName(group.SizeKey(), group.Filename, settings);
+}
+
+void storeGroupDarkPictureName(const TRatioGroup& group, TSettingsStore& settings) {
+  if (!group.DarkKey().isEmpty())
+    storePictureName(group.DarkKey(), group.DarkFilename, settings);
 }
 
 void restoreGroup(TRatioGroup& group, TSettingsStore& settings) {
@@ -103,10 +119,20 @@ void restoreGroup(TRatioGroup& group, TSettingsStore& settings) {
   group.SelectRect = stored;
   settings.SetSelectionSetting(group.SizeKey(), stored);
   if (!group.DarkKey().isEmpty()) {
-    const QString dark = settings.ResolvedPath(settings.ImageSetting(group.DarkKey()));
-    group.DarkBitmap = loadPicture(dark);
-    group.DarkFilename = dark;
+    loadGroupDarkPicture(group, settings.ResolvedPath(settings.ImageSetting(group.DarkKey())));
   }
+}
+
+TRatioGroup followingGroup(const TRatioGroup& group, const TRatioGroup& followed) {
+  if (!group.Filename.isEmpty())
+    return group;
+  TRatioGroup following = group;
+  following.Filename = followed.Filename;
+  following.Bitmap = followed.Bitmap;
+  following.SelectRect = followed.SelectRect;
+  if (!following.Bitmap.IsEmpty())
+    following.SelectRect = restoredSelection(following.SelectRect, following.Ratio(), following.ImageRect());
+  return following;
 }
 
 void restoreFollowingGroup(TRatioGroup& group, const TRatioGroup& followed, TSettingsStore& settings) {
@@ -114,10 +140,5 @@ void restoreFollowingGroup(TRatioGroup& group, const TRatioGroup& followed, TSet
     restoreGroup(group, settings);
     return;
   }
-  group.Filename = followed.Filename;
-  group.Bitmap = followed.Bitmap;
-  TRectF selection = settings.SelectionSetting(group.SizeKey()).value_or(followed.SelectRect);
-  if (!group.Bitmap.IsEmpty())
-    selection = restoredSelection(selection, group.Ratio(), group.ImageRect());
-  group.SelectRect = selection;
+  group = followingGroup(group, followed);
 }

@@ -72,10 +72,16 @@ TRatioGroup ratioGroupOf(int group);
 // leaves the group without a picture (no bitmap at all).
 void loadGroupPicture(TRatioGroup& group, const QString& Filename);
 
+// Makes Filename the group's dark-mode picture, by the rules of loadGroupPicture.
+void loadGroupDarkPicture(TRatioGroup& group, const QString& Filename);
+
 // Stores the group's picture name under its size key: relative to the settings file when the user
 // asked for that, otherwise in full, except that a stored relative name that already names this
 // file is left as it was written.
 void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings);
+// Stores the group's dark-mode picture name under its dark key, by the same rule (nothing for a
+// group without one).
+void storeGroupDarkPictureName(const TRatioGroup& group, TSettingsStore& settings);
 
 // Restores the group from the settings file, as at start-up: the stored picture (a relative name
 // taken beside the settings file; the name stored again by the rule above), then the stored
@@ -86,8 +92,12 @@ void storeGroupPictureName(const TRatioGroup& group, TSettingsStore& settings);
 // settings file) are raised.
 void restoreGroup(TRatioGroup& group, TSettingsStore& settings);
 
-// Restores a group that follows another (the notification group follows the 1:1 group): without
-// a picture of its own stored, it takes the other group's picture and, unless a selection of its
-// own is stored, the other's selection; nothing of it is written back, so it keeps following. With
-// a picture of its own it is restored as restoreGroup does.
+// A group that follows another (the notification group follows the 1:1 group): with a picture of
+// its own it is itself; without one it takes the other's picture and selection (brought into its
+// own ratio and picture).
+TRatioGroup followingGroup(const TRatioGroup& group, const TRatioGroup& followed);
+
+// Restores a group that follows another: with a picture of its own stored it is restored as
+// restoreGroup does; without one it is followingGroup of the other, and nothing of it is read or
+// written back, so it keeps following.
 void restoreFollowingGroup(TRatioGroup& group, const TRatioGroup& followed, TSettingsStore& settings);

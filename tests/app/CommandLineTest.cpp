@@ -13,6 +13,7 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
@@ -701,7 +702,7 @@ TEST_F(PortableSettings, PathsFollowTheSettingsFileFromEveryCurrentFolder) {
         TfrmVellumark form(nullptr, ::Settings());
         if (c.missing.isEmpty()) {
           ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join('\n').toStdString();
-          for (const TRatioFrame* frame : form.RatioFrames())
+          for (const TRatioFrame* frame : form.FramesOfSet())
             EXPECT_EQ(frame->Filename(), Art + "/pics/" + PictureOf(frame->Tag()));
           EXPECT_EQ(form.ceBaseName->currentText(), Art + "/icons/MyApp.png");
           form.TabControl1->setCurrentWidget(form.tiGenerate);
@@ -953,6 +954,76 @@ TEST_F(CommandLineRun, BothSetsRunFromOneSettingsFile) {
   EXPECT_EQ(Pngs().size(), ClassicFileCount);
   EXPECT_TRUE(Pngs().filter("Launch").isEmpty() && Pngs().filter("Notification").isEmpty());
   EXPECT_EQ(readFileBytes(Settings), SettingsBytes);
+}
+
+// The window switches sets as the user picks them on Setup: the choice is the one entry it writes,
+// the frames shown are the set's, its check and run cover the set's groups, and its files are the
+// command line's, byte for byte; switched back, the classic set's files are as the command line
+// makes them and every picture is still stored.
+TEST_F(CommandLineRun, TheWindowSwitchesSetsAndMakesTheCommandLinesFiles) {
+  writePicture(FDir.filePath("light.png"), qRgb(250, 0, 0));
+  writePicture(FDir.filePath("dark.png"), qRgb(0, 0, 250));
+  WriteSettings(OutPath("MyApp.png"));
+  AddImages("launch_screen=" + FDir.filePath("light.png").toUtf8() + "\nlaunch_screen_dark=" +
+            FDir.filePath("dark.png").toUtf8() + "\n");
+  // What the command line makes of each set from this settings file.
+  std::map<QString, std::map<QString, QByteArray>> byCommandLine;
+  for (const char* set : {"current", "classic"}) {
+    QByteArray bytes = SettingsBytes;
+    writeFileBytes(Settings, bytes.replace("[settings]\n", QByteArray("[settings]\nfile_set=") + set + "\n"));
+    const RunResult run = Generate();
+    ASSERT_EQ(run.status, ExitCompleted) << run.err.toStdString();
+    byCommandLine[set] = filesUnder(Out);
+    QDir(Out).removeRecursively();
+    QDir().mkpath(Out);
+  }
+  writeFileBytes(Settings, SettingsBytes);
+
+  setSettingsFilePathOverride(Settings);
+  const auto resetPath = qScopeGuard([] { setSettingsFilePathOverride(QString()); });
+  ScriptedDialogs dialogs;
+  auto form = std::make_unique<TfrmVellumark>(nullptr, ::Settings());
+  ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join('\n').toStdString();
+  const QByteArray started = readFileBytes(Settings);
+  const auto shownGroups = [&form] {
+    QList<int> shown;
+    for (const TRatioFrame* frame : form->RatioFrames())
+      if (!frame->isHidden())
+        shown << frame->Tag();
+    return shown;
+  };
+  const auto runInWindow = [&](const char* set) {
+    form->TabControl1->setCurrentWidget(form->tiGraphics);
+    form->TabControl1->setCurrentWidget(form->tiGenerate);
+    ASSERT_TRUE(form->actGenerate->isEnabled()) << form->mmOutput->toPlainText().toStdString();
+    form->actGenerate->trigger();
+    EXPECT_TRUE(filesUnder(Out) == byCommandLine[set]) << set << ": the window's files differ";
+    QDir(Out).removeRecursively();
+    QDir().mkpath(Out);
+  };
+  EXPECT_EQ(shownGroups(), groupsOfSet(TFileSet::Classic));
+
+  for (const char* set : {"current", "classic"}) {
+    SCOPED_TRACE(set);
+    form->cbFileSet->setCurrentIndex(form->cbFileSet->findData(QString::fromLatin1(set)));
+    TSettingsFile expected = TSettingsFile::fromBytes(started);
+    expected.setValue("settings", "file_set", set);
+    EXPECT_EQ(readFileBytes(Settings).toStdString(), expected.toBytes().toStdString());
+    const TFileSet chosen = QByteArray(set) == "current" ? TFileSet::Current : TFileSet::Classic;
+    EXPECT_EQ(shownGroups(), groupsOfSet(chosen));
+    EXPECT_EQ(form->cbAppStoreIcon->isEnabled(), chosen == TFileSet::Classic);
+    runInWindow(set);
+    const QString log = form->mmOutput->toPlainText();
+    EXPECT_EQ(log.contains("Validating launch screen (1:1)"), chosen == TFileSet::Current);
+    EXPECT_EQ(log.contains("Validating 2.16"), chosen == TFileSet::Classic);
+  }
+  // A restart shows the set last chosen, every picture in place.
+  form.reset();
+  form = std::make_unique<TfrmVellumark>(nullptr, ::Settings());
+  EXPECT_EQ(form->cbFileSet->currentData().toString(), QStringLiteral("classic"));
+  EXPECT_EQ(form->FindRatioFrame(LaunchScreenGroup)->Filename(), FDir.filePath("light.png"));
+  EXPECT_EQ(form->FindRatioFrame(LaunchScreenGroup)->DarkFilename(), FDir.filePath("dark.png"));
+  EXPECT_EQ(form->FindRatioFrame(1)->Filename(), FDir.filePath("wide.png"));
 }
 
 // The App Store icon the classic set makes on request is written opaque too, over the colour set.

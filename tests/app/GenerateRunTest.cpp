@@ -81,7 +81,7 @@ protected:
       }
     ASSERT_TRUE(img.save(Picture));
     Form = std::make_unique<TfrmVellumark>(nullptr, Settings());
-    for (TRatioFrame* frame : Form->RatioFrames())
+    for (TRatioFrame* frame : Form->FramesOfSet())
       frame->SetFilename(Picture);  // select-all: the largest region of the frame's ratio
     Form->ceBaseName->setCurrentText(Out + "/MyApp.png");
   }
@@ -367,7 +367,7 @@ TEST_F(GenerateRunTest, ARunShowsItsProgressAndLocksTheWindowUntilItEnds) {
     for (int i = 0; i < 3; ++i)
       otherTabs = otherTabs || Form->TabControl1->isTabEnabled(i);
     bool anyFrame = false;
-    for (TRatioFrame* frame : Form->RatioFrames())
+    for (TRatioFrame* frame : Form->FramesOfSet())
       anyFrame = anyFrame || frame->isEnabled();
     const QCursor* cursor = QApplication::overrideCursor();
     seen.append({Form->pbGenerate->value(), Form->pbGenerate->maximum(), otherTabs,
@@ -478,7 +478,7 @@ TEST_F(GenerateRunTest, ASmallPictureShowsUnderTheOutlineWhatTheFileIsMadeFrom) 
   const QString path = FDir.filePath("small.png");
   ASSERT_TRUE(small.save(path));
   TRatioFrame* tall = nullptr;
-  for (TRatioFrame* frame : Form->RatioFrames())
+  for (TRatioFrame* frame : Form->FramesOfSet())
     if (frame->RatioWidth() == 1242 && frame->RatioHeight() == 2208)
       tall = frame;
   ASSERT_NE(tall, nullptr);

@@ -95,7 +95,7 @@ protected:
   // The lines a check of the given frames writes before the outputs section.
   static QStringList RatioLines(const TfrmVellumark& form, bool bitmapOk, bool selectionOk) {
     QStringList lines{QStringLiteral("Validating Ratio Inputs...")};
-    for (const TRatioFrame* frame : form.RatioFrames()) {
+    for (const TRatioFrame* frame : form.FramesOfSet()) {
       lines << QStringLiteral("   Validating ") + frame->Caption() + QStringLiteral("...");
       lines << (bitmapOk ? QStringLiteral("      Bitmap Ok") : QStringLiteral("      INVALID Bitmap (Empty)"));
       lines << (selectionOk ? QStringLiteral("      Selection rectangle Ok")
@@ -145,17 +145,25 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
   EXPECT_EQ(form->TabControl1->widget(3), form->tiGenerate);
 
   // The classic groups' frames without pictures, tagged with their group, in group order, with empty lists.
-  ASSERT_EQ(form->RatioFrames().size(), SizeGroupCount);
+  ASSERT_EQ(form->FramesOfSet().size(), SizeGroupCount);
   for (int g = 0; g < SizeGroupCount; ++g) {
     SCOPED_TRACE(g);
     TRatioFrame* frame = form->FindRatioFrame(g);
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame, form->RatioFrames()[g]);
+    EXPECT_EQ(frame, form->FramesOfSet()[g]);
     EXPECT_EQ(frame->SizeStr(), sizeKeyOf(g));
     EXPECT_TRUE(frame->Bitmap().IsEmpty());
     EXPECT_EQ(frame->ceFilename->count(), 0);
   }
-  EXPECT_EQ(form->FindRatioFrame(SizeGroupCount), nullptr);
+  // The frames of the groups only another set uses exist, hidden, without pictures.
+  ASSERT_EQ(form->RatioFrames().size(), AllGroupCount);
+  for (int g = SizeGroupCount; g < AllGroupCount; ++g) {
+    SCOPED_TRACE(g);
+    ASSERT_NE(form->FindRatioFrame(g), nullptr);
+    EXPECT_TRUE(form->FindRatioFrame(g)->isHidden());
+    EXPECT_TRUE(form->FindRatioFrame(g)->Bitmap().IsEmpty());
+  }
+  EXPECT_EQ(form->FindRatioFrame(AllGroupCount), nullptr);
   EXPECT_EQ(form->FindRatioFrame(255), nullptr);
   EXPECT_EQ(form->FindRatioFrame(0)->Caption(), QStringLiteral("1:1"));
 
@@ -239,7 +247,7 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
   QCoreApplication::processEvents();
   const QWidget* content = form->VertScrollBox1->widget();
   int y = 0;
-  for (const TRatioFrame* frame : form->RatioFrames()) {
+  for (const TRatioFrame* frame : form->FramesOfSet()) {
     EXPECT_EQ(frame->parentWidget(), content);
     EXPECT_EQ(frame->geometry(), QRect(0, y, content->width(), 160));
     y += 160;
@@ -280,7 +288,7 @@ TEST_F(MainWindowTest, FullSetupValidatesCleanlyAndEnablesGenerateOnlyOnTheGener
   auto form = Start();
   ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
   // Pictures restored at start-up notify nothing: every list starts empty.
-  for (const TRatioFrame* frame : form->RatioFrames())
+  for (const TRatioFrame* frame : form->FramesOfSet())
     EXPECT_EQ(frame->ceFilename->count(), 0);
   EXPECT_EQ(form->ceBaseName->count(), 0);
 
@@ -424,7 +432,7 @@ TEST_F(MainWindowTest, ChosenImagesAreSharedIntoEveryListOnceIgnoringLetterCase)
   ASSERT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join('\n').toStdString();
 
   const QStringList expected{a, b};  // in order of first use
-  for (const TRatioFrame* frame : form->RatioFrames()) {
+  for (const TRatioFrame* frame : form->FramesOfSet()) {
     SCOPED_TRACE(frame->Tag());
     EXPECT_EQ(itemsOf(frame->ceFilename), expected);
   }
@@ -506,7 +514,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
   EXPECT_EQ(FDialogs.Errors[2], QStringLiteral("'x' is not a valid floating point value."));
 
   // Every group has its frame; the failed ones start without picture.
-  ASSERT_EQ(form->RatioFrames().size(), SizeGroupCount);
+  ASSERT_EQ(form->FramesOfSet().size(), SizeGroupCount);
   for (int g = 0; g < SizeGroupCount; ++g) {
     SCOPED_TRACE(g);
     ASSERT_NE(form->FindRatioFrame(g), nullptr);
@@ -554,7 +562,7 @@ TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedOnceAndEveryFrameExists
   auto form = Start();
   ASSERT_EQ(FDialogs.Errors.size(), 1) << FDialogs.Errors.join('\n').toStdString();
   EXPECT_TRUE(FDialogs.Errors[0].startsWith(QStringLiteral("Cannot create file \""))) << FDialogs.Errors[0].toStdString();
-  EXPECT_EQ(form->RatioFrames().size(), SizeGroupCount);
+  EXPECT_EQ(form->FramesOfSet().size(), SizeGroupCount);
   for (int g = 0; g < SizeGroupCount; ++g)
     EXPECT_NE(form->FindRatioFrame(g), nullptr);
 
@@ -712,7 +720,7 @@ TEST_F(MainWindowTest, AtItsMinimumSizeNothingIsCutOffAndTheGraphicsTabScrollsSi
   QScrollBar* sideways = form->VertScrollBox1->horizontalScrollBar();
   EXPECT_TRUE(sideways->isVisible());
   EXPECT_GT(sideways->maximum(), 0);
-  for (const TRatioFrame* frame : form->RatioFrames()) {
+  for (const TRatioFrame* frame : form->FramesOfSet()) {
     SCOPED_TRACE(frame->Caption().toStdString());
     EXPECT_GE(frame->width(), frame->minimumWidth());
     EXPECT_LT(frame->Label2->geometry().right(), frame->imPreview->geometry().left());
@@ -904,4 +912,83 @@ TEST_F(MainWindowTest, ABaseNameWhoseOutputWouldOverwriteAFramesPictureIsRefused
   form->actGenerate->trigger();
   EXPECT_EQ(readFileBytes(picture), bytes);
   EXPECT_EQ(QDir(TempPath(QStringLiteral("out"))).entryList(QDir::Files), QStringList{QFileInfo(picture).fileName()});
+}
+
+// The launch screen's dark picture: taken from its field like a picture (a file that fails changes
+// nothing and says why), stored under its own key, one undo step; it adds the dark files to the
+// plan and takes them away again.
+TEST_F(MainWindowTest, TheLaunchScreenFrameTakesADarkPictureAsOneUndoStep) {
+  const QString light = TempPath("light.png");
+  const QString dark = TempPath("dark.png");
+  QImage picture(40, 40, QImage::Format_ARGB32);
+  picture.fill(qRgb(200, 0, 0));
+  ASSERT_TRUE(picture.save(light));
+  picture.fill(qRgb(0, 0, 200));
+  ASSERT_TRUE(picture.save(dark));
+  writeSetting("settings", "file_set", "current");
+  writeSetting("settings", "base_filename", TempPath("MyApp.png"));
+  auto form = Start();
+  TRatioFrame* launch = form->FindRatioFrame(LaunchScreenGroup);
+  ASSERT_FALSE(launch->isHidden());
+  ASSERT_NE(launch->edDark, nullptr);
+  EXPECT_EQ(form->FindRatioFrame(0)->edDark, nullptr) << "only a group with a dark key has the row";
+  launch->SetFilename(light);
+  const auto darkFiles = [&form] { return form->OutputPngPaths().filter("LaunchDark").size(); };
+  EXPECT_EQ(darkFiles(), 0);
+
+  const QByteArray before = readSettingsBytes();
+  ScriptedDialogs dialogs;
+  launch->edDark->setText(TempPath("missing.png"));
+  emit launch->edDark->editingFinished();
+  ASSERT_EQ(dialogs.Errors.size(), 1);
+  EXPECT_TRUE(dialogs.Errors[0].startsWith("File does not exist: " + TempPath("missing.png")))
+      << dialogs.Errors[0].toStdString();
+  EXPECT_EQ(launch->edDark->text(), QString());
+  EXPECT_EQ(readSettingsBytes(), before);
+
+  launch->edDark->setText(dark);
+  emit launch->edDark->editingFinished();
+  EXPECT_EQ(launch->DarkFilename(), dark);
+  EXPECT_EQ(TSettingsFile::load(SettingsPath()).value("images", "launch_screen_dark"), dark);
+  // 2x (iPhone and iPad) and 3x (iPhone).
+  EXPECT_EQ(darkFiles(), 2) << form->OutputPngPaths().join('\n').toStdString();
+  form->actUndo->trigger();
+  EXPECT_EQ(launch->DarkFilename(), QString());
+  EXPECT_EQ(launch->Filename(), light) << "undo takes back the dark picture alone";
+  EXPECT_EQ(TSettingsFile::load(SettingsPath()).value("images", "launch_screen_dark"), QString());
+  EXPECT_EQ(darkFiles(), 0);
+  form->actRedo->trigger();
+  EXPECT_EQ(launch->DarkFilename(), dark);
+  EXPECT_EQ(darkFiles(), 2);
+}
+
+// Without a picture of its own the notification frame says whose it uses and warns of that
+// picture; one of its own with transparent parts ends both.
+TEST_F(MainWindowTest, TheNotificationFrameFollowsTheSquareFrameUntilItHasAPicture) {
+  const QString opaque = TempPath("opaque.png");
+  const QString cutOut = TempPath("cut-out.png");
+  QImage picture(40, 40, QImage::Format_ARGB32);
+  picture.fill(qRgb(0, 120, 0));
+  ASSERT_TRUE(picture.save(opaque));
+  picture.fill(qRgba(0, 0, 0, 0));
+  for (int y = 10; y < 30; ++y)
+    for (int x = 10; x < 30; ++x)
+      picture.setPixel(x, y, qRgb(0, 120, 0));
+  ASSERT_TRUE(picture.save(cutOut));
+  writeSetting("settings", "file_set", "current");
+  auto form = Start();
+  TRatioFrame* notification = form->FindRatioFrame(NotificationGroup);
+  ASSERT_FALSE(notification->isHidden());
+  EXPECT_TRUE(notification->Label2->text().contains("1:1 frame's picture")) << notification->Label2->text().toStdString();
+  EXPECT_TRUE(notification->lbPlainSquare->isHidden()) << "no picture anywhere: nothing to warn of";
+
+  form->FindRatioFrame(0)->SetFilename(opaque);
+  EXPECT_FALSE(notification->lbPlainSquare->isHidden()) << "the followed picture has no transparent pixel";
+  EXPECT_EQ(notification->SourceGroup().Filename, opaque);
+  EXPECT_FALSE(HasKey("images", "notification")) << "following writes nothing";
+
+  notification->SetFilename(cutOut);
+  EXPECT_TRUE(notification->lbPlainSquare->isHidden());
+  EXPECT_TRUE(notification->Label2->text().startsWith("Select images")) << notification->Label2->text().toStdString();
+  EXPECT_EQ(notification->SourceGroup().Filename, cutOut);
 }
