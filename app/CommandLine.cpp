@@ -6,6 +6,7 @@
 #include "model/PicturePrefetch.h"
 #include "model/RatioGroup.h"
 #include "model/SetupChoices.h"
+#include "model/GroupWarnings.h"
 #include "model/Validation.h"
 #include "imaging/PictureRows.h"
 #include "platform/AtomicFile.h"
@@ -241,6 +242,27 @@ TSetupCheck setupCheckOf(const TSetupChoices& setup, const TOutputPlan& plan, co
   return check;
 }
 
+// The frames' warnings of the groups the run uses (transparent iOS app icons, an enlarged
+// selection), once per group and warning, on standard error; they change nothing of the run.
+void printGroupWarnings(const TOutputPlan& plan, const QList<TRatioGroup>& groups, QTextStream& err) {
+  TOpacityMap opacity;
+  for (const int g : groupsOfRun(plan)) {
+    QList<QSize> sizes;
+    bool appIcons = false;
+    for (const TPlannedOutput& o : plan.OfGroup(g)) {
+      sizes << QSize(o.Width, o.Height);
+      for (const QString& name : o.iPhoneNames + o.iPadNames)
+        appIcons = appIcons || isiOSAppIconName(name);
+    }
+    if (sizes.isEmpty())
+      continue;
+    const TGroupWarnings warnings = groupWarnings(groups[g], sizes, appIcons, false, opacity);
+    for (const QString& text : {warnings.Transparency ? TransparencyWarning : QString(), warnings.Enlarged})
+      if (!text.isEmpty())
+        err << QStringLiteral("Warning (%1): %2").arg(groups[g].Caption(), text) << Qt::endl;
+  }
+}
+
 // Writes the message of an error that ends the run to standard error; returns the status.
 int failWith(QTextStream& err, int status, const QString& message) {
   err << errorDisplayText(message) << Qt::endl;
@@ -353,6 +375,7 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
   const TOutputPlan plan = planOutputs(runChoicesOf(setup, settings));
   if (const std::optional<int> status = checkRun(plan, setup, groups, console))
     return *status;
+  printGroupWarnings(plan, groups, err);
   if (policy == TOverwritePolicy::Fail)
     for (const QString& path : plan.PngPaths())
       if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())

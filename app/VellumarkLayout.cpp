@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QListWidget>
@@ -224,6 +225,12 @@ void TfrmVellumark::buildLayout() {
   auto* generateLayout = new QVBoxLayout(tiGenerate);
   generateLayout->setContentsMargins(20, 20, 20, 20);
   generateLayout->addWidget(mmOutput);
+  // After a run, under its log's last line.
+  btnOpenOutputFolder = new QPushButton(QStringLiteral("Open output folder"), tiGenerate);
+  btnOpenOutputFolder->setObjectName(QStringLiteral("btnOpenOutputFolder"));
+  btnOpenOutputFolder->setToolTip(QStringLiteral("Show the folder the run wrote into"));
+  btnOpenOutputFolder->setVisible(false);
+  generateLayout->addWidget(btnOpenOutputFolder, 0, Qt::AlignLeft);
   // A thin bar in the margin under the log, outside the layout: the log keeps its place and size
   // when a run shows the bar, so a log scrolled to its end keeps following the new lines.
   pbGenerate = new QProgressBar(tiGenerate);
@@ -275,6 +282,8 @@ void TfrmVellumark::buildLayout() {
   // Open previews follow the devices and the options that change what the run writes.
   for (QCheckBox* box : {cbSmooth, cbAppStoreIcon})
     connect(box, &QCheckBox::toggled, this, [this] { runEventHandler([this] { RefreshPreviews(); }); });
+  connect(btnOpenOutputFolder, &QPushButton::clicked, this,
+          [this] { runEventHandler([this] { ShowOutputFolderClick(); }); });
   connect(cbRelativePaths, &QCheckBox::toggled, this,
           [this](bool checked) { runEventHandler([&] { RelativePathsChange(checked); }); });
   connect(cbFileSet, &QComboBox::currentIndexChanged, this,
@@ -284,7 +293,9 @@ void TfrmVellumark::buildLayout() {
   connect(edAppStoreBackground, &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { AppStoreBackgroundChange(); }); });
 
-  resize(DesignWidth, DesignHeight);
+  buildMenuBar();
+  // The client area has the design size under the menu bar.
+  resize(DesignWidth, DesignHeight + ClientTop());
   layOutSetupPage();
   updateMinimumSize();
 }
@@ -337,15 +348,17 @@ void TfrmVellumark::updateMinimumSize() {
     bottom = std::max(bottom, child->geometry().bottom() + 1);
   tiSetup->setMinimumSize(SetupLeft + SetupDesignWidth + SetupMargin, bottom + SetupMargin);
   const QSize tabs = TabControl1->minimumSizeHint();
-  setMinimumSize(tabs.width() + 2 * WindowMargin, tabs.height() + WindowMargin + Layout1Height);
+  setMinimumSize(tabs.width() + 2 * WindowMargin, ClientTop() + tabs.height() + WindowMargin + Layout1Height);
 }
 
 void TfrmVellumark::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const int w = width();
   const int h = height();
-  TabControl1->setGeometry(WindowMargin, WindowMargin, std::max(0, w - 2 * WindowMargin),
-                           std::max(0, h - WindowMargin - Layout1Height));
+  const int top = ClientTop();
+  MenuBar1->setGeometry(0, 0, w, top);
+  TabControl1->setGeometry(WindowMargin, top + WindowMargin, std::max(0, w - 2 * WindowMargin),
+                           std::max(0, h - top - WindowMargin - Layout1Height));
   Layout1->setGeometry(WindowMargin, h - Layout1Height, std::max(0, w - 2 * WindowMargin), Layout1Height);
   // Bottom right, over Layout1: x 560, y 576 at the design size.
   Button2->setGeometry(w - (DesignWidth - 560), h - (DesignHeight - 576), 80, 22);

@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -84,6 +85,7 @@ void TfrmVellumark::FormCreate(QObject* Sender) {
   }
   RestoreFileChoices();
   UpdateFrameOutputs();
+  RestorePlacement();
 }
 
 void TfrmVellumark::RestoreFileChoices() {
@@ -436,6 +438,7 @@ void TfrmVellumark::GenerateImages() {
   runGeneration(
       Plan(), groups, Dialogs(), [this](const QString& line) { Log(line); },
       [this](int done, int total) { ShowProgress(done, total); }, Documents);
+  btnOpenOutputFolder->setVisible(true);
 }
 
 void TfrmVellumark::ShowProgress(int done, int total) {
@@ -450,6 +453,13 @@ void TfrmVellumark::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // The place, size and tab are kept for the next start; a settings file that cannot be written
+  // does not keep the window open.
+  try {
+    StorePlacement();
+  } catch (...) {
+    ShowCurrentException();
+  }
   QWidget::closeEvent(event);
 }
 
@@ -463,6 +473,7 @@ void TfrmVellumark::TabControl1Change(QObject* Sender) {
     return;
   mmOutput->clear();
   pbGenerate->setVisible(false);
+  btnOpenOutputFolder->setVisible(false);
   if (!Validate())
     throw Exception(SetupErrorsMessage);
   Log(ReadyMessage);

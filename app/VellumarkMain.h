@@ -20,6 +20,9 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QUrl;
 class QSpinBox;
 class QListWidget;
 class QListWidgetItem;
@@ -51,6 +54,26 @@ public:
   // frames read and write the settings file through the store they are handed.
   TfrmVellumark(QWidget* parent, TSettingsStore& settings);
   ~TfrmVellumark() override;
+
+  // The menu bar over the client area: File (Open settings file..., Open Recent, Show output
+  // folder, Quit), Edit (Undo, Redo), Help (About Vellumark). The client area's controls sit below
+  // it, at their places of the layout table.
+  QMenuBar* MenuBar1 = nullptr;
+  QAction* actOpenSettings = nullptr;
+  QMenu* mnRecent = nullptr;
+  QAction* actShowOutputFolder = nullptr;
+  QAction* actQuit = nullptr;
+  QAction* actAbout = nullptr;
+  // Under the log after a run: opens the folder the run wrote into.
+  QPushButton* btnOpenOutputFolder = nullptr;
+  // The height of the menu bar: the client area's top.
+  int ClientTop() const;
+
+  // Raised by Open settings file... and Open Recent with the settings file chosen; the owner opens
+  // a window on it (and closes this one once that succeeded). Without a handler nothing happens.
+  std::function<void(const QString& SettingsFile)> OnOpenSettings;
+  // How a folder is shown to the user (the file manager); tests replace it.
+  std::function<bool(const QUrl& Folder)> OpenUrl;
 
   // Controls, in the order of the layout table.
   QTabWidget* TabControl1 = nullptr;
@@ -119,6 +142,18 @@ public:
   void TabControl1Change(QObject* Sender);
   void RelativePathsChange(bool Checked);
   void FileSetChange(int Index);
+  // The File menu's actions.
+  void OpenSettingsClick();
+  void OpenRecentClick(const QString& SettingsFile);
+  void ShowOutputFolderClick();
+  void AboutClick();
+  // The text of the About box: the version and the licences of what the program ships.
+  static QString AboutText();
+  // The window's place, size and tab as stored (the place kept on the free area of the screen); a
+  // window closed on the Generate tab opens on Setup, whose check that tab would run again.
+  void RestorePlacement();
+  // Stores the place, size and tab that differ from the stored ones.
+  void StorePlacement();
   void LaunchPointsChange(int Points);
   void AppStoreBackgroundChange();
 
@@ -208,6 +243,8 @@ private:
   void buildLayout();
   void layOutSetupPage();
   void buildFileChoices();
+  void buildMenuBar();
+  void fillRecentMenu();
   // The smallest window at which no control is cut off.
   void updateMinimumSize();
   // Shows the error in flight at start-up, once per distinct message.

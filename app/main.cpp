@@ -2,6 +2,7 @@
 #include "app/QtDialogService.h"
 #include "app/VellumarkApplication.h"
 #include "app/VellumarkMain.h"
+#include "app/WindowHost.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "settings/Settings.h"
@@ -113,21 +114,18 @@ int main(int argc, char** argv) {
 
   TVellumarkApplication app(argc, argv);
   TVellumarkApplication::setApplicationName(QStringLiteral("Vellumark"));
-  // The window's settings file: the one --settings names, otherwise the install's. The store lives
-  // as long as the window, which hands it to its frames.
-  TSettingsStore settings(options.SettingsFile.isEmpty() ? QString()
-                                                         : QFileInfo(options.SettingsFile).absoluteFilePath());
-  settings.RecoverKilledWrites();
   TQtDialogService dialogs;
   setDialogService(&dialogs);
-  std::unique_ptr<TfrmVellumark> frmVellumark;
+  // The window's settings file: the one --settings names, otherwise the install's. The host keeps
+  // the store as long as the window, which hands it to its frames, and opens other files on request.
+  std::unique_ptr<TWindowHost> host;
   try {
-    frmVellumark = std::make_unique<TfrmVellumark>(nullptr, settings);
+    host = std::make_unique<TWindowHost>(options.SettingsFile);
   } catch (...) {
     ShowCurrentException();
     return 1;
   }
-  frmVellumark->show();
+  host->Window().show();
   app.exec();
   return 0;
 }

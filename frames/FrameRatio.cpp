@@ -3,6 +3,7 @@
 #include "catalogue/SizeInfo.h"
 #include "imaging/ImageDecode.h"
 #include "model/RatioGroup.h"
+#include "model/GroupWarnings.h"
 #include "model/SelectionGeometry.h"
 #include "model/Validation.h"
 #include "platform/Errors.h"
@@ -222,8 +223,6 @@ const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
 
 int TRatioFrame::FrameCounter = 0;
 
-const QString TRatioFrame::TransparencyWarning =
-    QStringLiteral("Transparent pixels: the App Store rejects iOS app icons with transparency.");
 
 TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore, TSettingsStore& aSettings)
     : TRatioFrame(AOwner, TRatioGroup(aWidth, aHeight), aRestore, aSettings) {}
@@ -695,42 +694,20 @@ TRatioGroup TRatioFrame::SourceGroup() const {
 
 void TRatioFrame::updateWarnings() {
   // A following frame without a picture of its own warns of the picture its files are made from.
-  const TRatioGroup source = SourceGroup();
-  const QImage& image = source.Bitmap.Image();
-  const TRectF zoom = source.ZoomRect();
-  const bool translucent = FAppIcons && FIOSChecked && FOpacity.AnyTranslucentIn(image, zoom);
-  const bool plainSquare = FAlphaOnly && !FOutputs.isEmpty() && !source.Bitmap.IsEmpty() &&
-                           !source.SelectRect.IsEmpty() && !FOpacity.AnyTranslucentIn(image, zoom);
-  const QString enlarged = enlargedWarningOf(source);
+  const TGroupWarnings warnings = groupWarnings(SourceGroup(), FOutputs, FAppIcons && FIOSChecked, FAlphaOnly, FOpacity);
   bool changed = false;
-  for (auto [label, shown] : {std::pair{lbTransparency, translucent}, std::pair{lbPlainSquare, plainSquare}})
+  for (auto [label, shown] : {std::pair{lbTransparency, warnings.Transparency}, std::pair{lbPlainSquare, warnings.PlainSquare}})
     if (shown == label->isHidden()) {
       label->setVisible(shown);
       changed = true;
     }
-  if (enlarged != lbEnlarged->text() || enlarged.isEmpty() != lbEnlarged->isHidden()) {
-    lbEnlarged->setText(enlarged);
-    lbEnlarged->setVisible(!enlarged.isEmpty());
+  if (warnings.Enlarged != lbEnlarged->text() || warnings.Enlarged.isEmpty() != lbEnlarged->isHidden()) {
+    lbEnlarged->setText(warnings.Enlarged);
+    lbEnlarged->setVisible(!warnings.Enlarged.isEmpty());
     changed = true;
   }
   if (changed)
     layoutControls();
-}
-
-QString TRatioFrame::enlargedWarningOf(const TRatioGroup& source) const {
-  // The selected region in source pixels against the largest output made from it.
-  QSize largest;
-  for (const QSize& size : FOutputs)
-    if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
-      largest = size;
-  if (largest.isEmpty() || source.Bitmap.IsEmpty() || source.SelectRect.IsEmpty())
-    return {};
-  const TRectF zoom = source.ZoomRect();
-  const double w = (double(zoom.Right) - zoom.Left) * source.Bitmap.Width();
-  const double h = (double(zoom.Bottom) - zoom.Top) * source.Bitmap.Height();
-  if (std::isfinite(w) && std::isfinite(h) && w * h < double(largest.width()) * largest.height())
-    return EnlargedWarning(qRound(w), qRound(h), largest.width(), largest.height());
-  return {};
 }
 
 void TRatioFrame::SetOutputs(const QList<QSize>& aSizes, bool aIOS) {
@@ -738,14 +715,6 @@ void TRatioFrame::SetOutputs(const QList<QSize>& aSizes, bool aIOS) {
   FIOSChecked = aIOS;
   updateHint();
   updateWarnings();
-}
-
-QString TRatioFrame::EnlargedWarning(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight) {
-  return QStringLiteral("Enlarged: the selection is %1 x %2 pixels of the picture; the largest output is %3 x %4.")
-      .arg(selectedWidth)
-      .arg(selectedHeight)
-      .arg(outputWidth)
-      .arg(outputHeight);
 }
 
 // ---------------------------------------------------------------------------------------------

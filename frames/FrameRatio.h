@@ -211,12 +211,7 @@ public:
   // The owner sets them as the devices and options change; until then every entry of the group
   // counts and iOS is checked.
   void SetOutputs(const QList<QSize>& aSizes, bool aIOS);
-  // The text of lbEnlarged for a selection of the given source pixels and the largest output.
-  static QString EnlargedWarning(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight);
 
-  // The text of lbTransparency, shown while the frame's group holds iOS app icons and the
-  // selected region of the picture has a pixel that is not fully opaque.
-  static const QString TransparencyWarning;
 
   // The filter of the file-open dialog: ten entries, all supported types first.
   static const QString OpenDialogFilter;
@@ -278,8 +273,6 @@ private:
   // Shows or hides lbTransparency and lbEnlarged for the current picture, selection and outputs,
   // and lays them out when that changed; cheap when nothing changed.
   void updateWarnings();
-  // The enlargement warning for the picture and selection the files are made from; empty for none.
-  QString enlargedWarningOf(const TRatioGroup& source) const;
 
   TSettingsStore& FSettings;
   TRatioGroup FGroup;

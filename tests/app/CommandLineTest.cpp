@@ -20,6 +20,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScopeGuard>
@@ -105,7 +106,8 @@ TEST(CommandLineParse, Refused) {
 struct RunResult {
   int status = -1;
   QString out;
-  QString err;
+  QString err;       // standard error without the groups' warnings
+  QStringList warnings;  // the groups' warnings ("Warning (1:1): ..."), in order
 };
 
 // Starts the real program without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; standard input is a
@@ -143,7 +145,14 @@ RunResult runProgram(const QStringList& args, const QByteArray& input = {}, cons
   }
   result.status = process.exitCode();
   result.out = QString::fromUtf8(process.readAllStandardOutput());
-  result.err = QString::fromUtf8(process.readAllStandardError());
+  // The groups' warnings come before anything else on standard error; they are kept apart.
+  QString err = QString::fromUtf8(process.readAllStandardError());
+  while (err.startsWith(QStringLiteral("Warning ("))) {
+    const qsizetype end = err.indexOf(u'\n');
+    result.warnings << err.left(end);
+    err = end < 0 ? QString() : err.mid(end + 1);
+  }
+  result.err = err;
   return result;
 }
 
@@ -229,6 +238,7 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
 
   // The window's run, on a copy of the settings file (the window writes its own).
   QStringList windowLog;
+  QStringList windowWarnings;
   {
     const QString copy = FDir.filePath("window.ini");
     writeFileBytes(copy, SettingsBytes);
@@ -240,6 +250,11 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
       ASSERT_TRUE(form.actGenerate->isEnabled()) << form.mmOutput->toPlainText().toStdString();
       form.actGenerate->trigger();
       windowLog = form.mmOutput->toPlainText().split(u'\n');
+      // The warnings the frames show, as the command line is to print them.
+      for (const TRatioFrame* frame : form.FramesOfSet())
+        for (const QLabel* warning : {frame->lbTransparency, frame->lbEnlarged})
+          if (!warning->isHidden())
+            windowWarnings << QStringLiteral("Warning (%1): %2").arg(frame->Caption(), warning->text());
     }
     setSettingsFilePathOverride(QString());
     ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join('\n').toStdString();
@@ -252,6 +267,9 @@ TEST_F(CommandLineRun, FullRunMakesWhatTheWindowMakesAndLeavesTheSettingsAlone) 
   const RunResult run = Generate();
   EXPECT_EQ(run.status, ExitCompleted) << run.err.toStdString();
   EXPECT_EQ(run.err.toStdString(), "");
+  // Standard error tells what the frames warn of, once per group, and the run still completes.
+  EXPECT_GE(windowWarnings.size(), 2);
+  EXPECT_EQ(run.warnings, windowWarnings);
   // The same lines as the window's log, validation included, on standard output, with the output
   // folder named before the run's first line.
   const qsizetype ready = windowLog.indexOf(QStringLiteral("Ready to generate images"));

@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -158,6 +159,19 @@ TEST_F(GenerateRunTest, AllDevicesIntoAnEmptyFolder) {
   EXPECT_EQ(ios.at("iPhone_Spotlight120"), OutPath("MyApp120x120.png"));
   EXPECT_EQ(ios.at("iPhone_AppIcon120"), OutPath("MyApp120x120.png"));
   EXPECT_EQ(ios.at("iPad_Launch2732x2048"), OutPath("MyApp2732x2048.png"));
+
+  // Under the log's last line: the output folder, shown on request; gone when the tab is opened anew.
+  ASSERT_FALSE(Form->btnOpenOutputFolder->isHidden());
+  QList<QUrl> shown;
+  Form->OpenUrl = [&shown](const QUrl& url) {
+    shown << url;
+    return true;
+  };
+  Form->btnOpenOutputFolder->click();
+  EXPECT_EQ(shown, QList<QUrl>{QUrl::fromLocalFile(Out)});
+  Form->TabControl1->setCurrentIndex(2);
+  Form->TabControl1->setCurrentIndex(3);
+  EXPECT_TRUE(Form->btnOpenOutputFolder->isHidden());
 }
 
 TEST_F(GenerateRunTest, PixelsFollowTheBilinearRuleFromTheFramesSelection) {

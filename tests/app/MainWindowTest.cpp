@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -135,7 +136,9 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
   auto form = Start();
   EXPECT_TRUE(FDialogs.Errors.isEmpty());
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Vellumark"));
-  EXPECT_EQ(form->size(), QSize(663, 609));
+  // The client area has the design size under the menu bar.
+  EXPECT_GT(form->ClientTop(), 0);
+  EXPECT_EQ(form->size(), QSize(663, 609 + form->ClientTop()));
   EXPECT_EQ(form->TabControl1->currentIndex(), 0);
   ASSERT_EQ(form->TabControl1->count(), 4);
   EXPECT_EQ(form->TabControl1->tabText(0), QStringLiteral("Introduction"));
@@ -228,9 +231,16 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
   auto form = Start();
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-  EXPECT_EQ(form->TabControl1->geometry(), QRect(20, 20, 623, 539));
-  EXPECT_EQ(form->Layout1->geometry(), QRect(20, 559, 623, 50));
-  EXPECT_EQ(form->Button2->geometry(), QRect(560, 576, 80, 22));
+  // The client area's places, under the menu bar.
+  const int top = form->ClientTop();
+  EXPECT_EQ(form->MenuBar1->geometry(), QRect(0, 0, 663, top));
+  QStringList menus;
+  for (const QAction* menu : form->MenuBar1->actions())
+    menus << menu->text();
+  EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Help"}));
+  EXPECT_EQ(form->TabControl1->geometry(), QRect(20, top + 20, 623, 539));
+  EXPECT_EQ(form->Layout1->geometry(), QRect(20, top + 559, 623, 50));
+  EXPECT_EQ(form->Button2->geometry(), QRect(560, top + 576, 80, 22));
   EXPECT_EQ(form->ceBaseName->geometry(), QRect(144, 56, 401, 22));
   EXPECT_EQ(form->Label1->geometry(), QRect(144 - 128, 56 + 5, 120, 17));
   EXPECT_EQ(form->Label1->text(), QStringLiteral("Base Filename"));
@@ -275,12 +285,12 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
 
   // Stretched controls widen with the window; Button2 stays at the bottom right.
   const int listWidth = form->ListBox1->width();
-  form->resize(763, 709);
+  form->resize(763, 709 + top);
   QCoreApplication::processEvents();
   EXPECT_EQ(form->ListBox1->width(), listWidth + 100);
   EXPECT_EQ(form->cbOptset->width(), listWidth + 100);
   EXPECT_EQ(form->ceBaseName->width(), 401);
-  EXPECT_EQ(form->Button2->geometry(), QRect(660, 676, 80, 22));
+  EXPECT_EQ(form->Button2->geometry(), QRect(660, top + 676, 80, 22));
 }
 
 TEST_F(MainWindowTest, FullSetupValidatesCleanlyAndEnablesGenerateOnlyOnTheGenerateTab) {
