@@ -1,5 +1,7 @@
 #include "frames/FrameRatio.h"
 
+#include "frames/SelectionEditor.h"
+
 #include "catalogue/SizeInfo.h"
 #include "imaging/ImageDecode.h"
 #include "model/RatioGroup.h"
@@ -202,6 +204,11 @@ void TPaintBox::mouseMoveEvent(QMouseEvent* e) {
       [&] { FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y())); });
 }
 
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton)
+    runEventHandler([&] { FFrame->EditSelection(); });
+}
+
 void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
   // A release anywhere, also away from the preview, ends the gesture.
   const QPointF p = e->position();
@@ -286,7 +293,7 @@ void TRatioFrame::buildControls() {
   sbSelectAll->setIcon(selectAllGlyph());
   sbSelectAll->setAutoRaise(true);
   sbSelectAll->setToolTip(
-      QStringLiteral("Select all: the largest part of the picture in this ratio, from its top-left corner"));
+      QStringLiteral("Select all: the largest part of the picture in this ratio, centred"));
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -302,6 +309,9 @@ void TRatioFrame::buildControls() {
 
   btnPreview = new QPushButton(QStringLiteral("Preview..."), GroupBox1);
   btnPreview->setObjectName(QStringLiteral("btnPreview"));
+
+  btnEdit = new QPushButton(QStringLiteral("Edit..."), GroupBox1);
+  btnEdit->setObjectName(QStringLiteral("btnEdit"));
 
   lbTransparency = new QLabel(TransparencyWarning, GroupBox1);
   lbTransparency->setObjectName(QStringLiteral("lbTransparency"));
@@ -325,7 +335,7 @@ void TRatioFrame::buildControls() {
   sbSelectAll->setFocusPolicy(Qt::StrongFocus);
   sbSelectAll->setAccessibleName(QStringLiteral("Select all"));
   for (QAbstractButton* button : {static_cast<QAbstractButton*>(Button1), static_cast<QAbstractButton*>(btnPreview),
-                                  static_cast<QAbstractButton*>(sbSelectAll)})
+                                  static_cast<QAbstractButton*>(btnEdit), static_cast<QAbstractButton*>(sbSelectAll)})
     button->installEventFilter(this);
 
   OpenDialog1.Filter = OpenDialogFilter;
@@ -344,6 +354,7 @@ void TRatioFrame::buildControls() {
         OnPreview(this);
     });
   });
+  connect(btnEdit, &QPushButton::clicked, this, [this] { runEventHandler([this] { EditSelection(); }); });
   connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
@@ -366,6 +377,7 @@ void TRatioFrame::disconnectControls() {
   disconnect(Button1, nullptr, this, nullptr);
   disconnect(sbSelectAll, nullptr, this, nullptr);
   disconnect(btnPreview, nullptr, this, nullptr);
+  disconnect(btnEdit, nullptr, this, nullptr);
   disconnect(ceFilename->lineEdit(), nullptr, this, nullptr);
   disconnect(ceFilename, nullptr, this, nullptr);
   disconnect(ceFilename->model(), nullptr, this, nullptr);
@@ -387,7 +399,7 @@ void TRatioFrame::layoutControls() {
   // Wide enough that nothing overlaps or is hidden: the buttons' row or the hint, whichever is wider,
   // plus the gap, the preview and its margin. Set first: a frame narrower than that grows to it
   // before its controls are placed.
-  const int leftControls = std::max(16 + 80 + 4 + 80 + 4 + 33, kLabelLeft + kLabelWidth);
+  const int leftControls = std::max(16 + 80 + 4 + 80 + 4 + 60 + 4 + 33, kLabelLeft + kLabelWidth);
   setMinimumWidth(std::max(kDesignWidth, leftControls + kPreviewGap + previewWidth + kPreviewRightMargin));
   const int w = width();
   GroupBox1->setGeometry(0, 0, w, height());
@@ -396,7 +408,8 @@ void TRatioFrame::layoutControls() {
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
   btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
-  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  btnEdit->setGeometry(16 + 80 + 4 + 80 + 4, 48, 60, 22);
+  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4 + 60 + 4, rightEdge - 33), 48, 33, 22);
   Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
   // The warnings stack under the hint; the frame grows to show them whole.
   const int warningWidth = std::max(kLabelWidth, rightEdge - kLabelLeft);
@@ -487,7 +500,7 @@ void TRatioFrame::SetSetting(const QString& AName, const QString& Value) {
 TRectF TRatioFrame::GetSettingRect(const QString& AName) const {
   if (const std::optional<TRectF> stored = FSettings.SelectionSetting(AName))
     return *stored;
-  return defaultSelection(ImageRect(), Ratio());
+  return FGroup.DefaultSelection();
 }
 
 void TRatioFrame::SetSettingRect(const QString& AName, const TRectF& Value) {
@@ -690,11 +703,34 @@ void TRatioFrame::sbSelectAllClick() {
 }
 
 void TRatioFrame::selectAll() {
-  FGroup.SelectRect = defaultSelection(ImageRect(), Ratio());
+  FGroup.SelectRect = FGroup.DefaultSelection();
   updateWarnings();
   pbPreview->update();
   // What the user sees is what a restart brings back.
   SaveSelectRect();
+}
+
+TSelectionEditor* TRatioFrame::EditSelection() {
+  if (Bitmap().IsEmpty())
+    return nullptr;
+  QSize largest;
+  for (const QSize& size : FOutputs)
+    if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
+      largest = size;
+  auto* editor = new TSelectionEditor(this, FGroup, largest);
+  editor->setAttribute(Qt::WA_DeleteOnClose);
+  editor->setWindowModality(Qt::WindowModal);
+  connect(editor, &QDialog::accepted, this, [this, editor] {
+    runEventHandler([&] {
+      // An editor closed with OK but nothing changed leaves the stored selection as it was written.
+      if (!editor->Changed())
+        return;
+      SetSelectRect(FGroup.PreviewSelectionOf(editor->Selection()));
+      pbPreview->update();
+    });
+  });
+  editor->show();
+  return editor;
 }
 
 TSelectionGesture::TFrame TRatioFrame::gestureFrame() const {
