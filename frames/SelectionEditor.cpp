@@ -73,9 +73,10 @@ void TEditorCanvas::SetSelection(const TPictureRect& selection) {
 }
 
 QPointF TEditorCanvas::centringOffset() const {
+  // On whole view pixels, so that a picture at 100 % is drawn pixel for pixel.
   const QSize vp = viewport()->size();
-  return {std::max(0.0, (vp.width() - FPicture.width() * FScale) / 2),
-          std::max(0.0, (vp.height() - FPicture.height() * FScale) / 2)};
+  return {std::max(0.0, std::floor((vp.width() - FPicture.width() * FScale) / 2)),
+          std::max(0.0, std::floor((vp.height() - FPicture.height() * FScale) / 2))};
 }
 
 QPointF TEditorCanvas::ToView(double x, double y) const {

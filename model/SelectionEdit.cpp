@@ -83,6 +83,9 @@ TPictureRect resizeByHorizontalEdge(const TPictureRect& s, int sy, double dy, do
 TPictureRect largestCentred(TPictureSize pic, double ratio) {
   if (pic.Width <= 0 || pic.Height <= 0 || !(ratio > 0))
     return {};
+  // A picture of the ratio, within the rounding of the ratio itself, is taken whole.
+  if (std::abs(ratio * pic.Height - pic.Width) <= 1e-9 * pic.Width)
+    return {0, 0, double(pic.Width), double(pic.Height)};
   const double w = std::min(double(pic.Width), ratio * pic.Height);
   // The full side is taken exactly, not through a round trip over the ratio.
   const double h = w == pic.Width ? std::min(double(pic.Height), w / ratio) : double(pic.Height);
