@@ -217,6 +217,20 @@ TEST_F(SelectionEditorTest, ZoomKeepsThePictureUnderTheMouse) {
   EXPECT_EQ(QColor(shot.pixel(marker)), QColor(Qt::red));
   const QPoint beside = c->ToView(790, 805).toPoint();
   EXPECT_NE(QColor(shot.pixel(beside)), QColor(Qt::red));
+  // Panning: a middle drag and a Space + left drag move the view with the mouse, not the selection.
+  const TPictureRect selection = e->Selection();
+  const QPoint scrolled(c->horizontalScrollBar()->value(), c->verticalScrollBar()->value());
+  QTest::mousePress(vp, Qt::MiddleButton, {}, QPoint(300, 300));
+  QTest::mouseMove(vp, QPoint(260, 270));
+  QTest::mouseRelease(vp, Qt::MiddleButton, {}, QPoint(260, 270));
+  EXPECT_EQ(QPoint(c->horizontalScrollBar()->value(), c->verticalScrollBar()->value()), scrolled + QPoint(40, 30));
+  QTest::keyPress(c, Qt::Key_Space);
+  QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(300, 300));
+  QTest::mouseMove(vp, QPoint(320, 310));
+  QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(320, 310));
+  QTest::keyRelease(c, Qt::Key_Space);
+  EXPECT_EQ(QPoint(c->horizontalScrollBar()->value(), c->verticalScrollBar()->value()), scrolled + QPoint(20, 20));
+  EXPECT_EQ(e->Selection(), selection);
   // Fit shows the whole picture.
   QTest::mouseClick(e->btnFit, Qt::LeftButton);
   EXPECT_LE(1600 * c->Scale(), vp->width());
@@ -259,6 +273,9 @@ TEST_F(SelectionEditorTest, FieldsPlaceTheSelectionAndTheSizeLineFollows) {
   EXPECT_EQ(e->Selection(), (TPictureRect{399, 0, 1589, 1190}));
   QTest::keyClick(e->Canvas, Qt::Key_Down, Qt::ShiftModifier);
   EXPECT_EQ(e->Selection(), (TPictureRect{399, 10, 1589, 1200}));
+  // The editor's select-all: the largest square, centred.
+  QTest::mouseClick(e->btnSelectAll, Qt::LeftButton);
+  EXPECT_EQ(e->Selection(), (TPictureRect{200, 0, 1400, 1200}));
   e->reject();
 }
 
