@@ -399,7 +399,7 @@ void TRatioFrame::layoutControls() {
   // Wide enough that nothing overlaps or is hidden: the buttons' row or the hint, whichever is wider,
   // plus the gap, the preview and its margin. Set first: a frame narrower than that grows to it
   // before its controls are placed.
-  const int leftControls = std::max(16 + 80 + 4 + 80 + 4 + 60 + 4 + 33, kLabelLeft + kLabelWidth);
+  const int leftControls = std::max(16 + 80 + 4 + 80 + 4 + 33, kLabelLeft + kLabelWidth);
   setMinimumWidth(std::max(kDesignWidth, leftControls + kPreviewGap + previewWidth + kPreviewRightMargin));
   const int w = width();
   GroupBox1->setGeometry(0, 0, w, height());
@@ -408,12 +408,13 @@ void TRatioFrame::layoutControls() {
   ceFilename->setGeometry(16, 24, std::max(80, rightEdge - 16), 22);
   Button1->setGeometry(16, 48, 80, 22);
   btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
-  btnEdit->setGeometry(16 + 80 + 4 + 80 + 4, 48, 60, 22);
-  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4 + 60 + 4, rightEdge - 33), 48, 33, 22);
-  Label2->setGeometry(kLabelLeft, 80, kLabelWidth, 57);
+  sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  // "Edit..." under "Preview...", the hint under them.
+  btnEdit->setGeometry(16 + 80 + 4, 72, 80, 22);
+  Label2->setGeometry(kLabelLeft, 98, kLabelWidth, 57);
   // The warnings stack under the hint; the frame grows to show them whole.
   const int warningWidth = std::max(kLabelWidth, rightEdge - kLabelLeft);
-  int y = 114;
+  int y = 132;
   for (QLabel* warning : {lbTransparency, lbEnlarged}) {
     if (warning->isHidden())
       continue;
