@@ -25,6 +25,8 @@ namespace {
 // Half the side of a handle's square, and how far from it a press still takes it (viewport pixels).
 constexpr double kHandleHalf = 4;
 constexpr double kHandleReach = 6;
+// The room left around the picture when it is fitted into the view.
+constexpr int kFitMargin = 12;
 // The corner radius of the rounded-square icon mask, as a fraction of its side.
 constexpr double kMaskCornerRadius = 0.2237;
 
@@ -131,8 +133,9 @@ void TEditorCanvas::ZoomActual() { ZoomAbout(1, zoomCentre()); }
 
 void TEditorCanvas::ZoomToFit() {
   FFitted = true;
+  // A margin around the picture keeps the handles on its edges whole and within reach.
   const QSize vp = viewport()->size();
-  setScale(fitScale(pictureSize(), vp.width(), vp.height()));
+  setScale(fitScale(pictureSize(), vp.width() - 2 * kFitMargin, vp.height() - 2 * kFitMargin));
 }
 
 void TEditorCanvas::SetShowMasks(bool show) {
@@ -452,8 +455,10 @@ QLayout* TSelectionEditor::buildFieldRow() {
 
 void TSelectionEditor::connectControls() {
   connect(Canvas, &TEditorCanvas::SelectionChanged, this, [this] { showSelection(); });
-  for (QDoubleSpinBox* box : {edX, edY, edWidth})
+  for (QDoubleSpinBox* box : {edX, edY, edWidth}) {
     connect(box, &QDoubleSpinBox::valueChanged, this, [this, box] { takeField(box); });
+    box->installEventFilter(this);
+  }
   connect(btnSelectAll, &QPushButton::clicked, this, [this] { Canvas->SetSelection(largestCentred(FPicture, FRatio)); });
   connect(btnFit, &QPushButton::clicked, Canvas, &TEditorCanvas::ZoomToFit);
   connect(btnActual, &QPushButton::clicked, Canvas, &TEditorCanvas::ZoomActual);
@@ -471,6 +476,19 @@ void TSelectionEditor::connectControls() {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_1), &TEditorCanvas::ZoomActual);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+bool TSelectionEditor::eventFilter(QObject* watched, QEvent* e) {
+  // Enter in a field takes its value and leaves the editor open; OK closes it.
+  if (e->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    auto* box = qobject_cast<QDoubleSpinBox*>(watched);
+    if (box && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      box->interpretText();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
 }
 
 void TSelectionEditor::placeOnScreen() {

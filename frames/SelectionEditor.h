@@ -133,6 +133,9 @@ public:
   QCheckBox* cbMasks = nullptr;  // only for the 1:1 group
   QDialogButtonBox* Buttons = nullptr;
 
+protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
   QLayout* buildToolRow(bool square);
   QLayout* buildFieldRow();

@@ -256,6 +256,7 @@ TEST_F(SelectionEditorTest, FieldsPlaceTheSelectionAndTheSizeLineFollows) {
   };
   type(e->edWidth, QStringLiteral("500"));
   EXPECT_EQ(e->Selection(), (TPictureRect{200, 0, 700, 500})) << "the top-left corner stays";
+  EXPECT_TRUE(e->isVisible()) << "Enter in a field takes the value, it does not close the editor";
   EXPECT_EQ(e->lbSize->text(), QStringLiteral("500 x 500 pixels of the picture; the largest output is 1024 x 1024"));
   EXPECT_EQ(e->lbSize->styleSheet(), QStringLiteral("color: #8a4b00;"));
   type(e->edX, QStringLiteral("1500"));
