@@ -398,12 +398,11 @@ TSelectionEditor::TSelectionEditor(QWidget* parent, const TRatioGroup& group, QS
   Canvas->setFocus();
 }
 
-QString TSelectionEditor::SizeLine(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight) {
-  return QStringLiteral("%1 x %2 pixels of the picture; the largest output is %3 x %4")
-      .arg(selectedWidth)
-      .arg(selectedHeight)
-      .arg(outputWidth)
-      .arg(outputHeight);
+QString TSelectionEditor::SizeLine(int selectedWidth, int selectedHeight, QSize largestOutput) {
+  QString line = QStringLiteral("%1 x %2 pixels of the picture").arg(selectedWidth).arg(selectedHeight);
+  if (!largestOutput.isEmpty())
+    line += QStringLiteral("; the largest output is %1 x %2").arg(largestOutput.width()).arg(largestOutput.height());
+  return line;
 }
 
 QLayout* TSelectionEditor::buildToolRow(bool square) {
@@ -515,9 +514,7 @@ void TSelectionEditor::showSelection() {
   const int h = qRound(s.Height());
   const bool enlarged = !FLargestOutput.isEmpty() &&
                         s.Width() * s.Height() < double(FLargestOutput.width()) * FLargestOutput.height();
-  lbSize->setText(FLargestOutput.isEmpty()
-                      ? QStringLiteral("%1 x %2 pixels of the picture").arg(w).arg(h)
-                      : SizeLine(w, h, FLargestOutput.width(), FLargestOutput.height()));
+  lbSize->setText(SizeLine(w, h, FLargestOutput));
   // The colour of the frame's enlargement warning.
   lbSize->setStyleSheet(enlarged ? QStringLiteral("color: #8a4b00;") : QString());
 }

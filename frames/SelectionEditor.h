@@ -117,8 +117,9 @@ public:
   // Whether the selection differs from the one the editor opened with.
   bool Changed() const { return !(Selection() == FInitial); }
 
-  // The line under the view: the selection's size in picture pixels and the largest output's.
-  static QString SizeLine(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight);
+  // The line under the view: the selection's size in picture pixels and the largest output's (left
+  // out when the group makes no file).
+  static QString SizeLine(int selectedWidth, int selectedHeight, QSize largestOutput);
 
   TEditorCanvas* Canvas = nullptr;
   QDoubleSpinBox* edX = nullptr;
