@@ -1,5 +1,7 @@
 #include "frames/FrameRatio.h"
 
+#include "frames/SelectionEditor.h"
+
 #include "catalogue/SizeInfo.h"
 #include "imaging/ImageDecode.h"
 #include "model/RatioGroup.h"
@@ -204,6 +206,11 @@ void TPaintBox::mouseMoveEvent(QMouseEvent* e) {
       [&] { FFrame->pbPreviewMouseMove(ShiftStateOf(e->buttons(), e->modifiers()), float(p.x()), float(p.y())); });
 }
 
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton)
+    runEventHandler([&] { FFrame->EditSelection(); });
+}
+
 void TPaintBox::mouseReleaseEvent(QMouseEvent* e) {
   // A release anywhere, also away from the preview, ends the gesture.
   const QPointF p = e->position();
@@ -297,7 +304,7 @@ void TRatioFrame::buildControls() {
   sbSelectAll->setIcon(selectAllGlyph());
   sbSelectAll->setAutoRaise(true);
   sbSelectAll->setToolTip(
-      QStringLiteral("Select all: the largest part of the picture in this ratio, from its top-left corner"));
+      QStringLiteral("Select all: the largest part of the picture in this ratio, centred"));
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -313,6 +320,9 @@ void TRatioFrame::buildControls() {
 
   btnPreview = new QPushButton(QStringLiteral("Preview..."), GroupBox1);
   btnPreview->setObjectName(QStringLiteral("btnPreview"));
+
+  btnEdit = new QPushButton(QStringLiteral("Edit..."), GroupBox1);
+  btnEdit->setObjectName(QStringLiteral("btnEdit"));
 
   lbTransparency = new QLabel(TransparencyWarning, GroupBox1);
   lbTransparency->setObjectName(QStringLiteral("lbTransparency"));
@@ -343,7 +353,7 @@ void TRatioFrame::buildControls() {
   sbSelectAll->setFocusPolicy(Qt::StrongFocus);
   sbSelectAll->setAccessibleName(QStringLiteral("Select all"));
   for (QAbstractButton* button : {static_cast<QAbstractButton*>(Button1), static_cast<QAbstractButton*>(btnPreview),
-                                  static_cast<QAbstractButton*>(sbSelectAll)})
+                                  static_cast<QAbstractButton*>(btnEdit), static_cast<QAbstractButton*>(sbSelectAll)})
     button->installEventFilter(this);
 
   OpenDialog1.Filter = OpenDialogFilter;
@@ -362,6 +372,7 @@ void TRatioFrame::buildControls() {
         OnPreview(this);
     });
   });
+  connect(btnEdit, &QPushButton::clicked, this, [this] { runEventHandler([this] { EditSelection(); }); });
   connect(ceFilename->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { runEventHandler([this] { commitComboText(); }); });
   connect(ceFilename, &QComboBox::textActivated, this, [this](const QString& text) {
@@ -411,6 +422,7 @@ void TRatioFrame::disconnectControls() {
   disconnect(Button1, nullptr, this, nullptr);
   disconnect(sbSelectAll, nullptr, this, nullptr);
   disconnect(btnPreview, nullptr, this, nullptr);
+  disconnect(btnEdit, nullptr, this, nullptr);
   disconnect(ceFilename->lineEdit(), nullptr, this, nullptr);
   disconnect(ceFilename, nullptr, this, nullptr);
   disconnect(ceFilename->model(), nullptr, this, nullptr);
@@ -442,17 +454,19 @@ void TRatioFrame::layoutControls() {
   Button1->setGeometry(16, 48, 80, 22);
   btnPreview->setGeometry(16 + 80 + 4, 48, 80, 22);
   sbSelectAll->setGeometry(std::max(16 + 80 + 4 + 80 + 4, rightEdge - 33), 48, 33, 22);
+  // "Edit..." under "Preview...", the hint under them.
+  btnEdit->setGeometry(16 + 80 + 4, 72, 80, 22);
   // The dark-mode picture's row, in a frame that has one, pushes the hint and the warnings down.
   const int darkRow = edDark ? 26 : 0;
   if (edDark) {
-    lbDark->setGeometry(16, 80 + 3, 70, 17);
-    edDark->setGeometry(16 + 72, 80, std::max(60, rightEdge - (16 + 72) - 84), 22);
-    btnDarkBrowse->setGeometry(rightEdge - 80, 80, 80, 22);
+    lbDark->setGeometry(16, 98 + 3, 70, 17);
+    edDark->setGeometry(16 + 72, 98, std::max(60, rightEdge - (16 + 72) - 84), 22);
+    btnDarkBrowse->setGeometry(rightEdge - 80, 98, 80, 22);
   }
-  Label2->setGeometry(kLabelLeft, 80 + darkRow, kLabelWidth, 57);
+  Label2->setGeometry(kLabelLeft, 98 + darkRow, kLabelWidth, 57);
   // The warnings stack under the hint; the frame grows to show them whole.
   const int warningWidth = std::max(kLabelWidth, rightEdge - kLabelLeft);
-  int y = 114 + darkRow;
+  int y = 132 + darkRow;
   for (QLabel* warning : {lbTransparency, lbEnlarged, lbPlainSquare}) {
     if (warning->isHidden())
       continue;
@@ -539,7 +553,7 @@ void TRatioFrame::SetSetting(const QString& AName, const QString& Value) {
 TRectF TRatioFrame::GetSettingRect(const QString& AName) const {
   if (const std::optional<TRectF> stored = FSettings.SelectionSetting(AName))
     return *stored;
-  return defaultSelection(ImageRect(), Ratio());
+  return FGroup.DefaultSelection();
 }
 
 void TRatioFrame::SetSettingRect(const QString& AName, const TRectF& Value) {
@@ -784,11 +798,30 @@ void TRatioFrame::sbSelectAllClick() {
 }
 
 void TRatioFrame::selectAll() {
-  FGroup.SelectRect = defaultSelection(ImageRect(), Ratio());
+  FGroup.SelectRect = FGroup.DefaultSelection();
   updateWarnings();
   pbPreview->update();
   // What the user sees is what a restart brings back.
   SaveSelectRect();
+}
+
+TSelectionEditor* TRatioFrame::EditSelection() {
+  if (Bitmap().IsEmpty())
+    return nullptr;
+  auto* editor = new TSelectionEditor(this, FGroup, largestOutput(FOutputs));
+  editor->setAttribute(Qt::WA_DeleteOnClose);
+  editor->setWindowModality(Qt::WindowModal);
+  connect(editor, &QDialog::accepted, this, [this, editor] {
+    runEventHandler([&] {
+      // An editor closed with OK but nothing changed leaves the stored selection as it was written.
+      if (!editor->Changed())
+        return;
+      SetSelectRect(FGroup.PreviewSelectionOf(editor->Selection()));
+      pbPreview->update();
+    });
+  });
+  editor->show();
+  return editor;
 }
 
 TSelectionGesture::TFrame TRatioFrame::gestureFrame() const {

@@ -20,6 +20,7 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QToolButton;
+class TSelectionEditor;
 
 // Owner's change notification; receives the sender.
 using TNotifyEvent = std::function<void(QObject* Sender)>;
@@ -79,6 +80,8 @@ protected:
   void mousePressEvent(QMouseEvent*) override;
   void mouseMoveEvent(QMouseEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
+  // A double-click opens the selection editor.
+  void mouseDoubleClickEvent(QMouseEvent*) override;
   // The arrow keys move the selection; focus shows as a frame around the preview.
   void keyPressEvent(QKeyEvent*) override;
   void focusInEvent(QFocusEvent*) override;
@@ -173,6 +176,11 @@ public:
   TPointF StartPoint() const { return FGesture.StartPoint(); }
   TPointF EndPoint() const { return FGesture.EndPoint(); }
 
+  // Opens the selection editor on the group's picture ("Edit...", a double-click on the preview);
+  // nothing without a picture. OK stores the selection set in it as one change (OnStateChange
+  // once), Cancel changes nothing. The editor is window-modal and deletes itself when closed.
+  TSelectionEditor* EditSelection();
+
   // Event handlers
   void Button1Click();
   // Something dropped on the frame: one picture file (by its extension, as the file dialog's
@@ -199,6 +207,7 @@ public:
   TPaintBox* pbPreview = nullptr;
   TOpenDialogOptions OpenDialog1;
   QPushButton* btnPreview = nullptr;   // "Preview...": raises OnPreview
+  QPushButton* btnEdit = nullptr;      // "Edit...": opens the selection editor
   QLabel* lbTransparency = nullptr;    // under the hint: the App Store's transparency rule
   QLabel* lbEnlarged = nullptr;        // under it: the selection has fewer pixels than an output
   QLabel* lbPlainSquare = nullptr;     // an alpha-only group's selection without a transparent pixel

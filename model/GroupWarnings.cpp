@@ -15,14 +15,19 @@ QString enlargedWarning(int selectedWidth, int selectedHeight, int outputWidth, 
       .arg(outputHeight);
 }
 
-namespace {
-
-// The selected region in source pixels against the largest output made from it.
-QString enlargedWarningOf(const TRatioGroup& source, const QList<QSize>& outputs) {
+QSize largestOutput(const QList<QSize>& outputs) {
   QSize largest;
   for (const QSize& size : outputs)
     if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
       largest = size;
+  return largest;
+}
+
+namespace {
+
+// The selected region in source pixels against the largest output made from it.
+QString enlargedWarningOf(const TRatioGroup& source, const QList<QSize>& outputs) {
+  const QSize largest = largestOutput(outputs);
   if (largest.isEmpty() || source.Bitmap.IsEmpty() || source.SelectRect.IsEmpty())
     return {};
   const TRectF zoom = source.ZoomRect();

@@ -17,6 +17,9 @@ extern const QString TransparencyWarning;
 // The selection has fewer pixels than the largest output made from it.
 QString enlargedWarning(int selectedWidth, int selectedHeight, int outputWidth, int outputHeight);
 
+// The largest of the sizes (by pixels); an empty size for none.
+QSize largestOutput(const QList<QSize>& outputs);
+
 struct TGroupWarnings {
   bool Transparency = false;
   QString Enlarged;          // empty for none

@@ -51,7 +51,17 @@ TRectF TRatioGroup::ZoomRect() const { return normalizedSelection(SelectRect, Im
 
 TRectF TRatioGroup::DarkZoomRect() const { return normalizedSelection(SelectRect, ImageRectOf(DarkBitmap)); }
 
-TRectF TRatioGroup::DefaultSelection() const { return defaultSelection(ImageRect(), Ratio()); }
+TRectF TRatioGroup::DefaultSelection() const {
+  if (Bitmap.IsEmpty())
+    return defaultSelection(ImageRect(), Ratio());
+  return PreviewSelectionOf(largestCentred(PictureSize(), PictureRatio()));
+}
+
+TPictureRect TRatioGroup::PictureSelection() const { return pictureRectOf(SelectRect, ImageRect(), PictureSize()); }
+
+TRectF TRatioGroup::PreviewSelectionOf(const TPictureRect& selection) const {
+  return previewRectOf(selection, ImageRect(), PictureSize());
+}
 
 namespace {
 
@@ -64,6 +74,20 @@ TBitmap loadPicture(const QString& Filename) {
   if (!Filename.isEmpty())
     picture.LoadFromFile(Filename);
   return picture;
+}
+
+// A stored selection brought back to the group's ratio and inside its picture. One made in picture
+// pixels (select-all, the editor) is kept as it is, as is one made in preview units (a drag); one
+// beside the picture says nothing about it and gives the default selection.
+TRectF restoredSelectionOf(const TRatioGroup& group, const TRectF& stored) {
+  if (group.Bitmap.IsEmpty())
+    return stored;
+  const TRectF ir = group.ImageRect();
+  if (inPictureRatio(stored, ir, group.PictureSize(), group.PictureRatio()))
+    return stored;
+  if (isOutside(stored, ir))
+    return group.DefaultSelection();
+  return restoredSelection(stored, group.Ratio(), ir);
 }
 
 }  // namespace
@@ -113,11 +137,9 @@ void restoreGroup(TRatioGroup& group, TSettingsStore& settings) {
   // would smear its edge over them: with a picture it is brought back to the ratio and inside the
   // picture (and stored so; a read-only store keeps it in memory); without one there is nothing to
   // measure it by.
-  TRectF stored = settings.SelectionSetting(group.SizeKey()).value_or(group.DefaultSelection());
-  if (!group.Bitmap.IsEmpty())
-    stored = restoredSelection(stored, group.Ratio(), group.ImageRect());
-  group.SelectRect = stored;
-  settings.SetSelectionSetting(group.SizeKey(), stored);
+  const TRectF stored = settings.SelectionSetting(group.SizeKey()).value_or(group.DefaultSelection());
+  group.SelectRect = restoredSelectionOf(group, stored);
+  settings.SetSelectionSetting(group.SizeKey(), group.SelectRect);
   if (!group.DarkKey().isEmpty()) {
     loadGroupDarkPicture(group, settings.ResolvedPath(settings.ImageSetting(group.DarkKey())));
   }
@@ -129,9 +151,8 @@ TRatioGroup followingGroup(const TRatioGroup& group, const TRatioGroup& followed
   TRatioGroup following = group;
   following.Filename = followed.Filename;
   following.Bitmap = followed.Bitmap;
-  following.SelectRect = followed.SelectRect;
-  if (!following.Bitmap.IsEmpty())
-    following.SelectRect = restoredSelection(following.SelectRect, following.Ratio(), following.ImageRect());
+  // Brought into its own ratio and picture by the rules a stored selection is restored with.
+  following.SelectRect = restoredSelectionOf(following, followed.SelectRect);
   return following;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "model/SelectionEdit.h"
 #include "platform/Types.h"
 
 #include <QString>
@@ -50,8 +51,16 @@ public:
   // The selection as fractions of the dark-mode picture: the same selection, over that picture as
   // the preview would place it.
   TRectF DarkZoomRect() const;
-  // The largest selection of the ratio from the picture's top-left corner (select-all).
+  // The picture's size in pixels (0 x 0 without one).
+  TPictureSize PictureSize() const { return {Bitmap.Width(), Bitmap.Height()}; }
+  // The selection's width over its height in picture pixels, in double precision.
+  double PictureRatio() const { return double(FRatioWidth) / double(FRatioHeight); }
+  // Select-all: the largest region of the ratio in the picture, centred, measured in picture
+  // pixels, in preview coordinates; without a picture the centre point of the preview.
   TRectF DefaultSelection() const;
+  // The selection in picture pixels, and a selection in picture pixels made the group's.
+  TPictureRect PictureSelection() const;
+  TRectF PreviewSelectionOf(const TPictureRect& selection) const;
 
 private:
   // Where a picture of the group lies in its preview.
@@ -85,8 +94,10 @@ void storeGroupDarkPictureName(const TRatioGroup& group, TSettingsStore& setting
 
 // Restores the group from the settings file, as at start-up: the stored picture (a relative name
 // taken beside the settings file; the name stored again by the rule above), then the stored
-// selection or, when none is stored, the default one. With a picture, a stored selection out of
-// the ratio or beyond the picture is brought back into both (restoredSelection). The selection is
+// selection or, when none is stored, the default one. With a picture, a stored selection of the
+// ratio in preview units or in picture pixels, inside the picture, is kept as it is; one out of the
+// ratio or beyond the picture is brought back into both (restoredSelection), and one that lies
+// wholly beside the picture becomes the default selection. The selection is
 // written back. A group with a dark key restores its dark-mode picture as well (its stored name is
 // left as written). Errors (missing or undecodable picture, unreadable selection, unwritable
 // settings file) are raised.

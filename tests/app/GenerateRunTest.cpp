@@ -499,7 +499,8 @@ TEST_F(GenerateRunTest, ASmallPictureShowsUnderTheOutlineWhatTheFileIsMadeFrom) 
   tall->SetFilename(path);
   ASSERT_EQ(tall->ImageRect(), (TRectF{14, 41, 54, 81}));
   const TRectF sel = tall->SelectRect();
-  ASSERT_EQ(sel, (TRectF{14, 41, 36.5f, 81}));
+  // Select-all: 22.5 x 40 pixels of the 40 x 40 picture, centred.
+  ASSERT_EQ(sel, (TRectF{22.75f, 41, 45.25f, 81}));
   SetDevices({true, false, false});
   Generate();
   const DecodedPng file = readPngFile(OutPath("MyApp640x1136.png"));
@@ -510,7 +511,7 @@ TEST_F(GenerateRunTest, ASmallPictureShowsUnderTheOutlineWhatTheFileIsMadeFrom) 
   // The middle of every block under the outline: preview pixel (px, py) against the file's pixel
   // at the same place within the selection.
   for (int py = 41 + 2; py < 81; py += 5)
-    for (int px = 14 + 2; px < 36; px += 5) {
+    for (int px = 14 + 2 + 10; px < 45; px += 5) {
       const int fx = int((px + 0.5 - sel.Left) / sel.Width() * file.width);
       const int fy = int((py + 0.5 - sel.Top) / sel.Height() * file.height);
       const uint8_t* w = file.pixel(fx, fy);

@@ -627,7 +627,7 @@ TEST_F(MainWindowTest, ASecondStartShowsEverySelectionAsTheFirstShowedIt) {
   EXPECT_FALSE(picked->Filename().isEmpty());
   for (int g = 0; g <= 3; ++g) {
     const TRatioFrame* frame = first->FindRatioFrame(g);
-    EXPECT_EQ(frame->SelectRect(), defaultSelection(frame->ImageRect(), frame->Ratio())) << g;
+    EXPECT_EQ(frame->SelectRect(), frame->Group().DefaultSelection()) << g;
   }
   EXPECT_FALSE(dragged->SelectRect().IsEmpty());
 

@@ -237,9 +237,10 @@ TEST_F(RatioFrameTest, RestoredPictureWithoutStoredSelectionTakesSelectAllAndSto
     TRectF imageRect, selection;
   } rows[] = {
       {180, 180, 1024, 1024, {0, 0, 122, 122}, {0, 0, 122, 122}},
-      {180, 180, 1600, 1200, {0, 15, 122, 106}, {0, 15, 91, 106}},
-      {180, 180, 100, 50, {11, 36, 111, 86}, {11, 36, 61, 86}},
-      {2688, 1242, 1600, 1200, {51, 0, 214, 122}, {51, 0, 214, 75.31473541259766f}},
+      // Centred in picture pixels: 1200 x 1200 of 1600 x 1200 starts 200 pixels in, 15.25 units.
+      {180, 180, 1600, 1200, {0, 15, 122, 106}, {15.25f, 15, 106.75f, 106}},
+      {180, 180, 100, 50, {11, 36, 111, 86}, {36, 36, 86, 86}},
+      {2688, 1242, 1600, 1200, {51, 0, 214, 122}, {51, 23.41964340209961f, 214, 98.58036041259766f}},
   };
   for (const Row& r : rows) {
     const QString key = QStringLiteral("%1_%2").arg(r.rw).arg(r.rh);
@@ -321,10 +322,10 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesOnceAndStoresNameAndSelectio
   EXPECT_EQ(f->Filename(), path);
   EXPECT_EQ(f->ceFilename->currentText(), path);
   EXPECT_EQ(f->Bitmap().Width(), 1600);
-  EXPECT_EQ(f->SelectRect(), (TRectF{0, 15, 91, 106}));
+  EXPECT_EQ(f->SelectRect(), (TRectF{15.25f, 15, 106.75f, 106}));
   EXPECT_EQ(storedAtChange, QStringList{path});
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
-  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("0,15,91,106")) << "the selection shown is stored";
+  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("15.25,15,106.75,106")) << "the selection shown is stored";
   EXPECT_EQ(pictureAtChange, QList<qint64>{f->Bitmap().Image().cacheKey()});
   EXPECT_EQ(f->ceFilename->count(), 0) << "the frame never adds to the list";
 
@@ -337,8 +338,8 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesOnceAndStoresNameAndSelectio
   f->Button1Click();
   EXPECT_EQ(dialogs.FileDialogs.last().FileName, path);
   EXPECT_EQ(storedAtChange, QStringList{QStringLiteral("untouched")});
-  EXPECT_EQ(f->SelectRect(), (TRectF{0, 15, 91, 106}));
-  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("0,15,91,106"));
+  EXPECT_EQ(f->SelectRect(), (TRectF{15.25f, 15, 106.75f, 106}));
+  EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("15.25,15,106.75,106"));
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
 
   // Cancel: nothing happens.
