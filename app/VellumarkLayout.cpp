@@ -94,6 +94,9 @@ void TfrmVellumark::buildLayout() {
   lblSettingsFile->setWordWrap(true);
   introLayout->addWidget(lblSettingsFile);
   TabControl1->addTab(tiIntro, QStringLiteral("Introduction"));
+  TabControl1->setTabToolTip(0, QStringLiteral("What Vellumark does, and the settings file in use"));
+  Memo1->setToolTip(QStringLiteral("What Vellumark does"));
+  lblSettingsFile->setToolTip(QStringLiteral("The file that keeps your pictures, selections and choices"));
 
   // Graphics: the ratio frames stack at the top of the scroll box, each as wide as the box.
   tiGraphics = new QWidget;
@@ -157,6 +160,7 @@ void TfrmVellumark::buildLayout() {
   graphicsLayout->addLayout(undoRow);
   graphicsLayout->addWidget(VertScrollBox1);
   TabControl1->addTab(tiGraphics, QStringLiteral("Graphics"));
+  TabControl1->setTabToolTip(1, QStringLiteral("A picture and a selection for each ratio"));
 
   // Setup
   tiSetup = new QWidget;
@@ -183,18 +187,27 @@ void TfrmVellumark::buildLayout() {
   cbOptset = new QCheckBox(QStringLiteral("Generate .optset file(s)"), tiSetup);
   cbOptset->setObjectName(QStringLiteral("cbOptset"));
   cbOptset->setChecked(true);
+  cbOptset->setToolTip(QStringLiteral("Also write the option-set files (.optset) that fill in the IDE's image "
+                                      "entries"));
+  ListBox1->setToolTip(QStringLiteral("The devices to make files for"));
 
   cbSmooth = new QCheckBox(QStringLiteral("Smooth downscaling (sharper small images)"), tiSetup);
   cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
+  cbSmooth->setToolTip(QStringLiteral("Make files smaller than their selection by averaging every pixel they cover"));
   cbAppStoreIcon = new QCheckBox(QStringLiteral("Also write the 1024 x 1024 App Store icon"), tiSetup);
   cbAppStoreIcon->setObjectName(QStringLiteral("cbAppStoreIcon"));
+  cbAppStoreIcon->setToolTip(QStringLiteral("Also write the 1024 x 1024 App Store icon after the 1:1 files (the "
+                                            "current file set always writes it)"));
   cbRelativePaths = new QCheckBox(QStringLiteral("Store paths relative to the settings file"), tiSetup);
   cbRelativePaths->setObjectName(QStringLiteral("cbRelativePaths"));
+  cbRelativePaths->setToolTip(QStringLiteral("Keep the paths of files under the settings file's folder relative to "
+                                             "it, so that the folder can be moved or shared"));
 
   buildFileChoices();
 
   Button1 = new QPushButton(QStringLiteral("Browse..."), tiSetup);
   Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setToolTip(QStringLiteral("Choose the folder and the base name of the files"));
 
   OpenDialog1.Filter.clear();
   OpenDialog1.HideReadOnly = true;
@@ -204,6 +217,8 @@ void TfrmVellumark::buildLayout() {
 
   ceBaseName = new QComboBox(tiSetup);
   ceBaseName->setObjectName(QStringLiteral("ceBaseName"));
+  ceBaseName->setToolTip(QStringLiteral("The base file name: MyApp.png makes MyApp180x180.png and the others in its "
+                                        "folder"));
   ceBaseName->setEditable(true);
   ceBaseName->setInsertPolicy(QComboBox::NoInsert);  // the list is the image history only
   ceBaseName->setCompleter(nullptr);                  // no inline completion while a path is typed
@@ -215,6 +230,7 @@ void TfrmVellumark::buildLayout() {
 
   tiSetup->installEventFilter(this);
   TabControl1->addTab(tiSetup, QStringLiteral("Setup"));
+  TabControl1->setTabToolTip(2, QStringLiteral("The base file name, the devices and the options"));
 
   // Generate
   tiGenerate = new QWidget;
@@ -241,6 +257,8 @@ void TfrmVellumark::buildLayout() {
   pbGenerate->setVisible(false);
   tiGenerate->installEventFilter(this);
   TabControl1->addTab(tiGenerate, QStringLiteral("Generate"));
+  TabControl1->setTabToolTip(3, QStringLiteral("Check the setup and make the files"));
+  mmOutput->setToolTip(QStringLiteral("The check of the setup and the log of the run"));
 
   // The strip along the bottom, with Button2 over it.
   Layout1 = new QWidget(this);
@@ -254,6 +272,7 @@ void TfrmVellumark::buildLayout() {
 
   Button2 = new QPushButton(actGenerate->text(), this);
   Button2->setObjectName(QStringLiteral("Button2"));
+  Button2->setToolTip(QStringLiteral("Make every file (once the check on the Generate tab has passed)"));
   Button2->setEnabled(actGenerate->isEnabled());
   Button2->raise();
 
@@ -324,6 +343,7 @@ void TfrmVellumark::buildFileChoices() {
   seLaunchPoints->setRange(MinLaunchPoints, MaxLaunchPoints);
   seLaunchPoints->setValue(DefaultLaunchPoints);
   seLaunchPoints->setSuffix(QStringLiteral(" points"));
+  seLaunchPoints->setToolTip(QStringLiteral("The launch screen's size in points: its files are 2x and 3x of it"));
   lblLaunchPoints->setBuddy(seLaunchPoints);
   lblLaunchPointsNote = label(QStringLiteral("square; its files are 2x and 3x of it"), "lblLaunchPointsNote");
 

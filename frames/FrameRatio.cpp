@@ -230,6 +230,9 @@ const QString TRatioFrame::OpenDialogFilter = QStringLiteral(
 
 int TRatioFrame::FrameCounter = 0;
 
+const QString TRatioFrame::FilenameToolTip = QStringLiteral(
+    "The picture for this ratio: type its path, pick one used before, or drop a picture file on the frame");
+
 
 TRatioFrame::TRatioFrame(QWidget* AOwner, int aWidth, int aHeight, bool aRestore, TSettingsStore& aSettings)
     : TRatioFrame(AOwner, TRatioGroup(aWidth, aHeight), aRestore, aSettings) {}
@@ -295,8 +298,11 @@ void TRatioFrame::buildControls() {
   if (QCompleter* completer = ceFilename->completer())
     completer->setCaseSensitivity(Qt::CaseSensitive);
 
+  ceFilename->setToolTip(FilenameToolTip);
+
   Button1 = new QPushButton(QStringLiteral("Browse..."), GroupBox1);
   Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setToolTip(QStringLiteral("Choose the picture for this ratio"));
 
   sbSelectAll = new QToolButton(GroupBox1);
   sbSelectAll->setObjectName(QStringLiteral("sbSelectAll"));
@@ -317,12 +323,17 @@ void TRatioFrame::buildControls() {
 
   pbPreview = new TPaintBox(this, imPreview);
   pbPreview->setObjectName(QStringLiteral("pbPreview"));
+  pbPreview->setToolTip(QStringLiteral("Drag to select the part of the picture to use (Ctrl+drag moves it, Escape "
+                                       "cancels the drag, arrow keys move it); double-click to edit it large"));
 
   btnPreview = new QPushButton(QStringLiteral("Preview..."), GroupBox1);
   btnPreview->setObjectName(QStringLiteral("btnPreview"));
+  btnPreview->setToolTip(QStringLiteral("Show every file this ratio makes, as a run would make it now"));
 
   btnEdit = new QPushButton(QStringLiteral("Edit..."), GroupBox1);
   btnEdit->setObjectName(QStringLiteral("btnEdit"));
+  btnEdit->setToolTip(QStringLiteral("Edit the selection in a large window, with zoom and handles (or double-click "
+                                     "the preview)"));
 
   lbTransparency = new QLabel(TransparencyWarning, GroupBox1);
   lbTransparency->setObjectName(QStringLiteral("lbTransparency"));
@@ -355,6 +366,12 @@ void TRatioFrame::buildControls() {
   for (QAbstractButton* button : {static_cast<QAbstractButton*>(Button1), static_cast<QAbstractButton*>(btnPreview),
                                   static_cast<QAbstractButton*>(btnEdit), static_cast<QAbstractButton*>(sbSelectAll)})
     button->installEventFilter(this);
+  // Tab follows the layout: the name, Browse..., Preview..., Edit..., select-all, then the preview.
+  setTabOrder(ceFilename, Button1);
+  setTabOrder(Button1, btnPreview);
+  setTabOrder(btnPreview, btnEdit);
+  setTabOrder(btnEdit, sbSelectAll);
+  setTabOrder(sbSelectAll, pbPreview);
 
   OpenDialog1.Filter = OpenDialogFilter;
   OpenDialog1.FilterIndex = 1;
@@ -401,6 +418,11 @@ void TRatioFrame::buildDarkRow() {
   btnDarkBrowse = new QPushButton(QStringLiteral("Browse..."), GroupBox1);
   btnDarkBrowse->setObjectName(QStringLiteral("btnDarkBrowse"));
   btnDarkBrowse->setAccessibleName(QStringLiteral("Browse for the dark mode picture"));
+  btnDarkBrowse->setToolTip(QStringLiteral("Choose the picture for dark mode"));
+  // In the order of the layout: the dark picture's row before the select-all button and the preview.
+  setTabOrder(btnEdit, edDark);
+  setTabOrder(edDark, btnDarkBrowse);
+  setTabOrder(btnDarkBrowse, sbSelectAll);
   btnDarkBrowse->installEventFilter(this);
   connect(btnDarkBrowse, &QPushButton::clicked, this, [this] { runEventHandler([this] { DarkBrowseClick(); }); });
   connect(edDark, &QLineEdit::editingFinished, this, [this] {
@@ -620,7 +642,7 @@ void TRatioFrame::UpdateImage(bool storeName) {
   // committed.
   if (showName(Filename()) || storeName)
     storeGroupPictureName(Group(), FSettings);
-  ceFilename->setToolTip(QString());
+  ceFilename->setToolTip(FilenameToolTip);
   imPreview->update();
   updateHint();
   updateWarnings();
@@ -709,6 +731,7 @@ TRatioGroup TRatioFrame::SourceGroup() const {
 void TRatioFrame::updateWarnings() {
   // A following frame without a picture of its own warns of the picture its files are made from.
   const TGroupWarnings warnings = groupWarnings(SourceGroup(), FOutputs, FAppIcons && FIOSChecked, FAlphaOnly, FOpacity);
+  pbPreview->setAccessibleDescription(selectionDescription());
   bool changed = false;
   for (auto [label, shown] : {std::pair{lbTransparency, warnings.Transparency}, std::pair{lbPlainSquare, warnings.PlainSquare}})
     if (shown == label->isHidden()) {
@@ -722,6 +745,18 @@ void TRatioFrame::updateWarnings() {
   }
   if (changed)
     layoutControls();
+}
+
+QString TRatioFrame::selectionDescription() const {
+  if (Bitmap().IsEmpty() || FGroup.SelectRect.IsEmpty())
+    return QStringLiteral("No selection. Arrow keys move the selection; with Shift by ten");
+  const TPictureRect r = FGroup.PictureSelection();
+  return QStringLiteral("Selection: x %1, y %2, %3 x %4 pixels of the picture. Arrow keys move the selection; "
+                        "with Shift by ten")
+      .arg(qRound(r.Left))
+      .arg(qRound(r.Top))
+      .arg(qRound(r.Width()))
+      .arg(qRound(r.Height()));
 }
 
 void TRatioFrame::SetOutputs(const QList<QSize>& aSizes, bool aIOS) {
@@ -865,6 +900,12 @@ void TRatioFrame::pbPreviewMouseUp(Qt::MouseButton Button, TShiftState, float X,
 
 bool TRatioFrame::pbPreviewKeyDown(int Key, TShiftState Shift) {
   TSelectionGesture::TOutcome outcome = TSelectionGesture::Ignored;
+  if (Key == Qt::Key_Escape) {
+    // Cancels the gesture in progress; without one, Escape is left to the window.
+    outcome = FGesture.Cancel(FGroup.SelectRect);
+    showGestureOutcome(outcome);
+    return outcome != TSelectionGesture::Ignored;
+  }
   const bool taken = FGesture.Key(Key, Shift, FGroup.SelectRect, gestureFrame(), outcome);
   showGestureOutcome(outcome);
   return taken;

@@ -224,6 +224,8 @@ public:
 
   // The filter of the file-open dialog: ten entries, all supported types first.
   static const QString OpenDialogFilter;
+  // The file-name box's tool tip (a stored picture that could not be restored shows its reason instead).
+  static const QString FilenameToolTip;
   // Frames constructed in this process so far.
   static int FrameCounter;
 
@@ -282,6 +284,8 @@ private:
   // Shows or hides lbTransparency and lbEnlarged for the current picture, selection and outputs,
   // and lays them out when that changed; cheap when nothing changed.
   void updateWarnings();
+  // The preview's accessible description: the selection in picture pixels.
+  QString selectionDescription() const;
 
   TSettingsStore& FSettings;
   TRatioGroup FGroup;

@@ -106,6 +106,16 @@ TSelectionGesture::TOutcome TSelectionGesture::Release(TMouseButton button, TPoi
   return store ? Store : Changed;
 }
 
+TSelectionGesture::TOutcome TSelectionGesture::Cancel(TRectF& selection) {
+  if (FMode == mNone)
+    return Ignored;
+  selection = FBeforeGesture;
+  FMode = mNone;
+  // The button still held starts nothing new until it is released.
+  FGestureEnded = true;
+  return Changed;
+}
+
 bool TSelectionGesture::Key(int key, TShiftState shift, TRectF& selection, const TFrame& frame,
                             TOutcome& outcome) const {
   outcome = Ignored;

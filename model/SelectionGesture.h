@@ -17,6 +17,7 @@
 //   move, Ctrl) let go; a click or an empty draw then puts back the selection from before the
 //   press. A move ended by letting go of Ctrl with the button still held starts nothing new until
 //   the button is released.
+// - Escape during a gesture puts back the selection from before the press.
 // - The arrow keys move the selection by one unit (ten with Shift) inside the picture, not during
 //   a gesture.
 
@@ -57,6 +58,9 @@ public:
   TOutcome Press(TMouseButton button, TShiftState shift, TPointF p, const TRectF& selection, const TFrame& frame);
   TOutcome Move(TShiftState shift, TPointF p, TRectF& selection, const TFrame& frame);
   TOutcome Release(TMouseButton button, TPointF p, TRectF& selection, const TFrame& frame);
+  // Escape during a gesture: the selection from before the press comes back and nothing is to be
+  // stored; the button still held starts nothing new until it is released. Ignored without one.
+  TOutcome Cancel(TRectF& selection);
   // An arrow key (Qt::Key_Left ... Qt::Key_Down): true when the key is an arrow key (taken, also
   // when nothing moves); outcome says whether the selection moved and is to be stored.
   bool Key(int key, TShiftState shift, TRectF& selection, const TFrame& frame, TOutcome& outcome) const;

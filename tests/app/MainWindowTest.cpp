@@ -13,7 +13,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QImage>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -550,7 +552,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
     EXPECT_EQ(frame->ceFilename->toolTip(), f.reason) << f.group;
     EXPECT_EQ(frame->Filename(), QString()) << f.group;
   }
-  EXPECT_TRUE(form->FindRatioFrame(1)->ceFilename->toolTip().isEmpty());
+  EXPECT_EQ(form->FindRatioFrame(1)->ceFilename->toolTip(), TRatioFrame::FilenameToolTip);
   EXPECT_EQ(form->ceBaseName->currentText(), QStringLiteral("C:\\out\\MyApp.png"));
   // The entries that caused the failures are left as they were.
   EXPECT_EQ(readSetting(QStringLiteral("images"), sizeKeyOf(0)), missing);
@@ -559,7 +561,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
 
   // The user repairs a group by choosing again; validation then names only the remaining gaps.
   form->FindRatioFrame(0)->SetFilename(testDataDir() + QStringLiteral("/formats/sample.png"));
-  EXPECT_TRUE(form->FindRatioFrame(0)->ceFilename->toolTip().isEmpty());
+  EXPECT_EQ(form->FindRatioFrame(0)->ceFilename->toolTip(), TRatioFrame::FilenameToolTip) << "the reason is gone";
   EXPECT_FALSE(form->Validate());
   const QStringList log = LogOf(*form);
   EXPECT_EQ(log[1 + 0 * 3 + 1], QStringLiteral("      Bitmap Ok"));
@@ -1001,4 +1003,55 @@ TEST_F(MainWindowTest, TheNotificationFrameFollowsTheSquareFrameUntilItHasAPictu
   EXPECT_TRUE(notification->lbPlainSquare->isHidden());
   EXPECT_TRUE(notification->Label2->text().startsWith("Select images")) << notification->Label2->text().toStdString();
   EXPECT_EQ(notification->SourceGroup().Filename, cutOut);
+}
+
+// Every control the user works has a tool tip; a frame's Tab order follows its layout (the name,
+// Browse..., Preview..., Edit..., select-all, the preview), and the preview tells assistive
+// technology the selection in picture pixels.
+TEST_F(MainWindowTest, ControlsHaveToolTipsAndTheFocusFollowsTheLayout) {
+  writeSetting("settings", "file_set", "current");
+  auto form = Start();
+  int controls = 0;
+  for (const QWidget* w : form->findChildren<QWidget*>()) {
+    const bool control = qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QComboBox*>(w) ||
+                         qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+                         qobject_cast<const QListWidget*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
+                         qobject_cast<const TPaintBox*>(w);
+    // Qt's own parts of a control (a combo box's field, a spin box's) have no name of ours.
+    if (!control || w->objectName().isEmpty() || w->objectName().startsWith("qt_") ||
+        w->parentWidget()->objectName().startsWith("qt_"))
+      continue;
+    ++controls;
+    EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString() << " of "
+                                         << w->parentWidget()->objectName().toStdString();
+  }
+  EXPECT_GT(controls, 20);
+  for (int i = 0; i < form->TabControl1->count(); ++i)
+    EXPECT_FALSE(form->TabControl1->tabToolTip(i).isEmpty()) << i;
+
+  const TRatioFrame* launch = form->FindRatioFrame(LaunchScreenGroup);
+  const auto nextFocus = [](QWidget* w) {
+    do
+      w = w->nextInFocusChain();
+    while (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled());
+    return w;
+  };
+  EXPECT_EQ(nextFocus(launch->ceFilename->lineEdit()), launch->Button1);
+  QList<QWidget*> order{launch->Button1};
+  for (int i = 0; i < 6; ++i)
+    order << nextFocus(order.last());
+  QStringList names;
+  for (const QWidget* w : order)
+    names << w->objectName();
+  EXPECT_EQ(order, (QList<QWidget*>{launch->Button1, launch->btnPreview, launch->btnEdit,
+                                    launch->edDark, launch->btnDarkBrowse, launch->sbSelectAll, launch->pbPreview}))
+      << names.join(' ').toStdString();
+
+  TRatioFrame* square = form->FindRatioFrame(0);
+  EXPECT_TRUE(square->pbPreview->accessibleDescription().startsWith("No selection"));
+  const QString picture = TempPath("wide.png");
+  ASSERT_TRUE(QImage(400, 300, QImage::Format_RGB32).save(picture));
+  square->SetFilename(picture);
+  EXPECT_TRUE(square->pbPreview->accessibleDescription().startsWith("Selection: x 50, y 0, 300 x 300 pixels"))
+      << square->pbPreview->accessibleDescription().toStdString();
 }

@@ -622,6 +622,29 @@ TEST_F(MouseTest, CtrlDragMovesAndPushesBackInsideStoringOnlyAtRelease) {
   EXPECT_EQ(f->Mode(), mNone);
 }
 
+// Escape cancels a draw or a move: the selection from before the press comes back, nothing is
+// stored, and the button still held draws nothing until it is released; without a gesture Escape
+// is left to the window.
+TEST_F(MouseTest, EscapeCancelsTheGestureInProgress) {
+  f->SetSelectRect({10, 20, 60, 70});
+  markSelections(QStringLiteral("180_180"));
+  for (const TShiftState press : {TShiftState(ssLeft), TShiftState(ssLeft | ssCtrl)}) {
+    f->pbPreviewMouseDown(Qt::LeftButton, press, 30, 40);
+    f->pbPreviewMouseMove(press, 90, 100);
+    ASSERT_NE(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+    EXPECT_TRUE(f->pbPreviewKeyDown(Qt::Key_Escape, 0));
+    EXPECT_EQ(f->Mode(), mNone);
+    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+    f->pbPreviewMouseMove(press, 100, 110);
+    f->pbPreviewMouseMove(press, 40, 30);
+    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70})) << "the held button starts nothing new";
+    f->pbPreviewMouseUp(Qt::LeftButton, 0, 100, 110);
+    EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
+    EXPECT_EQ(stored(), QStringLiteral("1,2,3,4"));
+  }
+  EXPECT_FALSE(f->pbPreviewKeyDown(Qt::Key_Escape, 0));
+}
+
 TEST_F(MouseTest, ModeTable) {
   // Releasing Ctrl ends a move at the next move and stores it; with the left button still held
   // nothing new starts until the button is released.
