@@ -47,7 +47,7 @@ struct PngState {
 };
 
 // The most bytes of rows an interlaced picture's band holds (about; a band is at least one row).
-std::atomic<size_t> g_bandBytes{DecodeWorkMemoryLimit / 2};
+std::atomic<size_t> g_bandBytes{DecodeWorkMemoryLimit};
 
 [[noreturn]] void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void pngWarning(png_structp, png_const_charp) {}

@@ -600,7 +600,7 @@ TEST(PictureDecode, BigPicturesAreReadInBandsOrRefusedForTheBudget) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path.toStdString());
-    const size_t defaultBand = setPngBandBytes(c.bandBytes ? c.bandBytes : DecodeWorkMemoryLimit / 2);
+    const size_t defaultBand = setPngBandBytes(c.bandBytes ? c.bandBytes : DecodeWorkMemoryLimit);
     clearDecodeCache();
     decodeMemoryPeak(true);
     if (c.megabytes.isEmpty()) {
