@@ -113,13 +113,18 @@ bool allocateResult(PngState& s, bool reduce, int maxSide) {
 // goes to the result, and the file is read again from its start for the next band (s.bandStart).
 // The reading of the last band reads the file to its end.
 bool readBand(png_structp png, PngState& s, int passes, size_t rowBytes) {
-  const size_t bandBytes = std::max<size_t>(1, g_bandBytes.load());
-  const int bands = int(std::max<size_t>(1, (rowBytes * size_t(s.height) + bandBytes - 1) / bandBytes));
+  // The fewest bands of at most g_bandBytes, then rows shared evenly among them.
+  const int mostRows = int(std::clamp<size_t>(g_bandBytes.load() / rowBytes, 1, size_t(s.height)));
+  const int bands = (s.height + mostRows - 1) / mostRows;
   const int bandRows = (s.height + bands - 1) / bands;
+  const size_t bytes = rowBytes * size_t(bandRows);
   if (!s.reservation) {
-    s.reservation.emplace(rowBytes * size_t(bandRows));
-    s.band.resize(rowBytes * size_t(bandRows));
-  } else if (s.band.size() != rowBytes * size_t(bandRows)) {
+    if (!s.reservation.emplace(bytes).ok()) {
+      s.reason = overDecodeBudgetReason(double(bytes));  // a single row over the budget
+      return false;
+    }
+    s.band.resize(bytes);
+  } else if (s.band.size() != bytes) {
     return false;  // the file changed between two readings
   }
   const int first = s.bandStart, end = std::min(s.height, first + bandRows);
