@@ -56,7 +56,7 @@ peak() {
   shift
   local status=0
   /usr/bin/time -f "%M %e" -o "$work/time.txt" "$@" >"$work/last.log" 2>&1 || status=$?
-  read -r kb seconds <"$work/time.txt" || true
+  local kb seconds  # the last line: time puts a note on the exit status before it
   kb=$(tail -1 "$work/time.txt" | cut -d' ' -f1)
   seconds=$(tail -1 "$work/time.txt" | cut -d' ' -f2)
   printf '%-34s %9s KB %7s s  exit %s' "$label" "$kb" "$seconds" "$status"

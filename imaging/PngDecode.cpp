@@ -85,6 +85,57 @@ void deliverRow(PngState& s, int y, const uchar* row) {
   }
 }
 
+// The transformations that give each row as deliverRow takes it (BGRA straight, or RGBA64 when
+// wide), which is also the result's own form when libpng writes straight into it.
+void setTransforms(png_structp png, int depth, int colorType, bool useTrns, bool alpha, bool wide) {
+  if (colorType == PNG_COLOR_TYPE_PALETTE)
+    png_set_palette_to_rgb(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8)
+    png_set_expand_gray_1_2_4_to_8(png);
+  if (useTrns)
+    png_set_tRNS_to_alpha(png);
+  if (!(colorType & PNG_COLOR_MASK_COLOR))
+    png_set_gray_to_rgb(png);
+  if (depth == 16 && !wide)
+    png_set_scale_16(png);
+  if (!wide)
+    png_set_bgr(png);
+  if (!alpha)
+    png_set_filler(png, wide ? 0xffff : 0xff, PNG_FILLER_AFTER);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+  if (wide)
+    png_set_swap(png);
+#endif
+}
+
+// Every row in one reading of the file: straight into the result (`direct`), interlaced or not,
+// or one row at a time through deliverRow (not interlaced; interlaced ones go by readBand).
+void readRows(png_structp png, PngState& s, int passes, size_t rowBytes, bool direct, bool alpha) {
+  if (passes > 1) {
+    // Interlaced rows come in several passes, straight into the result.
+    for (int pass = 0; pass < passes; ++pass)
+      for (int y = 0; y < s.height; ++y)
+        png_read_row(png, s.image.scanLine(y), nullptr);
+    if (alpha)
+      for (int y = 0; y < s.height; ++y)
+        premultiplyRow(reinterpret_cast<QRgb*>(s.image.scanLine(y)), s.width);
+  } else if (direct) {
+    // Each row premultiplied while it is still in the cache.
+    for (int y = 0; y < s.height; ++y) {
+      uchar* row = s.image.scanLine(y);
+      png_read_row(png, row, nullptr);
+      if (alpha)
+        premultiplyRow(reinterpret_cast<QRgb*>(row), s.width);
+    }
+  } else {
+    s.row.resize(rowBytes);
+    for (int y = 0; y < s.height; ++y) {
+      png_read_row(png, s.row.data(), nullptr);
+      deliverRow(s, y, s.row.data());
+    }
+  }
+}
+
 // The reducer or the picture the rows go to, made by the first reading of the file; false when
 // the memory cannot be had.
 bool allocateResult(PngState& s, bool reduce, int maxSide) {
@@ -165,24 +216,7 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
   const bool reduce = s.width > maxSide || s.height > maxSide;
   s.wide = depth == 16 && !reduce;
 
-  if (colorType == PNG_COLOR_TYPE_PALETTE)
-    png_set_palette_to_rgb(png);
-  if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8)
-    png_set_expand_gray_1_2_4_to_8(png);
-  if (useTrns)
-    png_set_tRNS_to_alpha(png);
-  if (!(colorType & PNG_COLOR_MASK_COLOR))
-    png_set_gray_to_rgb(png);
-  if (depth == 16 && !s.wide)
-    png_set_scale_16(png);
-  if (!s.wide)
-    png_set_bgr(png);
-  if (!alpha)
-    png_set_filler(png, s.wide ? 0xffff : 0xff, PNG_FILLER_AFTER);
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-  if (s.wide)
-    png_set_swap(png);
-#endif
+  setTransforms(png, depth, colorType, useTrns, alpha, s.wide);
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const size_t rowBytes = png_get_rowbytes(png, info);
@@ -193,31 +227,9 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
     return false;
   const bool direct = !reduce && !s.wide;  // libpng writes straight into the result
 
-  if (passes > 1) {
-    if (!direct)
-      return readBand(png, s, passes, rowBytes);
-    // Interlaced rows come in several passes, straight into the result.
-    for (int pass = 0; pass < passes; ++pass)
-      for (int y = 0; y < s.height; ++y)
-        png_read_row(png, s.image.scanLine(y), nullptr);
-    if (alpha)
-      for (int y = 0; y < s.height; ++y)
-        premultiplyRow(reinterpret_cast<QRgb*>(s.image.scanLine(y)), s.width);
-  } else if (direct) {
-    // Each row premultiplied while it is still in the cache.
-    for (int y = 0; y < s.height; ++y) {
-      uchar* row = s.image.scanLine(y);
-      png_read_row(png, row, nullptr);
-      if (alpha)
-        premultiplyRow(reinterpret_cast<QRgb*>(row), s.width);
-    }
-  } else {
-    s.row.resize(rowBytes);
-    for (int y = 0; y < s.height; ++y) {
-      png_read_row(png, s.row.data(), nullptr);
-      deliverRow(s, y, s.row.data());
-    }
-  }
+  if (passes > 1 && !direct)
+    return readBand(png, s, passes, rowBytes);
+  readRows(png, s, passes, rowBytes, direct, alpha);
   png_read_end(png, nullptr);
   return true;
 }
