@@ -136,14 +136,20 @@ struct Decoded {
   QString reason;
 };
 
+// The bytes of the whole picture Qt's reader makes, as the file's header tells its format: at
+// least four bytes a pixel (a picture of fewer is converted to four), eight for 16 bits a channel.
+double qtPictureBytes(QSize size, QImage::Format format) {
+  const int bits = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+  return double(size.width()) * size.height() * std::max(4, bits / 8);
+}
+
 // The reason a picture of that size is refused before its pixels are read; empty when it may be
-// read (its whole picture is counted as work memory).
-QString sizeRefusal(QSize size) {
+// read (its whole picture, `bytes`, is counted as work memory).
+QString sizeRefusal(QSize size, double bytes) {
   if (qint64(size.width()) * size.height() > MaxPicturePixels)
     return tooManyPixelsReason(size.width(), size.height());
-  const double work = double(size.width()) * size.height() * 4;
-  if (work > double(DecodeWorkMemoryLimit))
-    return overDecodeBudgetReason(work);
+  if (bytes > double(DecodeWorkMemoryLimit))
+    return overDecodeBudgetReason(bytes);
   return {};
 }
 
@@ -165,11 +171,12 @@ Decoded decodeWithQt(const QString& fileName, TPictureKind kind, QByteArrayView 
   const QSize size = reader.size();
   if (size.isEmpty())
     return {};
-  if (QString refusal = sizeRefusal(size); !refusal.isEmpty())
+  const double work = qtPictureBytes(size, reader.imageFormat());
+  if (QString refusal = sizeRefusal(size, work); !refusal.isEmpty())
     return {{}, refusal};
   if (!pictureDataComplete(kind, bytes))
     return {};
-  const TDecodeReservation reservation{size_t(double(size.width()) * size.height() * 4)};
+  const TDecodeReservation reservation{size_t(work)};
   QImage image = reader.read();
   if (image.isNull())
     return {};

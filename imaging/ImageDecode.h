@@ -21,7 +21,8 @@
 //   bilinear rule of drawBilinear (Resample.h), not by area averaging. PNG and JPEG are read
 //   row by row and reduced while they are read, so their full size never takes memory (PngDecode.h,
 //   JpegDecode.h); GIF, BMP, TIFF, WebP and icons that are no PNG go through QImageReader, whose
-//   whole picture is counted as work memory.
+//   whole picture (at least 4 bytes a pixel, 8 for 16 bits a channel) is counted as work memory,
+//   so such a picture larger than the budget is refused with the budget's reason before it is read.
 // - Whatever the files hold, all decodes running at once take at most DecodeWorkMemoryLimit
 //   (PictureFile.h) for their work beyond the pictures they return: one budget for the process
 //   (TDecodeReservation). PNG ancillary chunks are not read at all, also in an icon file, and

@@ -21,8 +21,9 @@ private:
 
 // Memory that the decoders may take for their own work beyond the pictures they return (rows,
 // tables, a full-size picture that has to be held before it is reduced): one budget for the whole
-// process, shared by every decode running at the same moment.
-constexpr size_t DecodeWorkMemoryLimit = size_t(512) * 1024 * 1024;
+// process, shared by every decode running at the same moment. With the largest picture a decode
+// returns (8192 x 8192, 256 MiB), one decode never takes more than 512 MiB beside the program.
+constexpr size_t DecodeWorkMemoryLimit = size_t(256) * 1024 * 1024;
 
 // The most pixels a picture may have: a larger one is refused before its pixels are read.
 constexpr qint64 MaxPicturePixels = qint64(1) << 30;

@@ -12,6 +12,7 @@
 #include <libdeflate.h>
 #include <png.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csetjmp>
 #include <cstring>
@@ -37,12 +38,16 @@ struct PngState {
   QImage image;  // the result when no reduction is needed
   std::unique_ptr<TRowReducer> reducer;
   std::vector<uchar> row;   // one row as libpng gives it
-  std::vector<uchar> full;  // the whole picture, for interlaced pictures that are not read into image
+  std::vector<uchar> band;  // a band of rows of an interlaced picture that is not read into image
+  int bandStart = 0;        // the first row of the band the next reading of the file keeps
   int width = 0, height = 0;
   bool wide = false;  // 16 bits per channel, RGBA64
-  std::optional<TDecodeReservation> reservation;  // for `full`
+  std::optional<TDecodeReservation> reservation;  // for `band`
   QString reason;                                  // why it failed, beyond a bad file
 };
+
+// The most bytes of rows an interlaced picture's band holds (about; a band is at least one row).
+std::atomic<size_t> g_bandBytes{DecodeWorkMemoryLimit};
 
 [[noreturn]] void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void pngWarning(png_structp, png_const_charp) {}
@@ -80,28 +85,9 @@ void deliverRow(PngState& s, int y, const uchar* row) {
   }
 }
 
-// The reading itself; libpng leaves it by a jump on any error. Only plain values live in this frame.
-bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSide) {
-  png_init_io(png, file);
-  // Only IHDR, PLTE, tRNS, IDAT and IEND are read; every other chunk is skipped without being stored.
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_read_info(png, info);
-
-  png_uint_32 w = 0, h = 0;
-  int depth = 0, colorType = 0, interlace = 0;
-  png_get_IHDR(png, info, &w, &h, &depth, &colorType, &interlace, nullptr, nullptr);
-  s.width = int(w);
-  s.height = int(h);
-  if (qint64(w) * qint64(h) > MaxPicturePixels) {
-    s.reason = tooManyPixelsReason(w, h);
-    return false;
-  }
-  // The transparent colour applies at every depth (Qt's reader garbles 16-bit RGB pictures with one).
-  const bool useTrns = png_get_valid(png, info, PNG_INFO_tRNS);
-  const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || useTrns;
-  const bool reduce = s.width > maxSide || s.height > maxSide;
-  s.wide = depth == 16 && !reduce;
-
+// The transformations that give each row as deliverRow takes it (BGRA straight, or RGBA64 when
+// wide), which is also the result's own form when libpng writes straight into it.
+void setTransforms(png_structp png, int depth, int colorType, bool useTrns, bool alpha, bool wide) {
   if (colorType == PNG_COLOR_TYPE_PALETTE)
     png_set_palette_to_rgb(png);
   if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8)
@@ -110,61 +96,29 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
     png_set_tRNS_to_alpha(png);
   if (!(colorType & PNG_COLOR_MASK_COLOR))
     png_set_gray_to_rgb(png);
-  if (depth == 16 && !s.wide)
+  if (depth == 16 && !wide)
     png_set_scale_16(png);
-  if (!s.wide)
+  if (!wide)
     png_set_bgr(png);
   if (!alpha)
-    png_set_filler(png, s.wide ? 0xffff : 0xff, PNG_FILLER_AFTER);
+    png_set_filler(png, wide ? 0xffff : 0xff, PNG_FILLER_AFTER);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-  if (s.wide)
+  if (wide)
     png_set_swap(png);
 #endif
-  const int passes = png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  const size_t rowBytes = png_get_rowbytes(png, info);
-  if (rowBytes != size_t(s.width) * (s.wide ? 8 : 4))
-    return false;
+}
 
-  if (reduce) {
-    s.reducer = std::make_unique<TRowReducer>(QSize(s.width, s.height), fittedSize(QSize(s.width, s.height), maxSide));
-    if (s.reducer->result().isNull()) {
-      s.reason = outOfMemoryReason();
-      return false;
-    }
-  } else {
-    s.image = allocatePicture(s.width, s.height);
-    if (s.image.isNull()) {
-      s.reason = outOfMemoryReason();
-      return false;
-    }
-  }
-  const bool direct = !reduce && !s.wide;  // libpng writes straight into the result
-
+// Every row in one reading of the file: straight into the result (`direct`), interlaced or not,
+// or one row at a time through deliverRow (not interlaced; interlaced ones go by readBand).
+void readRows(png_structp png, PngState& s, int passes, size_t rowBytes, bool direct, bool alpha) {
   if (passes > 1) {
-    // Interlaced rows come in several passes: the whole picture is held before it is used.
-    if (direct) {
-      for (int pass = 0; pass < passes; ++pass)
-        for (int y = 0; y < s.height; ++y)
-          png_read_row(png, s.image.scanLine(y), nullptr);
-      if (alpha)
-        for (int y = 0; y < s.height; ++y)
-          premultiplyRow(reinterpret_cast<QRgb*>(s.image.scanLine(y)), s.width);
-    } else {
-      const double bytes = double(rowBytes) * s.height;
-      if (bytes > double(DecodeWorkMemoryLimit)) {
-        s.reason = overDecodeBudgetReason(bytes);
-        return false;
-      }
-      s.reservation.emplace(size_t(bytes));
-      s.full.resize(rowBytes * size_t(s.height));
-      for (int pass = 0; pass < passes; ++pass)
-        for (int y = 0; y < s.height; ++y)
-          png_read_row(png, s.full.data() + rowBytes * size_t(y), nullptr);
+    // Interlaced rows come in several passes, straight into the result.
+    for (int pass = 0; pass < passes; ++pass)
       for (int y = 0; y < s.height; ++y)
-        deliverRow(s, y, s.full.data() + rowBytes * size_t(y));
-      s.full = {};
-    }
+        png_read_row(png, s.image.scanLine(y), nullptr);
+    if (alpha)
+      for (int y = 0; y < s.height; ++y)
+        premultiplyRow(reinterpret_cast<QRgb*>(s.image.scanLine(y)), s.width);
   } else if (direct) {
     // Each row premultiplied while it is still in the cache.
     for (int y = 0; y < s.height; ++y) {
@@ -180,6 +134,102 @@ bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSi
       deliverRow(s, y, s.row.data());
     }
   }
+}
+
+// The reducer or the picture the rows go to, made by the first reading of the file; false when
+// the memory cannot be had.
+bool allocateResult(PngState& s, bool reduce, int maxSide) {
+  if (s.reducer || !s.image.isNull())
+    return true;
+  if (reduce) {
+    s.reducer = std::make_unique<TRowReducer>(QSize(s.width, s.height), fittedSize(QSize(s.width, s.height), maxSide));
+    if (s.reducer->result().isNull()) {
+      s.reason = outOfMemoryReason();
+      return false;
+    }
+  } else {
+    s.image = allocatePicture(s.width, s.height);
+    if (s.image.isNull()) {
+      s.reason = outOfMemoryReason();
+      return false;
+    }
+  }
+  return true;
+}
+
+// The rows of an interlaced picture that is reduced or converted come in seven passes over the
+// whole picture, each row complete only after the last pass that holds some of it. So that the
+// full picture is never held, one reading of the file keeps one band of rows (at most about
+// g_bandBytes), skipping the rest, and stops in the last pass once the band is complete; the band
+// goes to the result, and the file is read again from its start for the next band (s.bandStart).
+// The reading of the last band reads the file to its end.
+bool readBand(png_structp png, PngState& s, int passes, size_t rowBytes) {
+  // The fewest bands of at most g_bandBytes, then rows shared evenly among them.
+  const int mostRows = int(std::clamp<size_t>(g_bandBytes.load() / rowBytes, 1, size_t(s.height)));
+  const int bands = (s.height + mostRows - 1) / mostRows;
+  const int bandRows = (s.height + bands - 1) / bands;
+  const size_t bytes = rowBytes * size_t(bandRows);
+  if (!s.reservation) {
+    if (!s.reservation.emplace(bytes).ok()) {
+      s.reason = overDecodeBudgetReason(double(bytes));  // a single row over the budget
+      return false;
+    }
+    s.band.resize(bytes);
+  } else if (s.band.size() != bytes) {
+    return false;  // the file changed between two readings
+  }
+  const int first = s.bandStart, end = std::min(s.height, first + bandRows);
+  for (int pass = 0; pass < passes; ++pass) {
+    const int rows = pass + 1 < passes ? s.height : end;
+    for (int y = 0; y < rows; ++y)
+      png_read_row(png, y >= first && y < end ? s.band.data() + rowBytes * size_t(y - first) : nullptr, nullptr);
+  }
+  for (int y = first; y < end; ++y)
+    deliverRow(s, y, s.band.data() + rowBytes * size_t(y - first));
+  s.bandStart = end;
+  if (end == s.height)
+    png_read_end(png, nullptr);
+  return true;
+}
+
+// The reading itself; libpng leaves it by a jump on any error. Only plain values live in this frame.
+bool readPng(png_structp png, png_infop info, FILE* file, PngState& s, int maxSide) {
+  png_init_io(png, file);
+  // Only IHDR, PLTE, tRNS, IDAT and IEND are read; every other chunk is skipped without being stored.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_read_info(png, info);
+
+  png_uint_32 w = 0, h = 0;
+  int depth = 0, colorType = 0, interlace = 0;
+  png_get_IHDR(png, info, &w, &h, &depth, &colorType, &interlace, nullptr, nullptr);
+  if (s.bandStart > 0 && (int(w) != s.width || int(h) != s.height))
+    return false;  // the file changed between two readings
+  s.width = int(w);
+  s.height = int(h);
+  if (qint64(w) * qint64(h) > MaxPicturePixels) {
+    s.reason = tooManyPixelsReason(w, h);
+    return false;
+  }
+  // The transparent colour applies at every depth (Qt's reader garbles 16-bit RGB pictures with one).
+  const bool useTrns = png_get_valid(png, info, PNG_INFO_tRNS);
+  const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || useTrns;
+  const bool reduce = s.width > maxSide || s.height > maxSide;
+  s.wide = depth == 16 && !reduce;
+
+  setTransforms(png, depth, colorType, useTrns, alpha, s.wide);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  if (rowBytes != size_t(s.width) * (s.wide ? 8 : 4))
+    return false;
+
+  if (!allocateResult(s, reduce, maxSide))
+    return false;
+  const bool direct = !reduce && !s.wide;  // libpng writes straight into the result
+
+  if (passes > 1 && !direct)
+    return readBand(png, s, passes, rowBytes);
+  readRows(png, s, passes, rowBytes, direct, alpha);
   png_read_end(png, nullptr);
   return true;
 }
@@ -400,10 +450,11 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset >= file.size())
     return WholeResult::NotTaken;
-  // The header first: a picture the path does not take is not read twice. A file larger than a
-  // quarter of the work memory budget is streamed by libpng instead of being held.
+  // The header first: a picture the path does not take is not read twice. A file larger than
+  // half the work memory budget (the file and its image data are held at once) is streamed by
+  // libpng instead.
   const qint64 size = file.size() - offset;
-  if (size > qint64(DecodeWorkMemoryLimit / 4) || !file.seek(offset))
+  if (size > qint64(DecodeWorkMemoryLimit / 2) || !file.seek(offset))
     return WholeResult::NotTaken;
   PngParts header;
   const QByteArray start = file.read(33);
@@ -509,11 +560,38 @@ WholeResult decodeWhole(const QString& fileName, qint64 offset, int maxSide, QIm
   return unfilter(nullptr) ? WholeResult::Decoded : WholeResult::NotTaken;
 }
 
+// One reading of the open file by libpng, from the start of the PNG; false on any error.
+bool readPngFile(FILE* file, qint64 offset, PngState& s, int maxSide) {
+  if (std::fseek(file, long(offset), SEEK_SET) != 0)
+    return false;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+  if (!png)
+    return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return false;
+  }
+  volatile bool ok = false;
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    try {
+      ok = readPng(png, info, file, s, maxSide);
+    } catch (const std::exception&) {  // memory for the rows or the result
+      s.reason = outOfMemoryReason();
+      ok = false;
+    }
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  return ok;
+}
+
 }  // namespace
 
 bool setPngWholeBufferPath(bool allowed) { return g_wholeBufferAllowed.exchange(allowed); }
 
 int pngWholeBufferDecodes() { return g_wholeBufferDecodes.load(); }
+
+size_t setPngBandBytes(size_t bytes) { return g_bandBytes.exchange(bytes); }
 
 QImage decodePngFile(const QString& fileName, int maxSide, QString* reason, qint64 offset) {
   if (g_wholeBufferAllowed.load(std::memory_order_relaxed)) {
@@ -537,26 +615,12 @@ QImage decodePngFile(const QString& fileName, int maxSide, QString* reason, qint
     }
   }
   TPictureFile file(fileName);
-  if (!file.get() || (offset > 0 && std::fseek(file.get(), long(offset), SEEK_SET) != 0))
+  if (!file.get())
     return {};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-  if (!png)
-    return {};
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return {};
-  }
   const auto state = std::make_unique<PngState>();
-  volatile bool ok = false;
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    try {
-      ok = readPng(png, info, file.get(), *state, maxSide);
-    } catch (const std::exception&) {  // memory for the rows or the result
-      state->reason = outOfMemoryReason();
-      ok = false;
-    }
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
+  bool ok = readPngFile(file.get(), offset, *state, maxSide);
+  // An interlaced picture read in bands: the same open file once more for each band.
+  while (ok && state->bandStart > 0 && state->bandStart < state->height)
+    ok = readPngFile(file.get(), offset, *state, maxSide);
   return decodedPicture(ok, state->reason, reason, state->reducer.get(), state->image);
 }

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "imaging/ImageDecode.h"
 #include "imaging/PictureFile.h"
+#include "imaging/PngDecode.h"
 #include "imaging/Resample.h"
 #include "support/ForkedChild.h"
 
@@ -394,12 +395,14 @@ TEST(PictureDecode, LyingFilesAreRefusedBeforeDecoding) {
       {"closed-interlaced.gif",
        gifWithData(interlaced, 119, QByteArray(1, 5) + char(40) + gif.mid(121, 40) + QByteArray("\0;", 2))},
       {"closed-big.gif", bigGif.left(136) + char(200) + bigGif.mid(137, 200) + QByteArray("\0;", 2)},
-      {"huge-29-bytes.gif", "GIF89a" + le16(11000) + le16(11000) + QByteArray(3, '\0') + ',' + le32(0) +
-                                le16(11000) + le16(11000) + char(0) + tinyLzw},
-      // Screens of 8568 x 8507 and 11007 x 11261 pixels whose image is 0 pixels wide, or has an LZW
-      // code size of 0 (found by the fuzz target: Qt's reader filled the whole screen, slowly).
+      // (A larger claim is refused for the decode budget, from its header alone.)
+      {"huge-29-bytes.gif", "GIF89a" + le16(8000) + le16(8000) + QByteArray(3, '\0') + ',' + le32(0) +
+                                le16(8000) + le16(8000) + char(0) + tinyLzw},
+      // Screens of 8568 x 8507 and 8000 x 8000 pixels whose image is 0 pixels wide, or has an LZW
+      // code size of 0 (found by the fuzz target on a screen of 11007 x 11261, which the decode
+      // budget now refuses from the header: Qt's reader filled the whole screen, slowly).
       {"empty-image.gif", QByteArray("GIF89ax!;!\0\0\xe1,\0\x0a\0\0\0\0\x80\0\0\x02\0\x04", 26)},
-      {"no-code-size.gif", QByteArray("GIF87a\xff\x2a\xfd\x2b-\0\0,\xbf\x93\0\0\0\x81\xff<\0\0\x80\0\0\x02\0\x0b\0\x37\xff", 33)},
+      {"no-code-size.gif", QByteArray("GIF87a\x40\x1f\x40\x1f-\0\0,\xbf\x93\0\0\0\x81\xff<\0\0\x80\0\0\x02\0\x0b\0\x37\xff", 33)},
       {"end-after-16.bmp", bmpOf(8, 8, 8, 1, rleRow + rleRow + QByteArray("\0\x01", 2))},
       {"row-ended-early.bmp", bmpOf(8, 2, 8, 1, rleRow + QByteArray("\x04\x01\0\0", 4))},
       {"jump.bmp", bmpOf(8, 2, 8, 1, QByteArray("\x04\x01\0\x02\x04\0\x04\x01\0\0", 10) + rleRow)},
@@ -514,6 +517,101 @@ TEST(PictureDecode, OneWorkMemoryBudgetForTheProcess) {
       EXPECT_EQ(decodeMemoryPeak(false), c.bytes);
     else
       EXPECT_GE(decodeMemoryPeak(false), size_t(23 * 42 * 3 * 2));
+  }
+}
+
+namespace {
+
+// An RGBA TIFF of w x h pixels of `bits` bits a sample, all zero, in deflate strips of 64 rows: a
+// few hundred KB for a picture of hundreds of MB.
+QByteArray deflateBombTiff(int w, int h, int bits) {
+  const int rowsPerStrip = 64, strips = (h + rowsPerStrip - 1) / rowsPerStrip;
+  const QByteArray strip = zlibBytes(QByteArray(qsizetype(w) * bits / 2 * rowsPerStrip, '\0'));
+  const quint32 tags = 11, bitsAt = 8 + 2 + tags * 12 + 4, offsetsAt = bitsAt + 8, countsAt = offsetsAt + 4 * strips,
+                dataAt = countsAt + 4 * strips;
+  QByteArray b = QByteArray("II*\0", 4) + le32(8) + le16(tags);
+  auto tag = [&](quint32 id, quint32 type, quint32 count, quint32 value) {
+    b += le16(id) + le16(type) + le32(count) + (type == 3 && count == 1 ? le16(value) + le16(0) : le32(value));
+  };
+  tag(256, 4, 1, quint32(w));
+  tag(257, 4, 1, quint32(h));
+  tag(258, 3, 4, bitsAt);
+  tag(259, 3, 1, 8);  // deflate
+  tag(262, 3, 1, 2);  // RGB
+  tag(273, 4, quint32(strips), offsetsAt);
+  tag(277, 3, 1, 4);
+  tag(278, 4, 1, rowsPerStrip);
+  tag(279, 4, quint32(strips), countsAt);
+  tag(284, 3, 1, 1);
+  tag(338, 3, 1, 2);  // unassociated alpha
+  b += le32(0) + le16(quint32(bits)) + le16(quint32(bits)) + le16(quint32(bits)) + le16(quint32(bits));
+  for (int i = 0; i < strips; ++i)
+    b += le32(dataAt + quint32(i * strip.size()));
+  for (int i = 0; i < strips; ++i)
+    b += le32(quint32(strip.size()));
+  for (int i = 0; i < strips; ++i)
+    b += strip;  // the last strip holds more rows than the picture: the reader stops at its end
+  return b;
+}
+
+}  // namespace
+
+// Big and hostile pictures, one at a time, within bounded memory. An interlaced PNG that is
+// reduced or has 16 bits a channel is read in bands of rows (made small here, so that a small
+// picture takes several, of uneven fit) and gives the pixels of the same picture not interlaced,
+// holding one band at most beside the result. A picture that a decoder would have to hold whole
+// beyond the decode budget (Qt's reader for GIF and TIFF, at 8 bytes a pixel for 16 bits; the
+// coefficients of a progressive JPEG) is refused from its header with the budget's reason, taking
+// none of it.
+TEST(PictureDecode, BigPicturesAreReadInBandsOrRefusedForTheBudget) {
+  QTemporaryDir dir;
+  const auto png = [&](const char* name, int w, int h, int depth, int colorType, bool interlaced) {
+    const int channels = colorType == 6 ? 4 : 3;
+    return writeFile(dir, name,
+                     makePng(w, h, depth, colorType, randomSamples(w * h * channels, depth, quint32(w + h)), interlaced));
+  };
+  const QByteArray jpeg = fixture("sample.jpg");  // progressive
+  const QString budgetEnd = QStringLiteral(" MB of memory beyond the picture, more than the 268 MB allowed.");
+  const struct {
+    QString path, plain;  // the picture, and the same one not interlaced (for a picture that decodes)
+    QSize size;
+    size_t bandBytes, peak;  // the band size set, and the most work memory the decode may take
+    QString megabytes;       // for a refusal: the MB its reason gives
+  } cases[] = {
+      // 9000 x 23 RGBA, reduced; room for 11.5 rows a band: 3 bands of 8 rows, the last of 7.
+      {png("reduced.png", 9000, 23, 8, 6, true), png("reduced-plain.png", 9000, 23, 8, 6, false), {8192, 21},
+       9000 * 4 * 23 / 2, 9000 * 4 * 8, {}},
+      // 16 bits, reduced (to 8 bits a channel as it is read): 3 bands of 3 rows.
+      {png("reduced16.png", 8300, 9, 16, 2, true), png("reduced16-plain.png", 8300, 9, 16, 2, false), {8192, 9},
+       8300 * 4 * 3, 8300 * 4 * 3, {}},
+      // 16 bits within 8192: rows of 8 bytes a pixel, 4 rows a band, 8 bands of 4 rows (the last 1).
+      {png("wide.png", 37, 29, 16, 6, true), png("wide-plain.png", 37, 29, 16, 6, false), {37, 29}, 37 * 8 * 4,
+       37 * 8 * 4, {}},
+      // The default band holds a small picture whole: one reading.
+      {png("one-band.png", 37, 29, 16, 6, true), png("one-band-plain.png", 37, 29, 16, 6, false), {37, 29}, 0,
+       37 * 8 * 29, {}},
+      {writeFile(dir, "bomb.tif", deflateBombTiff(11000, 11000, 8)), {}, {}, 0, 0, "484"},
+      {writeFile(dir, "bomb16.tif", deflateBombTiff(6000, 6000, 16)), {}, {}, 0, 0, "288"},
+      {writeFile(dir, "huge.gif", "GIF89a" + le16(11000) + le16(11000) + QByteArray(3, '\0') + ',' + le32(0) +
+                                      le16(11000) + le16(11000) + char(0) + QByteArray("\x02\x02\x44\x01\0;", 6)),
+       {}, {}, 0, 0, "484"},
+      // 8192 x 8192, three components of full resolution: 6 bytes a pixel.
+      {writeFile(dir, "progressive.jpg", withJpegSize(jpeg, 8192, 8192)), {}, {}, 0, 0, "403"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    const size_t defaultBand = setPngBandBytes(c.bandBytes ? c.bandBytes : DecodeWorkMemoryLimit);
+    clearDecodeCache();
+    decodeMemoryPeak(true);
+    if (c.megabytes.isEmpty()) {
+      const QImage image = decodePicture(c.path);
+      EXPECT_EQ(image.size(), c.size);
+      EXPECT_EQ(firstDifference(image, decodePicture(c.plain)), "");
+    } else {
+      expectLoadFails(c.path, QStringLiteral("Decoding it takes ") + c.megabytes + budgetEnd);
+    }
+    EXPECT_EQ(decodeMemoryPeak(false), c.peak);
+    setPngBandBytes(defaultBand);
   }
 }
 
