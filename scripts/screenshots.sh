@@ -49,8 +49,8 @@ for name in introduction graphics setup generate; do
   sleep 1
   import -window "$wid" "$docs/tab-$name.png"
   # One wheel step over the tab bar brings the next tab to the front. The bar starts at the tab
-  # control's top left (20, 20), so this point lies on it whatever the font.
-  xdotool mousemove --window "$wid" 40 30 click 5
+  # control's top left, 20 units below the menu bar (about 20 high), so this point lies on it.
+  xdotool mousemove --window "$wid" 40 50 click 5
 done
 INNER
 chmod +x "$work/shoot.sh"
