@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fresh Debian 12 machine: cross-builds Vellumark for 64-bit Windows with Debian's MinGW-w64 compiler and
 # writes dist/Vellumark-<version>-windows-x64.zip (Vellumark.exe, the Qt DLLs and plugins it loads, the
-# MinGW runtime and the licence texts of everything shipped).
+# MinGW runtime and the licence texts of everything shipped) and dist/Vellumark-<version>-windows-x64.msi,
+# the installer of the same files (scripts/windows-msi.sh).
 #
 # Qt and the libraries the decoder links are built from Debian's own source packages (apt-get source),
 # Qt as shared libraries, into a cache outside the repository that later runs reuse:
@@ -217,3 +218,5 @@ mkdir -p dist
 rm -f "dist/$name.zip"
 (cd "$build" && zip -qr -X "$repo/dist/$name.zip" "$name")
 echo "dist/$name.zip: $(stat -c %s "dist/$name.zip") bytes"
+# The installer of the same files.
+bash scripts/windows-msi.sh "$stage" "$version" "dist/$name.msi"

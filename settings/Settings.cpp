@@ -266,12 +266,18 @@ QString settingsPathForExecutable(const QString& executablePath) {
   return executablePath + QStringLiteral(".ini");
 }
 
+const QString InstalledMarkerName = QStringLiteral("Vellumark.installed");
+
 QString settingsPathForInstall(const QString& executablePath, const QString& userConfigFolder) {
   const QString beside = settingsPathForExecutable(executablePath);
   if (beside.isEmpty())
     return {};
   const QFileInfo file(beside);
-  const bool portable = file.exists() ? file.isFile() && file.isWritable() : QFileInfo(file.absolutePath()).isWritable();
+  // A copy the installer put in place keeps its settings in the user's folder, out of the way of an
+  // upgrade or an uninstall, though the user may write its folder.
+  const bool installed = QFileInfo(QDir(file.absolutePath()).filePath(InstalledMarkerName)).isFile();
+  const bool portable = !installed && (file.exists() ? file.isFile() && file.isWritable()
+                                                     : QFileInfo(file.absolutePath()).isWritable());
   if (portable || userConfigFolder.isEmpty())
     return beside;
   return QDir(userConfigFolder).filePath(QFileInfo(beside).fileName());

@@ -114,9 +114,12 @@ QString installSettingsPath();
 QString settingsFilePath();
 // Where an installed program keeps its settings: beside the executable (its name with ".ini") when that
 // file may be written there, as in a portable folder or the Windows zip; otherwise, as under /usr or
-// C:\Program Files, the file of the same name in userConfigFolder (~/.config/Vellumark,
+// C:\Program Files, and always for a copy the Windows installer put in place (InstalledMarkerName
+// beside the executable), the file of the same name in userConfigFolder (~/.config/Vellumark,
 // %APPDATA%\Vellumark).
 QString settingsPathForInstall(const QString& executablePath, const QString& userConfigFolder);
+// The file the installer puts beside the program: "Vellumark.installed".
+extern const QString InstalledMarkerName;
 void setSettingsFilePathOverride(const QString& path);  // empty removes the override; forgets the copy in memory
 // The settings file of an executable: its extension (the text from the last "." after the last "\\",
 // "/" and ":") replaced by ".ini", or ".ini" appended when it has none; "" for "".

@@ -79,9 +79,13 @@ TEST(SettingsLocation, BesideTheProgramWhenWritableOtherwiseInTheUserFolder) {
   QTemporaryDir root;
   ASSERT_TRUE(root.isValid());
   const QString portable = root.filePath("portable"), installed = root.filePath("installed"),
-                preset = root.filePath("preset"), config = root.filePath("config/Vellumark");
-  for (const QString& folder : {portable, installed, preset})
+                preset = root.filePath("preset"), config = root.filePath("config/Vellumark"),
+                byInstaller = root.filePath("by-installer");
+  for (const QString& folder : {portable, installed, preset, byInstaller})
     ASSERT_TRUE(QDir().mkpath(folder));
+  // A copy the Windows installer put in a folder the user may write: its settings go to the user's
+  // folder all the same, where upgrades and uninstalls leave them.
+  writeFileBytes(byInstaller + "/" + InstalledMarkerName, "installed\r\n");
   writeFileBytes(preset + "/Vellumark.ini", "[settings]\r\n");
   for (const QString& folder : {installed, preset})
     ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
@@ -91,6 +95,7 @@ TEST(SettingsLocation, BesideTheProgramWhenWritableOtherwiseInTheUserFolder) {
       {portable + "/Vellumark", portable + "/Vellumark.ini"},
       {installed + "/Vellumark", config + "/Vellumark.ini"},
       {preset + "/Vellumark", preset + "/Vellumark.ini"},
+      {byInstaller + "/Vellumark.exe", config + "/Vellumark.ini"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(settingsPathForInstall(c.executable, config), c.expected) << c.executable.toStdString();
