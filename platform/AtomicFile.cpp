@@ -1,12 +1,13 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/TemporaryFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QSaveFile>
 
 #include <functional>
 #include <optional>
@@ -23,8 +24,6 @@
 
 namespace {
 
-// The ending of the names of temporary files.
-const QString kTemporarySuffix = QStringLiteral(".vellumark-tmp");
 
 #ifdef Q_OS_UNIX
 QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
@@ -69,15 +68,13 @@ bool writeAll(int fd, const QByteArray& bytes, int& error) {
 // Writes the bytes to a new file in the target's folder and renames it over the target, so the
 // target is never seen half-written. The new file has no name while it is written where the file
 // system allows it (a kill then leaves nothing); elsewhere it is "<name>.<pid>-<random>" followed by
-// kTemporarySuffix and locked while written, which is what removeLeftoverTemporaryFiles goes by.
+// TemporaryFileSuffix and locked while written, which is what removeLeftoverTemporaryFiles goes by.
 AtomicWriteFailure writeThroughTemporary(const QString& target, const QByteArray& bytes, bool exists, mode_t mode) {
   using Stage = AtomicWriteFailure::Stage;
   const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
   const QByteArray finalName = QFile::encodeName(target);
   const QByteArray temporary =
-      QFile::encodeName(QStringLiteral("%1.%2-%3%4")
-                            .arg(target, QString::number(::getpid()),
-                                 QString::number(QRandomGenerator::global()->generate(), 36), kTemporarySuffix));
+      QFile::encodeName(temporaryFileNameFor(target, ::getpid(), QRandomGenerator::global()->generate()));
   int fd = -1;
   bool unnamed = false;
 #ifdef O_TMPFILE
@@ -312,21 +309,6 @@ Settled settle(const QString& journal) {
 }
 
 // True when the process of that number has ended (a process of another user still counts as running).
-bool processEnded(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
-
-// Removes the file when nobody holds it locked; true when it was removed.
-bool removeUnlessLocked(const QString& path) {
-  const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  // The writer holds a lock on it while it writes, where the file system has locks.
-  const bool inUse = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  const bool removed = !inUse && ::unlink(name.constData()) == 0;
-  ::close(fd);
-  return removed;
-}
-
 // Writes the journal to its path: complete under a name of this process first ("<journal>.<pid>.part",
 // which the next start removes when a kill left it), then renamed. The descriptor returned holds it
 // locked while the write goes on; -1 with errno set on failure, and the stage it failed at: making
@@ -518,22 +500,11 @@ AtomicWriteFailure writeFileAtomically(const QString& path, const QByteArray& by
     return writeInPlace(target, bytes);
   return failure;
 #else
-  QSaveFile file(target);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    return {Stage::Create, file.errorString()};
-  qsizetype written = 0;
-  while (written < bytes.size()) {
-    const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-    if (n <= 0) {
-      const QString reason = file.errorString();
-      file.cancelWriting();
-      return {Stage::Write, reason};
-    }
-    written += qsizetype(n);
-  }
-  if (!file.commit())
-    return {file.error() == QFileDevice::RenameError ? Stage::Create : Stage::Write, file.errorString()};
-  return {};
+  QString reason;
+  const int stage = writeThroughTemporaryOnWindows(target, bytes, reason);
+  if (stage == 0)
+    return {};
+  return {stage == 2 ? Stage::Write : Stage::Create, reason};
 #endif
 }
 
@@ -541,27 +512,20 @@ QString danglingLinkReason(const QString& target) {
   return QStringLiteral("It is a link to %1, which does not exist").arg(target);
 }
 
-bool isTemporaryFileName(const QString& name) { return name.endsWith(kTemporarySuffix); }
+bool isTemporaryFileName(const QString& name) { return name.endsWith(TemporaryFileSuffix); }
 
 int removeLeftoverTemporaryFiles(const QString& folder) {
   int removed = 0;
-#ifdef Q_OS_UNIX
   const QDir dir(folder);
-  const QStringList names = dir.entryList({QStringLiteral("*") + kTemporarySuffix},
+  const QStringList names = dir.entryList({QStringLiteral("*") + TemporaryFileSuffix},
                                           QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
   for (const QString& name : names) {
-    // "<name>.<pid>-<random>.vellumark-tmp": a file of a process that still runs may be in use.
-    const QString stem = name.chopped(kTemporarySuffix.size());
-    bool number = false;
-    const qint64 pid = stem.mid(stem.lastIndexOf(u'.') + 1).section(u'-', 0, 0).toLongLong(&number);
-    if (number && pid > 0 && !processEnded(pid))
+    // A file of a process that still runs may be in use.
+    if (const qint64 pid = temporaryFileOwner(name); pid > 0 && !processEnded(pid))
       continue;
     if (removeUnlessLocked(dir.filePath(name)))
       ++removed;
   }
-#else
-  Q_UNUSED(folder);
-#endif
   return removed;
 }
 

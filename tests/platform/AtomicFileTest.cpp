@@ -1,6 +1,7 @@
 // Whole-file writes under hostile conditions: size limits, things that are not files in the file's
 // place, and folders where no temporary file may be made.
 #include "platform/AtomicFile.h"
+#include "platform/TemporaryFiles.h"
 #include "support/ForkedChild.h"
 #include "support/TestFiles.h"
 #include "support/Unprivileged.h"
@@ -129,6 +130,26 @@ TEST(AtomicFile, LinksAreFollowedOnlyToARegularFile) {
   EXPECT_EQ(readFileBytes(outside), "new");
   EXPECT_FALSE(QFileInfo::exists(missing));
   EXPECT_EQ(entriesOf(dir.filePath("elsewhere")), QStringList{"notes.txt"});
+}
+
+// The temporary files' names say whose they are, on every system (the Windows build removes them by
+// the same rule); a name that carries no process number counts as one whose process has ended.
+TEST(AtomicFile, TemporaryFileNamesCarryTheirProcess) {
+  const QString name = temporaryFileNameFor("C:/art/My.App.png", 4242, 35);
+  EXPECT_EQ(name, "C:/art/My.App.png.4242-z.vellumark-tmp");
+  EXPECT_TRUE(isTemporaryFileName(name));
+  const struct {
+    const char* name;
+    qint64 owner;
+  } cases[] = {
+      {"C:/art/My.App.png.4242-z.vellumark-tmp", 4242},
+      {"MyApp180x180.png.17-k3x.vellumark-tmp", 17},
+      {"Vellumark.ini.k3x.vellumark-tmp", 0},
+      {"MyApp.png.-5-k.vellumark-tmp", 0},
+      {"MyApp.png.17-k.vellumark-tmp.txt", 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(temporaryFileOwner(c.name), c.owner) << c.name;
 }
 
 // What a killed write left is removed by the next run: only temporary files of this program whose

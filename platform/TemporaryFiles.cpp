@@ -1,0 +1,149 @@
+#include "platform/TemporaryFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
+const QString TemporaryFileSuffix = QStringLiteral(".vellumark-tmp");
+
+QString temporaryFileNameFor(const QString& target, qint64 pid, quint32 random) {
+  return QStringLiteral("%1.%2-%3%4").arg(target, QString::number(pid), QString::number(random, 36), TemporaryFileSuffix);
+}
+
+qint64 temporaryFileOwner(const QString& name) {
+  if (!name.endsWith(TemporaryFileSuffix))
+    return 0;
+  // "<name>.<pid>-<random>.vellumark-tmp"
+  const QString stem = name.chopped(TemporaryFileSuffix.size());
+  bool number = false;
+  const qint64 pid = stem.mid(stem.lastIndexOf(u'.') + 1).section(u'-', 0, 0).toLongLong(&number);
+  return number && pid > 0 ? pid : 0;
+}
+
+#ifdef Q_OS_UNIX
+
+bool processEnded(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+
+bool removeUnlessLocked(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  // The writer holds a lock on it while it writes, where the file system has locks.
+  const bool inUse = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  const bool removed = !inUse && ::unlink(name.constData()) == 0;
+  ::close(fd);
+  return removed;
+}
+
+#endif
+
+#ifdef Q_OS_WIN
+
+namespace {
+
+std::wstring nativePath(const QString& path) { return QFileInfo(path).absoluteFilePath().replace(u'/', u'\\').toStdWString(); }
+
+bool writeAllOnWindows(HANDLE file, const QByteArray& bytes, DWORD& error) {
+  qsizetype written = 0;
+  while (written < bytes.size()) {
+    const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - written, 1 << 30));
+    DWORD n = 0;
+    if (!WriteFile(file, bytes.constData() + written, chunk, &n, nullptr) || n == 0) {
+      error = GetLastError() ? GetLastError() : ERROR_DISK_FULL;
+      return false;
+    }
+    written += qsizetype(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+QString windowsErrorText(unsigned long error) {
+  // The common causes in the words the other systems use, so a message reads the same everywhere.
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT: return QStringLiteral("Permission denied");
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return QStringLiteral("No such file or directory");
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return QStringLiteral("No space left on device");
+    case ERROR_DIRECTORY: return QStringLiteral("Not a directory");
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return QStringLiteral("File exists");
+    default: break;
+  }
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  QString reason = length ? QString::fromWCharArray(text, int(length)).trimmed() : QStringLiteral("Error %1").arg(error);
+  if (text)
+    LocalFree(text);
+  // Messages end with a full stop; the callers add their own.
+  while (reason.endsWith(u'.'))
+    reason.chop(1);
+  return reason;
+}
+
+bool processEnded(qint64 pid) {
+  if (pid <= 0)
+    return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+  if (!process)
+    return GetLastError() == ERROR_INVALID_PARAMETER;  // no process of that number
+  DWORD code = 0;
+  const bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+  CloseHandle(process);
+  return ended;
+}
+
+bool removeUnlessLocked(const QString& path) {
+  // A writer keeps its temporary file open without sharing deletion: the removal then fails.
+  return DeleteFileW(nativePath(path).c_str()) != 0;
+}
+
+int writeThroughTemporaryOnWindows(const QString& target, const QByteArray& bytes, QString& reason) {
+  const std::wstring finalName = nativePath(target);
+  const std::wstring temporary =
+      nativePath(temporaryFileNameFor(target, qint64(GetCurrentProcessId()), QRandomGenerator::global()->generate()));
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    reason = windowsErrorText(GetLastError());
+    return 1;
+  }
+  const auto fail = [&](int stage, DWORD error) {
+    CloseHandle(file);
+    DeleteFileW(temporary.c_str());
+    reason = windowsErrorText(error);
+    return stage;
+  };
+  DWORD error = 0;
+  if (!writeAllOnWindows(file, bytes, error))
+    return fail(2, error);
+  if (!FlushFileBuffers(file))
+    return fail(2, GetLastError());
+  CloseHandle(file);
+  if (!MoveFileExW(temporary.c_str(), finalName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    reason = windowsErrorText(error);
+    return 1;
+  }
+  return 0;
+}
+
+#endif

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// The temporary files of a whole-file write (writeFileAtomically), on every system: their names, whose
+// they are, and the removal of those a killed run left. The name is the file's, the writer's process
+// number, a random part and ".vellumark-tmp": "MyApp180x180.png.4242-k3x9.vellumark-tmp".
+
+// The ending of the names of temporary files.
+extern const QString TemporaryFileSuffix;
+
+// The name of a temporary file for target made by process pid.
+QString temporaryFileNameFor(const QString& target, qint64 pid, quint32 random);
+// The process that made a temporary file of that name (its file name or full path); 0 when the name
+// carries none (a name of an older version), which counts as a process that has ended.
+qint64 temporaryFileOwner(const QString& name);
+
+// Whether the process has ended (false while it runs, or when that cannot be told).
+bool processEnded(qint64 pid);
+// Removes the file when nobody holds it open for writing (its writer locks or keeps it open); true
+// when it was removed.
+bool removeUnlessLocked(const QString& path);
+
+#ifdef Q_OS_WIN
+// The system's text for a Windows error code.
+QString windowsErrorText(unsigned long error);
+// The Windows whole-file write: the bytes to a new temporary file beside the target (held open, so
+// no other process removes it), flushed to disk, then moved over the target in one step
+// (MoveFileEx with replace and write-through). On failure the temporary file is removed and the
+// target is unchanged; stage 1 is the file's creation or replacement, 2 the writing of its bytes.
+int writeThroughTemporaryOnWindows(const QString& target, const QByteArray& bytes, QString& reason);
+#endif
