@@ -4,6 +4,9 @@
 //                                        All; prints "started", "generating" and "done <ms>" as it
 //                                        reaches each stage
 //   kill-target picture PATH COLOUR W H  writes a PNG picture of noise around a colour (#rrggbb)
+//   kill-target write INI PREFIX COUNT   stores COUNT values (PREFIX1=1, PREFIX2=2, ...) in section
+//                                        "settings" of INI, one write each, as a window's changes are
+//                                        stored; run two at once to see that neither loses the other's
 //   kill-target settings ORIGINAL FINAL CURRENT
 //                                        exit 0 when CURRENT is ORIGINAL byte for byte, or a complete
 //                                        file as storing writes it whose every value is FINAL's and
@@ -11,6 +14,7 @@
 #include "app/VellumarkMain.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
+#include "platform/Errors.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
 
@@ -71,6 +75,19 @@ int checkSettings(const QString& originalPath, const QString& finalPath, const Q
   return 0;
 }
 
+// One write per value, each read again from the file under the lock, as the window stores a change.
+int writeValues(const QString& path, const QString& prefix, int count) {
+  TSettingsStore settings(path);
+  try {
+    for (int i = 1; i <= count; ++i)
+      settings.SetWindowSetting(prefix + QString::number(i), QString::number(i));
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "error: %s\n", qPrintable(e.Message()));
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,8 +117,11 @@ int main(int argc, char** argv) {
   }
   if (args.size() == 5 && args[1] == "settings")
     return checkSettings(args[2], args[3], args[4]);
+  if (args.size() == 5 && args[1] == "write")
+    return writeValues(args[2], args[3], args[4].toInt());
   if (args.size() != 4 || args[1] != "run") {
-    std::fprintf(stderr, "usage: kill-target run INI start|generate | picture PATH COLOUR W H | settings A B C\n");
+    std::fprintf(stderr, "usage: kill-target run INI start|generate | picture PATH COLOUR W H | settings A B C | "
+                         "write INI PREFIX COUNT\n");
     return 2;
   }
   setSettingsFilePathOverride(args[2]);

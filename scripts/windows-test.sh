@@ -9,8 +9,16 @@
 #   - without --settings, the settings file is Vellumark.ini beside Vellumark.exe, or in %APPDATA%\Vellumark
 #     when that folder cannot be written;
 #   - a missing picture and a bad selection give the Linux messages, with Windows paths;
+#   - the installer (dist/Vellumark-<version>-windows-x64.msi) installs silently without an administrator,
+#     the installed program runs (--version, a full --generate with its settings in %APPDATA%), its
+#     Start-menu shortcut and "Apps" entry exist, an installer of a higher version upgrades it in place with
+#     the settings kept, and a silent uninstall removes the program files and keeps the settings file;
+#   - 20 kills of --generate at random moments leave every output the old or the new whole file, and the
+#     next run removes what a kill left; two processes storing values in one settings file lose none; a
+#     read-only output folder gives the Linux message with a Windows path;
 #   - the window starts on an X server (Xvfb) and its Graphics tab, with pictures loaded, is saved as
-#     docs/windows-graphics.png.
+#     docs/windows-graphics.png (the pictures lie in a folder of a fixed name, so the picture only changes
+#     when the window does).
 # Prints one line per check and exits non-zero at the first that fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,9 +38,14 @@ fi
 cmake --build build --target Vellumark >/dev/null
 linux=$repo/build/Vellumark
 
-work=$(mktemp -d /tmp/vellumark-wine-XXXXXX)
+# A folder of a fixed name: the paths the window shows in the screenshot are the same at every run.
+work=/tmp/vellumark-wine
 wineserver=$(ls /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver 2>/dev/null | head -1)
-trap 'WINEPREFIX=$work/wineprefix "$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
+WINEPREFIX=$work/wineprefix "$wineserver" -k 2>/dev/null || true
+chmod -R u+w "$work" 2>/dev/null || true
+rm -rf "$work"
+mkdir -p "$work"
+trap 'WINEPREFIX=$work/wineprefix "$wineserver" -k 2>/dev/null || true; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work/pkg"
 exe_dir=$(dirname "$(ls "$work"/pkg/*/Vellumark.exe)")
 
@@ -134,6 +147,9 @@ check_messages() {   # check_messages WHAT SELECTION FIRST-PICTURE
 check_messages "missing picture" "4,4,28,28" "$work/pictures/missing.png"
 check_messages "bad selection" "0,0,0,0" ""
 
+source scripts/windows-test-install.sh
+source scripts/windows-test-reliability.sh
+
 # --- the window on an X server -----------------------------------------------------------------------------
 cat >"$work/shoot.sh" <<'INNER'
 #!/usr/bin/env bash
@@ -145,8 +161,8 @@ trap 'kill "$pid" 2>/dev/null || true' EXIT
 wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Vellumark$' | head -n 1)
 sleep 3
 import -window root "$shot-introduction.png"
-# The Graphics tab: one wheel step over the tab bar brings the next tab to the front.
-xdotool mousemove --window "$wid" 40 30 click 5
+# The Graphics tab: one wheel step over the tab bar (under the menu bar) brings the next tab to the front.
+xdotool mousemove --window "$wid" 40 50 click 5
 sleep 3
 import -window root "$shot"
 INNER

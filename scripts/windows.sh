@@ -180,7 +180,7 @@ PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" "$prefix/qt/bin/qt-cmake" -S . -B "$bu
   -DPNG_PNG_INCLUDE_DIR="$prefix/include" -DPNG_LIBRARY="$prefix/lib/libpng16.a" \
   -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a" \
   -DZLIB_INCLUDE_DIR="$prefix/include" -DZLIB_LIBRARY="$prefix/lib/libz.a"
-PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$build" -j "$jobs" --target Vellumark vellumark-bench
+PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$build" -j "$jobs" --target Vellumark vellumark-bench kill-target
 
 # --- the package ------------------------------------------------------------------------------------------
 version=$(sed -n 's/^project(Vellumark VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
