@@ -13,7 +13,11 @@
 #endif
 #ifdef Q_OS_WIN
 #define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
 #include <windows.h>
+
+#include <algorithm>
+#include <string>
 #endif
 
 const QString TemporaryFileSuffix = QStringLiteral(".vellumark-tmp");
