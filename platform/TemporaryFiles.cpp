@@ -13,7 +13,9 @@
 #endif
 #ifdef Q_OS_WIN
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>
