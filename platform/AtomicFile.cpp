@@ -74,7 +74,7 @@ AtomicWriteFailure writeThroughTemporary(const QString& target, const QByteArray
   const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
   const QByteArray finalName = QFile::encodeName(target);
   const QByteArray temporary =
-      QFile::encodeName(temporaryFileNameFor(target, ::getpid(), QRandomGenerator::global()->generate()));
+      QFile::encodeName(temporaryFileNameFor(target, currentTemporaryOwner(), QRandomGenerator::global()->generate()));
   int fd = -1;
   bool unnamed = false;
 #ifdef O_TMPFILE
@@ -521,7 +521,7 @@ int removeLeftoverTemporaryFiles(const QString& folder) {
                                           QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
   for (const QString& name : names) {
     // A file of a process that still runs may be in use.
-    if (const qint64 pid = temporaryFileOwner(name); pid > 0 && !processEnded(pid))
+    if (const TTemporaryOwner owner = temporaryFileOwner(name); owner.Pid > 0 && !processEnded(owner))
       continue;
     if (removeUnlessLocked(dir.filePath(name)))
       ++removed;

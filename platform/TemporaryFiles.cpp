@@ -24,23 +24,36 @@
 
 const QString TemporaryFileSuffix = QStringLiteral(".vellumark-tmp");
 
-QString temporaryFileNameFor(const QString& target, qint64 pid, quint32 random) {
-  return QStringLiteral("%1.%2-%3%4").arg(target, QString::number(pid), QString::number(random, 36), TemporaryFileSuffix);
+QString temporaryFileNameFor(const QString& target, const TTemporaryOwner& owner, quint32 random) {
+  QString process = QString::number(owner.Pid);
+  if (owner.Start != 0)
+    process += u'_' + QString::number(owner.Start, 36);
+  return QStringLiteral("%1.%2-%3%4").arg(target, process, QString::number(random, 36), TemporaryFileSuffix);
 }
 
-qint64 temporaryFileOwner(const QString& name) {
+TTemporaryOwner temporaryFileOwner(const QString& name) {
   if (!name.endsWith(TemporaryFileSuffix))
-    return 0;
-  // "<name>.<pid>-<random>.vellumark-tmp"
+    return {};
+  // "<name>.<pid>[_<start>]-<random>.vellumark-tmp"
   const QString stem = name.chopped(TemporaryFileSuffix.size());
-  bool number = false;
-  const qint64 pid = stem.mid(stem.lastIndexOf(u'.') + 1).section(u'-', 0, 0).toLongLong(&number);
-  return number && pid > 0 ? pid : 0;
+  const QString process = stem.mid(stem.lastIndexOf(u'.') + 1).section(u'-', 0, 0);
+  bool number = false, start = true;
+  TTemporaryOwner owner;
+  owner.Pid = process.section(u'_', 0, 0).toLongLong(&number);
+  if (process.contains(u'_'))
+    owner.Start = process.section(u'_', 1).toULongLong(&start, 36);
+  if (!number || !start || owner.Pid <= 0)
+    return {};
+  return owner;
 }
 
 #ifdef Q_OS_UNIX
 
+TTemporaryOwner currentTemporaryOwner() { return {qint64(::getpid()), 0}; }
+
 bool processEnded(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+
+bool processEnded(const TTemporaryOwner& owner) { return processEnded(owner.Pid); }
 
 bool removeUnlessLocked(const QString& path) {
   const QByteArray name = QFile::encodeName(path);
@@ -105,17 +118,36 @@ QString windowsErrorText(unsigned long error) {
   return reason;
 }
 
-bool processEnded(qint64 pid) {
-  if (pid <= 0)
+namespace {
+// When the process started (100 ns units since 1601), or 0 when that cannot be told.
+quint64 startTimeOf(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+    return 0;
+  return (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+}  // namespace
+
+TTemporaryOwner currentTemporaryOwner() { return {qint64(GetCurrentProcessId()), startTimeOf(GetCurrentProcess())}; }
+
+bool processEnded(const TTemporaryOwner& owner) {
+  if (owner.Pid <= 0)
     return false;
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(owner.Pid));
   if (!process)
     return GetLastError() == ERROR_INVALID_PARAMETER;  // no process of that number
   DWORD code = 0;
-  const bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+  bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+  // The number given to a later process: the owner has ended.
+  if (!ended && owner.Start != 0) {
+    const quint64 started = startTimeOf(process);
+    ended = started != 0 && started != owner.Start;
+  }
   CloseHandle(process);
   return ended;
 }
+
+bool processEnded(qint64 pid) { return processEnded(TTemporaryOwner{pid, 0}); }
 
 bool removeUnlessLocked(const QString& path) {
   // A writer keeps its temporary file open without sharing deletion: the removal then fails.
@@ -125,7 +157,7 @@ bool removeUnlessLocked(const QString& path) {
 int writeThroughTemporaryOnWindows(const QString& target, const QByteArray& bytes, QString& reason) {
   const std::wstring finalName = nativePath(target);
   const std::wstring temporary =
-      nativePath(temporaryFileNameFor(target, qint64(GetCurrentProcessId()), QRandomGenerator::global()->generate()));
+      nativePath(temporaryFileNameFor(target, currentTemporaryOwner(), QRandomGenerator::global()->generate()));
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     reason = windowsErrorText(GetLastError());

@@ -6,18 +6,33 @@
 
 // The temporary files of a whole-file write (writeFileAtomically), on every system: their names, whose
 // they are, and the removal of those a killed run left. The name is the file's, the writer's process
-// number, a random part and ".vellumark-tmp": "MyApp180x180.png.4242-k3x9.vellumark-tmp".
+// (its number, and on Windows its start time), a random part and ".vellumark-tmp":
+// "MyApp180x180.png.4242-k3x9.vellumark-tmp", "MyApp180x180.png.32_1x9k2m4-k3x9.vellumark-tmp".
 
 // The ending of the names of temporary files.
 extern const QString TemporaryFileSuffix;
 
-// The name of a temporary file for target made by process pid.
-QString temporaryFileNameFor(const QString& target, qint64 pid, quint32 random);
-// The process that made a temporary file of that name (its file name or full path); 0 when the name
-// carries none (a name of an older version), which counts as a process that has ended.
-qint64 temporaryFileOwner(const QString& name);
+// The process that makes a temporary file: its number, and on Windows, where numbers are soon given
+// to new processes, its start time as well (0 where the number alone says it).
+struct TTemporaryOwner {
+  qint64 Pid = 0;
+  quint64 Start = 0;
+  friend bool operator==(const TTemporaryOwner&, const TTemporaryOwner&) = default;
+};
+// This process.
+TTemporaryOwner currentTemporaryOwner();
 
-// Whether the process has ended (false while it runs, or when that cannot be told).
+// The name of a temporary file for target made by owner: "<target>.<pid>-<random>.vellumark-tmp", with
+// "_<start>" after the number when the owner has a start time.
+QString temporaryFileNameFor(const QString& target, const TTemporaryOwner& owner, quint32 random);
+// The process that made a temporary file of that name (its file name or full path); a Pid of 0 when the
+// name carries none (a name of an older version), which counts as a process that has ended.
+TTemporaryOwner temporaryFileOwner(const QString& name);
+
+// Whether the process has ended (false while it runs, or when that cannot be told): a process of that
+// number that started at another time than the owner's is another process.
+bool processEnded(const TTemporaryOwner& owner);
+// The same for a process number alone.
 bool processEnded(qint64 pid);
 // Removes the file when nobody holds it open for writing (its writer locks or keeps it open); true
 // when it was removed.

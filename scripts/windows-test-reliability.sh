@@ -13,10 +13,10 @@ kill_settings() {   # kill_settings FILE PICTURE: every group from the picture, 
 }
 kill_settings "$work/red.ini" "$work/kpics/red.png"
 kill_settings "$work/blue.ini" "$work/kpics/blue.png"
-win --generate --settings "$(winpath "$work/red.ini")" --overwrite=all >/dev/null
+win --generate --settings "$(winpath "$work/red.ini")" --overwrite=all >/dev/null 2>&1
 cp -a "$kout" "$work/k-before"
 started=$(date +%s%N)
-win --generate --settings "$(winpath "$work/blue.ini")" --overwrite=all >/dev/null
+win --generate --settings "$(winpath "$work/blue.ini")" --overwrite=all >/dev/null 2>&1
 run_ms=$(( ($(date +%s%N) - started) / 1000000 ))
 cp -a "$kout" "$work/k-after"
 old_or_new() {   # every output is the old or the new whole file
@@ -44,7 +44,7 @@ for round in $(seq 1 "$kills"); do
     if cmp -s "$kout/$(basename "$f")" "$f"; then new_files=$((new_files + 1)); else old_files=$((old_files + 1)); fi
   done
 done
-win --generate --settings "$(winpath "$work/blue.ini")" --overwrite=all >/dev/null
+win --generate --settings "$(winpath "$work/blue.ini")" --overwrite=all >/dev/null 2>&1
 [ -z "$(find "$kout" -name '*.vellumark-tmp')" ] || fail "a run left the temporary files of killed runs: $(ls "$kout" | grep tmp | head -3)"
 diff -rq "$kout" "$work/k-after" >/dev/null || fail "the run after the kills did not write the new files"
 pass "$kills kills of --generate (a run takes ${run_ms} ms): every output the old ($old_files) or the new ($new_files) whole file; $left_total temporary files left by kills, all removed by the next run"

@@ -135,21 +135,31 @@ TEST(AtomicFile, LinksAreFollowedOnlyToARegularFile) {
 // The temporary files' names say whose they are, on every system (the Windows build removes them by
 // the same rule); a name that carries no process number counts as one whose process has ended.
 TEST(AtomicFile, TemporaryFileNamesCarryTheirProcess) {
-  const QString name = temporaryFileNameFor("C:/art/My.App.png", 4242, 35);
+  const QString name = temporaryFileNameFor("C:/art/My.App.png", {4242, 0}, 35);
   EXPECT_EQ(name, "C:/art/My.App.png.4242-z.vellumark-tmp");
   EXPECT_TRUE(isTemporaryFileName(name));
+  // With a start time (Windows gives a new process the number of an ended one).
+  EXPECT_EQ(temporaryFileNameFor("MyApp.png", {32, 36 * 36}, 1), "MyApp.png.32_100-1.vellumark-tmp");
   const struct {
     const char* name;
-    qint64 owner;
+    TTemporaryOwner owner;
   } cases[] = {
-      {"C:/art/My.App.png.4242-z.vellumark-tmp", 4242},
-      {"MyApp180x180.png.17-k3x.vellumark-tmp", 17},
-      {"Vellumark.ini.k3x.vellumark-tmp", 0},
-      {"MyApp.png.-5-k.vellumark-tmp", 0},
-      {"MyApp.png.17-k.vellumark-tmp.txt", 0},
+      {"C:/art/My.App.png.4242-z.vellumark-tmp", {4242, 0}},
+      {"MyApp180x180.png.17-k3x.vellumark-tmp", {17, 0}},
+      {"MyApp180x180.png.32_100-k3x.vellumark-tmp", {32, 36 * 36}},
+      {"MyApp180x180.png.32_-k3x.vellumark-tmp", {}},
+      {"MyApp180x180.png.32_!!-k3x.vellumark-tmp", {}},
+      {"Vellumark.ini.k3x.vellumark-tmp", {}},
+      {"MyApp.png.-5-k.vellumark-tmp", {}},
+      {"MyApp.png.17-k.vellumark-tmp.txt", {}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(temporaryFileOwner(c.name), c.owner) << c.name;
+  for (const auto& c : cases) {
+    const TTemporaryOwner owner = temporaryFileOwner(c.name);
+    EXPECT_EQ(owner.Pid, c.owner.Pid) << c.name;
+    EXPECT_EQ(owner.Start, c.owner.Start) << c.name;
+  }
+  EXPECT_EQ(temporaryFileOwner(temporaryFileNameFor("x.png", currentTemporaryOwner(), 7)), currentTemporaryOwner());
+  EXPECT_FALSE(processEnded(currentTemporaryOwner()));
 }
 
 // What a killed write left is removed by the next run: only temporary files of this program whose
