@@ -89,6 +89,21 @@ bool writeAllOnWindows(HANDLE file, const QByteArray& bytes, DWORD& error) {
   return true;
 }
 
+// Moves the temporary file over the target in one step. A file that another process has open (a reader
+// of the settings file, a virus scanner) cannot be replaced until it is closed again, which takes
+// moments: the move is tried again for up to two seconds before its error is given.
+bool moveOver(const std::wstring& temporary, const std::wstring& target, DWORD& error) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 200 ||
+        GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+      return false;
+    Sleep(10);
+  }
+}
+
 }  // namespace
 
 QString windowsErrorText(unsigned long error) {
@@ -175,8 +190,7 @@ int writeThroughTemporaryOnWindows(const QString& target, const QByteArray& byte
   if (!FlushFileBuffers(file))
     return fail(2, GetLastError());
   CloseHandle(file);
-  if (!MoveFileExW(temporary.c_str(), finalName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
+  if (!moveOver(temporary, finalName, error)) {
     DeleteFileW(temporary.c_str());
     reason = windowsErrorText(error);
     return 1;
