@@ -245,7 +245,6 @@ TSetupCheck setupCheckOf(const TSetupChoices& setup, const TOutputPlan& plan, co
 // The frames' warnings of the groups the run uses (transparent iOS app icons, an enlarged
 // selection), once per group and warning, on standard error; they change nothing of the run.
 void printGroupWarnings(const TOutputPlan& plan, const QList<TRatioGroup>& groups, QTextStream& err) {
-  TOpacityMap opacity;
   for (const int g : groupsOfRun(plan)) {
     QList<QSize> sizes;
     bool appIcons = false;
@@ -256,7 +255,7 @@ void printGroupWarnings(const TOutputPlan& plan, const QList<TRatioGroup>& group
     }
     if (sizes.isEmpty())
       continue;
-    const TGroupWarnings warnings = groupWarnings(groups[g], sizes, appIcons, false, opacity);
+    const TGroupWarnings warnings = groupWarnings(groups[g], sizes, appIcons, false);
     for (const QString& text : {warnings.Transparency ? TransparencyWarning : QString(), warnings.Enlarged})
       if (!text.isEmpty())
         err << QStringLiteral("Warning (%1): %2").arg(groups[g].Caption(), text) << Qt::endl;

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "imaging/KeptPicture.h"
 #include "model/RatioGroup.h"
 #include "model/SelectionGesture.h"
 #include "settings/Settings.h"
 #include "platform/Dialogs.h"
-#include "imaging/OpacityMap.h"
 #include "platform/Types.h"
 
 #include <QFrame>
@@ -169,8 +168,8 @@ public:
 
   TRectF ImageRect() const;
   TRectF ZoomRect() const;
-  // The source picture: the bitmap of imPreview.
-  const TBitmap& Bitmap() const;
+  // The source picture as the frame keeps it: its size and the copy imPreview shows.
+  const TKeptPicture& Picture() const;
 
   TMode Mode() const { return FGesture.Mode(); }
   TPointF StartPoint() const { return FGesture.StartPoint(); }
@@ -307,5 +306,4 @@ private:
   const TRatioFrame* FFollowed = nullptr;
   bool FAlphaOnly = false;
   QList<QSize> FOutputs;
-  TOpacityMap FOpacity;
 };

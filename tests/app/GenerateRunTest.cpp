@@ -184,7 +184,7 @@ TEST_F(GenerateRunTest, PixelsFollowTheBilinearRuleFromTheFramesSelection) {
   ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
 
   const TRectF z = frame->ZoomRect();
-  const QImage& src = frame->Bitmap().Image();
+  const QImage src = frame->Picture().Whole().Image();
   const double L = float(src.width() * double(z.Left)), T = float(src.height() * double(z.Top));
   const double R = float(src.width() * double(z.Right)), B = float(src.height() * double(z.Bottom));
   const DecodedPng png = readPngFile(OutPath("MyApp470x320.png"));
@@ -443,7 +443,7 @@ TEST_F(GenerateRunTest, AppStoreIconAfterTheSquareGroupAskedAndLoggedLikeAnyFile
   // From the 1:1 frame's selection, as every output is rendered, laid over white: the App Store
   // refuses transparency.
   TRatioFrame* square = Form->FindRatioFrame(0);
-  EXPECT_EQ(readFileBytes(icon), encodePng(renderImage(square->Bitmap(), 1024, 1024, square->ZoomRect(), false,
+  EXPECT_EQ(readFileBytes(icon), encodePng(renderImage(square->Picture().Whole(), 1024, 1024, square->ZoomRect(), false,
                                                        {TRenderLook::Opaque, qRgb(255, 255, 255)})
                                                .Image()));
   // Not named in the option set: no property holds its path.
@@ -563,7 +563,7 @@ TEST_F(GenerateRunTest, PreviewShowsWhatTheRunWritesAndWritesNothing) {
   // The smooth setting reaches both: a reduced icon differs from the bilinear rule.
   TRatioFrame* square = Form->FindRatioFrame(0);
   EXPECT_NE(readFileBytes(OutPath("MyApp29x29.png")),
-            encodePng(renderImage(square->Bitmap(), 29, 29, square->ZoomRect(), false).Image()));
+            encodePng(renderImage(square->Picture().Whole(), 29, 29, square->ZoomRect(), false).Image()));
   EXPECT_EQ(TPreviewWindow::SizeText(180, 180), "180 x 180");
 }
 

@@ -112,7 +112,7 @@ TEST_F(RatioFrameTest, RatioShowsInCaptionHintPreviewWidthAndSizeKey) {
                                      .arg(r.h));
     // No settings for this key: no picture, the centre point as selection, and that point stored.
     EXPECT_EQ(f->Filename(), QString());
-    EXPECT_TRUE(f->Bitmap().IsEmpty());
+    EXPECT_TRUE(f->Picture().IsEmpty());
     EXPECT_EQ(f->SelectRect(), r.centre) << r.caption;
     EXPECT_EQ(decodeRectList(selections(f->SizeStr())), std::optional<TRectF>(r.centre)) << r.caption;
   }
@@ -198,8 +198,8 @@ TEST_F(RatioFrameTest, RestoresPictureAndStoredSelectionRatherThanSelectAll) {
   f->OnChange = [&](QObject*) { ++changes; };
   EXPECT_EQ(f->Filename(), path);
   EXPECT_EQ(f->ceFilename->currentText(), path);
-  EXPECT_EQ(f->Bitmap().Width(), 1600);
-  EXPECT_EQ(f->Bitmap().Height(), 1200);
+  EXPECT_EQ(f->Picture().Width(), 1600);
+  EXPECT_EQ(f->Picture().Height(), 1200);
   EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
   EXPECT_EQ(f->ImageRect(), (TRectF{0, 15, 122, 106}));
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
@@ -292,7 +292,7 @@ TEST_F(RatioFrameTest, WithoutRestoreNothingIsReadOrWritten) {
   const QByteArray before = iniBytes();
   auto f = frame(180, 180, false);
   EXPECT_EQ(f->Filename(), QString());
-  EXPECT_TRUE(f->Bitmap().IsEmpty());
+  EXPECT_TRUE(f->Picture().IsEmpty());
   EXPECT_EQ(f->SelectRect(), (TRectF{61, 61, 61, 61}));
   EXPECT_EQ(iniBytes(), before);
 }
@@ -310,7 +310,7 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesOnceAndStoresNameAndSelectio
   f->OnChange = [&](QObject* sender) {
     EXPECT_EQ(sender, f.get());
     storedAtChange << images(QStringLiteral("180_180"));
-    pictureAtChange << f->Bitmap().Image().cacheKey();
+    pictureAtChange << f->Picture().Preview().Image().cacheKey();
     EXPECT_EQ(decodeRectList(selections(QStringLiteral("180_180"))), std::optional<TRectF>(f->SelectRect()));
   };
   dialogs.FileAnswers.enqueue(path);
@@ -321,12 +321,12 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesOnceAndStoresNameAndSelectio
   EXPECT_EQ(dialogs.FileDialogs[0].Filter, TRatioFrame::OpenDialogFilter);
   EXPECT_EQ(f->Filename(), path);
   EXPECT_EQ(f->ceFilename->currentText(), path);
-  EXPECT_EQ(f->Bitmap().Width(), 1600);
+  EXPECT_EQ(f->Picture().Width(), 1600);
   EXPECT_EQ(f->SelectRect(), (TRectF{15.25f, 15, 106.75f, 106}));
   EXPECT_EQ(storedAtChange, QStringList{path});
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
   EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("15.25,15,106.75,106")) << "the selection shown is stored";
-  EXPECT_EQ(pictureAtChange, QList<qint64>{f->Bitmap().Image().cacheKey()});
+  EXPECT_EQ(pictureAtChange, QList<qint64>{f->Picture().Preview().Image().cacheKey()});
   EXPECT_EQ(f->ceFilename->count(), 0) << "the frame never adds to the list";
 
   // The same file again: the text does not change, so the name is not stored again; the
@@ -358,7 +358,7 @@ TEST_F(RatioFrameTest, UndecodableFileChangesNothingAndTheBoxShowsThePictureInUs
   f->SetSelectRect({20, 40, 30, 50});
   int changes = 0;
   f->OnChange = [&](QObject*) { ++changes; };
-  const qint64 pictureBefore = f->Bitmap().Image().cacheKey();
+  const qint64 pictureBefore = f->Picture().Preview().Image().cacheKey();
   dialogs.FileAnswers.enqueue(bad);
   try {
     f->Button1Click();
@@ -368,7 +368,7 @@ TEST_F(RatioFrameTest, UndecodableFileChangesNothingAndTheBoxShowsThePictureInUs
   }
   EXPECT_EQ(f->Filename(), good);
   EXPECT_EQ(f->ceFilename->currentText(), good);
-  EXPECT_EQ(f->Bitmap().Image().cacheKey(), pictureBefore);
+  EXPECT_EQ(f->Picture().Preview().Image().cacheKey(), pictureBefore);
   EXPECT_EQ(f->SelectRect(), (TRectF{20, 40, 30, 50}));
   EXPECT_EQ(images(QStringLiteral("180_180")), good);
   EXPECT_EQ(changes, 0);
@@ -390,7 +390,7 @@ TEST_F(RatioFrameTest, MissingFileChangesNothingAndTheBoxShowsThePictureInUse) {
   }
   EXPECT_EQ(f->Filename(), good);
   EXPECT_EQ(f->ceFilename->currentText(), good);
-  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(f->Picture().Width(), 100);
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
   EXPECT_THROW(f->SetFilename(dir.path()), EFileNotFoundException) << "a folder is not a file";
 }
@@ -411,7 +411,7 @@ TEST_F(RatioFrameTest, PictureNameWithALineBreakIsRefusedBeforeAnythingIsStored)
     EXPECT_EQ(e.Message(), QStringLiteral("A file name with a line break cannot be used: ") + broken);
   }
   EXPECT_EQ(f->Filename(), good);
-  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(f->Picture().Width(), 100);
   EXPECT_EQ(iniBytes(), before);
 }
 
@@ -433,7 +433,7 @@ TEST_F(RatioFrameTest, EnterCommitsAnEditOnceAndAnUnchangedTextDoesNothing) {
   EXPECT_EQ(changes, 0);
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_EQ(f->Filename(), path);
-  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(f->Picture().Width(), 1024);
   EXPECT_EQ(changes, 1) << "a user's edit runs the change once, without the nested run";
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
 
@@ -451,7 +451,7 @@ TEST_F(RatioFrameTest, EnterCommitsAnEditOnceAndAnUnchangedTextDoesNothing) {
   QTest::keyClick(edit, Qt::Key_Delete);
   f->Button1->setFocus();
   EXPECT_EQ(f->Filename(), QString());
-  EXPECT_TRUE(f->Bitmap().IsEmpty());
+  EXPECT_TRUE(f->Picture().IsEmpty());
   const QImage shot = f->imPreview->grab().toImage();
   EXPECT_NE(QColor(shot.pixel(5, 20)), QColor(Qt::red)) << "no selection outline";
   EXPECT_NE(QColor(shot.pixel(0, 60)), QColor(Qt::black)) << "no picture outline";
@@ -505,7 +505,7 @@ TEST_F(RatioFrameTest, OwnerHistoryDoesNotChangeTheTextAndPickingAnEntryCommits)
   const QRect item = view->visualRect(f->ceFilename->model()->index(1, 0));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
   EXPECT_EQ(f->Filename(), b);
-  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(f->Picture().Width(), 1024);
   EXPECT_EQ(images(QStringLiteral("180_180")), b);
   EXPECT_EQ(changes, 1);
 
@@ -546,7 +546,7 @@ TEST_F(RatioFrameTest, WheelOverTheFileNameIsLeftToTheParentAndKeepsThePicture) 
   f->ceFilename->clearFocus();
   EXPECT_EQ(f->ceFilename->currentText(), a);
   EXPECT_EQ(f->Filename(), a);
-  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(f->Picture().Width(), 100);
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
 }
@@ -580,12 +580,12 @@ TEST_F(RatioFrameTest, FramesOnOneFileShareOnePictureUntilOneChangesIt) {
   auto b = frame(2688, 1242, false);
   a->SetFilename(path);
   b->SetFilename(path);
-  const TBitmap& ba = a->Bitmap();
-  const TBitmap& bb = b->Bitmap();
-  EXPECT_EQ(ba.Image().constBits(), bb.Image().constBits());
+  const TKeptPicture& ba = a->Picture();
+  const TKeptPicture& bb = b->Picture();
+  EXPECT_EQ(ba.Preview().Image().constBits(), bb.Preview().Image().constBits());
   a->SetFilename(QString());
-  EXPECT_NE(ba.Image().constBits(), bb.Image().constBits());
-  EXPECT_EQ(bb.Image().pixel(5, 5), qRgba(255, 255, 255, 255));
+  EXPECT_NE(ba.Preview().Image().constBits(), bb.Preview().Image().constBits());
+  EXPECT_EQ(bb.Preview().Image().pixel(5, 5), qRgba(255, 255, 255, 255));
   EXPECT_TRUE(ba.IsEmpty());
 }
 
