@@ -206,10 +206,12 @@ namespace {
 // reported); the notification group follows the 1:1 group while it has no picture of its own.
 QList<TRatioGroup> restoreGroups(TFileSet set, TSettingsStore& settings, TErrorsOnce& errors) {
   QList<TRatioGroup> groups;
-  for (int g = 0; g < AllGroupCount; ++g)
+  for (int g = 0; g < AllGroupCount; ++g) {
     groups.append(ratioGroupOf(g));
-  // The stored pictures are decoded on all cores first; the groups below take them in order.
-  const auto prefetch = prefetchStoredPictures(settings, groupsOfSet(set));
+    groups.last().CopyBound = QSize();  // nothing is shown
+  }
+  // The stored pictures are loaded ahead first; the groups below take them in order.
+  const auto prefetch = prefetchStoredPictures(settings, groupsOfSet(set), QSize());
   for (const int g : groupsOfSet(set)) {
     try {
       if (g == NotificationGroup)

@@ -14,6 +14,11 @@
 #include <thread>
 #include <vector>
 
+namespace {
+// The bytes of the whole pictures of files kept beyond their copies (KeptWholeBudget).
+std::atomic<qint64> g_wholeBytes{0};
+}  // namespace
+
 struct TKeptPicture::Data {
   QString fileName;  // empty for a picture in memory
   QString path;      // the file's absolute path, which tells kept pictures apart
@@ -21,11 +26,25 @@ struct TKeptPicture::Data {
   QSize bound;
   QSize size;
   TBitmap preview;
-  TBitmap whole;  // for a picture that fits its bound, or one in memory
+  TBitmap whole;  // for a picture that fits its bound, one in memory, or one within the budget
+  qint64 budgeted = 0;  // its bytes counted in g_wholeBytes
   TOpacityMap opacity;
+  ~Data() { g_wholeBytes -= budgeted; }
 };
 
 namespace {
+
+// Keeps the whole picture as well when the budget allows it.
+void keepWithinBudget(TKeptPicture::Data& data, const TBitmap& picture) {
+  const qint64 bytes = picture.Image().sizeInBytes();
+  qint64 held = g_wholeBytes.load();
+  do {
+    if (held + bytes > KeptWholeBudget)
+      return;
+  } while (!g_wholeBytes.compare_exchange_weak(held, held + bytes));
+  data.whole = picture;
+  data.budgeted = bytes;
+}
 
 using DataPtr = std::shared_ptr<const TKeptPicture::Data>;
 
@@ -42,6 +61,8 @@ std::shared_ptr<TKeptPicture::Data> dataOf(const TBitmap& picture, QSize bound) 
   data->bound = bound;
   data->size = QSize(picture.Width(), picture.Height());
   data->opacity = TOpacityMap(picture.Image());
+  if (bound.isEmpty())
+    return data;  // no copy
   const QSize shown = fittedInto(data->size, bound);
   if (shown == data->size) {
     data->whole = picture;
@@ -61,6 +82,8 @@ DataPtr loadData(const QString& fileName, QSize bound) {
   TBitmap picture;
   picture.LoadFromFile(fileName);
   auto data = dataOf(picture, bound);
+  if (data->whole.IsEmpty())
+    keepWithinBudget(*data, picture);
   data->fileName = fileName;
   data->path = QFileInfo(fileName).absoluteFilePath();
   data->stamp = stamp;

@@ -15,7 +15,10 @@
 // file (identity, size, modification time), not the picture itself. Thirteen frames of 8192 x 8192
 // pictures thus keep a few megabytes, not 3 GB. Whatever needs the whole picture (the run, the
 // preview window, the selection editor) asks for it with Whole, which decodes the file again, and
-// only once the file is found to be still the one that was loaded.
+// only once the file is found to be still the one that was loaded. So that the common case (one
+// picture of 4096 x 4096 or less in the frames) is not decoded twice, the whole picture is kept
+// as well while all the pictures kept so take at most KeptWholeBudget bytes together: what is
+// kept stays bounded whatever the number of frames.
 //
 // Copies share everything; a kept picture never changes.
 class TKeptPicture {
@@ -26,7 +29,7 @@ public:
   TKeptPicture(const TBitmap& picture);  // NOLINT: a bitmap is a picture to keep
   // Decodes the file (decodePicture, with its errors) and keeps what is described above, the copy
   // fitted into previewBound (never enlarged: a picture that fits is kept whole and is its own
-  // copy). The decoded picture is let go. The same unchanged file loaded again for the same bound
+  // copy; an empty bound keeps no copy). The decoded picture is let go. The same unchanged file loaded again for the same bound
   // while it is kept, or decoded by a running TKeptPrefetch, is not decoded again.
   static TKeptPicture Load(const QString& fileName, QSize previewBound);
 
@@ -84,6 +87,10 @@ private:
   struct Work;
   std::unique_ptr<Work> FWork;
 };
+
+// The bytes of whole pictures of files kept beside their copies, for the whole process: two
+// 4096 x 4096 pictures, no 8192 x 8192 one.
+constexpr qint64 KeptWholeBudget = qint64(128) << 20;
 
 // The most whole pictures a prefetch decodes at once.
 constexpr int MaxPrefetchWorkers = 2;

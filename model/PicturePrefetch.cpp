@@ -6,7 +6,8 @@
 
 #include <exception>
 
-std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups) {
+std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups,
+                                                      QSize copyBound) {
   QStringList names;
   try {
     for (const int g : groups) {
@@ -19,7 +20,7 @@ std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings, 
     return nullptr;
   }
   names.removeAll(QString());
-  return std::make_unique<TKeptPrefetch>(names, TRatioGroup::PreviewCopyBound);
+  return std::make_unique<TKeptPrefetch>(names, copyBound);
 }
 
 std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings) {

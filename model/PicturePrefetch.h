@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/KeptPicture.h"
+#include "model/RatioGroup.h"
 #include "settings/Settings.h"
 
 #include <QList>
@@ -12,7 +13,9 @@
 // with their own errors; a settings file that cannot be read prefetches nothing (the groups then
 // report it themselves).
 
-// The stored pictures of these groups (their dark-mode pictures included).
-std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups);
+// The stored pictures of these groups (their dark-mode pictures included), for groups that keep
+// copies of that bound (TRatioGroup::CopyBound).
+std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups,
+                                                      QSize copyBound = TRatioGroup::PreviewCopyBound);
 // Those of the classic groups, which the window always restores.
 std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings);

@@ -68,13 +68,13 @@ TRectF TRatioGroup::PreviewSelectionOf(const TPictureRect& selection) const {
 namespace {
 
 // The picture of that file as a group keeps it; none for an empty name.
-TKeptPicture loadPicture(const QString& Filename) {
+TKeptPicture loadPicture(const QString& Filename, QSize copyBound) {
   refuseLineBreak(Filename);  // the settings file could not keep it
   if (!Filename.isEmpty() && !QFileInfo(Filename).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Filename);
   if (Filename.isEmpty())
     return {};
-  return TKeptPicture::Load(Filename, TRatioGroup::PreviewCopyBound);
+  return TKeptPicture::Load(Filename, copyBound);
 }
 
 // A stored selection brought back to the group's ratio and inside its picture. One made in picture
@@ -96,12 +96,12 @@ TRectF restoredSelectionOf(const TRatioGroup& group, const TRectF& stored) {
 void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
   // The picture is decoded before anything changes: one that fails leaves the group's name and
   // picture as they were, so that the name always names the picture in use.
-  group.Picture = loadPicture(Filename);
+  group.Picture = loadPicture(Filename, group.CopyBound);
   group.Filename = Filename;
 }
 
 void loadGroupDarkPicture(TRatioGroup& group, const QString& Filename) {
-  group.DarkPicture = loadPicture(Filename);
+  group.DarkPicture = loadPicture(Filename, group.CopyBound);
   group.DarkFilename = Filename;
 }
 

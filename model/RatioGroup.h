@@ -42,6 +42,10 @@ public:
   // of the widest preview (the 2.16:1 group's, 264 x 122 units).
   static constexpr QSize PreviewCopyBound{1056, 488};
 
+  // The size of the copy this group keeps of its pictures: PreviewCopyBound for a frame, none (an
+  // empty size) for a group that is shown nowhere (the command line's).
+  QSize CopyBound = PreviewCopyBound;
+
   QString Filename;      // the picture's full path; empty without a picture
   TKeptPicture Picture;  // the picture as kept (its size, its preview copy); empty without one
   TRectF SelectRect;     // the selection, in preview coordinates
@@ -83,7 +87,7 @@ TRatioGroup ratioGroupOf(int group);
 // name that is no file raises EFileNotFoundException "File does not exist: <name>", a picture that
 // cannot be decoded raises its load error; all three leave the group as it was. An empty name
 // leaves the group without a picture. The group keeps the picture as TKeptPicture does, with a
-// copy fitted into PreviewCopyBound.
+// copy fitted into its CopyBound.
 void loadGroupPicture(TRatioGroup& group, const QString& Filename);
 
 // Makes Filename the group's dark-mode picture, by the rules of loadGroupPicture.
