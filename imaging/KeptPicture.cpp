@@ -15,8 +15,9 @@
 #include <vector>
 
 namespace {
-// The bytes of the whole pictures of files kept beyond their copies (KeptWholeBudget).
+// The bytes of the whole pictures of files kept beyond their copies, and their budget.
 std::atomic<qint64> g_wholeBytes{0};
+std::atomic<qint64> g_wholeBudget{KeptWholeBudget};
 }  // namespace
 
 struct TKeptPicture::Data {
@@ -39,7 +40,7 @@ void keepWithinBudget(TKeptPicture::Data& data, const TBitmap& picture) {
   const qint64 bytes = picture.Image().sizeInBytes();
   qint64 held = g_wholeBytes.load();
   do {
-    if (held + bytes > KeptWholeBudget)
+    if (held + bytes > g_wholeBudget.load())
       return;
   } while (!g_wholeBytes.compare_exchange_weak(held, held + bytes));
   data.whole = picture;
@@ -213,6 +214,8 @@ TBitmap TKeptPicture::Whole() const {
     throw EPictureChanged(pictureChangedMessage(FData->fileName));
   return picture;
 }
+
+qint64 setKeptWholeBudget(qint64 bytes) { return g_wholeBudget.exchange(bytes); }
 
 QString pictureChangedMessage(const QString& fileName) {
   return QStringLiteral("Picture changed on disk since it was loaded: ") + fileName;

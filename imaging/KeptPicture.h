@@ -91,6 +91,8 @@ private:
 // The bytes of whole pictures of files kept beside their copies, for the whole process: two
 // 4096 x 4096 pictures, no 8192 x 8192 one.
 constexpr qint64 KeptWholeBudget = qint64(128) << 20;
+// Tests: another budget for the pictures loaded from now on; returns the budget it replaces.
+qint64 setKeptWholeBudget(qint64 bytes);
 
 // The most whole pictures a prefetch decodes at once.
 constexpr int MaxPrefetchWorkers = 2;
