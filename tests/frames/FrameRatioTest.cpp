@@ -1,4 +1,10 @@
 #include "frames/FrameRatio.h"
+#include "frames/PreviewWindow.h"
+#include "frames/SelectionEditor.h"
+#include "imaging/KeptPicture.h"
+#include "imaging/RenderImage.h"
+#include "model/OutputPlan.h"
+#include "model/RatioGroup.h"
 
 #include "platform/Errors.h"
 #include "imaging/ImageDecode.h"
@@ -21,6 +27,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <ostream>
 
@@ -974,3 +981,69 @@ TEST_F(RatioFrameTest, OverlayOutlinesThePictureBlackAndTheSelectionRedDashed) {
 }
 
 }  // namespace
+
+// A frame keeps of a picture larger than its preview a copy no larger than the widest preview needs
+// (four device pixels a unit), not the picture, with nothing else held beside it; yet everything measured
+// in picture pixels is measured on the picture itself: where it lies in the preview, select-all,
+// the selection in picture pixels, the editor (which opens on the whole picture, decoded again:
+// fitting it shows all of it) and the preview's tiles (drawn from the whole picture, as the run
+// draws its files) are those of a group that holds the whole picture.
+TEST_F(RatioFrameTest, AFrameKeepsAReducedCopyAndMeasuresEverythingOnThePicture) {
+  const qint64 budget = setKeptWholeBudget(0);
+  struct Case {
+    int ratioWidth, ratioHeight;
+    QSize picture;
+  };
+  const Case cases[] = {{180, 180, {3000, 1000}}, {2688, 1242, {600, 2400}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.picture.width());
+    QImage image(c.picture, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        image.setPixel(x, y, qRgba(x & 0xff, y & 0xff, (x ^ y) & 0xff, 255));
+    const QString path = dir.filePath(QStringLiteral("big%1.png").arg(c.picture.width()));
+    ASSERT_TRUE(image.save(path));
+    auto f = frame(c.ratioWidth, c.ratioHeight);
+    f->SetFilename(path);
+
+    const TKeptPicture& kept = f->Picture();
+    EXPECT_EQ(QSize(kept.Width(), kept.Height()), c.picture);
+    EXPECT_LE(kept.Preview().Width(), TRatioGroup::PreviewCopyBound.width());
+    EXPECT_LE(kept.Preview().Height(), TRatioGroup::PreviewCopyBound.height());
+    // Sharp on a display of 4 pixels a unit (the picture's place is rounded to whole units).
+    EXPECT_GE(kept.Preview().Width(), 4 * (f->ImageRect().Width() - 1));
+    EXPECT_GE(kept.Preview().Height(), 4 * (f->ImageRect().Height() - 1));
+    const qint64 decoded = kept.Whole().Image().cacheKey();  // let go at once
+    EXPECT_NE(kept.Whole().Image().cacheKey(), decoded) << "the picture is not held: decoded anew";
+
+    TRatioGroup whole(c.ratioWidth, c.ratioHeight);
+    TBitmap bitmap;
+    bitmap.Assign(image);
+    whole.Picture = bitmap;
+    EXPECT_EQ(f->ImageRect(), whole.ImageRect());
+    EXPECT_EQ(f->SelectRect(), whole.DefaultSelection());
+    whole.SelectRect = f->SelectRect();
+    EXPECT_EQ(f->Group().PictureSelection(), whole.PictureSelection());
+
+    const std::unique_ptr<TSelectionEditor> editor(f->EditSelection());
+    ASSERT_NE(editor, nullptr);
+    editor->resize(900, 700);
+    editor->Canvas->ZoomToFit();
+    const QPointF corner = editor->Canvas->ToView(c.picture.width(), c.picture.height());
+    const QSize view = editor->Canvas->viewport()->size();
+    EXPECT_LE(corner.x(), view.width());
+    EXPECT_LE(corner.y(), view.height());
+    EXPECT_TRUE(corner.x() > view.width() - 30 || corner.y() > view.height() - 30) << "fitted to the picture";
+    EXPECT_EQ(editor->Selection(), whole.PictureSelection());
+
+    TPlannedOutput large, small;
+    large.Width = 1024, large.Height = 1024 * c.ratioHeight / c.ratioWidth;
+    small.Width = 29, small.Height = 29 * c.ratioHeight / c.ratioWidth;
+    QString message;
+    const QList<TPreviewItem> tiles = renderPreviewItems(f->SourceGroup(), {large, small}, TRunChoices(), message);
+    ASSERT_EQ(tiles.size(), 2) << message.toStdString();
+    for (const TPreviewItem& tile : tiles)
+      EXPECT_EQ(tile.Image, renderImage(bitmap, tile.Width, tile.Height, whole.ZoomRect()).Image()) << tile.Width;
+  }
+  setKeptWholeBudget(budget);
+}
