@@ -365,7 +365,8 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
 
   InitSizeInfos();
   // Nothing in this run reads a picture's pixels but the renderers, which follow the rows as
-  // they are decoded: a picture is handed on once it is checked, before all its rows are written.
+  // they are decoded, and the groups' kept pictures, which wait for all the rows: a picture is
+  // handed on once it is checked, before all its rows are written.
   const bool earlyBefore = setEarlyPictures(true);
   const auto restoreEarly = qScopeGuard([earlyBefore] { setEarlyPictures(earlyBefore); });
   TSetupChoices setup;

@@ -271,7 +271,9 @@ TKeptPrefetch::TKeptPrefetch(const QStringList& fileNames, QSize previewBound) :
   FWork->files = pendingFiles(fileNames, previewBound);
   {
     std::lock_guard lock(g_mutex);
-    std::erase_if(FWork->files, [](const std::shared_ptr<Pending>& p) { return findKept(p->path, p->stamp, p->bound) != nullptr; });
+    std::erase_if(FWork->files, [](const std::shared_ptr<Pending>& p) {
+      return findKept(p->path, p->stamp, p->bound) != nullptr;
+    });
     g_pending.insert(g_pending.end(), FWork->files.begin(), FWork->files.end());
   }
   const size_t threads = std::min<size_t>({FWork->files.size(), size_t(MaxPrefetchWorkers),

@@ -29,8 +29,9 @@ public:
   TKeptPicture(const TBitmap& picture);  // NOLINT: a bitmap is a picture to keep
   // Decodes the file (decodePicture, with its errors) and keeps what is described above, the copy
   // fitted into previewBound (never enlarged: a picture that fits is kept whole and is its own
-  // copy; an empty bound keeps no copy). The decoded picture is let go. The same unchanged file loaded again for the same bound
-  // while it is kept, or decoded by a running TKeptPrefetch, is not decoded again.
+  // copy; an empty bound keeps no copy). The decoded picture is let go. The same unchanged file
+  // loaded again for the same bound while it is kept, or loaded by a running TKeptPrefetch, is not
+  // decoded again.
   static TKeptPicture Load(const QString& fileName, QSize previewBound);
 
   bool IsEmpty() const { return Width() == 0 || Height() == 0; }

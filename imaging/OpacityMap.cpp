@@ -113,7 +113,8 @@ bool TOpacityMap::AnyTranslucentIn(const TRectF& normalized) const {
       if (FBlocks[block] == Translucent)
         return true;  // the region touches at least one of its pixels
       // A mixed block: the bits of the part of it inside the region.
-      const uint32_t columns = bitsBetween(std::max(x0, bx * kBlock) - bx * kBlock, std::min(x1, (bx + 1) * kBlock) - bx * kBlock);
+      const int blockLeft = bx * kBlock;
+      const uint32_t columns = bitsBetween(std::max(x0, blockLeft) - blockLeft, std::min(x1, blockLeft + kBlock) - blockLeft);
       const int top = std::max(y0, by * kBlock) - by * kBlock, bottom = std::min(y1, (by + 1) * kBlock) - by * kBlock;
       const uint32_t* masks = FMasks.data() + FMaskAt[block];
       for (int r = top; r < bottom; ++r)
