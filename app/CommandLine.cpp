@@ -207,10 +207,12 @@ namespace {
 // reported); the notification group follows the 1:1 group while it has no picture of its own.
 QList<TRatioGroup> restoreGroups(TFileSet set, TSettingsStore& settings, TErrorsOnce& errors) {
   QList<TRatioGroup> groups;
-  for (int g = 0; g < AllGroupCount; ++g)
+  for (int g = 0; g < AllGroupCount; ++g) {
     groups.append(ratioGroupOf(g));
-  // The stored pictures are decoded on all cores first; the groups below take them in order.
-  const auto prefetch = prefetchStoredPictures(settings, groupsOfSet(set));
+    groups.last().CopyBound = QSize();  // nothing is shown
+  }
+  // The stored pictures are loaded ahead first; the groups below take them in order.
+  const auto prefetch = prefetchStoredPictures(settings, groupsOfSet(set), QSize());
   for (const int g : groupsOfSet(set)) {
     try {
       if (g == NotificationGroup)
@@ -246,7 +248,6 @@ TSetupCheck setupCheckOf(const TSetupChoices& setup, const TOutputPlan& plan, co
 // The frames' warnings of the groups the run uses (transparent iOS app icons, an enlarged
 // selection), once per group and warning, on standard error; they change nothing of the run.
 void printGroupWarnings(const TOutputPlan& plan, const QList<TRatioGroup>& groups, QTextStream& err) {
-  TOpacityMap opacity;
   for (const int g : groupsOfRun(plan)) {
     QList<QSize> sizes;
     bool appIcons = false;
@@ -257,7 +258,7 @@ void printGroupWarnings(const TOutputPlan& plan, const QList<TRatioGroup>& group
     }
     if (sizes.isEmpty())
       continue;
-    const TGroupWarnings warnings = groupWarnings(groups[g], sizes, appIcons, false, opacity);
+    const TGroupWarnings warnings = groupWarnings(groups[g], sizes, appIcons, false);
     for (const QString& text : {warnings.Transparency ? TransparencyWarning : QString(), warnings.Enlarged})
       if (!text.isEmpty())
         err << QStringLiteral("Warning (%1): %2").arg(groups[g].Caption(), text) << Qt::endl;
@@ -365,7 +366,8 @@ int runGenerateSteps(const TCommandLine& options, const TConsole& console) {
 
   InitSizeInfos();
   // Nothing in this run reads a picture's pixels but the renderers, which follow the rows as
-  // they are decoded: a picture is handed on once it is checked, before all its rows are written.
+  // they are decoded, and the groups' kept pictures, which wait for all the rows: a picture is
+  // handed on once it is checked, before all its rows are written.
   const bool earlyBefore = setEarlyPictures(true);
   const auto restoreEarly = qScopeGuard([earlyBefore] { setEarlyPictures(earlyBefore); });
   TSetupChoices setup;

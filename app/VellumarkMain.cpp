@@ -319,16 +319,22 @@ void TfrmVellumark::RatioFrameChange(QObject* Sender) {
 
 // Preview of a group's outputs
 
-QList<TPreviewItem> TfrmVellumark::PreviewItems(const TRatioFrame* Frame, QString& Message) const {
+QList<TPreviewItem> TfrmVellumark::PreviewItems(const TRatioFrame* Frame, QString& Message,
+                                                QList<TBitmap>* Pictures) const {
   const TOutputPlan plan = PreviewPlan();
-  return renderPreviewItems(Frame->SourceGroup(), plan.OfGroup(Frame->Tag()), plan.Choices, Message);
+  return renderPreviewItems(Frame->SourceGroup(), plan.OfGroup(Frame->Tag()), plan.Choices, Message, Pictures);
 }
 
 TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
   QString message;
-  QList<TPreviewItem> items = PreviewItems(Frame, message);
+  QList<TBitmap> pictures;
+  QList<TPreviewItem> items = PreviewItems(Frame, message, &pictures);
   auto* window = new TPreviewWindow(Frame->Caption(), std::move(items), this, message);
-  FPreviews.append({Frame, window});
+  FPreviews.append({Frame, window, pictures});
+  // A closed window's pictures are let go at once.
+  connect(window, &QObject::destroyed, this, [this, window] {
+    FPreviews.removeIf([window](const OpenPreview& p) { return p.Window.isNull() || p.Window == window; });
+  });
   window->show();
   return window;
 }
@@ -336,11 +342,11 @@ TPreviewWindow* TfrmVellumark::PreviewFrame(TRatioFrame* Frame) {
 void TfrmVellumark::RefreshPreviews(const TRatioFrame* Frame) {
   // Closed windows delete themselves; their entries go.
   FPreviews.removeIf([](const OpenPreview& p) { return p.Window.isNull(); });
-  for (const OpenPreview& p : FPreviews) {
+  for (OpenPreview& p : FPreviews) {
     if (Frame && p.Frame != Frame)
       continue;
     QString message;
-    QList<TPreviewItem> items = PreviewItems(p.Frame, message);
+    QList<TPreviewItem> items = PreviewItems(p.Frame, message, &p.Pictures);
     p.Window->SetItems(std::move(items), message);
   }
 }

@@ -252,13 +252,16 @@ private:
 
   void UpdateUndoActions();
   // The tiles of a frame's preview, or the words that say why there are none.
-  QList<TPreviewItem> PreviewItems(const TRatioFrame* Frame, QString& Message) const;
+  QList<TPreviewItem> PreviewItems(const TRatioFrame* Frame, QString& Message, QList<TBitmap>* Pictures) const;
   // The plan the previews and the frames' warnings follow: a run's, with the base name's stem as
   // typed ("<base name>" without one).
   TOutputPlan PreviewPlan() const;
   struct OpenPreview {
     const TRatioFrame* Frame;
     QPointer<TPreviewWindow> Window;
+    // The whole pictures its tiles were drawn from, held while it is open so that a refresh takes
+    // them from the decoder's cache instead of decoding them again.
+    QList<TBitmap> Pictures;
   };
   QList<OpenPreview> FPreviews;
 

@@ -8,9 +8,11 @@
 #     the peak of `Vellumark --settings INI --generate --overwrite=all` and of the window's start-up
 #     (`kill-target run INI start`, offscreen), and whether the run made its files or refused the
 #     picture;
-#   - thirteen frames, each holding its own 8192 x 8192 PNG (big8192-N.png): the same two peaks;
-#   - normal4096.png and normal16-4096.png in all 13 frames: the run's peak; their 53 files are kept
-#     in WORK/out-<name> so that two builds' files can be compared byte for byte
+#   - thirteen frames, each holding its own 8192 x 8192 PNG (big8192-N.png): the same two peaks, and
+#     the window's start-up with its Generate run (`kill-target run INI generate`, writing into
+#     WORK/out-<case>-window), whose files must be those of --generate byte for byte;
+#   - normal4096.png and normal16-4096.png in all 13 frames: the same three peaks; their 53 files are
+#     kept in WORK/out-<name> so that two builds' files can be compared byte for byte
 #     (`cmp` each file, or `diff -r`).
 # Each run's output files are kept in WORK/out-<case>. Needs BUILD/Vellumark, kill-target,
 # generate-bench and big-pictures (scripts/build.sh builds them).
@@ -79,6 +81,27 @@ run() {  # run CASE PICTURE... : the run's and the start-up's peaks for that set
   peak "$name start-up" "$build/kill-target" run "$ini" start
 }
 
+window_run() {  # window_run CASE PICTURE... : the window's start-up and Generate run, its files compared
+  local name=$1
+  shift
+  local out=$work/out-$name-window
+  rm -rf "$out"
+  mkdir -p "$out"
+  local ini
+  ini=$(settings "$name-window" "$out" "$@")
+  peak "$name window generate" "$build/kill-target" run "$ini" generate
+  # The PNG files only: the option sets name the folder they were written for.
+  local same=yes png
+  for png in "$work/out-$name"/*.png; do
+    cmp -s "$png" "$out/$(basename "$png")" || same=no
+  done
+  if [ "$same" = yes ] && [ "$(find "$out" -name '*.png' | wc -l)" = "$(find "$work/out-$name" -name '*.png' | wc -l)" ]; then
+    printf '%-34s %s PNG files, the same bytes as --generate\n' "" "$(find "$out" -name '*.png' | wc -l)"
+  else
+    printf '%-34s files differ from those of --generate\n' ""
+  fi
+}
+
 small=$pictures/small.png
 for picture in interlaced.png interlaced16.png bomb.tif huge.gif; do
   run "${picture%.*}-${picture##*.}" "$pictures/$picture" "$small"
@@ -86,6 +109,8 @@ done
 thirteen=()
 for i in $(seq 1 13); do thirteen+=("$pictures/big8192-$i.png"); done
 run thirteen-8192 "${thirteen[@]}"
+window_run thirteen-8192 "${thirteen[@]}"
 for picture in normal4096.png normal16-4096.png; do
   run "${picture%.png}" "$pictures/$picture"
+  window_run "${picture%.png}" "$pictures/$picture"
 done

@@ -106,8 +106,8 @@ void TImagePreview::SetPreviewSize(float width, float height) {
 QRect TImagePreview::PictureRect() const {
   // Exactly the image rectangle that the selection is measured against, so that the outline covers
   // the region the outputs are made from: a picture smaller than the preview keeps its own size.
-  const TBitmap& bitmap = FGroup.Bitmap;
-  const TRectF r = imageRect(bitmap.Width(), bitmap.Height(), bitmap.BitmapScale(), PreviewWidth, PreviewHeight);
+  const TKeptPicture& picture = FGroup.Picture;
+  const TRectF r = imageRect(picture.Width(), picture.Height(), 1.0f, PreviewWidth, PreviewHeight);
   if (!(r.Right > r.Left) || !(r.Bottom > r.Top))
     return {};
   return QRect(QPoint(int(r.Left), int(r.Top)), QPoint(int(r.Right) - 1, int(r.Bottom) - 1));
@@ -119,7 +119,8 @@ void TImagePreview::paintEvent(QPaintEvent*) {
     return;
   const qreal dpr = devicePixelRatioF();
   const QSize pixels(qMax(1, qRound(target.width() * dpr)), qMax(1, qRound(target.height() * dpr)));
-  const QImage& image = FGroup.Bitmap.Image();
+  // The kept copy, drawn at the picture's place (it is no larger than a preview needs).
+  const QImage& image = FGroup.Picture.Preview().Image();
   if (FScaled.isNull() || FScaledKey != image.cacheKey() || FScaledSize != pixels) {
     FScaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     FScaled.setDevicePixelRatio(dpr);
@@ -600,13 +601,13 @@ bool TRatioFrame::showName(const QString& aName) {
 }
 
 TRectF TRatioFrame::ImageRect() const {
-  return imageRect(FGroup.Bitmap.Width(), FGroup.Bitmap.Height(), FGroup.Bitmap.BitmapScale(), imPreview->PreviewWidth,
+  return imageRect(FGroup.Picture.Width(), FGroup.Picture.Height(), 1.0f, imPreview->PreviewWidth,
                    imPreview->PreviewHeight);
 }
 
 TRectF TRatioFrame::ZoomRect() const { return normalizedSelection(FGroup.SelectRect, ImageRect()); }
 
-const TBitmap& TRatioFrame::Bitmap() const { return FGroup.Bitmap; }
+const TKeptPicture& TRatioFrame::Picture() const { return FGroup.Picture; }
 
 // ---------------------------------------------------------------------------------------------
 // Private operations
@@ -730,7 +731,7 @@ TRatioGroup TRatioFrame::SourceGroup() const {
 
 void TRatioFrame::updateWarnings() {
   // A following frame without a picture of its own warns of the picture its files are made from.
-  const TGroupWarnings warnings = groupWarnings(SourceGroup(), FOutputs, FAppIcons && FIOSChecked, FAlphaOnly, FOpacity);
+  const TGroupWarnings warnings = groupWarnings(SourceGroup(), FOutputs, FAppIcons && FIOSChecked, FAlphaOnly);
   pbPreview->setAccessibleDescription(selectionDescription());
   bool changed = false;
   for (auto [label, shown] : {std::pair{lbTransparency, warnings.Transparency}, std::pair{lbPlainSquare, warnings.PlainSquare}})
@@ -748,7 +749,7 @@ void TRatioFrame::updateWarnings() {
 }
 
 QString TRatioFrame::selectionDescription() const {
-  if (Bitmap().IsEmpty() || FGroup.SelectRect.IsEmpty())
+  if (Picture().IsEmpty() || FGroup.SelectRect.IsEmpty())
     return QStringLiteral("No selection. Arrow keys move the selection; with Shift by ten");
   const TPictureRect r = FGroup.PictureSelection();
   return QStringLiteral("Selection: x %1, y %2, %3 x %4 pixels of the picture. Arrow keys move the selection; "
@@ -841,7 +842,7 @@ void TRatioFrame::selectAll() {
 }
 
 TSelectionEditor* TRatioFrame::EditSelection() {
-  if (Bitmap().IsEmpty())
+  if (Picture().IsEmpty())
     return nullptr;
   auto* editor = new TSelectionEditor(this, FGroup, largestOutput(FOutputs));
   editor->setAttribute(Qt::WA_DeleteOnClose);
@@ -925,7 +926,7 @@ bool TRatioFrame::eventFilter(QObject* watched, QEvent* e) {
 
 void TRatioFrame::pbPreviewPaint(QPainter& Canvas) {
   // Without a picture there is nothing to outline, nor a selection of it.
-  if (Bitmap().IsEmpty())
+  if (Picture().IsEmpty())
     return;
   Canvas.setRenderHint(QPainter::Antialiasing, false);
   Canvas.setOpacity(1.0);

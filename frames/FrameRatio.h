@@ -1,11 +1,10 @@
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "imaging/KeptPicture.h"
 #include "model/RatioGroup.h"
 #include "model/SelectionGesture.h"
 #include "settings/Settings.h"
 #include "platform/Dialogs.h"
-#include "imaging/OpacityMap.h"
 #include "platform/Types.h"
 
 #include <QFrame>
@@ -35,8 +34,8 @@ struct TFrameState {
   friend bool operator==(const TFrameState&, const TFrameState&) = default;
 };
 
-// imPreview: shows the frame's bitmap on its image rectangle: fitted into its bounds with the ratio
-// kept, centred, a smaller bitmap at its own size. Its width is a float in preview units (Ratio x 122); the widget itself is laid
+// imPreview: shows the frame's picture (its kept copy) on its image rectangle: fitted into its
+// bounds with the ratio kept, centred, a smaller picture at its own size. Its width is a float in preview units (Ratio x 122); the widget itself is laid
 // out on whole pixels.
 class TImagePreview : public QWidget {
   Q_OBJECT
@@ -56,7 +55,7 @@ protected:
 
 private:
   const TRatioGroup& FGroup;
-  // The picture scaled down for the screen, remade only when the bitmap or the size changes, so
+  // The picture scaled down for the screen, remade only when the copy or the size changes, so
   // that repainting during a drag does not rescale a large picture each time.
   QImage FScaled;
   qint64 FScaledKey = 0;
@@ -163,21 +162,22 @@ public:
   void UpdateWarnings() { updateWarnings(); }
 
   // Shows a stored picture name that could not be restored in the file-name box, with the reason
-  // as its tool tip, so that the user sees what is missing. The frame's file name and bitmap stay
+  // as its tool tip, so that the user sees what is missing. The frame's file name and picture stay
   // empty and nothing is written.
   void ShowUnloadedFilename(const QString& aFilename, const QString& aReason);
 
   TRectF ImageRect() const;
   TRectF ZoomRect() const;
-  // The source picture: the bitmap of imPreview.
-  const TBitmap& Bitmap() const;
+  // The source picture as the frame keeps it: its size and the copy imPreview shows.
+  const TKeptPicture& Picture() const;
 
   TMode Mode() const { return FGesture.Mode(); }
   TPointF StartPoint() const { return FGesture.StartPoint(); }
   TPointF EndPoint() const { return FGesture.EndPoint(); }
 
-  // Opens the selection editor on the group's picture ("Edit...", a double-click on the preview);
-  // nothing without a picture. OK stores the selection set in it as one change (OnStateChange
+  // Opens the selection editor on the group's picture ("Edit...", a double-click on the preview),
+  // decoded again whole; nothing without a picture, and EPictureChanged when the picture's file
+  // changed since it was loaded. OK stores the selection set in it as one change (OnStateChange
   // once), Cancel changes nothing. The editor is window-modal and deletes itself when closed.
   TSelectionEditor* EditSelection();
 
@@ -307,5 +307,4 @@ private:
   const TRatioFrame* FFollowed = nullptr;
   bool FAlphaOnly = false;
   QList<QSize> FOutputs;
-  TOpacityMap FOpacity;
 };

@@ -4,8 +4,11 @@
 #include "model/GenerateRun.h"
 #include "model/OutputPlan.h"
 #include "model/RatioGroup.h"
+#include "platform/Errors.h"
 
 #include <QEvent>
+#include <algorithm>
+#include <utility>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPaintEvent>
@@ -24,10 +27,20 @@ const QString NothingToShow = QStringLiteral("No output of this group is made fo
 
 }  // namespace
 
+namespace {
+
+// The group's whole pictures its outputs read: the picture, and the dark-mode one for dark files.
+std::pair<TBitmap, TBitmap> wholePicturesOf(const TRatioGroup& group, const QList<TPlannedOutput>& outputs) {
+  const bool dark = std::any_of(outputs.begin(), outputs.end(), [](const TPlannedOutput& o) { return o.Dark; });
+  return {group.Picture.Whole(), dark ? group.DarkPicture.Whole() : TBitmap()};
+}
+
+}  // namespace
+
 QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs,
-                                       const TRunChoices& choices, QString& message) {
+                                       const TRunChoices& choices, QString& message, QList<TBitmap>* pictures) {
   message.clear();
-  if (group.Bitmap.IsEmpty() || group.Filename.isEmpty()) {
+  if (group.Picture.IsEmpty() || group.Filename.isEmpty()) {
     message = QStringLiteral("No picture: choose one with Browse... or drop a picture file on the frame.");
     return {};
   }
@@ -35,10 +48,19 @@ QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPl
     message = QStringLiteral("The selection is empty: drag over the picture to select the region to use.");
     return {};
   }
+  std::pair<TBitmap, TBitmap> whole;
+  try {
+    whole = wholePicturesOf(group, outputs);
+  } catch (const Exception& e) {
+    message = e.Message();
+    return {};
+  }
+  if (pictures)
+    *pictures = {whole.first, whole.second};
   QList<TPreviewItem> items;
   for (const TPlannedOutput& o : outputs) {
     // A dark file is cut from the dark-mode picture with the same selection.
-    const TBitmap& picture = o.Dark ? group.DarkBitmap : group.Bitmap;
+    const TBitmap& picture = o.Dark ? whole.second : whole.first;
     const TRectF zoom = o.Dark ? group.DarkZoomRect() : group.ZoomRect();
     items.append({o.Width, o.Height, o.FileName,
                   renderImage(picture, o.Width, o.Height, zoom, choices.Smooth, renderLookOf(o, choices)).Image()});

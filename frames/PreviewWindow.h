@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/Bitmap.h"
+
 #include <QDialog>
 #include <QImage>
 #include <QList>
@@ -23,9 +25,13 @@ struct TPreviewItem {
 // The tiles of a group's preview: each output rendered exactly as the run renders it (the same
 // renderer, selection, smooth setting and look: the App Store icon over its background), named as
 // the run names it. Without a picture or with an empty selection there are none, and message says
-// why in words.
+// why in words; so it does, with the error's message, when a picture cannot be had whole again (its
+// file changed since it was loaded, or no longer decodes). The whole pictures read are put in
+// `pictures` when it is given: a caller that holds them while the preview is open has them again
+// from the decoder's cache, not decoded anew, as long as their files do not change.
 QList<TPreviewItem> renderPreviewItems(const TRatioGroup& group, const QList<TPlannedOutput>& outputs,
-                                       const TRunChoices& choices, QString& message);
+                                       const TRunChoices& choices, QString& message,
+                                       QList<TBitmap>* pictures = nullptr);
 
 // The tiles of a preview, laid out in rows that wrap at the sheet's width: each output at 100 %
 // (one image pixel on one device pixel) over a checkerboard, so that transparency shows, with its

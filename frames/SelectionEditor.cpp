@@ -383,7 +383,8 @@ TSelectionEditor::TSelectionEditor(QWidget* parent, const TRatioGroup& group, QS
   setObjectName(QStringLiteral("SelectionEditor"));
   setWindowTitle(QStringLiteral("Edit the selection: ") + group.Caption());
   setSizeGripEnabled(true);
-  Canvas = new TEditorCanvas(this, group.Bitmap.Image(), FRatio);
+  // The whole picture, decoded again while the editor is open (the frame keeps only a copy).
+  Canvas = new TEditorCanvas(this, group.Picture.Whole().Image(), FRatio);
   Canvas->setObjectName(QStringLiteral("Canvas"));
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buildToolRow(group.RatioWidth() == group.RatioHeight()));

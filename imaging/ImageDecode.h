@@ -41,7 +41,7 @@
 //
 // Decoding the same unchanged file again (same absolute path, size, modification time, change
 // time and file identity: device and inode on Unix) returns the very same shared QImage without decoding it twice, as long as someone still holds
-// it (a frame showing it). A cached picture that nobody else holds any more is dropped at the next
+// it (a run rendering it, an open preview window, a kept picture within its budget). A cached picture that nobody else holds any more is dropped at the next
 // decode, so the cache costs no memory of its own beyond that.
 QImage decodePicture(const QString& fileName);
 

@@ -9,6 +9,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // Refuses a plan that would write over one of the groups' pictures.
@@ -20,20 +23,42 @@ void refuseSourcesInTheWay(const TOutputPlan& plan, const QList<TRunGroup>& grou
     throw EFCreateError(overwritesSourceMessage(inTheWay.first()));
 }
 
-// Queues the plan's images on the renderer, in plan order.
+// The picture a plan entry is drawn from.
+const TKeptPicture& sourceOf(const TPlannedOutput& o, const QList<TRunGroup>& groups) {
+  const TRunGroup& group = groups.at(o.Group);
+  return o.Dark ? group.DarkSource : group.Source;
+}
+
+// Refuses a run of which a picture's file is no longer the one loaded, before anything is written.
+void refuseChangedPictures(const TOutputPlan& plan, const QList<TRunGroup>& groups) {
+  for (const TPlannedOutput& o : plan.Pngs)
+    if (const TKeptPicture& picture = sourceOf(o, groups); !picture.FileUnchanged())
+      throw EPictureChanged(pictureChangedMessage(picture.FileName()));
+}
+
+// Queues the plan's images on the renderer, in plan order. Each picture is one source, decoded
+// when its first file is rendered: a picture that several groups keep (one file shown by several
+// frames, a group following another) is decoded once.
 void queueImages(RenderAhead& ahead, const TOutputPlan& plan, const QList<TRunGroup>& groups) {
+  QList<std::pair<TKeptPicture, int>> sources;
   for (const TPlannedOutput& o : plan.Pngs) {
+    const TKeptPicture& picture = sourceOf(o, groups);
+    auto known = std::find_if(sources.begin(), sources.end(), [&](const auto& s) { return s.first == picture; });
+    if (known == sources.end()) {
+      sources.append({picture, ahead.AddSource([picture] { return picture.Whole(); })});
+      known = std::prev(sources.end());
+    }
     const TRunGroup& group = groups.at(o.Group);
-    ahead.Add(o.Dark ? group.DarkBitmap : group.Bitmap, o.Width, o.Height, o.Dark ? group.DarkZoomRect : group.ZoomRect,
-              plan.Choices.Smooth, renderLookOf(o, plan.Choices));
+    ahead.Add(known->second, o.Width, o.Height, o.Dark ? group.DarkZoomRect : group.ZoomRect, plan.Choices.Smooth,
+              renderLookOf(o, plan.Choices));
   }
 }
 
 }  // namespace
 
 TRunGroup runGroupOf(const TRatioGroup& group) {
-  return {group.Caption(), group.Bitmap,       group.ZoomRect(),
-          group.Filename,  group.DarkBitmap,   group.DarkZoomRect(),
+  return {group.Caption(), group.Picture,     group.ZoomRect(),
+          group.Filename,  group.DarkPicture, group.DarkZoomRect(),
           group.DarkFilename};
 }
 
@@ -73,6 +98,7 @@ TOverwriteQuestion::TAnswer TOverwriteQuestion::Ask(const QString& path) {
 bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDialogService& dialogs,
                    const TLogSink& log, const TProgressSink& progress, TRunDocuments& documents) {
   refuseSourcesInTheWay(plan, groups);
+  refuseChangedPictures(plan, groups);
   documents.Android = NewAndroidOptsetWithHeader();
   documents.iOS = NewiOSOptsetWithHeader();
   log(QStringLiteral("Generating images..."));
@@ -85,7 +111,7 @@ bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDia
   // decides, writes and logs one file at a time, also in plan order, so image i of the queue is
   // the file of plan entry i. An image that is skipped is never taken; leaving the run stops the
   // rendering. The groups cannot change during a run (the window locks them), so their pictures
-  // and selections are read once, here.
+  // and selections are read once, here; each picture is decoded when its group's files begin.
   RenderAhead ahead;
   queueImages(ahead, plan, groups);
   ahead.Start();

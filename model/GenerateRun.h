@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "imaging/KeptPicture.h"
 #include "imaging/RenderImage.h"
 #include "model/OutputPlan.h"
 #include "model/RatioGroup.h"
@@ -18,15 +18,17 @@
 // picture and selection, asked about when it exists, logged and written, and the option-set files
 // are saved at the end. The window's Generate action and the command line both run it.
 
-// What the run reads of one group: the caption its log line names, the picture and the selection
-// as fractions of the picture (ZoomRect), and the file the picture was read from (empty when none),
-// which the run never writes; the same of its dark-mode picture, for a group that has one.
+// What the run reads of one group: the caption its log line names, the picture as the group keeps
+// it (the run has the whole picture decoded again when it renders the group's files) and the
+// selection as fractions of the picture (ZoomRect), and the file the picture was read from (empty
+// when none), which the run never writes; the same of its dark-mode picture, for a group that has
+// one.
 struct TRunGroup {
   QString Caption;
-  TBitmap Bitmap;
+  TKeptPicture Source;
   TRectF ZoomRect;
   QString Picture;
-  TBitmap DarkBitmap = {};
+  TKeptPicture DarkSource = {};
   TRectF DarkZoomRect = {};
   QString DarkPicture = {};
 };
@@ -69,7 +71,11 @@ private:
 // there, and a dark entry is drawn from its group's dark-mode picture). Returns false when an overwrite
 // question was answered with Cancel (nothing more is written, no option-set file is saved).
 // Errors (a file that cannot be written, say) are raised and end the run. A plan that would write
-// over a group's picture is refused before anything is written, as the check of the setup refuses it.
+// over a group's picture is refused before anything is written, as the check of the setup refuses it,
+// and so is a run of which a picture's file changed since the picture was loaded (EPictureChanged,
+// naming the first such file in plan order): the files are never made from another picture than the
+// one the frame shows. The pictures are decoded as their groups' files are rendered, at most two at
+// a time (RenderAhead).
 bool runGeneration(const TOutputPlan& plan, const QList<TRunGroup>& groups, IDialogService& dialogs,
                    const TLogSink& log, const TProgressSink& progress, TRunDocuments& documents);
 

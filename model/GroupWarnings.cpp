@@ -28,11 +28,11 @@ namespace {
 // The selected region in source pixels against the largest output made from it.
 QString enlargedWarningOf(const TRatioGroup& source, const QList<QSize>& outputs) {
   const QSize largest = largestOutput(outputs);
-  if (largest.isEmpty() || source.Bitmap.IsEmpty() || source.SelectRect.IsEmpty())
+  if (largest.isEmpty() || source.Picture.IsEmpty() || source.SelectRect.IsEmpty())
     return {};
   const TRectF zoom = source.ZoomRect();
-  const double w = (double(zoom.Right) - zoom.Left) * source.Bitmap.Width();
-  const double h = (double(zoom.Bottom) - zoom.Top) * source.Bitmap.Height();
+  const double w = (double(zoom.Right) - zoom.Left) * source.Picture.Width();
+  const double h = (double(zoom.Bottom) - zoom.Top) * source.Picture.Height();
   if (std::isfinite(w) && std::isfinite(h) && w * h < double(largest.width()) * largest.height())
     return enlargedWarning(qRound(w), qRound(h), largest.width(), largest.height());
   return {};
@@ -40,14 +40,13 @@ QString enlargedWarningOf(const TRatioGroup& source, const QList<QSize>& outputs
 
 }  // namespace
 
-TGroupWarnings groupWarnings(const TRatioGroup& source, const QList<QSize>& outputs, bool appIcons, bool alphaOnly,
-                             TOpacityMap& opacity) {
+TGroupWarnings groupWarnings(const TRatioGroup& source, const QList<QSize>& outputs, bool appIcons, bool alphaOnly) {
   TGroupWarnings warnings;
-  const QImage& image = source.Bitmap.Image();
+  const TKeptPicture& picture = source.Picture;
   const TRectF zoom = source.ZoomRect();
-  warnings.Transparency = appIcons && opacity.AnyTranslucentIn(image, zoom);
-  warnings.PlainSquare = alphaOnly && !outputs.isEmpty() && !source.Bitmap.IsEmpty() && !source.SelectRect.IsEmpty() &&
-                         !opacity.AnyTranslucentIn(image, zoom);
+  warnings.Transparency = appIcons && picture.AnyTranslucentIn(zoom);
+  warnings.PlainSquare = alphaOnly && !outputs.isEmpty() && !picture.IsEmpty() && !source.SelectRect.IsEmpty() &&
+                         !picture.AnyTranslucentIn(zoom);
   warnings.Enlarged = enlargedWarningOf(source, outputs);
   return warnings;
 }

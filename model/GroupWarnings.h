@@ -1,7 +1,5 @@
 #pragma once
 
-#include "imaging/OpacityMap.h"
-
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -27,7 +25,6 @@ struct TGroupWarnings {
 };
 
 // The warnings of the group made into outputs of these sizes: appIcons when they hold iOS app icons
-// for a checked iPhone or iPad, alphaOnly when they are drawn from the alpha alone. The opacity map
-// is the caller's, kept between calls for the same picture.
-TGroupWarnings groupWarnings(const TRatioGroup& source, const QList<QSize>& outputs, bool appIcons, bool alphaOnly,
-                             TOpacityMap& opacity);
+// for a checked iPhone or iPad, alphaOnly when they are drawn from the alpha alone. The opacity is
+// read from the map the group's kept picture holds.
+TGroupWarnings groupWarnings(const TRatioGroup& source, const QList<QSize>& outputs, bool appIcons, bool alphaOnly);

@@ -1,11 +1,13 @@
 #include "model/PicturePrefetch.h"
 
 #include "catalogue/SizeInfo.h"
+#include "model/RatioGroup.h"
 #include "settings/Settings.h"
 
 #include <exception>
 
-std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups) {
+std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings, const QList<int>& groups,
+                                                      QSize copyBound) {
   QStringList names;
   try {
     for (const int g : groups) {
@@ -18,9 +20,9 @@ std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& setting
     return nullptr;
   }
   names.removeAll(QString());
-  return std::make_unique<TPicturePrefetch>(names);
+  return std::make_unique<TKeptPrefetch>(names, copyBound);
 }
 
-std::unique_ptr<TPicturePrefetch> prefetchStoredPictures(TSettingsStore& settings) {
+std::unique_ptr<TKeptPrefetch> prefetchStoredPictures(TSettingsStore& settings) {
   return prefetchStoredPictures(settings, groupsOfSet(TFileSet::Classic));
 }

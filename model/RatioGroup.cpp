@@ -41,18 +41,20 @@ QString TRatioGroup::Caption() const {
   return FLabel.isEmpty() ? ratio : QStringLiteral("%1 (%2)").arg(FLabel, ratio);
 }
 
-TRectF TRatioGroup::ImageRectOf(const TBitmap& picture) const {
-  return imageRect(picture.Width(), picture.Height(), picture.BitmapScale(), PreviewWidth(), PreviewHeight);
+TRectF TRatioGroup::ImageRectOf(const TKeptPicture& picture) const {
+  // Measured by the picture's own size, not its preview copy's: the selection, the stored values
+  // and the outputs do not depend on the copy.
+  return imageRect(picture.Width(), picture.Height(), 1.0f, PreviewWidth(), PreviewHeight);
 }
 
-TRectF TRatioGroup::ImageRect() const { return ImageRectOf(Bitmap); }
+TRectF TRatioGroup::ImageRect() const { return ImageRectOf(Picture); }
 
 TRectF TRatioGroup::ZoomRect() const { return normalizedSelection(SelectRect, ImageRect()); }
 
-TRectF TRatioGroup::DarkZoomRect() const { return normalizedSelection(SelectRect, ImageRectOf(DarkBitmap)); }
+TRectF TRatioGroup::DarkZoomRect() const { return normalizedSelection(SelectRect, ImageRectOf(DarkPicture)); }
 
 TRectF TRatioGroup::DefaultSelection() const {
-  if (Bitmap.IsEmpty())
+  if (Picture.IsEmpty())
     return defaultSelection(ImageRect(), Ratio());
   return PreviewSelectionOf(largestCentred(PictureSize(), PictureRatio()));
 }
@@ -65,22 +67,21 @@ TRectF TRatioGroup::PreviewSelectionOf(const TPictureRect& selection) const {
 
 namespace {
 
-// The picture of that file; none for an empty name.
-TBitmap loadPicture(const QString& Filename) {
+// The picture of that file as a group keeps it; none for an empty name.
+TKeptPicture loadPicture(const QString& Filename, QSize copyBound) {
   refuseLineBreak(Filename);  // the settings file could not keep it
   if (!Filename.isEmpty() && !QFileInfo(Filename).isFile())
     throw EFileNotFoundException(QStringLiteral("File does not exist: ") + Filename);
-  TBitmap picture;
-  if (!Filename.isEmpty())
-    picture.LoadFromFile(Filename);
-  return picture;
+  if (Filename.isEmpty())
+    return {};
+  return TKeptPicture::Load(Filename, copyBound);
 }
 
 // A stored selection brought back to the group's ratio and inside its picture. One made in picture
 // pixels (select-all, the editor) is kept as it is, as is one made in preview units (a drag); one
 // beside the picture says nothing about it and gives the default selection.
 TRectF restoredSelectionOf(const TRatioGroup& group, const TRectF& stored) {
-  if (group.Bitmap.IsEmpty())
+  if (group.Picture.IsEmpty())
     return stored;
   const TRectF ir = group.ImageRect();
   if (inPictureRatio(stored, ir, group.PictureSize(), group.PictureRatio()))
@@ -95,12 +96,12 @@ TRectF restoredSelectionOf(const TRatioGroup& group, const TRectF& stored) {
 void loadGroupPicture(TRatioGroup& group, const QString& Filename) {
   // The picture is decoded before anything changes: one that fails leaves the group's name and
   // picture as they were, so that the name always names the picture in use.
-  group.Bitmap = loadPicture(Filename);
+  group.Picture = loadPicture(Filename, group.CopyBound);
   group.Filename = Filename;
 }
 
 void loadGroupDarkPicture(TRatioGroup& group, const QString& Filename) {
-  group.DarkBitmap = loadPicture(Filename);
+  group.DarkPicture = loadPicture(Filename, group.CopyBound);
   group.DarkFilename = Filename;
 }
 
@@ -150,7 +151,7 @@ TRatioGroup followingGroup(const TRatioGroup& group, const TRatioGroup& followed
     return group;
   TRatioGroup following = group;
   following.Filename = followed.Filename;
-  following.Bitmap = followed.Bitmap;
+  following.Picture = followed.Picture;
   // Brought into its own ratio and picture by the rules a stored selection is restored with.
   following.SelectRect = restoredSelectionOf(following, followed.SelectRect);
   return following;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "imaging/KeptPicture.h"
 #include "model/SelectionEdit.h"
 #include "platform/Types.h"
 
@@ -38,11 +38,19 @@ public:
   // The key in "images" of its dark-mode picture; empty for a group without one.
   QString DarkKey() const { return FDarkKey; }
 
-  QString Filename;   // the picture's full path; empty without a picture
-  TBitmap Bitmap;     // the picture; empty without one
-  TRectF SelectRect;  // the selection, in preview coordinates
+  // The size of the copy of its picture a group keeps for its preview: four device pixels a unit
+  // of the widest preview (the 2.16:1 group's, 264 x 122 units).
+  static constexpr QSize PreviewCopyBound{1056, 488};
+
+  // The size of the copy this group keeps of its pictures: PreviewCopyBound for a frame, none (an
+  // empty size) for a group that is shown nowhere (the command line's).
+  QSize CopyBound = PreviewCopyBound;
+
+  QString Filename;      // the picture's full path; empty without a picture
+  TKeptPicture Picture;  // the picture as kept (its size, its preview copy); empty without one
+  TRectF SelectRect;     // the selection, in preview coordinates
   QString DarkFilename;  // the dark-mode picture's full path and the picture; empty without one
-  TBitmap DarkBitmap;
+  TKeptPicture DarkPicture;
 
   // Where the picture lies in the preview (fitted, never enlarged, centred, on whole units).
   TRectF ImageRect() const;
@@ -52,7 +60,7 @@ public:
   // the preview would place it.
   TRectF DarkZoomRect() const;
   // The picture's size in pixels (0 x 0 without one).
-  TPictureSize PictureSize() const { return {Bitmap.Width(), Bitmap.Height()}; }
+  TPictureSize PictureSize() const { return {Picture.Width(), Picture.Height()}; }
   // The selection's width over its height in picture pixels, in double precision.
   double PictureRatio() const { return double(FRatioWidth) / double(FRatioHeight); }
   // Select-all: the largest region of the ratio in the picture, centred, measured in picture
@@ -64,7 +72,7 @@ public:
 
 private:
   // Where a picture of the group lies in its preview.
-  TRectF ImageRectOf(const TBitmap& picture) const;
+  TRectF ImageRectOf(const TKeptPicture& picture) const;
   int FRatioWidth;
   int FRatioHeight;
   QString FKey;
@@ -78,7 +86,8 @@ TRatioGroup ratioGroupOf(int group);
 // Makes Filename the group's picture: a name with a line break is refused (ELineBreakError), a
 // name that is no file raises EFileNotFoundException "File does not exist: <name>", a picture that
 // cannot be decoded raises its load error; all three leave the group as it was. An empty name
-// leaves the group without a picture (no bitmap at all).
+// leaves the group without a picture. The group keeps the picture as TKeptPicture does, with a
+// copy fitted into its CopyBound.
 void loadGroupPicture(TRatioGroup& group, const QString& Filename);
 
 // Makes Filename the group's dark-mode picture, by the rules of loadGroupPicture.

@@ -1,7 +1,6 @@
 #include "model/Validation.h"
 
 #include "model/GenerateRun.h"
-#include "imaging/OpacityMap.h"
 #include "model/RatioGroup.h"
 #include "model/SelectionGeometry.h"
 #include "platform/PathRules.h"
@@ -13,10 +12,10 @@ const QString NotificationPlainSquareMessage =
     QStringLiteral("The notification icon will be a plain square: use a picture with transparent parts.");
 
 TGroupCheck groupCheckOf(const TRatioGroup& group, bool alphaOnly) {
-  TGroupCheck check{group.Caption(), !group.Bitmap.IsEmpty(), group.SelectRect, group.ImageRect()};
+  TGroupCheck check{group.Caption(), !group.Picture.IsEmpty(), group.SelectRect, group.ImageRect()};
   check.AlphaOnly = alphaOnly;
   if (alphaOnly && check.HasPicture)
-    check.HasTransparency = TOpacityMap().AnyTranslucentIn(group.Bitmap.Image(), group.ZoomRect());
+    check.HasTransparency = group.Picture.AnyTranslucentIn(group.ZoomRect());
   return check;
 }
 

@@ -1,7 +1,9 @@
 #include "platform/FileIdentity.h"
 
 #include <QDir>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -35,4 +37,14 @@ std::optional<TFileIdentity> fileIdentity(const QString& path) {
 #else
   return std::nullopt;
 #endif
+}
+
+std::optional<TFileState> fileState(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isFile())
+    return std::nullopt;
+  const std::optional<TFileIdentity> identity = fileIdentity(path);
+  if (!identity)
+    return std::nullopt;
+  return TFileState{*identity, info.size(), info.lastModified().toMSecsSinceEpoch()};
 }

@@ -17,3 +17,16 @@ struct TFileIdentity {
 // The identity of the file the path leads to, links followed; nullopt when there is no file to
 // reach (nothing there, a link to nothing, a folder on the way that may not be searched).
 std::optional<TFileIdentity> fileIdentity(const QString& path);
+
+// What tells one state of a file from another cheaply: its identity, size and modification time. A
+// file written again (in place, or replaced by another) has another stamp, except in the rare case
+// of the same size written within the clock's granularity of the modification time.
+struct TFileState {
+  TFileIdentity Identity;
+  qint64 Size = 0;
+  qint64 Modified = 0;  // milliseconds since the epoch
+  friend bool operator==(const TFileState&, const TFileState&) = default;
+};
+
+// The stamp of the regular file the path leads to, links followed; nullopt when there is none.
+std::optional<TFileState> fileState(const QString& path);

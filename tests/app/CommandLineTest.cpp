@@ -5,6 +5,7 @@
 #include "app/VellumarkMain.h"
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
+#include "imaging/KeptPicture.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
 #include "support/Paths.h"
@@ -26,6 +27,7 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -491,6 +493,63 @@ TEST_F(CommandLineRun, ARunThatWouldWriteOverASourcePictureIsRefused) {
     EXPECT_EQ(QDir(Out).entryList(QDir::Files).size(), 1);  // the picture alone, as it was
     EXPECT_EQ(readFileBytes(QFileInfo(c.picture).canonicalFilePath()), picture);
   }
+}
+
+// Standard output for a run in this process that runs an action once a line holding `text` is
+// written: what the run does next sees the world as the action left it.
+class TriggeredOutput : public QIODevice {
+public:
+  TriggeredOutput(QString text, std::function<void()> action) : FText(std::move(text)), FAction(std::move(action)) {
+    open(QIODevice::WriteOnly);
+  }
+  QString Written() const { return QString::fromUtf8(FWritten); }
+
+protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    FWritten.append(data, size);
+    if (FAction && Written().contains(FText))
+      std::exchange(FAction, nullptr)();
+    return size;
+  }
+
+private:
+  QString FText;
+  std::function<void()> FAction;
+  QByteArray FWritten;
+};
+
+// A picture whose file changes between the check of the setup and the run (another picture written
+// in its place) stops the run before any file is written, with the message naming the file; the
+// last group's picture is the one changed, so a check made group by group would have written the
+// other groups' files.
+TEST_F(CommandLineRun, APictureChangedAfterItWasReadStopsTheRunBeforeAnyFile) {
+  WriteSettings(OutPath("MyApp.png"));
+  const QString last = FDir.filePath("last.png");
+  const QString lastKey = sizeKeyOf(SizeGroupCount - 1);
+  const qsizetype line = SettingsBytes.indexOf("\n" + lastKey.toUtf8() + "=");
+  ASSERT_GT(line, 0);
+  const QString stored = QString::fromUtf8(SettingsBytes.mid(line + lastKey.size() + 2).split('\n').first());
+  ASSERT_TRUE(QFile::copy(stored, last));
+  SettingsBytes.replace(lastKey.toUtf8() + "=" + stored.toUtf8(), lastKey.toUtf8() + "=" + last.toUtf8());
+  writeFileBytes(Settings, SettingsBytes);
+
+  TriggeredOutput output(QStringLiteral("Output folder: "), [&] {
+    QImage other(QImage(last).size(), QImage::Format_ARGB32);
+    other.fill(qRgba(9, 9, 9, 255));
+    ASSERT_TRUE(other.save(last));
+  });
+  QTextStream out(&output), err, in;
+  QString errors;
+  err.setString(&errors);
+  TCommandLine options;
+  options.Generate = true;
+  options.SettingsFile = Settings;
+  options.Overwrite = TOverwritePolicy::All;
+  EXPECT_EQ(runGenerate(options, {out, err, in, false}), ExitError);
+  EXPECT_TRUE(output.Written().endsWith("Output folder: " + Out + "\n")) << output.Written().toStdString();
+  EXPECT_TRUE(errors.endsWith(errorDisplayText(pictureChangedMessage(last)) + "\n")) << errors.toStdString();
+  EXPECT_EQ(QDir(Out).entryList(QDir::Files).join(' ').toStdString(), "") << "no PNG, no option set";
 }
 
 // A link in an output's place counts as an existing file, named with where it leads; only a link

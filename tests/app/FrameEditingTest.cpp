@@ -126,7 +126,7 @@ TEST_F(FrameEditingTest, UndoAndRedoWalkBackAndForthAcrossFrames) {
                 Stored(wide),
                 readSetting(QStringLiteral("images"), square->SizeStr()),
                 readSetting(QStringLiteral("images"), wide->SizeStr()),
-                square->Bitmap().IsEmpty()};
+                square->Picture().IsEmpty()};
   };
   const auto expectSeen = [&](const Seen& want, const char* when) {
     const Seen now = seen();
@@ -305,7 +305,7 @@ TEST_F(FrameEditingTest, DroppingAPictureFileChoosesItAndAnythingElseIsRefused) 
   drop(&data);
   EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join(u'\n').toStdString();
   EXPECT_EQ(square->Filename(), png);
-  EXPECT_EQ(square->Bitmap().Width(), 122);
+  EXPECT_EQ(square->Picture().Width(), 122);
   EXPECT_EQ(square->SelectRect(), (TRectF{0, 0, 122, 122})) << "select-all, as after Browse";
   EXPECT_EQ(readSetting(QStringLiteral("images"), square->SizeStr()), png);
   EXPECT_EQ(other->ceFilename->findText(png), 0) << "in every frame's history";
@@ -341,9 +341,9 @@ TEST_F(FrameEditingTest, TheBoxAlwaysNamesThePictureInUse) {
   drop(icon);
   EXPECT_TRUE(FDialogs.Errors.isEmpty()) << FDialogs.Errors.join(u'\n').toStdString();
   EXPECT_EQ(square->Filename(), icon);
-  EXPECT_FALSE(square->Bitmap().IsEmpty());
+  EXPECT_FALSE(square->Picture().IsEmpty());
   EXPECT_EQ(changes, 1) << "one notification per picture change";
-  const qint64 iconPicture = square->Bitmap().Image().cacheKey();
+  const qint64 iconPicture = square->Picture().Preview().Image().cacheKey();
 
   // A PNG cut short, dropped.
   const QString cut = FDir.filePath(QStringLiteral("cut.png"));
@@ -377,7 +377,7 @@ TEST_F(FrameEditingTest, TheBoxAlwaysNamesThePictureInUse) {
     SCOPED_TRACE(after);
     EXPECT_EQ(square->ceFilename->currentText(), icon);
     EXPECT_EQ(square->Filename(), icon);
-    EXPECT_EQ(square->Bitmap().Image().cacheKey(), iconPicture);
+    EXPECT_EQ(square->Picture().Preview().Image().cacheKey(), iconPicture);
     EXPECT_EQ(storedName(), icon);
   }
   EXPECT_EQ(changes, 1);
@@ -389,7 +389,7 @@ TEST_F(FrameEditingTest, TheBoxAlwaysNamesThePictureInUse) {
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_EQ(FDialogs.Errors.size(), 2);
   EXPECT_EQ(square->Filename(), QString());
-  EXPECT_TRUE(square->Bitmap().IsEmpty());
+  EXPECT_TRUE(square->Picture().IsEmpty());
   EXPECT_TRUE(square->lbTransparency->isHidden());
   EXPECT_TRUE(square->lbEnlarged->isHidden());
   EXPECT_EQ(storedName(), QString());

@@ -2,6 +2,7 @@
 // the scripted dialog service answering the overwrite question.
 #include "app/VellumarkMain.h"
 
+#include "imaging/KeptPicture.h"
 #include "imaging/RenderImage.h"
 #include "frames/PreviewWindow.h"
 #include "imaging/PngWriter.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -32,6 +34,8 @@
 #include <QXmlStreamReader>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -184,7 +188,7 @@ TEST_F(GenerateRunTest, PixelsFollowTheBilinearRuleFromTheFramesSelection) {
   ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
 
   const TRectF z = frame->ZoomRect();
-  const QImage& src = frame->Bitmap().Image();
+  const QImage src = frame->Picture().Whole().Image();
   const double L = float(src.width() * double(z.Left)), T = float(src.height() * double(z.Top));
   const double R = float(src.width() * double(z.Right)), B = float(src.height() * double(z.Bottom));
   const DecodedPng png = readPngFile(OutPath("MyApp470x320.png"));
@@ -443,7 +447,7 @@ TEST_F(GenerateRunTest, AppStoreIconAfterTheSquareGroupAskedAndLoggedLikeAnyFile
   // From the 1:1 frame's selection, as every output is rendered, laid over white: the App Store
   // refuses transparency.
   TRatioFrame* square = Form->FindRatioFrame(0);
-  EXPECT_EQ(readFileBytes(icon), encodePng(renderImage(square->Bitmap(), 1024, 1024, square->ZoomRect(), false,
+  EXPECT_EQ(readFileBytes(icon), encodePng(renderImage(square->Picture().Whole(), 1024, 1024, square->ZoomRect(), false,
                                                        {TRenderLook::Opaque, qRgb(255, 255, 255)})
                                                .Image()));
   // Not named in the option set: no property holds its path.
@@ -563,7 +567,7 @@ TEST_F(GenerateRunTest, PreviewShowsWhatTheRunWritesAndWritesNothing) {
   // The smooth setting reaches both: a reduced icon differs from the bilinear rule.
   TRatioFrame* square = Form->FindRatioFrame(0);
   EXPECT_NE(readFileBytes(OutPath("MyApp29x29.png")),
-            encodePng(renderImage(square->Bitmap(), 29, 29, square->ZoomRect(), false).Image()));
+            encodePng(renderImage(square->Picture().Whole(), 29, 29, square->ZoomRect(), false).Image()));
   EXPECT_EQ(TPreviewWindow::SizeText(180, 180), "180 x 180");
 }
 
@@ -612,5 +616,58 @@ TEST_F(GenerateRunTest, ErrorsOnRenderThreadsAreShownLikeAnyOtherAndMissingThrea
     ASSERT_EQ(Pngs().size(), ClassicFileCount);
     for (const QString& name : Pngs())
       EXPECT_TRUE(readFileBytes(OutPath(name)) == normal[name]) << name.toStdString();
+  }
+}
+
+// A picture whose file changed after the frames loaded it is never made into files silently: the
+// run stops before it writes anything (the changed picture is the last group's, so a check made
+// group by group would have written the others), naming the file; the preview says the same and
+// the selection editor does not open. Each way of changing a file is caught: another picture
+// written in its place, another file with the same bytes and time renamed over it, the file
+// removed.
+TEST_F(GenerateRunTest, APictureChangedOnDiskStopsTheRunBeforeAnyFileIsWritten) {
+  const auto setTime = [](const QString& path, const QDateTime& time) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(time, QFileDevice::FileModificationTime));
+  };
+  struct Case {
+    const char* what;
+    std::function<void(const QString&)> change;
+  };
+  const Case cases[] = {
+      {"another picture written in its place",
+       [](const QString& path) {
+         QImage other(240, 160, QImage::Format_ARGB32);
+         other.fill(qRgba(1, 2, 3, 255));
+         ASSERT_TRUE(other.save(path));
+       }},
+      {"the same bytes with the same time renamed over it",
+       [&](const QString& path) {
+         const QString twin = path + ".twin.png";
+         ASSERT_TRUE(QFile::copy(path, twin));
+         setTime(twin, QFileInfo(path).lastModified());
+         ASSERT_EQ(std::rename(QFile::encodeName(twin).constData(), QFile::encodeName(path).constData()), 0);
+       }},
+      {"removed", [](const QString& path) { ASSERT_TRUE(QFile::remove(path)); }},
+  };
+  const QList<TRatioFrame*> frames = Form->FramesOfSet();
+  TRatioFrame* last = frames.last();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Dialogs.Errors.clear();
+    const QString changed = FDir.filePath(QStringLiteral("last-%1.png").arg(&c - cases));
+    ASSERT_TRUE(QFile::copy(Picture, changed));
+    last->SetFilename(changed);
+    c.change(changed);
+    Generate();
+    EXPECT_EQ(Text(Dialogs.Errors), errorDisplayText(pictureChangedMessage(changed)).toStdString());
+    EXPECT_EQ(Text(Log()), "");
+    EXPECT_EQ(Text(QDir(Out).entryList(QDir::Files)), "") << "no PNG, no option set";
+
+    const std::unique_ptr<TPreviewWindow> preview(Form->PreviewFrame(last));
+    EXPECT_TRUE(preview->Sheet()->Items().isEmpty());
+    EXPECT_EQ(preview->Sheet()->Message(), pictureChangedMessage(changed));
+    EXPECT_THROW(last->EditSelection(), EPictureChanged);
   }
 }

@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame, form->FramesOfSet()[g]);
     EXPECT_EQ(frame->SizeStr(), sizeKeyOf(g));
-    EXPECT_TRUE(frame->Bitmap().IsEmpty());
+    EXPECT_TRUE(frame->Picture().IsEmpty());
     EXPECT_EQ(frame->ceFilename->count(), 0);
   }
   // The frames of the groups only another set uses exist, hidden, without pictures.
@@ -166,7 +166,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsShowsTheEmptyWizard) {
     SCOPED_TRACE(g);
     ASSERT_NE(form->FindRatioFrame(g), nullptr);
     EXPECT_TRUE(form->FindRatioFrame(g)->isHidden());
-    EXPECT_TRUE(form->FindRatioFrame(g)->Bitmap().IsEmpty());
+    EXPECT_TRUE(form->FindRatioFrame(g)->Picture().IsEmpty());
   }
   EXPECT_EQ(form->FindRatioFrame(AllGroupCount), nullptr);
   EXPECT_EQ(form->FindRatioFrame(255), nullptr);
@@ -454,7 +454,7 @@ TEST_F(MainWindowTest, ChosenImagesAreSharedIntoEveryListOnceIgnoringLetterCase)
   EXPECT_EQ(readSetting(QStringLiteral("settings"), QStringLiteral("base_filename")), QStringLiteral("C:\\out\\MyApp.png"));
   EXPECT_EQ(form->FindRatioFrame(1)->ceFilename->currentText(), QString());
   EXPECT_EQ(form->FindRatioFrame(9)->ceFilename->currentText(), aOtherCase);
-  EXPECT_TRUE(form->FindRatioFrame(1)->Bitmap().IsEmpty());
+  EXPECT_TRUE(form->FindRatioFrame(1)->Picture().IsEmpty());
 
   // Picking an image from the base-name list makes it the base file name.
   form->ceBaseName->setCurrentIndex(1);
@@ -530,7 +530,7 @@ TEST_F(MainWindowTest, FramesThatCannotBeRestoredAreReportedAndStillCreated) {
   for (int g = 0; g < SizeGroupCount; ++g) {
     SCOPED_TRACE(g);
     ASSERT_NE(form->FindRatioFrame(g), nullptr);
-    EXPECT_EQ(form->FindRatioFrame(g)->Bitmap().IsEmpty(), g == 0 || g == 3 || g == 6);
+    EXPECT_EQ(form->FindRatioFrame(g)->Picture().IsEmpty(), g == 0 || g == 3 || g == 6);
   }
   // A failed frame shows the stored name that it could not take, with the reason, and holds none.
   const QString stored6 = readSetting(QStringLiteral("images"), sizeKeyOf(6));

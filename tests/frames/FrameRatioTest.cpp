@@ -1,4 +1,10 @@
 #include "frames/FrameRatio.h"
+#include "frames/PreviewWindow.h"
+#include "frames/SelectionEditor.h"
+#include "imaging/KeptPicture.h"
+#include "imaging/RenderImage.h"
+#include "model/OutputPlan.h"
+#include "model/RatioGroup.h"
 
 #include "platform/Errors.h"
 #include "imaging/ImageDecode.h"
@@ -21,6 +27,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <ostream>
 
@@ -112,7 +119,7 @@ TEST_F(RatioFrameTest, RatioShowsInCaptionHintPreviewWidthAndSizeKey) {
                                      .arg(r.h));
     // No settings for this key: no picture, the centre point as selection, and that point stored.
     EXPECT_EQ(f->Filename(), QString());
-    EXPECT_TRUE(f->Bitmap().IsEmpty());
+    EXPECT_TRUE(f->Picture().IsEmpty());
     EXPECT_EQ(f->SelectRect(), r.centre) << r.caption;
     EXPECT_EQ(decodeRectList(selections(f->SizeStr())), std::optional<TRectF>(r.centre)) << r.caption;
   }
@@ -198,8 +205,8 @@ TEST_F(RatioFrameTest, RestoresPictureAndStoredSelectionRatherThanSelectAll) {
   f->OnChange = [&](QObject*) { ++changes; };
   EXPECT_EQ(f->Filename(), path);
   EXPECT_EQ(f->ceFilename->currentText(), path);
-  EXPECT_EQ(f->Bitmap().Width(), 1600);
-  EXPECT_EQ(f->Bitmap().Height(), 1200);
+  EXPECT_EQ(f->Picture().Width(), 1600);
+  EXPECT_EQ(f->Picture().Height(), 1200);
   EXPECT_EQ(f->SelectRect(), (TRectF{10, 20, 60, 70}));
   EXPECT_EQ(f->ImageRect(), (TRectF{0, 15, 122, 106}));
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
@@ -292,7 +299,7 @@ TEST_F(RatioFrameTest, WithoutRestoreNothingIsReadOrWritten) {
   const QByteArray before = iniBytes();
   auto f = frame(180, 180, false);
   EXPECT_EQ(f->Filename(), QString());
-  EXPECT_TRUE(f->Bitmap().IsEmpty());
+  EXPECT_TRUE(f->Picture().IsEmpty());
   EXPECT_EQ(f->SelectRect(), (TRectF{61, 61, 61, 61}));
   EXPECT_EQ(iniBytes(), before);
 }
@@ -310,7 +317,7 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesOnceAndStoresNameAndSelectio
   f->OnChange = [&](QObject* sender) {
     EXPECT_EQ(sender, f.get());
     storedAtChange << images(QStringLiteral("180_180"));
-    pictureAtChange << f->Bitmap().Image().cacheKey();
+    pictureAtChange << f->Picture().Preview().Image().cacheKey();
     EXPECT_EQ(decodeRectList(selections(QStringLiteral("180_180"))), std::optional<TRectF>(f->SelectRect()));
   };
   dialogs.FileAnswers.enqueue(path);
@@ -321,12 +328,12 @@ TEST_F(RatioFrameTest, BrowseLoadsSelectsAllNotifiesOnceAndStoresNameAndSelectio
   EXPECT_EQ(dialogs.FileDialogs[0].Filter, TRatioFrame::OpenDialogFilter);
   EXPECT_EQ(f->Filename(), path);
   EXPECT_EQ(f->ceFilename->currentText(), path);
-  EXPECT_EQ(f->Bitmap().Width(), 1600);
+  EXPECT_EQ(f->Picture().Width(), 1600);
   EXPECT_EQ(f->SelectRect(), (TRectF{15.25f, 15, 106.75f, 106}));
   EXPECT_EQ(storedAtChange, QStringList{path});
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
   EXPECT_EQ(selections(QStringLiteral("180_180")), QStringLiteral("15.25,15,106.75,106")) << "the selection shown is stored";
-  EXPECT_EQ(pictureAtChange, QList<qint64>{f->Bitmap().Image().cacheKey()});
+  EXPECT_EQ(pictureAtChange, QList<qint64>{f->Picture().Preview().Image().cacheKey()});
   EXPECT_EQ(f->ceFilename->count(), 0) << "the frame never adds to the list";
 
   // The same file again: the text does not change, so the name is not stored again; the
@@ -358,7 +365,7 @@ TEST_F(RatioFrameTest, UndecodableFileChangesNothingAndTheBoxShowsThePictureInUs
   f->SetSelectRect({20, 40, 30, 50});
   int changes = 0;
   f->OnChange = [&](QObject*) { ++changes; };
-  const qint64 pictureBefore = f->Bitmap().Image().cacheKey();
+  const qint64 pictureBefore = f->Picture().Preview().Image().cacheKey();
   dialogs.FileAnswers.enqueue(bad);
   try {
     f->Button1Click();
@@ -368,7 +375,7 @@ TEST_F(RatioFrameTest, UndecodableFileChangesNothingAndTheBoxShowsThePictureInUs
   }
   EXPECT_EQ(f->Filename(), good);
   EXPECT_EQ(f->ceFilename->currentText(), good);
-  EXPECT_EQ(f->Bitmap().Image().cacheKey(), pictureBefore);
+  EXPECT_EQ(f->Picture().Preview().Image().cacheKey(), pictureBefore);
   EXPECT_EQ(f->SelectRect(), (TRectF{20, 40, 30, 50}));
   EXPECT_EQ(images(QStringLiteral("180_180")), good);
   EXPECT_EQ(changes, 0);
@@ -390,7 +397,7 @@ TEST_F(RatioFrameTest, MissingFileChangesNothingAndTheBoxShowsThePictureInUse) {
   }
   EXPECT_EQ(f->Filename(), good);
   EXPECT_EQ(f->ceFilename->currentText(), good);
-  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(f->Picture().Width(), 100);
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
   EXPECT_THROW(f->SetFilename(dir.path()), EFileNotFoundException) << "a folder is not a file";
 }
@@ -411,7 +418,7 @@ TEST_F(RatioFrameTest, PictureNameWithALineBreakIsRefusedBeforeAnythingIsStored)
     EXPECT_EQ(e.Message(), QStringLiteral("A file name with a line break cannot be used: ") + broken);
   }
   EXPECT_EQ(f->Filename(), good);
-  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(f->Picture().Width(), 100);
   EXPECT_EQ(iniBytes(), before);
 }
 
@@ -433,7 +440,7 @@ TEST_F(RatioFrameTest, EnterCommitsAnEditOnceAndAnUnchangedTextDoesNothing) {
   EXPECT_EQ(changes, 0);
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_EQ(f->Filename(), path);
-  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(f->Picture().Width(), 1024);
   EXPECT_EQ(changes, 1) << "a user's edit runs the change once, without the nested run";
   EXPECT_EQ(images(QStringLiteral("180_180")), path);
 
@@ -451,7 +458,7 @@ TEST_F(RatioFrameTest, EnterCommitsAnEditOnceAndAnUnchangedTextDoesNothing) {
   QTest::keyClick(edit, Qt::Key_Delete);
   f->Button1->setFocus();
   EXPECT_EQ(f->Filename(), QString());
-  EXPECT_TRUE(f->Bitmap().IsEmpty());
+  EXPECT_TRUE(f->Picture().IsEmpty());
   const QImage shot = f->imPreview->grab().toImage();
   EXPECT_NE(QColor(shot.pixel(5, 20)), QColor(Qt::red)) << "no selection outline";
   EXPECT_NE(QColor(shot.pixel(0, 60)), QColor(Qt::black)) << "no picture outline";
@@ -505,7 +512,7 @@ TEST_F(RatioFrameTest, OwnerHistoryDoesNotChangeTheTextAndPickingAnEntryCommits)
   const QRect item = view->visualRect(f->ceFilename->model()->index(1, 0));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
   EXPECT_EQ(f->Filename(), b);
-  EXPECT_EQ(f->Bitmap().Width(), 1024);
+  EXPECT_EQ(f->Picture().Width(), 1024);
   EXPECT_EQ(images(QStringLiteral("180_180")), b);
   EXPECT_EQ(changes, 1);
 
@@ -546,7 +553,7 @@ TEST_F(RatioFrameTest, WheelOverTheFileNameIsLeftToTheParentAndKeepsThePicture) 
   f->ceFilename->clearFocus();
   EXPECT_EQ(f->ceFilename->currentText(), a);
   EXPECT_EQ(f->Filename(), a);
-  EXPECT_EQ(f->Bitmap().Width(), 100);
+  EXPECT_EQ(f->Picture().Width(), 100);
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(images(QStringLiteral("180_180")), QStringLiteral("untouched"));
 }
@@ -580,12 +587,12 @@ TEST_F(RatioFrameTest, FramesOnOneFileShareOnePictureUntilOneChangesIt) {
   auto b = frame(2688, 1242, false);
   a->SetFilename(path);
   b->SetFilename(path);
-  const TBitmap& ba = a->Bitmap();
-  const TBitmap& bb = b->Bitmap();
-  EXPECT_EQ(ba.Image().constBits(), bb.Image().constBits());
+  const TKeptPicture& ba = a->Picture();
+  const TKeptPicture& bb = b->Picture();
+  EXPECT_EQ(ba.Preview().Image().constBits(), bb.Preview().Image().constBits());
   a->SetFilename(QString());
-  EXPECT_NE(ba.Image().constBits(), bb.Image().constBits());
-  EXPECT_EQ(bb.Image().pixel(5, 5), qRgba(255, 255, 255, 255));
+  EXPECT_NE(ba.Preview().Image().constBits(), bb.Preview().Image().constBits());
+  EXPECT_EQ(bb.Preview().Image().pixel(5, 5), qRgba(255, 255, 255, 255));
   EXPECT_TRUE(ba.IsEmpty());
 }
 
@@ -974,3 +981,69 @@ TEST_F(RatioFrameTest, OverlayOutlinesThePictureBlackAndTheSelectionRedDashed) {
 }
 
 }  // namespace
+
+// A frame keeps of a picture larger than its preview a copy no larger than the widest preview needs
+// (four device pixels a unit), not the picture, with nothing else held beside it; yet everything measured
+// in picture pixels is measured on the picture itself: where it lies in the preview, select-all,
+// the selection in picture pixels, the editor (which opens on the whole picture, decoded again:
+// fitting it shows all of it) and the preview's tiles (drawn from the whole picture, as the run
+// draws its files) are those of a group that holds the whole picture.
+TEST_F(RatioFrameTest, AFrameKeepsAReducedCopyAndMeasuresEverythingOnThePicture) {
+  const qint64 budget = setKeptWholeBudget(0);
+  struct Case {
+    int ratioWidth, ratioHeight;
+    QSize picture;
+  };
+  const Case cases[] = {{180, 180, {3000, 1000}}, {2688, 1242, {600, 2400}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.picture.width());
+    QImage image(c.picture, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        image.setPixel(x, y, qRgba(x & 0xff, y & 0xff, (x ^ y) & 0xff, 255));
+    const QString path = dir.filePath(QStringLiteral("big%1.png").arg(c.picture.width()));
+    ASSERT_TRUE(image.save(path));
+    auto f = frame(c.ratioWidth, c.ratioHeight);
+    f->SetFilename(path);
+
+    const TKeptPicture& kept = f->Picture();
+    EXPECT_EQ(QSize(kept.Width(), kept.Height()), c.picture);
+    EXPECT_LE(kept.Preview().Width(), TRatioGroup::PreviewCopyBound.width());
+    EXPECT_LE(kept.Preview().Height(), TRatioGroup::PreviewCopyBound.height());
+    // Sharp on a display of 4 pixels a unit (the picture's place is rounded to whole units).
+    EXPECT_GE(kept.Preview().Width(), 4 * (f->ImageRect().Width() - 1));
+    EXPECT_GE(kept.Preview().Height(), 4 * (f->ImageRect().Height() - 1));
+    const qint64 decoded = kept.Whole().Image().cacheKey();  // let go at once
+    EXPECT_NE(kept.Whole().Image().cacheKey(), decoded) << "the picture is not held: decoded anew";
+
+    TRatioGroup whole(c.ratioWidth, c.ratioHeight);
+    TBitmap bitmap;
+    bitmap.Assign(image);
+    whole.Picture = bitmap;
+    EXPECT_EQ(f->ImageRect(), whole.ImageRect());
+    EXPECT_EQ(f->SelectRect(), whole.DefaultSelection());
+    whole.SelectRect = f->SelectRect();
+    EXPECT_EQ(f->Group().PictureSelection(), whole.PictureSelection());
+
+    const std::unique_ptr<TSelectionEditor> editor(f->EditSelection());
+    ASSERT_NE(editor, nullptr);
+    editor->resize(900, 700);
+    editor->Canvas->ZoomToFit();
+    const QPointF corner = editor->Canvas->ToView(c.picture.width(), c.picture.height());
+    const QSize view = editor->Canvas->viewport()->size();
+    EXPECT_LE(corner.x(), view.width());
+    EXPECT_LE(corner.y(), view.height());
+    EXPECT_TRUE(corner.x() > view.width() - 30 || corner.y() > view.height() - 30) << "fitted to the picture";
+    EXPECT_EQ(editor->Selection(), whole.PictureSelection());
+
+    TPlannedOutput large, small;
+    large.Width = 1024, large.Height = 1024 * c.ratioHeight / c.ratioWidth;
+    small.Width = 29, small.Height = 29 * c.ratioHeight / c.ratioWidth;
+    QString message;
+    const QList<TPreviewItem> tiles = renderPreviewItems(f->SourceGroup(), {large, small}, TRunChoices(), message);
+    ASSERT_EQ(tiles.size(), 2) << message.toStdString();
+    for (const TPreviewItem& tile : tiles)
+      EXPECT_EQ(tile.Image, renderImage(bitmap, tile.Width, tile.Height, whole.ZoomRect()).Image()) << tile.Width;
+  }
+  setKeptWholeBudget(budget);
+}

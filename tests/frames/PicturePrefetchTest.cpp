@@ -1,6 +1,7 @@
 #include "catalogue/SizeInfo.h"
 #include "frames/FrameRatio.h"
 #include "model/PicturePrefetch.h"
+#include "model/RatioGroup.h"
 #include "imaging/ImageDecode.h"
 #include "settings/Settings.h"
 
@@ -40,8 +41,8 @@ TEST(PicturePrefetch, TakesThePicturesStoredUnderTheFramesSizeKeys) {
     ASSERT_NE(prefetch, nullptr);
     EXPECT_EQ(prefetch->FileCount(), 2);
   }
-  // A picture that is cached already (a frame shows it) is not decoded again.
-  const QImage shown = decodePicture(a);
+  // A picture that is kept already (a frame shows it) is not decoded again.
+  const TKeptPicture shown = TKeptPicture::Load(a, TRatioGroup::PreviewCopyBound);
   const auto prefetch = prefetchStoredPictures(Settings());
   ASSERT_NE(prefetch, nullptr);
   EXPECT_EQ(prefetch->FileCount(), 1);

@@ -1,4 +1,5 @@
 #include "imaging/RenderAhead.h"
+#include "imaging/KeptPicture.h"
 #include "imaging/RenderImage.h"
 #include "platform/Errors.h"
 #include "platform/Parallel.h"
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -378,6 +380,75 @@ TEST(Render, ErrorsOnRenderThreadsReachTheCallerAndMissingThreadsDoNot) {
     EXPECT_EQ(e.Message(), "Saving bitmap failed.");
   }
   EXPECT_TRUE(readPngBytes(ahead.Take(1)).ok);
+}
+
+// Sources loaded when their images begin (a run's pictures, decoded group by group): each is
+// loaded once, and no more than kSourcesAtOnce are held at any moment, a source being let go once
+// its images are done or given up, also when two sources take turns (a group's dark-mode picture);
+// every image is drawn from its own source, with worker threads or without. A loader's error is
+// raised by Take for that source's images only.
+TEST(Render, SourcesAreLoadedWhenTheirImagesBeginAndHeldTwoAtATime) {
+  struct Tally {
+    std::mutex m;
+    int live = 0, most = 0;
+    std::vector<int> loads = std::vector<int>(6, 0);
+  };
+  const QRgb colours[6] = {qRgb(10, 0, 0), qRgb(20, 0, 0), qRgb(30, 0, 0), qRgb(40, 0, 0), 0, qRgb(60, 0, 0)};
+  // The images' sources in queue order, the first image a large one, so that the images after it
+  // are within reach while it is rendered; the fifth image (source 2) is skipped.
+  const int order[] = {0, 1, 2, 3, 2, 3, 4, 4, 5, 5, 5};
+  const auto sizeOf = [](size_t i) { return i == 0 ? QSize(2000, 1500) : i % 2 ? QSize(40, 40) : QSize(1, 1); };
+  for (const bool threads : {true, false}) {
+    SCOPED_TRACE(threads ? "worker threads" : "no thread");
+    if (!threads)
+      setWorkerTestHook([](WorkerEvent e) {
+        if (e == WorkerEvent::ThreadStart)
+          throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      });
+    auto tally = std::make_shared<Tally>();
+    {
+      RenderAhead ahead;
+      for (int s = 0; s < 6; ++s)
+        ahead.AddSource([tally, s, colour = colours[s]] {
+          std::lock_guard lock(tally->m);
+          ++tally->loads[size_t(s)];
+          if (s == 4)
+            throw EPictureChanged(QStringLiteral("source 4"));
+          // Pixels whose last holder tells the tally they are gone.
+          auto* pixels = new uint32_t[64 * 48];
+          std::fill(pixels, pixels + 64 * 48, colour);
+          tally->most = std::max(tally->most, ++tally->live);
+          TBitmap picture;
+          picture.Assign(QImage(
+              reinterpret_cast<uchar*>(pixels), 64, 48, 64 * 4, QImage::Format_ARGB32_Premultiplied,
+              [](void* info) {
+                auto* t = static_cast<Tally*>(info);
+                std::lock_guard lock(t->m);
+                --t->live;
+              },
+              tally.get()));
+          return picture;
+        });
+      for (size_t i = 0; i < std::size(order); ++i)
+        ahead.Add(order[i], sizeOf(i).width(), sizeOf(i).height(), {0, 0, 1, 1});
+      ahead.Start();
+      for (int i = 0; i < int(std::size(order)); ++i) {
+        if (i == 4)
+          continue;
+        if (order[i] == 4) {
+          EXPECT_THROW(ahead.Take(i), EPictureChanged) << i;
+          continue;
+        }
+        const DecodedPng png = readPngBytes(ahead.Take(i));
+        ASSERT_TRUE(png.ok) << i;
+        EXPECT_EQ(png.pixel(0, 0)[0], qRed(colours[order[i]])) << i;
+      }
+    }
+    setWorkerTestHook({});
+    EXPECT_LE(tally->most, RenderAhead::kSourcesAtOnce);
+    EXPECT_EQ(tally->loads, std::vector<int>(6, 1));
+    EXPECT_EQ(tally->live, 0) << "every source let go";
+  }
 }
 
 // A source whose rows arrive while the images are rendered (a decode handing its picture on

@@ -56,7 +56,7 @@ TEST(RatioGroup, RestoresThePictureAndSelectionAndWritesThemBack) {
     TRatioGroup group(180, 180);
     restoreGroup(group, settings);
     EXPECT_EQ(group.Filename, expand(row.filename, d));
-    EXPECT_EQ(!group.Bitmap.IsEmpty(), row.picture);
+    EXPECT_EQ(!group.Picture.IsEmpty(), row.picture);
     EXPECT_EQ(group.SelectRect, group.DefaultSelection());
     // A fresh store reads what was written.
     TSettingsStore reread(ini);

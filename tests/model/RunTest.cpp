@@ -1,11 +1,15 @@
 #include "catalogue/SizeInfo.h"
+#include "imaging/KeptPicture.h"
 #include "model/GenerateRun.h"
+#include "imaging/PngWriter.h"
+#include "imaging/RenderImage.h"
 #include "platform/Errors.h"
 #include "support/PngRead.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -161,4 +165,40 @@ TEST(Run, NamesAFileUnderEveryPropertyThePlanGivesIt) {
       element("Android_NotificationIcon48", QDir::toNativeSeparators(QDir(dir.path()).filePath("AppNotification48x48.png")))));
   EXPECT_FALSE(android.contains("iPhone_") || iOS.contains("Android_"));
   EXPECT_EQ(QDir(dir.path()).entryList({"*.png"}, QDir::Files).size(), plan.Pngs.size());
+}
+
+// Groups that keep only copies of their pictures (one file each, thirteen pictures, none held whole)
+// get the files of their own pictures, byte for byte those drawn from the pictures held: the run
+// decodes each picture again as its group's files are rendered, a picture shown by two groups once.
+TEST(Run, PicturesDecodedAgainGiveTheFilesOfThePicturesShown) {
+  InitSizeInfos();
+  QTemporaryDir dir;
+  const qint64 budget = setKeptWholeBudget(0);
+  QList<TBitmap> pictures;
+  QList<TRunGroup> groups;
+  const TRectF zoom{0.05f, 0.1f, 0.9f, 0.95f};
+  for (int g = 0; g < SizeGroupCount; ++g) {
+    QImage image(90 + g, 70 - g, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        image.setPixel(x, y, qRgba(x * 3, y * 3 + g, (x * y + g) & 0xff, (x + y + g) % 7 ? 255 : 100));
+    const QString path = dir.filePath(QStringLiteral("g%1.png").arg(g));
+    ASSERT_TRUE(image.save(path));
+    pictures.append(TBitmap());
+    pictures.last().Assign(image);
+    groups.append({QStringLiteral("G%1").arg(g), TKeptPicture::Load(path, {8, 8}), zoom, path});
+  }
+  // The same picture in two groups.
+  groups[7].Source = groups[6].Source;
+  pictures[7] = pictures[6];
+  ScriptedDialogs dialogs;
+  TRunDocuments documents;
+  const TOutputPlan plan = planIn(dir.filePath("out"));
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("out")));
+  ASSERT_TRUE(runGeneration(plan, groups, dialogs, [](const QString&) {}, [](int, int) {}, documents));
+  setKeptWholeBudget(budget);
+  ASSERT_EQ(plan.Pngs.size(), ClassicFileCount);
+  for (const TPlannedOutput& o : plan.Pngs)
+    EXPECT_EQ(readFileBytes(o.Path), encodePng(renderImage(pictures[o.Group], o.Width, o.Height, zoom).Image()))
+        << o.FileName.toStdString();
 }

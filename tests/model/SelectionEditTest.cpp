@@ -41,7 +41,9 @@ TRatioGroup groupWithPicture(int rw, int rh, int pw, int ph) {
   TRatioGroup group(rw, rh);
   QImage image(pw, ph, QImage::Format_ARGB32);
   image.fill(Qt::white);
-  group.Bitmap.Assign(image);
+  TBitmap picture;
+  picture.Assign(image);
+  group.Picture = picture;
   return group;
 }
 
@@ -108,9 +110,11 @@ TEST(SelectAll, TheWrittenFileIsThePictureOrItsCentre) {
       }
     }
     TRatioGroup group(r.rw, r.rh);
-    group.Bitmap.Assign(image);
+    TBitmap picture;
+    picture.Assign(image);
+    group.Picture = picture;
     group.SelectRect = group.DefaultSelection();
-    const QImage out = renderImage(group.Bitmap, r.ow, r.oh, group.ZoomRect()).Image();
+    const QImage out = renderImage(group.Picture.Whole(), r.ow, r.oh, group.ZoomRect()).Image();
     ASSERT_EQ(out.size(), QSize(r.ow, r.oh));
     int worst = 0;
     for (int y = 0; y < r.oh; ++y)

@@ -118,7 +118,9 @@ TEST(Validation, AnOpaqueNotificationSelectionIsWarnedAbout) {
   picture.fill(qRgba(200, 30, 30, 255));
   picture.setPixel(39, 39, qRgba(0, 0, 0, 0));
   TRatioGroup group = ratioGroupOf(NotificationGroup);
-  group.Bitmap.Assign(picture);
+  TBitmap bitmap;
+  bitmap.Assign(picture);
+  group.Picture = bitmap;
   const TRectF image = group.ImageRect();
   const TRectF whole = image;
   const TRectF topLeft{image.Left, image.Top, image.Left + 20, image.Top + 20};
