@@ -30,12 +30,12 @@ if [ -z "$zip" ]; then
   bash scripts/windows.sh
   zip=$(ls -t dist/Vellumark-*-windows-x64.zip | head -1)
 fi
-# The Linux build to compare with.
+# The Linux build to compare with, and its kill-target (it makes the kill test's pictures).
 if [ ! -f build/build.ninja ]; then
   bash scripts/install-deps.sh
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 fi
-cmake --build build --target Vellumark >/dev/null
+cmake --build build --target Vellumark kill-target >/dev/null
 linux=$repo/build/Vellumark
 
 # A folder of a fixed name: the paths the window shows in the screenshot are the same at every run.
