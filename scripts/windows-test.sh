@@ -178,6 +178,6 @@ printf '[Platforms]\r\nWindowsArguments = fontengine=freetype\r\n' >"$exe_dir/qt
 "$wineserver" -w 2>/dev/null || true
 xvfb-run -a -s "-screen 0 1024x900x24" "$work/shoot.sh" "$exe_dir" "$work/graphics.png" "$wine"
 mkdir -p docs
-convert "$work/graphics.png" -trim +repage docs/windows-graphics.png
+convert "$work/graphics.png" -trim +repage -define png:exclude-chunks=date,time docs/windows-graphics.png
 convert "$work/graphics.png-introduction.png" -trim +repage "${TMPDIR:-/tmp}/vellumark-wine-introduction.png"
 pass "the window started under Wine; its Graphics tab is in docs/windows-graphics.png"
