@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QColor>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -108,7 +107,7 @@ void TfrmVellumark::ShowFileChoices(const TSetupChoices& Choices) {
   const QSignalBlocker blockBackground(edAppStoreBackground);
   cbFileSet->setCurrentIndex(cbFileSet->findData(fileSetText(Choices.FileSet)));
   seLaunchPoints->setValue(Choices.LaunchPoints);
-  edAppStoreBackground->setText(QColor(Choices.AppStoreBackground).name().toUpper());
+  edAppStoreBackground->setText(colourText(Choices.AppStoreBackground));
   cbAppStoreIcon->setEnabled(!namesAppStoreIcon(Choices.FileSet));
 }
 
@@ -158,7 +157,7 @@ TSetupChoices TfrmVellumark::SetupChoices() const {
   choices.RelativePaths = cbRelativePaths->isChecked();
   choices.FileSet = fileSetFromText(cbFileSet->currentData().toString()).value_or(TFileSet::Classic);
   choices.LaunchPoints = seLaunchPoints->value();
-  choices.AppStoreBackground = colourFromText(edAppStoreBackground->text()).value_or(0xFFFFFFFF);
+  choices.AppStoreBackground = colourFromText(edAppStoreBackground->text()).value_or(DefaultAppStoreBackground);
   const TRatioFrame* launch = FindRatioFrame(LaunchScreenGroup);
   choices.DarkLaunchScreen = launch && !launch->DarkFilename().isEmpty();
   return choices;
@@ -406,7 +405,7 @@ void TfrmVellumark::AppStoreBackgroundChange() {
   const std::optional<QRgb> stored = colourFromText(GetSetting(AppStoreBackgroundKey));
   const std::optional<QRgb> typed = colourFromText(edAppStoreBackground->text());
   // An unfinished colour is not taken: the field shows the colour in use again.
-  const QString shown = QColor(typed.value_or(stored.value_or(0xFFFFFFFF))).name().toUpper();
+  const QString shown = colourText(typed.value_or(stored.value_or(DefaultAppStoreBackground)));
   edAppStoreBackground->setText(shown);
   if (!typed || typed == stored)
     return;

@@ -630,7 +630,7 @@ void TRatioFrame::updateHint() {
   // A group of the catalogue's own words (launch screen, notification) is as large as its largest
   // file; the classic groups are named by it.
   QSize size(FGroup.RatioWidth(), FGroup.RatioHeight());
-  if (FGroup.Caption() != floatToText(Ratio()) + QStringLiteral(":1"))
+  if (!FGroup.Label().isEmpty())
     for (const QSize& output : FOutputs)
       if (output.width() > size.width())
         size = output;

@@ -11,6 +11,9 @@
 // line's checks and the preview all read it, so an image's bytes always go to its own entry's file.
 
 // What the Setup tab says when the run starts.
+// The colour the App Store icon's transparent parts are laid over when none is chosen: white.
+constexpr quint32 DefaultAppStoreBackground = 0xFFFFFFFF;
+
 struct TRunChoices {
   bool Android = true;
   bool iPhone = true;
@@ -24,7 +27,7 @@ struct TRunChoices {
   TFileSet FileSet = TFileSet::Classic;     // which files: the set's table
   int LaunchPoints = DefaultLaunchPoints;   // the launch screen's size in points (files 2x, 3x)
   bool DarkLaunchScreen = false;            // a dark launch-screen picture is set: its files are made
-  quint32 AppStoreBackground = 0xFFFFFFFF;  // what the App Store icon's transparent parts are laid over
+  quint32 AppStoreBackground = DefaultAppStoreBackground;  // what the App Store icon's transparent parts are laid over
 };
 
 // One PNG file of the run.

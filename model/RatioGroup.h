@@ -37,6 +37,8 @@ public:
   QString Caption() const;
   // The key in "images" of its dark-mode picture; empty for a group without one.
   QString DarkKey() const { return FDarkKey; }
+  // The words that name a group of the catalogue's own ("launch screen"); empty for a classic group.
+  QString Label() const { return FLabel; }
 
   // The size of the copy of its picture a group keeps for its preview: four device pixels a unit
   // of the widest preview (the 2.16:1 group's, 264 x 122 units).

@@ -63,6 +63,10 @@ QString fileSetText(TFileSet set) {
   return set == TFileSet::Current ? QStringLiteral("current") : QStringLiteral("classic");
 }
 
+QString colourText(QRgb colour) {
+  return QStringLiteral("#%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
+}
+
 std::optional<int> launchPointsFromText(const QString& text) {
   if (text.isEmpty())
     return DefaultLaunchPoints;
@@ -75,7 +79,7 @@ std::optional<int> launchPointsFromText(const QString& text) {
 
 std::optional<QRgb> colourFromText(const QString& text) {
   if (text.isEmpty())
-    return 0xFFFFFFFF;
+    return DefaultAppStoreBackground;
   // Six hex digits exactly: no sign, no space, no "0x".
   const auto hex = [](QChar c) { return c.isDigit() || (c.toLower() >= u'a' && c.toLower() <= u'f'); };
   if (text.size() != 7 || text[0] != u'#' || !std::all_of(text.begin() + 1, text.end(), hex))

@@ -45,7 +45,7 @@ struct TSetupChoices {
   bool RelativePaths = false;
   TFileSet FileSet = TFileSet::Classic;
   int LaunchPoints = DefaultLaunchPoints;
-  QRgb AppStoreBackground = 0xFFFFFFFF;
+  QRgb AppStoreBackground = DefaultAppStoreBackground;
   bool DarkLaunchScreen = false;  // a dark launch-screen picture is set in "images"
 };
 
@@ -74,6 +74,8 @@ std::optional<int> launchPointsFromText(const QString& text);
 std::optional<QRgb> colourFromText(const QString& text);
 // The text the file set is stored as.
 QString fileSetText(TFileSet set);
+// The text a colour is stored and shown as: "#RRGGBB" (its alpha left out).
+QString colourText(QRgb colour);
 // Reads the file set, the launch screen's points, the App Store icon's background and whether a
 // dark launch-screen picture is set into choices. A stored value that names none raises
 // EConvertError with a message naming the key, the value and what it may be; the values read

@@ -123,6 +123,10 @@ TEST(SetupChoices, FileChoicesAreReadOrRefusedWithTheirKey) {
     }
     EXPECT_EQ(refusal.toStdString(), c.refusal);
   }
+  // A colour is shown and stored as it is read, in capitals; white without one.
+  EXPECT_EQ(colourText(*colourFromText("#1a2B3c")), "#1A2B3C");
+  EXPECT_EQ(colourText(*colourFromText("#00000f")), "#00000F");
+  EXPECT_EQ(colourText(*colourFromText("")), "#FFFFFF");
 }
 
 TEST(SetupChoices, FileChoicesReachTheRun) {
