@@ -577,7 +577,7 @@ int recoverInterruptedWrites() {
       ++rolledBack;
   // A journal that a kill interrupted while it was made: "<journal>.<pid>.part".
   for (const QString& name : folder.entryList({QStringLiteral("vellumark-*.journal.*.part")}, files))
-    if (processEnded(name.chopped(5).section(u'.', -1).toLongLong()))
+    if (processEnded(TTemporaryOwner{name.chopped(5).section(u'.', -1).toLongLong(), 0}))
       removeUnlessLocked(folder.filePath(name));
 #endif
   return rolledBack;

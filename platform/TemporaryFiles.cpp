@@ -51,9 +51,9 @@ TTemporaryOwner temporaryFileOwner(const QString& name) {
 
 TTemporaryOwner currentTemporaryOwner() { return {qint64(::getpid()), 0}; }
 
-bool processEnded(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
-
-bool processEnded(const TTemporaryOwner& owner) { return processEnded(owner.Pid); }
+bool processEnded(const TTemporaryOwner& owner) {
+  return owner.Pid > 0 && ::kill(pid_t(owner.Pid), 0) != 0 && errno == ESRCH;
+}
 
 bool removeUnlessLocked(const QString& path) {
   const QByteArray name = QFile::encodeName(path);
@@ -161,8 +161,6 @@ bool processEnded(const TTemporaryOwner& owner) {
   CloseHandle(process);
   return ended;
 }
-
-bool processEnded(qint64 pid) { return processEnded(TTemporaryOwner{pid, 0}); }
 
 bool removeUnlessLocked(const QString& path) {
   // A writer keeps its temporary file open without sharing deletion: the removal then fails.

@@ -30,10 +30,9 @@ QString temporaryFileNameFor(const QString& target, const TTemporaryOwner& owner
 TTemporaryOwner temporaryFileOwner(const QString& name);
 
 // Whether the process has ended (false while it runs, or when that cannot be told): a process of that
-// number that started at another time than the owner's is another process.
+// number that started at another time than the owner's is another process (a Start of 0 goes by the
+// number alone).
 bool processEnded(const TTemporaryOwner& owner);
-// The same for a process number alone.
-bool processEnded(qint64 pid);
 // Removes the file when nobody holds it open for writing (its writer locks or keeps it open); true
 // when it was removed.
 bool removeUnlessLocked(const QString& path);
